@@ -1,0 +1,18 @@
+# Installs the Debian packages Tesmar needs when they are missing.
+# Source it and call tesmar_install_deps build|run.
+tesmar_install_deps() {
+    local want=(cmake make g++ qtbase5-dev libqt5serialport5-dev clang libclang-rt-14-dev)
+    if [ "${1:-build}" = run ]; then
+        want+=(xvfb xauth)
+    fi
+    local missing=()
+    for p in "${want[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds Tesmar and runs every test. Installs missing Debian packages first.
+#   ./test.sh                 build + all tests + a short fuzzing run
+#   FUZZ_SECONDS=0 ./test.sh  skip the fuzzing run
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/deps.sh
+tesmar_install_deps build
+
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+# Fuzzing: the byte parsers under ASan + UBSan, a bounded run per target.
+fuzz_seconds=${FUZZ_SECONDS:-30}
+if [ "$fuzz_seconds" -gt 0 ] && [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
+    CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTESMAR_GUI=OFF -DTESMAR_FUZZ=ON -DTESMAR_SANITIZE=ON >/dev/null
+    cmake --build build-fuzz -j"$jobs" --target tesmar_fuzzers
+    scripts/run_fuzzers.sh build-fuzz "$fuzz_seconds"
+fi
+echo "test.sh: all tests passed"
