@@ -3,58 +3,30 @@
 // QSerialPort opens by path, with virtual transmitters at short addresses
 // 0..15 answering on the master side, paced at the configured baud rate.
 //
-// CONTRACT (public API the tests, benchmarks and tesmar-sim code against; the
-// implementation may add members but keeps these signatures).
+// The line lives on the event loop of the thread that created it and never
+// blocks: the master side is non-blocking, reads come through a socket
+// notifier and answers go out on single-shot timers against absolute
+// deadlines. Tests can therefore run it in the same thread as the code under
+// test.
+
+#include "sim/requestframer.h"
+#include "sim/virtualdevice.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QVector>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <memory>
 
+class QSocketNotifier;
+class QTimer;
+
 namespace sim {
-
-// One virtual transmitter: its register memory and the knobs tests turn.
-class VirtualDevice
-{
-public:
-    static constexpr int MemorySize = 0x200;
-
-    explicit VirtualDevice(uint8_t address);
-
-    uint8_t address() const;
-
-    // Register memory (big-endian values, IEEE-754 single floats).
-    QByteArray &memory();
-    const QByteArray &memory() const;
-    uint8_t u8(uint16_t reg) const;
-    uint16_t u16(uint16_t reg) const;
-    uint32_t u32(uint16_t reg) const;
-    float f32(uint16_t reg) const;
-    void setU8(uint16_t reg, uint8_t v);
-    void setU16(uint16_t reg, uint16_t v);
-    void setU32(uint16_t reg, uint32_t v);
-    void setF32(uint16_t reg, float v);
-
-    // What command 3 reports: loop current (mA) and the four variables with
-    // their unit codes.
-    float current = 12.0f;
-    float variables[4] = {0, 0, 0, 0};
-    uint8_t units[4] = {12, 12, 12, 12};
-
-    // Knobs for tests
-    int answerDelayMs = 0;          // extra turnaround before this device answers
-    int silentFor = 0;              // stay silent for the next k requests addressed to it
-    bool corruptNextChecksum = false;
-    QVector<int> splitNextAnswer;   // chunk sizes for the next answer (rest in one chunk)
-    QByteArray noiseBeforeNext;     // bytes sent before the next answer's preamble
-
-    // Counters
-    int requestsSeen = 0;           // requests addressed to this device
-    QList<QByteArray> commandsSeen; // each request's command byte + data, in order
-};
 
 class VirtualLine : public QObject
 {
@@ -70,27 +42,91 @@ public:
     QString portName() const;          // slave path, e.g. /dev/pts/7
     QString errorString() const;
 
-    // Optional symlink to the slave side (removed on close).
+    // Optional symlink to the slave side (removed on close). A stale symlink
+    // at the path is replaced; any other file there is left alone (false).
     bool createLink(const QString &linkPath);
+    QString linkPath() const;
 
-    // Pacing: 0 = instant; otherwise 11 bits per byte at this baud rate.
+    // Pacing: 0 = instant; otherwise 11 bits per byte (8O1) at this baud rate.
     void setBaud(int baud);
     int baud() const;
     // Delay between the end of a request and the start of the answer.
     void setTurnaroundMs(int ms);
+    int turnaroundMs() const;
+    // Number of 0xFF bytes in front of every answer (default 5).
+    void setAnswerPreamble(int count);
+    int answerPreamble() const;
+    // At baud 0, the pause between the chunks of a split answer, so that
+    // they reach the reader as separate reads (default 5 ms).
+    void setChunkGapMs(int ms);
 
+    // Adds a device at a short address 0..15 (returns the existing one when
+    // the address is taken, nullptr for addresses above 15).
     VirtualDevice *addDevice(uint8_t address);
     VirtualDevice *device(uint8_t address) const;
     void removeDevice(uint8_t address);
     QList<uint8_t> addresses() const;
 
-    // Every complete request frame received (normalised: preamble included).
+    // Every complete request frame received, checksum good or not, as it
+    // arrived from its first preamble byte (the most recent 10000).
     QList<QByteArray> requests() const;
     void clearRequests();
+    // True while answers are queued or being sent.
+    bool isTransmitting() const;
 
 signals:
     void requestReceived(const QByteArray &frame);
+    // An answer frame (preamble to checksum, without noise) has been
+    // written completely.
     void answerSent(const QByteArray &frame);
+
+private:
+    struct Outgoing
+    {
+        QByteArray frame;              // what answerSent reports
+        QVector<QByteArray> chunks;    // what goes on the wire, in writes
+        qint64 earliestNs = 0;         // end of request + turnaround
+    };
+
+    void onReadable();
+    void onWritable();
+    void handleFrame(const RequestFramer::Frame &frame);
+    void queueAnswer(VirtualDevice *device, const Request &request);
+    void pump();
+    bool writeSome(const char *data, int size, int *written);
+    void scheduleAt(qint64 dueNs);
+    qint64 nowNs() const;
+    qint64 byteTimeNs() const;
+
+    int m_masterFd = -1;
+    int m_slaveFd = -1;               // held so the master never sees a hang-up
+    QString m_portName;
+    QString m_linkPath;
+    QString m_error;
+    int m_baud = 0;
+    int m_turnaroundMs = 0;
+    int m_preamble = 5;
+    int m_chunkGapMs = 5;
+
+    std::map<uint8_t, std::unique_ptr<VirtualDevice>> m_devices;
+    QList<QByteArray> m_requests;
+    RequestFramer m_framer;
+
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QTimer *m_pumpTimer = nullptr;
+    QTimer *m_readRetryTimer = nullptr;
+    QElapsedTimer m_clock;
+
+    // The answer being sent and the ones waiting behind it: the line is half
+    // duplex, so answers go out one after the other.
+    std::deque<Outgoing> m_outgoing;
+    bool m_active = false;            // front of m_outgoing has started
+    qint64 m_startNs = 0;             // when its first byte began
+    int m_chunk = 0;                  // next chunk to write
+    int m_offset = 0;                 // bytes of that chunk already written
+    int m_sentTotal = 0;              // bytes of the answer already written
+    qint64 m_lineFreeNs = 0;          // when the previous answer's last byte ended
 };
 
 } // namespace sim

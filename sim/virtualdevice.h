@@ -1,0 +1,145 @@
+#pragma once
+// One virtual transmitter of the virtual line: its register memory, what it
+// measures, how it answers a request, and the knobs tests turn to make it
+// misbehave.
+
+#include <QByteArray>
+#include <QList>
+#include <QVector>
+#include <cstdint>
+
+namespace sim {
+
+// A request as the device side of the line saw it: checksum already checked,
+// preamble stripped.
+struct Request
+{
+    bool longFrame = false;
+    QByteArray address;      // 1 byte (short) or 5 bytes (long), as received
+    uint8_t command = 0;
+    QByteArray data;
+    int preambleCount = 0;
+};
+
+class VirtualDevice
+{
+public:
+    static constexpr int MemorySize = 0x200;
+
+    // Registers the simulator itself relies on.
+    enum Register : uint16_t {
+        RegMode = 0x0001,
+        RegAddress = 0x0003,
+        RegMovingAverage1 = 0x000B,
+        RegMovingAverage2 = 0x000D,
+        RegBalanceIdac = 0x0015,
+        RegCurrentMode = 0x0017,
+        RegFixedCurrentOn = 0x0019,
+        RegFixedCurrentCode = 0x001A,
+        RegPmax = 0x001E,
+        RegPv = 0x0022,
+        RegUk1h = 0x0026,
+        RegUk2h = 0x002A,
+        RegU10 = 0x002E,
+        RegU20 = 0x0032,
+        RegPn = 0x0036,
+        RegSerial = 0x003A,
+        RegA42 = 0x004E,
+        RegBalanceDp = 0x005A,
+        RegCurrent = 0x00C8,
+        RegPressure = 0x00CC,
+        RegRange = 0x00F2,
+        RegUnit = 0x00F4,
+        RegDeviceType = 0x00F6,
+        RegSensorCode = 0x00F8,
+        RegEepromPassword = 0x00FB,
+        RegB42 = 0x0100,
+        RegC42 = 0x010C,
+        RegT42 = 0x0118,
+        RegKsi = 0x0124,
+        RegKdsp0 = 0x0128,
+        RegC43 = 0x0154,
+        RegFilterAmp = 0x0188,
+        RegAk0 = 0x0190,
+        RegKmin = 0x01A0,
+        RegKmax = 0x01A4,
+    };
+
+    // First status byte of an answer. 0 is success; the other two are what
+    // a field device says to a malformed or unknown request.
+    enum ResponseCode : uint8_t {
+        ResponseOk = 0,
+        ResponseTooFewDataBytes = 5,
+        ResponseCommandNotImplemented = 64,
+    };
+
+    explicit VirtualDevice(uint8_t address);
+
+    uint8_t address() const;
+
+    // Register memory (big-endian values, IEEE-754 single floats). Accessors
+    // outside the memory read 0 and write nothing.
+    QByteArray &memory();
+    const QByteArray &memory() const;
+    uint8_t u8(uint16_t reg) const;
+    uint16_t u16(uint16_t reg) const;
+    uint32_t u32(uint16_t reg) const;
+    float f32(uint16_t reg) const;
+    void setU8(uint16_t reg, uint8_t v);
+    void setU16(uint16_t reg, uint16_t v);
+    void setU32(uint16_t reg, uint32_t v);
+    void setF32(uint16_t reg, float v);
+
+    // True when this device is the one a request's address names: the short
+    // address byte compared whole (the family adds no master or burst bit),
+    // or the long address 0F 02 A FD EF.
+    bool isAddressedBy(const Request &request) const;
+
+    // Executes a request addressed to this device and returns the answer
+    // frame without preamble: delimiter, the request's address bytes,
+    // command, byte count, the two status bytes, data and checksum. The
+    // byte count counts only the data after the status bytes, as this
+    // family does. Appends to commandsSeen; the knobs and requestsSeen are
+    // the line's business, since they decide whether a request is heard.
+    QByteArray answer(const Request &request);
+
+    // Sets the measured pressure (kPa) and the loop current that goes with
+    // it on the configured range (Pn..Pv, 4..20 mA, clamped to 3.8..21 mA).
+    void setPressure(float kPa);
+
+    // What the device measures. Today these are plain values tests set; the
+    // registers 0x00C8 and 0x00CC and the command-3 answer are derived from
+    // them just before every request is executed (syncMeasuredRegisters),
+    // so a sensor model can later compute them in that one place.
+    float current = 12.0f;          // loop current, mA
+    float pressure = 3.15f;         // pressure in the device unit (kPa)
+    // What command 3 reports besides the current: the four variables with
+    // their unit codes (36: millivolts; the bridge and temperature signals).
+    float variables[4] = {10.25f, 512.5f, 9.75f, 498.0f};
+    uint8_t units[4] = {36, 36, 36, 36};
+
+    // Knobs for tests
+    int answerDelayMs = 0;          // extra turnaround before this device answers
+    int silentFor = 0;              // the next k requests addressed to it are not heard
+    bool corruptNextChecksum = false;
+    QVector<int> splitNextAnswer;   // chunk sizes for the next answer (rest in one chunk)
+    QByteArray noiseBeforeNext;     // bytes sent before the next answer's preamble
+
+    // Counters
+    int requestsSeen = 0;           // requests addressed to it, heard or not
+    QList<QByteArray> commandsSeen; // command byte + data of each executed request
+    static constexpr int MaxCommandsKept = 10000;
+
+private:
+    void fillDefaults();
+    void syncMeasuredRegisters();
+    QByteArray identity() const;
+    QByteArray measurements() const;
+    QByteArray readRegisters(const QByteArray &requestData) const;
+    QByteArray writeRegisters(const QByteArray &requestData);
+
+    uint8_t m_address;
+    QByteArray m_memory;
+};
+
+} // namespace sim
