@@ -5,6 +5,9 @@
 // 0x82 long) and its byte count covers only the data after the two status
 // bytes.
 
+#include "link/hartanswer.h"
+#include "link/hartreceiver.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -34,6 +37,10 @@ public:
     bool buildCommand43();
     bool buildCommand51(const uint8_t d[3]);
     bool buildCommand91(const uint8_t *d, int n);
+
+    // The smallest frame is preamble + 6 bytes (short, no data); the long
+    // address adds 4. Lets a caller check a request before building it.
+    static int frameSizeFor(int preambleCount, bool longFrame, int dataLength);
 
     const uint8_t *frameBytes() const { return m_buffer; }
     int frameSize() const { return m_totalLength; }

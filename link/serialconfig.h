@@ -2,6 +2,7 @@
 // The serial line parameters and the exact image of "./COM.conf.dat":
 // 28 bytes, little-endian, no header, no checksum.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -27,6 +28,7 @@ struct SerialConfig
     bool save(const QString &path = defaultPath()) const;
 
     QByteArray toBytes() const;
+    // Takes the first 28 bytes; false (out untouched) when there are fewer.
     static bool fromBytes(const QByteArray &bytes, SerialConfig &out);
     void setDefaults();
 };

@@ -1,0 +1,70 @@
+#pragma once
+// Answer framing: finds one answer frame in the byte stream, however the bytes
+// are split across reads. The buffer it fills always holds a normalised frame
+// (exactly the counted preamble bytes, the delimiter and what followed).
+//
+// Framing errors are written to the standard error stream; the byte that
+// caused one is dropped and preamble counting starts again, so a good frame
+// later in the stream is still found. After one frame has completed, further
+// bytes are kept in the buffer but never complete a second frame until
+// reset(): the link resets before every transmission.
+
+#include "link/hartanswer.h"
+
+#include <QByteArray>
+#include <cstdint>
+
+class HartReceiver
+{
+public:
+    enum Error {
+        NoError,
+        PreambleTooLong,    // a 21st 0xFF before the delimiter
+        PreambleTooShort,   // a delimiter (or any other byte) after 2 or fewer 0xFF
+        WrongDelimiter,     // neither 0x02 nor 0x82 after a valid preamble
+    };
+
+    static constexpr int MaxPreamble = 20;
+    static constexpr int MinPreamble = 3;
+    // Cap on what the buffer keeps: the longest frame this framing can
+    // complete is 20 + 11 + 127 bytes; bytes beyond the cap are dropped so a
+    // noisy line cannot grow the buffer without bound between transmissions.
+    static constexpr int MaxBuffer = 512;
+
+    // The exact texts written to the standard error stream.
+    static const char *errorText(Error e);
+
+    HartReceiver();
+
+    void reset();
+    // Feeds a chunk. Returns true when this chunk completed the frame; that
+    // happens at most once between two resets.
+    bool feed(const char *data, int size);
+    bool feed(const QByteArray &chunk) { return feed(chunk.constData(), chunk.size()); }
+    bool feedByte(uint8_t c);
+
+    bool isComplete() const { return m_complete; }
+    bool isFrameStarted() const { return m_frameStarted; }
+    // The normalised frame, followed by anything that came after it.
+    const QByteArray &buffer() const { return m_buffer; }
+    // The completed frame alone, parsed. Invalid before completion.
+    HartAnswer answer() const;
+
+    // Off for the fuzzer and the benchmark, which feed noise by design.
+    void setDiagnosticsEnabled(bool on) { m_diagnostics = on; }
+    Error lastError() const { return m_lastError; }
+    int errorCount(Error e) const;
+
+private:
+    void fail(Error e);
+
+    QByteArray m_buffer;
+    int m_preambleCounter = 0;
+    int m_headerIndex = 0;
+    int m_expectedLength = 0;
+    bool m_frameStarted = false;
+    bool m_complete = false;
+    bool m_diagnostics = true;
+    Error m_lastError = NoError;
+    int m_errorCounts[4] = {0, 0, 0, 0};
+};

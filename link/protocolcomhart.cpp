@@ -1,0 +1,519 @@
+#include "link/protocolcomhart.h"
+
+#include <QLoggingCategory>
+#include <QSerialPort>
+#include <QTimer>
+#include <climits>
+#include <cstdio>
+
+Q_LOGGING_CATEGORY(lcLink, "tesmar.link", QtWarningMsg)
+
+namespace {
+// RTS is raised this long before the first byte so the modem's carrier is up.
+constexpr int RtsLeadMs = 5;
+// Longest wait for the port to take a frame before moving on regardless.
+constexpr int WriteGuardMs = 30000;
+// The operation that wants to hear when its batch has been answered in full.
+constexpr int NotifyAllSentOperation = 29;
+
+void writeDiagnostic(const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stderr);
+}
+
+int clampToInt(long long v)
+{
+    return int(qBound<long long>(INT_MIN, v, INT_MAX));
+}
+
+QTimer *makeSingleShot(QObject *parent)
+{
+    auto *t = new QTimer(parent);
+    t->setSingleShot(true);
+    // Coarse timers may fire early; every interval here is a minimum.
+    t->setTimerType(Qt::PreciseTimer);
+    return t;
+}
+}
+
+protocolComHart::protocolComHart(QObject *parent, const QString &configPath)
+    : QObject(parent)
+    , m_port(new QSerialPort(this))
+    , m_timeoutTimer(makeSingleShot(this))
+    , m_sendTimer(makeSingleShot(this))
+    , m_phaseTimer(makeSingleShot(this))
+{
+    m_config.load(configPath);
+    connect(m_port, &QSerialPort::readyRead, this, &protocolComHart::readData);
+    connect(m_port, &QSerialPort::bytesWritten, this, &protocolComHart::onBytesWritten);
+    connect(m_timeoutTimer, &QTimer::timeout, this, &protocolComHart::onTimeoutTimer);
+    connect(m_phaseTimer, &QTimer::timeout, this, &protocolComHart::onPhaseTimer);
+}
+
+protocolComHart::~protocolComHart()
+{
+    m_timeoutTimer->stop();
+    m_sendTimer->stop();
+    m_phaseTimer->stop();
+    disconnect(m_port, nullptr, this, nullptr);
+    m_port->close();
+}
+
+// ---------------------------------------------------------------- port
+
+bool protocolComHart::openPort(const QString &name)
+{
+    if (m_port->isOpen() && m_portName == name)
+        return true;
+    closePort();
+    m_portName = name;
+    m_port->setPortName(name);
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        std::fputs("protocolComHart::couldn't set rw permission\n", stderr);
+        writeDiagnostic(m_port->errorString() + QLatin1Char('\n'));
+        return false;
+    }
+    if (!configurePort()) {
+        writeDiagnostic(m_port->errorString() + QLatin1Char('\n'));
+        return false;
+    }
+    return true;
+}
+
+bool protocolComHart::configurePort()
+{
+    if (!m_port->setBaudRate(m_config.baudRate, QSerialPort::AllDirections)) {
+        std::fputs("protocolComHart::couldn't set baudrate\n", stderr);
+        return false;
+    }
+    if (!m_port->setDataBits(QSerialPort::DataBits(m_config.dataBits))) {
+        std::fputs("protocolComHart::couldn't set data bits number\n", stderr);
+        return false;
+    }
+    if (!m_port->setParity(QSerialPort::Parity(m_config.parity))) {
+        std::fputs("protocolComHart::couldn't set parity\n", stderr);
+        return false;
+    }
+    if (!m_port->setStopBits(QSerialPort::StopBits(m_config.stopBits))) {
+        std::fputs("protocolComHart::couldn't set stop bits\n", stderr);
+        return false;
+    }
+    if (!m_port->setFlowControl(QSerialPort::FlowControl(m_config.flowControl))) {
+        std::fputs("protocolComHart::couldn't set flow control\n", stderr);
+        return false;
+    }
+    return true;
+}
+
+void protocolComHart::closePort()
+{
+    m_port->close();
+    // A write cut short by the close will never report completion; let the
+    // transmission run on to its time-out so the request still has an outcome.
+    if (m_phase == Phase::Writing)
+        onWriteDone();
+}
+
+bool protocolComHart::isPortOpen() const { return m_port->isOpen(); }
+QString protocolComHart::portName() const { return m_portName; }
+QString protocolComHart::portErrorString() const { return m_port->errorString(); }
+SerialConfig &protocolComHart::serialConfig() { return m_config; }
+const SerialConfig &protocolComHart::serialConfig() const { return m_config; }
+
+// ---------------------------------------------------------------- timing
+
+void protocolComHart::setPeriod(int ms)
+{
+    m_period = ms;
+    if (m_timeout < 2LL * ms)
+        m_timeout = clampToInt(2LL * ms);
+}
+
+void protocolComHart::setTimeout(int ms)
+{
+    m_timeout = clampToInt(qMax<long long>(ms, 2LL * m_period));
+}
+
+void protocolComHart::setRepeats(int n)
+{
+    m_repeatCount = m_repeatsLeft = n;
+}
+
+void protocolComHart::setOperation(int code) { m_operation = code; }
+int protocolComHart::period() const { return m_period; }
+int protocolComHart::timeout() const { return m_timeout; }
+int protocolComHart::repeats() const { return m_repeatCount; }
+int protocolComHart::operation() const { return m_operation; }
+int protocolComHart::repeatsLeft() const { return m_repeatsLeft; }
+
+// ---------------------------------------------------------------- queue
+
+void protocolComHart::clearQueue() { m_queue.clear(); }
+void protocolComHart::enqueue(const QByteArray &frame) { m_queue.append(frame); }
+int protocolComHart::queueSize() const { return m_queue.size(); }
+bool protocolComHart::isBusy() const { return m_busy; }
+
+void protocolComHart::resetReceive()
+{
+    m_receiver.reset();
+    m_answerValid = false;
+    m_answerPending = false;
+}
+
+void protocolComHart::startQueue(bool loop)
+{
+    if (m_queue.isEmpty()) {
+        std::fputs("Requests quene is empty\n", stderr);
+        return;
+    }
+    // A transmission still under way keeps its receive state, or its answer
+    // would be lost.
+    if (!m_busy)
+        resetReceive();
+    m_answerValid = false;
+    m_loopMode = loop;
+    m_allSent = false;
+    m_lastOutcomeAnswered = false;
+    m_queueIndex = 0;
+    m_queueRunning = true;
+    connect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::sendNext, Qt::UniqueConnection);
+    // Connected after the main window's own handler, so that runs first.
+    connect(this, &protocolComHart::answerGet, this, &protocolComHart::sendNext, Qt::UniqueConnection);
+    m_sendTimer->start(m_period);
+}
+
+void protocolComHart::stopSending()
+{
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::sendNext);
+    disconnect(this, &protocolComHart::answerGet, this, &protocolComHart::sendNext);
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop);
+    m_sendTimer->stop();
+    m_queueRunning = false;
+    m_repeating = false;
+}
+
+void protocolComHart::finishQueue()
+{
+    m_queue.clear();
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::sendNext);
+    disconnect(this, &protocolComHart::answerGet, this, &protocolComHart::sendNext);
+    m_sendTimer->stop();
+    m_queueRunning = false;
+
+    // Only a batch whose last request was answered is reported complete; one
+    // that ended in a time-out is not, and nothing is left pending for some
+    // later, unrelated answer to trigger.
+    m_allSent = false;
+    if (!m_lastOutcomeAnswered || m_operation != NotifyAllSentOperation)
+        return;
+    if (m_answerEmitDepth > 0)
+        m_allSent = true;           // reported right after that answer's answerGet
+    else
+        emit allRequestsIsSend();   // the period ran out after the answer
+}
+
+void protocolComHart::sendNext()
+{
+    // The send timer keeps at least one period between the starts of two
+    // transmissions; while it runs, its own time-out will call again.
+    if (m_sendTimer->isActive())
+        return;
+    if (m_queue.isEmpty()) {
+        finishQueue();
+        return;
+    }
+    if (m_queueIndex >= m_queue.size()) {
+        if (!m_loopMode) {
+            finishQueue();
+            return;
+        }
+        m_queueIndex = 0;
+    }
+    if (m_busy)
+        return;     // the answer or the final time-out calls again
+    m_sendTimer->start(m_period);
+    const QByteArray frame = m_queue.at(m_queueIndex);
+    ++m_queueIndex;
+    sendFrame(frame);
+}
+
+void protocolComHart::sendRepeated(const QByteArray &frame)
+{
+    m_currentFrame = frame;
+    m_repeating = true;
+    connect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop, Qt::UniqueConnection);
+    m_sendTimer->start(m_period);
+}
+
+void protocolComHart::timerSendLoop()
+{
+    // The loop runs until stopSending: the timer is re-armed every period. A
+    // tick that finds the previous request still waiting for its outcome
+    // skips its transmission rather than ending the loop or overlapping.
+    m_sendTimer->start(m_period);
+    if (m_busy)
+        return;
+    sendFrame(m_currentFrame);
+}
+
+// ---------------------------------------------------------------- transmission
+
+void protocolComHart::sendFrame(const QByteArray &frame)
+{
+    if (m_busy) {
+        std::fputs("protocolComHart::sendFrame:link busy, frame not sent\n", stderr);
+        return;
+    }
+    m_busy = true;
+    ++m_txSerial;
+    if (m_port->isOpen())
+        m_port->clear(QSerialPort::Input);
+    m_currentFrame = frame;
+    analysisRequest(m_currentFrame);
+    // The receive side is armed before the first byte leaves: an answer may
+    // start arriving while RTS is still held.
+    resetReceive();
+    m_answerReceived = false;
+    qCDebug(lcLink) << "send" << m_currentFrame.toHex(' ');
+
+    if (m_config.flowControl != 0) {
+        startWrite();
+        return;
+    }
+    setRts(true);
+    m_phase = Phase::RtsLead;
+    m_phaseTimer->start(RtsLeadMs);
+}
+
+void protocolComHart::setRts(bool on)
+{
+    lineEvent(on ? LineEvent::RtsOn : LineEvent::RtsOff);
+    if (!m_port->isOpen())
+        return;
+    if (!m_port->setRequestToSend(on)) {
+        // Pseudo-terminals and some adapters have no RTS line; the frame is
+        // sent all the same, and the user hears about it once per port.
+        if (!m_rtsWarnedPorts.contains(m_portName)) {
+            m_rtsWarnedPorts.insert(m_portName);
+            writeDiagnostic(QStringLiteral("protocolComHart::couldn't set RTS on %1 (%2), sending without it\n")
+                                .arg(m_portName, m_port->errorString()));
+        }
+        m_port->clearError();
+    }
+}
+
+void protocolComHart::startWrite()
+{
+    m_phase = Phase::Writing;
+    lineEvent(LineEvent::WriteStarted);
+    const qint64 written = m_port->isOpen() ? m_port->write(m_currentFrame) : -1;
+    if (written < 0 || m_port->bytesToWrite() == 0) {
+        onWriteDone();
+        return;
+    }
+    m_phaseTimer->start(WriteGuardMs);
+}
+
+void protocolComHart::onBytesWritten()
+{
+    if (m_phase == Phase::Writing && m_port->bytesToWrite() == 0)
+        onWriteDone();
+}
+
+void protocolComHart::onWriteDone()
+{
+    m_phaseTimer->stop();
+    lineEvent(LineEvent::WriteDone);
+    if (m_config.flowControl != 0) {
+        transmissionComplete();
+        return;
+    }
+    // The port has taken the bytes but the line still carries them: RTS stays
+    // up for rtsDelay ms per byte.
+    const int hold = int(m_config.rtsDelay) * m_currentFrame.size();
+    if (hold > 0) {
+        m_phase = Phase::RtsHold;
+        m_phaseTimer->start(hold);
+        return;
+    }
+    setRts(false);
+    transmissionComplete();
+}
+
+void protocolComHart::onPhaseTimer()
+{
+    switch (m_phase) {
+    case Phase::RtsLead:
+        startWrite();
+        break;
+    case Phase::Writing:
+        // The port never reported the write complete: carry on as if it had.
+        onWriteDone();
+        break;
+    case Phase::RtsHold:
+        setRts(false);
+        transmissionComplete();
+        break;
+    case Phase::Idle:
+    case Phase::AwaitingAnswer:
+        break;
+    }
+}
+
+void protocolComHart::transmissionComplete()
+{
+    m_phase = Phase::AwaitingAnswer;
+    m_answerReceived = false;
+    m_awaitingAnswer = true;
+    m_timeoutSerial = m_txSerial;
+    m_timeoutTimer->start(m_timeout);
+    lineEvent(LineEvent::AnswerAwaited);
+
+    const QByteArray frame = m_currentFrame;
+    emit requestSend(frame.constData(), frame.size());
+    m_repeatsLeft -= 1;
+
+    if (m_answerPending) {
+        m_answerPending = false;
+        deliverAnswer();
+    }
+}
+
+void protocolComHart::onTimeoutTimer()
+{
+    // Only the time-out of the transmission in flight counts.
+    if (m_timeoutSerial != m_txSerial || m_phase != Phase::AwaitingAnswer)
+        return;
+    timeoutFunc();
+}
+
+void protocolComHart::timeoutFunc()
+{
+    if (m_answerReceived || !m_awaitingAnswer)
+        return;
+    m_timeoutTimer->stop();
+    m_awaitingAnswer = false;
+    m_phase = Phase::Idle;
+    m_busy = false;
+    if (m_repeatsLeft > 0) {
+        sendFrame(m_currentFrame);
+        return;
+    }
+    // Also reached with a repeat count below 1: such a request gets its one
+    // transmission and is then reported, instead of leaving the link waiting
+    // for an outcome that would never come.
+    m_repeatsLeft = m_repeatCount;
+    m_lastOutcomeAnswered = false;
+    ++m_answerEmitDepth;
+    emit answerGet(0);
+    --m_answerEmitDepth;
+}
+
+// ---------------------------------------------------------------- reception
+
+void protocolComHart::readData()
+{
+    const QByteArray bytes = m_port->readAll();
+    // The input buffer is not flushed after reading: bytes of an answer that
+    // arrive in pieces would be lost between the read and the flush.
+    if (!m_busy || bytes.isEmpty())
+        return;     // nobody is waiting: a stray or late frame is no answer
+    qCDebug(lcLink) << "recv" << bytes.toHex(' ');
+    if (!m_receiver.feed(bytes))
+        return;
+    if (m_phase == Phase::AwaitingAnswer)
+        deliverAnswer();
+    else
+        m_answerPending = true;     // reported once the transmission is complete
+}
+
+void protocolComHart::deliverAnswer()
+{
+    m_answer = m_receiver.answer();
+    m_answerValid = true;
+    m_timeoutTimer->stop();
+    m_repeatsLeft = m_repeatCount;
+    m_answerReceived = true;
+    m_awaitingAnswer = false;
+    m_phase = Phase::Idle;
+    m_busy = false;
+    m_lastOutcomeAnswered = true;
+
+    const int code = m_operation;
+    ++m_answerEmitDepth;
+    emit answerGet(code);
+    --m_answerEmitDepth;
+    if (m_allSent && m_operation == NotifyAllSentOperation) {
+        m_allSent = false;
+        emit allRequestsIsSend();
+    }
+}
+
+QByteArray protocolComHart::answerData() const
+{
+    return m_answerValid ? m_answer.data() : QByteArray();
+}
+
+int protocolComHart::answerDataLength() const
+{
+    return m_answerValid ? m_answer.data().size() : 0;
+}
+
+bool protocolComHart::answerChecksumOk() const
+{
+    return m_answerValid && m_answer.checksumOk();
+}
+
+bool protocolComHart::answerIsLong() const
+{
+    return m_answerValid && m_answer.isLongFrame();
+}
+
+uint8_t protocolComHart::answerAddress() const
+{
+    return m_answerValid ? m_answer.shortAddress() : 0;
+}
+
+QByteArray protocolComHart::receivedBytes() const
+{
+    return m_receiver.buffer();
+}
+
+// ---------------------------------------------------------------- request fields
+
+QByteArray protocolComHart::requestAddress() const { return m_reqAddress; }
+QByteArray protocolComHart::requestData() const { return m_reqData; }
+
+void protocolComHart::analysisRequest(const QByteArray &frame)
+{
+    const auto *b = reinterpret_cast<const uint8_t *>(frame.constData());
+    const int size = frame.size();
+    int i = 0;
+    while (i < size && b[i] == 0xFF)
+        ++i;
+    if (i >= size || (b[i] != 0x82 && b[i] != 0x02)) {
+        std::fputs("protocolComHart::analysisRequest", stderr);
+        std::fputs(":Wrong frame identifier\n", stderr);
+        return;
+    }
+    m_reqPreamble = i;
+    m_reqLong = b[i] == 0x82;
+    const int addressLength = m_reqLong ? 5 : 1;
+    const int p = i + 1 + addressLength;
+    // A frame cut short keeps what it has; nothing past its end is read.
+    if (p + 2 > size)
+        return;
+    m_reqAddress = frame.mid(i + 1, addressLength);
+    m_reqCommand = b[p];
+    m_reqByteCount = b[p + 1];
+    const int count = int(int8_t(b[p + 1]));
+    if (count < 0) {
+        std::fprintf(stderr, "analyze_request:Wrong data length%d\n", count);
+        return;
+    }
+    m_reqData = frame.mid(p + 2, count);
+    if (p + 2 + count < size)
+        m_reqChecksum = b[p + 2 + count];
+}
+
+void protocolComHart::lineEvent(LineEvent) {}
