@@ -147,10 +147,24 @@ void VirtualDevice::setPressure(float kPa)
     current = std::clamp(mA, 3.8f, 21.0f);
 }
 
+// The measured values and their registers are kept as one: a value set on
+// the field since the last look wins; otherwise a register changed directly
+// in memory (by a test or a command-91 write) is taken over into the field.
 void VirtualDevice::syncMeasuredRegisters()
 {
-    setF32(RegCurrent, current);
-    setF32(RegPressure, pressure);
+    const auto sync = [this](float &field, uint32_t &lastBits, uint16_t reg) {
+        uint32_t fieldBits;
+        std::memcpy(&fieldBits, &field, sizeof fieldBits);
+        if (m_synced && fieldBits == lastBits && u32(reg) != lastBits) {
+            fieldBits = u32(reg);
+            std::memcpy(&field, &fieldBits, sizeof field);
+        }
+        setU32(reg, fieldBits);
+        lastBits = fieldBits;
+    };
+    sync(current, m_syncedCurrent, RegCurrent);
+    sync(pressure, m_syncedPressure, RegPressure);
+    m_synced = true;
 }
 
 bool VirtualDevice::isAddressedBy(const Request &request) const

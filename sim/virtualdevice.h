@@ -108,9 +108,11 @@ public:
     void setPressure(float kPa);
 
     // What the device measures. Today these are plain values tests set; the
-    // registers 0x00C8 and 0x00CC and the command-3 answer are derived from
-    // them just before every request is executed (syncMeasuredRegisters),
-    // so a sensor model can later compute them in that one place.
+    // command-3 answer is built from them, and the registers 0x00C8 and
+    // 0x00CC are kept equal to them just before every request is executed
+    // (syncMeasuredRegisters: a changed field wins, else a changed register
+    // is taken over), so a sensor model can later compute them in that one
+    // place.
     float current = 12.0f;          // loop current, mA
     float pressure = 3.15f;         // pressure in the device unit (kPa)
     // What command 3 reports besides the current: the four variables with
@@ -140,6 +142,9 @@ private:
 
     uint8_t m_address;
     QByteArray m_memory;
+    bool m_synced = false;
+    uint32_t m_syncedCurrent = 0;   // bits of the values at the last sync
+    uint32_t m_syncedPressure = 0;
 };
 
 } // namespace sim

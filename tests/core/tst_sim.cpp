@@ -275,6 +275,18 @@ void TestSim::identityAndMeasurements()
     QCOMPARE(beFloat(got[0].data, 0), 16.0f);
     QCOMPARE(beFloat(got[0].data, 4), 4.725f);
     QCOMPARE(dev->f32(sim::VirtualDevice::RegCurrent), 16.0f);
+
+    // A register set directly, or written with command 91, becomes what the
+    // device reports.
+    dev->setF32(sim::VirtualDevice::RegPressure, 12.5f);
+    got = transact(request(shortAddr(5), 91, QByteArray("\x00\xC8", 2) + beBytes(7.0f)));
+    QCOMPARE(got.size(), 1);
+    got = transact(request(shortAddr(5), 3));
+    QCOMPARE(beFloat(got[0].data, 0), 7.0f);
+    QCOMPARE(dev->current, 7.0f);
+    got = transact(request(shortAddr(5), 51, QByteArray("\x00\xCC\x04", 3)));
+    QCOMPARE(beFloat(got[0].data, 0), 12.5f);
+    QCOMPARE(dev->pressure, 12.5f);
 }
 
 void TestSim::writeThenRead_data()
