@@ -1,0 +1,98 @@
+#include "polling/lineappender.h"
+
+#include <QFile>
+
+namespace {
+
+constexpr QIODevice::OpenMode AppendMode =
+    QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered;
+
+// Size of the file up to and including its last line break (0 if none).
+qint64 endOfLastCompleteLine(QFile &f, qint64 size)
+{
+    constexpr qint64 Chunk = 4096;
+    qint64 end = size;
+    while (end > 0) {
+        const qint64 start = qMax<qint64>(0, end - Chunk);
+        if (!f.seek(start))
+            return -1;
+        const QByteArray block = f.read(end - start);
+        if (block.size() != end - start)
+            return -1;
+        const int nl = block.lastIndexOf('\n');
+        if (nl >= 0)
+            return start + nl + 1;
+        end = start;
+    }
+    return 0;
+}
+
+} // namespace
+
+QByteArray LineAppender::lineEnd()
+{
+#ifdef Q_OS_WIN
+    return QByteArrayLiteral("\r\n");
+#else
+    return QByteArrayLiteral("\n");
+#endif
+}
+
+bool LineAppender::canOpen(const QString &fileName)
+{
+    QFile f(fileName);
+    return f.open(AppendMode);
+}
+
+bool LineAppender::append(const QString &fileName, const QByteArray &line, TornTail tail,
+                          QString *error)
+{
+    // Not opened in Qt's text mode: on platforms with CR LF endings that mode
+    // splits a write at every line break, and the line would no longer go
+    // out in one piece. The line carries the platform ending itself.
+    QFile f(fileName);
+    if (!f.open(AppendMode)) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+
+    // A device such as a pipe has no tail to look at or cut back.
+    const bool seekable = !f.isSequential();
+    qint64 size = seekable ? f.size() : 0;
+    QByteArray out;
+    if (size > 0) {
+        char last = 0;
+        if (!f.seek(size - 1) || f.read(&last, 1) != 1) {
+            if (error)
+                *error = f.errorString();
+            return false;
+        }
+        if (last != '\n') {
+            if (tail == TornTail::Cut) {
+                const qint64 keep = endOfLastCompleteLine(f, size);
+                if (keep < 0 || !f.resize(keep)) {
+                    if (error)
+                        *error = f.errorString();
+                    return false;
+                }
+                size = keep;
+            } else {
+                out = lineEnd();
+            }
+        }
+    }
+    out += line;
+
+    // Append mode writes at the end whatever the read position is.
+    const qint64 written = f.write(out);
+    if (written != out.size()) {
+        if (error)
+            *error = f.errorString();
+        // Take back whatever part of the line did reach the file.
+        if (seekable && f.size() != size)
+            f.resize(size);
+        return false;
+    }
+    return f.flush();
+}

@@ -1,0 +1,33 @@
+#include "polling/pollchannelsettings.h"
+
+#include <QSettings>
+
+QString PollChannelSettings::checkKey(int i)
+{
+    return QStringLiteral("/ParametersFunc3/CheckDev_") + QString::number(i);
+}
+
+QString PollChannelSettings::addressKey(int i)
+{
+    return QStringLiteral("/ParametersFunc3/Dev_") + QString::number(i);
+}
+
+PollChannelSettings::Entries PollChannelSettings::load(QSettings &settings, int addressItemCount)
+{
+    Entries out{};
+    for (int i = 0; i < PollChannelCount; ++i) {
+        const int state = settings.value(checkKey(i), 0).toInt();
+        out[i].checkState = (state == 2) ? 2 : 0;
+        const int index = settings.value(addressKey(i), 0).toInt();
+        out[i].addressIndex = (index >= 0 && index < addressItemCount) ? index : 0;
+    }
+    return out;
+}
+
+void PollChannelSettings::save(QSettings &settings, const Entries &entries)
+{
+    for (int i = 0; i < PollChannelCount; ++i) {
+        settings.setValue(checkKey(i), entries[i].checkState);
+        settings.setValue(addressKey(i), entries[i].addressIndex);
+    }
+}
