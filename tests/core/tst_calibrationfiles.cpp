@@ -3,6 +3,7 @@
 
 #include "polling/calibrationfiles.h"
 #include "polling/lineappender.h"
+#include "polling/measurementcapture.h"
 
 #include <QtTest>
 #include <QTemporaryDir>
@@ -66,6 +67,7 @@ private slots:
     void tornTailIsCutFromOwnFiles();
     void tornTailIsKeptInUserLog();
     void failedWriteLeavesNoFragment();
+    void captureRunsOneCalibrationPoint();
 
 private:
     SaveDirs readyDirs(const PollChannels &channels, const QString &base = "dev");
@@ -331,6 +333,47 @@ void TestCalibrationFiles::failedWriteLeavesNoFragment()
     QVERIFY(LineAppender::append(name, "next\n"));
     QCOMPARE(readAll(name), before + "next\n");
 #endif
+}
+
+void TestCalibrationFiles::captureRunsOneCalibrationPoint()
+{
+    MeasurementCapture cap;
+    MeasurementCapture::Inputs in;
+    in.channels = oneChannel(2, 2);
+    in.temperature = CalibrationTemperature::Low;
+    QVERIFY(!cap.setPressue(1000, 0, 0));       // no save files chosen yet
+
+    cap.saveDirs().plan(m_tmp->path(), "dev", in.channels);
+    cap.saveDirs().confirm(SaveDirs::Accept);
+    QVERIFY(cap.setPressue(1000, -2, 0));       // Pa
+    QCOMPARE(cap.pressure().plus(), 1.0);
+    cap.startFindAvg();
+
+    const QByteArray data = be(4) + char(0) + be(10) + char(0) + be(20) + char(0) + be(30)
+                          + char(0) + be(40);
+    MeasurementCapture::Answer a{2, true, data, When};
+    const auto v = cap.handleAnswer(a, in);
+    QCOMPARE(v.row, 0);
+    QCOMPARE(v.texts.first(), QStringLiteral("02"));
+    QCOMPARE(v.texts.at(6), QStringLiteral("1"));
+    QCOMPARE(v.file.text, QStringLiteral("Записан"));
+    QCOMPARE(v.means[2], QStringLiteral("10.0000 мВ 20.0000 мВ"));
+    QVERIFY(v.means[0].isNull());
+    a.checksumOk = false;                        // shown, neither written nor averaged
+    QCOMPARE(cap.handleAnswer(a, in).crc.text, QStringLiteral("BAD"));
+    QCOMPARE(cap.means().channel(2).count, 1);
+    QCOMPARE(cap.tableRow(), 2);
+
+    const auto r = cap.addDataCoef(in);
+    QCOMPARE(r.outcomes.size(), 1);
+    QVERIFY(r.status.startsWith(QStringLiteral("Файл калибровки МНК записан ")));
+    QCOMPARE(readAll(m_tmp->path() + "/dev_02/dev_Tmin_MNK.txt"),
+             QByteArray("1.0000e+01\t2.0000e+01\t3.0000e+01\t4.0000e+01\t1.0000e+00\t-2.0000e-03\n"));
+    QCOMPARE(readAll(m_tmp->path() + "/dev_02/dev_Tmin.txt").count('\n'), 1);
+    QCOMPARE(cap.means().channel(2).count, 0);
+    QVERIFY(!cap.averagingOn() && !cap.buttons().mo && cap.buttons().setPressue);
+    QCOMPARE(r.means[2], QStringLiteral("0.0000 мВ 0.0000 мВ"));
+    QCOMPARE(r.means[0], QStringLiteral(""));
 }
 
 QTEST_GUILESS_MAIN(TestCalibrationFiles)

@@ -1,0 +1,76 @@
+#include "polling/measurementcapture.h"
+
+MeasurementCapture::RowView MeasurementCapture::handleAnswer(const Answer &answer,
+                                                             const Inputs &in)
+{
+    RowView v;
+    v.row = m_tableRow;
+    v.headers = MeasurementRow::headers(in.capacitor);
+    v.crc = MeasurementRow::crcCell(answer.checksumOk);
+
+    // The byte the device answers with is its polling address.
+    const int address = answer.address;
+    const QString addressText = pollAddressText(address);
+    const Command3Answer values = Command3Answer::decode(answer.data);
+
+    v.files = CalibrationFiles::recordAnswer(m_dirs, in.temperature, in.log, address,
+                                             answer.checksumOk, values, m_pressure.plus(),
+                                             m_pressure.minus(), answer.when);
+    v.file = MeasurementRow::fileCell(v.files.status);
+    v.texts = MeasurementRow::valueTexts(addressText, values, m_pressure.plus(),
+                                         m_pressure.minus());
+
+    if (answer.checksumOk && values.complete() && m_cycle.averagingOn())
+        m_means.fold(address, values, in.channels);
+
+    for (int i = 0; i < PollChannelCount; ++i) {
+        if (in.channels[i].checked)
+            v.means[i] = RunningMean::displayText(m_means.channel(i), in.capacitor);
+    }
+
+    v.clearTableNow = MeasurementRow::advance(m_tableRow, in.clearTable);
+    return v;
+}
+
+bool MeasurementCapture::setPressue(int plusValue, int minusValue, int unitIndex)
+{
+    if (!m_dirs.ready())
+        return false;
+    m_pressure.set(plusValue, minusValue, unitIndex);
+    m_cycle.pressureTaken();
+    m_means.reset();
+    return true;
+}
+
+void MeasurementCapture::unitChanged(int plusValue, int minusValue, int unitIndex)
+{
+    m_pressure.set(plusValue, minusValue, unitIndex);
+}
+
+void MeasurementCapture::startFindAvg()
+{
+    m_cycle.averagingStarted();
+}
+
+std::array<QString, PollChannelCount> MeasurementCapture::clearMO(const Inputs &in)
+{
+    m_cycle.meansCleared();
+    m_means.reset();
+    std::array<QString, PollChannelCount> texts;
+    const QString zero = RunningMean::displayText(m_means.channel(0), in.capacitor);
+    for (int i = 0; i < PollChannelCount; ++i)
+        texts[i] = in.channels[i].checked ? zero : QLatin1String("");
+    return texts;
+}
+
+MeasurementCapture::AddDataResult MeasurementCapture::addDataCoef(const Inputs &in)
+{
+    AddDataResult r;
+    r.outcomes = CalibrationFiles::addPoints(m_dirs, in.temperature, m_means, in.channels,
+                                             m_pressure.plus(), m_pressure.minus());
+    if (!r.outcomes.isEmpty())
+        r.status = CalibrationFiles::pointStatusText(r.outcomes);
+    r.means = clearMO(in);
+    m_cycle.pointAdded();
+    return r;
+}
