@@ -1,0 +1,65 @@
+#pragma once
+// Dense square matrices of doubles and the few operations the calibration
+// fits need: products, the determinant and an iterative inverse.
+//
+// Products and sums are accumulated in long double and rounded to double
+// only when an element is stored, so that the normal matrices of degree-3
+// fits (whose elements span thirty decades) lose as little as possible on
+// the way.
+
+#include <cstddef>
+#include <vector>
+
+class SquareMatrix
+{
+public:
+    // Throws std::bad_array_new_length for a negative size or one whose
+    // element count does not fit the platform's arrays.
+    explicit SquareMatrix(int n = 0);
+
+    int size() const { return m_n; }
+
+    // Element access as [row][column].
+    double *operator[](int row) { return m_data.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(m_n); }
+    const double *operator[](int row) const { return m_data.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(m_n); }
+
+    static SquareMatrix identity(int n);
+
+private:
+    int m_n = 0;
+    std::vector<double> m_data;
+};
+
+using Vector = std::vector<double>;
+
+// How the last inverse went; callers that must not pass on a meaningless
+// result look at it, the others may ignore it.
+struct InverseReport
+{
+    int iterations = 0;
+    bool singular = false;   // determinant exactly zero: the scaled transpose came back
+    bool capped = false;     // the iteration cap was reached before the stopping test held
+};
+
+// The Newton-Schulz iteration stops when det(A*X) is within this of 1.
+constexpr double kInverseTolerance = 1e-12;
+
+// Upper bound on Newton-Schulz rounds. Each round roughly squares the
+// residual only once the start value is close; from the scaled transpose the
+// first rounds merely double the smallest singular value of A*X, so the
+// count grows with log2 of the squared condition number. The degree-3 normal
+// matrices of real point files need about 180-300 rounds (more when the
+// signal sits far from zero); a tight cap leaves their fits percents off.
+constexpr int kInverseIterationCap = 5000;
+
+SquareMatrix matrixCopy(const SquareMatrix &a, int n);
+SquareMatrix matrixMultiply(const SquareMatrix &a, const SquareMatrix &b, int n);
+Vector matrixVectorMultiply(const SquareMatrix &a, const Vector &x, int n);
+void matrixAddInPlace(SquareMatrix &a, const SquareMatrix &b, int n);
+double matrixDeterminant(const SquareMatrix &a, int n);
+
+// An approximation of the inverse. A singular matrix (or one that does not
+// converge within kInverseIterationCap rounds) writes "Impossible\n" to the
+// standard output and yields the current iterate, so the caller always gets
+// a matrix; report, when given, says which of these happened.
+SquareMatrix matrixInverse(const SquareMatrix &a, int n, InverseReport *report = nullptr);

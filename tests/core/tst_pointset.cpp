@@ -1,0 +1,270 @@
+#include "calc/calibrationpointset.h"
+#include "calc/pointfiles.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+using Means = std::array<float, 3>;
+Q_DECLARE_METATYPE(Means)
+
+namespace {
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// A point line as the capture writes it: six numbers in 'e' notation.
+QByteArray pointLine(double v1, double v2, double v3, double v4, double pPlus, double pMinus)
+{
+    QByteArrayList fields;
+    for (double v : {v1, v2, v3, v4, pPlus, pMinus})
+        fields << QByteArray::number(v, 'e', 4);
+    return fields.join('\t') + '\n';
+}
+
+bool near(float a, float b) { return std::fabs(a - b) <= 1e-5f * std::max(1.0f, std::fabs(b)); }
+
+} // namespace
+
+class TestPointSet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readGroups_data();
+    void readGroups();
+    void readConstantPressureHasNoHighPoints();
+    void readMissingAndEmptyFiles();
+    void openStaticFilesListsEighteenValues();
+    void loadMidPointSet();
+    void loadMidPointSetMissingFile();
+    void regressions();
+    void fitPolynomialDegreeOne();
+    void fitDifferencePolynomial();
+};
+
+void TestPointSet::readGroups_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("vakum");
+    QTest::addColumn<Means>("low");
+    QTest::addColumn<Means>("high");
+
+    // P+ 0, 0, 100, 100 while P- runs 7, 3, 3, 7 the other way.
+    const QByteArray fourLines = pointLine(1, 10, 0, 100, 0, 7) + pointLine(3, 20, 0, 200, 0, 3)
+                                 + pointLine(5, 30, 0, 300, 100, 3) + pointLine(7, 40, 0, 400, 100, 7);
+    QTest::newRow("by P+") << fourLines << false << Means{2, 15, 150} << Means{6, 35, 350};
+    QTest::newRow("by P- (vacuum gauge)") << fourLines << true << Means{4, 25, 250} << Means{4, 25, 250};
+
+    // Whole kPa: 99.9 and 99.1 are both 99, 100.2 is 100.
+    QTest::newRow("truncation") << pointLine(1, 1, 0, 1, 99.9, 0) + pointLine(3, 3, 0, 3, 99.1, 0)
+                                       + pointLine(8, 8, 0, 8, 100.2, 0)
+                                << false << Means{2, 2, 2} << Means{8, 8, 8};
+    // Middle pressures take part in neither group.
+    QTest::newRow("middle points ignored")
+        << pointLine(1, 1, 0, 1, 0, 0) + pointLine(50, 50, 0, 50, 50, 0) + pointLine(9, 9, 0, 9, 100, 0)
+        << false << Means{1, 1, 1} << Means{9, 9, 9};
+    // Written in text mode on another platform, with a stray blank line.
+    QTest::newRow("CR LF and blank lines")
+        << QByteArray("1.0e+00\t2.0e+00\t0\t3.0e+00\t0\t0\r\n\r\n5.0e+00\t6.0e+00\t0\t7.0e+00\t10\t0\r\n")
+        << false << Means{1, 2, 3} << Means{5, 6, 7};
+    // A field that is no number reads as 0.
+    QTest::newRow("garbage field") << QByteArray("x\t2\t0\t3\t0\t0\n4\t5\t0\t6\t1\t0\n") << false
+                                   << Means{0, 2, 3} << Means{4, 5, 6};
+}
+
+void TestPointSet::readGroups()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, vakum);
+    QFETCH(Means, low);
+    QFETCH(Means, high);
+    QTemporaryDir dir;
+    CalcMessages messages;
+    const PointFileMeans m = readPointFile(writeFile(dir, "a_Tmin_MNK.txt", content), vakum, &messages);
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY2(near(m.low[i], low[i]), qPrintable(QStringLiteral("low %1: %2").arg(i).arg(m.low[i])));
+        QVERIFY2(near(m.high[i], high[i]), qPrintable(QStringLiteral("high %1: %2").arg(i).arg(m.high[i])));
+    }
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].kind, CalcMessage::Success);
+    QCOMPARE(messages[0].text, QStringLiteral("Файл калибровки: Открыт\n"));
+}
+
+void TestPointSet::readConstantPressureHasNoHighPoints()
+{
+    QTemporaryDir dir;
+    const PointFileMeans m = readPointFile(
+        writeFile(dir, "c.txt", pointLine(1, 2, 0, 3, 0, 0) + pointLine(3, 4, 0, 5, 0, 0)), false, nullptr);
+    QCOMPARE(m.low, (Means{2, 3, 4}));
+    for (float v : m.high)
+        QVERIFY(std::isnan(v));
+}
+
+void TestPointSet::readMissingAndEmptyFiles()
+{
+    QTemporaryDir dir;
+    CalcMessages messages;
+    PointFileMeans m = readPointFile(dir.filePath("absent.txt"), false, &messages);
+    QCOMPARE(m.low, (Means{0, 0, 0}));
+    QCOMPARE(m.high, (Means{0, 0, 0}));
+    QCOMPARE(messages, (CalcMessages{{CalcMessage::Failure,
+                                      QStringLiteral("Файл калибровки не открыт или не существует\n")}}));
+
+    messages.clear();
+    m = readPointFile(writeFile(dir, "empty.txt", QByteArray()), false, &messages);
+    QCOMPARE(m.low, (Means{0, 0, 0}));
+    QCOMPARE(m.high, (Means{0, 0, 0}));
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].kind, CalcMessage::Success);
+}
+
+void TestPointSet::openStaticFilesListsEighteenValues()
+{
+    QTemporaryDir dir;
+    // Each file has its own signature so a mix-up of temperatures shows.
+    auto file = [](double base) {
+        return pointLine(base + 1, base + 2, 0, base + 4, 0, 0)
+               + pointLine(base + 11, base + 12, 0, base + 14, 100, 0);
+    };
+    writeFile(dir, "d_Tmin_MNK.txt", file(100));
+    writeFile(dir, "d_Tmid_MNK.txt", file(200));
+    CalcMessages messages;
+    // The Tmax file is missing: its values are zero, the rest goes on.
+    const ReferenceVoltages u = openStaticFiles(dir.path(), "d_Tmid_MNK.txt", "d_Tmin_MNK.txt",
+                                                "d_Tmax_MNK.txt", false, &messages);
+    QCOMPARE(u.U1nl, 101000.0f);
+    QCOMPARE(u.U4hl, 114000.0f);
+    QCOMPARE(u.U2nn, 202000.0f);
+    QCOMPARE(u.U1hn, 211000.0f);
+    QCOMPARE(u.U1nh, 0.0f);
+    QCOMPARE(u.U4hh, 0.0f);
+    QCOMPARE(u.variable(1), (std::array<float, 6>{101000, 201000, 0, 111000, 211000, 0}));
+
+    QCOMPARE(messages.size(), 3 + 18);
+    QCOMPARE(messages[0].kind, CalcMessage::Success);   // Tmin
+    QCOMPARE(messages[1].kind, CalcMessage::Success);   // Tmid
+    QCOMPARE(messages[2].kind, CalcMessage::Failure);   // Tmax
+    QStringList lines;
+    for (int i = 3; i < messages.size(); ++i) {
+        QCOMPARE(messages[i].kind, CalcMessage::Plain);
+        lines << messages[i].text;
+    }
+    QCOMPARE(lines, (QStringList{
+        "U1nn = 201000\n", "U2nn = 202000\n", "U4nn = 204000\n",
+        "U1nl = 101000\n", "U2nl = 102000\n", "U4nl = 104000\n",
+        "U1nh = 0\n", "U2nh = 0\n", "U4nh = 0\n",
+        "U1hn = 211000\n", "U2hn = 212000\n", "U4hn = 214000\n",
+        "U1hl = 111000\n", "U2hl = 112000\n", "U4hl = 114000\n",
+        "U1hh = 0\n", "U2hh = 0\n", "U4hh = 0\n"}));
+}
+
+void TestPointSet::loadMidPointSet()
+{
+    QTemporaryDir dir;
+    // Last line without its line break still counts.
+    QByteArray content = pointLine(1, 2, 3, 4, 0, 0) + pointLine(2, 3, 3, 4, 50, 25);
+    content += "3.0e+00\t4.0e+00\t3\t4\t100\t50";
+    writeFile(dir, "m_Tmid_MNK.txt", content);
+    CalibrationPointSet set;
+    CalcMessages messages;
+    QVERIFY(::loadMidPointSet(set, dir.path(), "m_Tmid_MNK.txt", &messages));
+    QVERIFY(messages.isEmpty());
+    QCOMPARE(set.count(), 3);
+    QCOMPARE(set.v1List(), (QVector<double>{1000, 2000, 3000}));
+    QCOMPARE(set.pPlusList(), (QVector<double>{0, 50000, 100000}));
+    QCOMPARE(set.v2List(), (QVector<double>{2000, 3000, 4000}));
+    QCOMPARE(set.pMinusList(), (QVector<double>{0, 25000, 50000}));
+    QVERIFY(near(set.slope1(), 0.02f));
+    QVERIFY(near(set.intercept1(), 1000));
+    QVERIFY(near(set.slope2(), 0.04f));
+    QVERIFY(near(set.intercept2(), 2000));
+
+    // Loading again starts from scratch.
+    QVERIFY(::loadMidPointSet(set, dir.path(), "m_Tmid_MNK.txt", nullptr));
+    QCOMPARE(set.count(), 3);
+}
+
+void TestPointSet::loadMidPointSetMissingFile()
+{
+    QTemporaryDir dir;
+    CalibrationPointSet set;
+    set.addPoint(1, 1, 1, 1, 1, 1);
+    set.addPoint(2, 2, 2, 2, 2, 2);
+    CalcMessages messages;
+    QVERIFY(!::loadMidPointSet(set, dir.path(), "none_Tmid_MNK.txt", &messages));
+    QCOMPARE(messages, (CalcMessages{{CalcMessage::Failure, QStringLiteral("НЕ ОТКРЫТ МНК")}}));
+    QCOMPARE(set.count(), 0);
+    QVERIFY(set.v1List().isEmpty());
+    QCOMPARE(set.slope1(), 0.0f);
+    QCOMPARE(set.valueAtMinus(5), 0.0f);
+}
+
+void TestPointSet::regressions()
+{
+    CalibrationPointSet set;
+    set.addPoint(1500, 700, 0, 0, 20000, 10000);
+    QCOMPARE(set.count(), 1);
+    QCOMPARE(set.slope1(), 0.0f);
+    QCOMPARE(set.intercept1(), 0.0f);
+    QCOMPARE(set.slope2(), 0.0f);
+    QCOMPARE(set.intercept2(), 0.0f);
+
+    set.addPoint(2500, 400, 0, 0, 60000, 40000);
+    QVERIFY(near(set.valueAtPlus(20000), 1500));
+    QVERIFY(near(set.valueAtPlus(60000), 2500));
+    QVERIFY(near(set.valueAtMinus(10000), 700));
+    QVERIFY(near(set.valueAtMinus(40000), 400));
+}
+
+void TestPointSet::fitPolynomialDegreeOne()
+{
+    CalibrationPointSet set;
+    set.addPoint(1, 0, 0, 0, 3, 0);
+    set.addPoint(2, 0, 0, 0, 5, 0);
+    set.addPoint(3, 0, 0, 0, 7, 0);
+    set.fitPolynomial(1);
+    QCOMPARE(set.coefficients().size(), 2);
+    QVERIFY(std::fabs(set.coefficients()[0] - 1) < 1e-9);
+    QVERIFY(std::fabs(set.coefficients()[1] - 2) < 1e-9);
+    QCOMPARE(set.count(), 3);
+    QCOMPARE(set.v1List().size(), 3);   // a plain fit keeps its points
+}
+
+void TestPointSet::fitDifferencePolynomial()
+{
+    // P = 1000 + 40 x - 0.002 x^2 + 1e-8 x^3 with x = V1 - V2, signals in
+    // microvolts well away from zero, as a real sensor gives them.
+    auto pressure = [](double x) { return 1000 + 40 * x - 0.002 * x * x + 1e-8 * x * x * x; };
+    CalibrationPointSet set;
+    for (int i = 0; i <= 10; ++i) {
+        const double v2 = 3000 + 10 * i;
+        const double x = 500 + 450 * i;
+        set.addPoint(float(v2 + x), float(v2), 0, 0, float(pressure(x)), 0);
+    }
+    set.fitDifferencePolynomial(3);
+    QVERIFY(set.v1List().isEmpty());
+    QVERIFY(set.pPlusList().isEmpty());
+    QVERIFY(set.v2List().isEmpty());
+    QVERIFY(set.pMinusList().isEmpty());
+    QVERIFY(!set.lastFitReport().capped);
+    const QVector<double> c = set.coefficients();
+    QCOMPARE(c.size(), 4);
+    // Single-precision sums bound the accuracy; what counts is the pressure
+    // the fit gives over the range, well within 0.1 % of full scale.
+    const double fullScale = pressure(5000);
+    for (double x = 500; x <= 5000; x += 250) {
+        const double fitted = c[0] + c[1] * x + c[2] * x * x + c[3] * x * x * x;
+        QVERIFY2(std::fabs(fitted - pressure(x)) < 1e-3 * fullScale,
+                 qPrintable(QStringLiteral("x %1: fitted %2, true %3").arg(x).arg(fitted).arg(pressure(x))));
+    }
+}
+
+QTEST_APPLESS_MAIN(TestPointSet)
+#include "tst_pointset.moc"
