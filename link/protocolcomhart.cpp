@@ -82,23 +82,33 @@ bool protocolComHart::openPort(const QString &name)
 
 bool protocolComHart::configurePort()
 {
-    if (!m_port->setBaudRate(m_config.baudRate, QSerialPort::AllDirections)) {
-        std::fputs("protocolComHart::couldn't set baudrate\n", stderr);
-        return false;
+    // A setting the port already holds is not sent again: a pseudo-terminal
+    // drops the parity-enable bit and then refuses a second odd-parity
+    // request, which would fail a re-apply of an unchanged record.
+    const auto dataBits = QSerialPort::DataBits(m_config.dataBits);
+    const auto parity = QSerialPort::Parity(m_config.parity);
+    const auto stopBits = QSerialPort::StopBits(m_config.stopBits);
+    const auto flow = QSerialPort::FlowControl(m_config.flowControl);
+    if (m_port->baudRate(QSerialPort::Input) != m_config.baudRate
+        || m_port->baudRate(QSerialPort::Output) != m_config.baudRate) {
+        if (!m_port->setBaudRate(m_config.baudRate, QSerialPort::AllDirections)) {
+            std::fputs("protocolComHart::couldn't set baudrate\n", stderr);
+            return false;
+        }
     }
-    if (!m_port->setDataBits(QSerialPort::DataBits(m_config.dataBits))) {
+    if (m_port->dataBits() != dataBits && !m_port->setDataBits(dataBits)) {
         std::fputs("protocolComHart::couldn't set data bits number\n", stderr);
         return false;
     }
-    if (!m_port->setParity(QSerialPort::Parity(m_config.parity))) {
+    if (m_port->parity() != parity && !m_port->setParity(parity)) {
         std::fputs("protocolComHart::couldn't set parity\n", stderr);
         return false;
     }
-    if (!m_port->setStopBits(QSerialPort::StopBits(m_config.stopBits))) {
+    if (m_port->stopBits() != stopBits && !m_port->setStopBits(stopBits)) {
         std::fputs("protocolComHart::couldn't set stop bits\n", stderr);
         return false;
     }
-    if (!m_port->setFlowControl(QSerialPort::FlowControl(m_config.flowControl))) {
+    if (m_port->flowControl() != flow && !m_port->setFlowControl(flow)) {
         std::fputs("protocolComHart::couldn't set flow control\n", stderr);
         return false;
     }
@@ -202,7 +212,12 @@ void protocolComHart::finishQueue()
 
     // Only a batch whose last request was answered is reported complete; one
     // that ended in a time-out is not, and nothing is left pending for some
-    // later, unrelated answer to trigger.
+    // later, unrelated answer to trigger. The queue can run out while its
+    // last request is still in flight: then that request's outcome decides.
+    if (m_busy) {
+        m_allSent = true;
+        return;
+    }
     m_allSent = false;
     if (!m_lastOutcomeAnswered || m_operation != NotifyAllSentOperation)
         return;
@@ -407,6 +422,7 @@ void protocolComHart::timeoutFunc()
     ++m_answerEmitDepth;
     emit answerGet(0);
     --m_answerEmitDepth;
+    m_allSent = false;
 }
 
 // ---------------------------------------------------------------- reception

@@ -1,0 +1,600 @@
+// The serial link over a real pseudo-terminal to the virtual transmitter
+// line: time-outs and repeats, the queue in its modes, repeat mode, the RTS
+// sequence without flow control, and the port diagnostics.
+
+#include "link/hartframe.h"
+#include "link/protocolcomhart.h"
+#include "sim/virtualline.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryFile>
+#include <QtTest>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// Captures what is written to file descriptor 2 while it lives.
+class StderrCapture
+{
+public:
+    StderrCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = dup(2);
+        dup2(m_file.handle(), 2);
+    }
+    ~StderrCapture() { restore(); }
+    QByteArray text()
+    {
+        restore();
+        m_file.seek(0);
+        return m_file.readAll();
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        dup2(m_saved, 2);
+        close(m_saved);
+        m_saved = -1;
+    }
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
+QByteArray command3(uint8_t address, int preamble = 4, bool longFrame = false)
+{
+    const uint8_t a[5] = {longFrame ? uint8_t(0x0F) : address, 0x02, address, 0xFD, 0xEF};
+    HartRequestFrame f;
+    f.setPreambleCount(preamble);
+    f.setLongFrame(longFrame);
+    f.setAddressBytes(a);
+    f.buildCommand3();
+    return f.toByteArray();
+}
+
+QByteArray readRegisters(uint8_t address, uint16_t reg, uint8_t count, bool longFrame = false)
+{
+    const uint8_t a[5] = {longFrame ? uint8_t(0x0F) : address, 0x02, address, 0xFD, 0xEF};
+    const uint8_t d[3] = {uint8_t(reg >> 8), uint8_t(reg), count};
+    HartRequestFrame f;
+    f.setPreambleCount(4);
+    f.setLongFrame(longFrame);
+    f.setAddressBytes(a);
+    f.buildCommand51(d);
+    return f.toByteArray();
+}
+
+// The address a request on the line was sent to (short frames).
+int addressOf(const QByteArray &request)
+{
+    int i = 0;
+    while (i < request.size() && uint8_t(request.at(i)) == 0xFF)
+        ++i;
+    return i + 1 < request.size() ? uint8_t(request.at(i + 1)) : -1;
+}
+
+// The link with every step of its transmissions and every signal logged in
+// order, each with the time it happened.
+class RecordingLink : public protocolComHart
+{
+public:
+    RecordingLink()
+        : protocolComHart(nullptr, QStringLiteral("no-such-file"))
+    {
+        clock.start();
+        connect(this, &protocolComHart::requestSend, this, [this](const char *, int n) {
+            log(QStringLiteral("send:%1").arg(n));
+        });
+        connect(this, &protocolComHart::answerGet, this, [this](int code) {
+            log(QStringLiteral("answer:%1").arg(code));
+        });
+        connect(this, &protocolComHart::allRequestsIsSend, this, [this] { log(QStringLiteral("allSent")); });
+    }
+
+    void log(const QString &what)
+    {
+        events.append(what);
+        times.append(clock.elapsed());
+    }
+    int count(const QString &what) const { return events.count(what); }
+    int countPrefix(const QString &prefix) const
+    {
+        int n = 0;
+        for (const QString &e : events)
+            n += e.startsWith(prefix) ? 1 : 0;
+        return n;
+    }
+    qint64 timeOf(const QString &what, int nth = 0) const
+    {
+        for (int i = 0; i < events.size(); ++i)
+            if (events.at(i) == what && nth-- == 0)
+                return times.at(i);
+        return -1;
+    }
+
+    QStringList events;
+    QList<qint64> times;
+    QElapsedTimer clock;
+
+protected:
+    void lineEvent(LineEvent e) override
+    {
+        static const char *const names[] = {"rtsOn", "write", "written", "rtsOff", "await"};
+        log(QString::fromLatin1(names[int(e)]));
+    }
+};
+
+} // namespace
+
+class TestLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void timeoutNeverBelowTwicePeriod();
+    void repeats_data();
+    void repeats();
+    void repeatCountZeroStillEnds();
+    void lateAnswerAfterFinalTimeoutIgnored();
+    void answerInPiecesAfterNoise();
+    void badChecksumStillAnswers();
+    void longAnswerAccessors();
+    void sendWhileBusyRefused();
+
+    void queueOfSixteenSilentEndsByItself();
+    void loopModeCyclesUntilStopped();
+    void earlyAnswerReportedAtOnceNextWaitsPeriod();
+    void allRequestsIsSend_data();
+    void allRequestsIsSend();
+    void emptyQueue();
+    void repeatModeKeepsSendingUntilStopped();
+
+    void rtsSequenceWithoutFlowControl();
+    void portDiagnostics();
+
+private:
+    void openLink(int flowControl = 1);
+
+    sim::VirtualLine *m_line = nullptr;
+    RecordingLink *m_link = nullptr;
+};
+
+void TestLink::init()
+{
+    m_line = new sim::VirtualLine;
+    QVERIFY2(m_line->open(), qPrintable(m_line->errorString()));
+    m_link = new RecordingLink;
+}
+
+void TestLink::cleanup()
+{
+    delete m_link;
+    m_link = nullptr;
+    delete m_line;
+    m_line = nullptr;
+}
+
+void TestLink::openLink(int flowControl)
+{
+    m_link->serialConfig().flowControl = flowControl;
+    QVERIFY(m_link->openPort(m_line->portName()));
+    QVERIFY(m_link->isPortOpen());
+}
+
+void TestLink::timeoutNeverBelowTwicePeriod()
+{
+    protocolComHart link(nullptr, QStringLiteral("no-such-file"));
+    QCOMPARE(link.period(), 1000);
+    QCOMPARE(link.timeout(), 3000);
+    QCOMPARE(link.repeats(), 3);
+    QCOMPARE(link.operation(), 1);
+    link.setPeriod(500);
+    link.setTimeout(800);
+    QCOMPARE(link.timeout(), 1000);
+    link.setPeriod(2000);
+    QCOMPARE(link.timeout(), 4000);
+    link.setTimeout(5000);
+    QCOMPARE(link.timeout(), 5000);
+    link.setPeriod(100);
+    QCOMPARE(link.timeout(), 5000);    // a shorter period leaves it alone
+    link.setPeriod(INT_MAX);
+    QCOMPARE(link.timeout(), INT_MAX);
+}
+
+void TestLink::repeats_data()
+{
+    QTest::addColumn<int>("repeats");
+    QTest::addColumn<int>("silentFor");
+    QTest::addColumn<int>("transmissions");
+    QTest::addColumn<int>("code");
+
+    QTest::newRow("1, silent") << 1 << 1000 << 1 << 0;
+    QTest::newRow("3, silent") << 3 << 1000 << 3 << 0;
+    QTest::newRow("3, answers the second") << 3 << 1 << 2 << 7;
+    QTest::newRow("1, answers") << 1 << 0 << 1 << 7;
+    QTest::newRow("2, answers the second") << 2 << 1 << 2 << 7;
+}
+
+void TestLink::repeats()
+{
+    QFETCH(int, repeats);
+    QFETCH(int, silentFor);
+    QFETCH(int, transmissions);
+    QFETCH(int, code);
+
+    openLink();
+    sim::VirtualDevice *dev = m_line->addDevice(3);
+    dev->silentFor = silentFor;
+    m_link->setPeriod(40);
+    m_link->setTimeout(80);
+    m_link->setRepeats(repeats);
+    m_link->setOperation(7);
+
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    m_link->sendFrame(command3(3));
+    QVERIFY(m_link->isBusy());
+    QVERIFY(answers.wait(5000));
+    QCOMPARE(answers.count(), 1);
+    QCOMPARE(answers.at(0).at(0).toInt(), code);
+    QVERIFY(!m_link->isBusy());
+    QCOMPARE(m_link->count(QStringLiteral("send:9")), transmissions);
+    QCOMPARE(dev->requestsSeen, transmissions);
+    QCOMPARE(m_link->repeatsLeft(), repeats);
+    if (code != 0) {
+        QCOMPARE(m_link->answerDataLength(), 24);   // current + 4 x (unit + float)
+        QVERIFY(m_link->answerChecksumOk());
+        QCOMPARE(m_link->answerAddress(), uint8_t(3));
+    } else {
+        QCOMPARE(m_link->answerDataLength(), 0);
+    }
+    // Nothing follows the outcome.
+    QVERIFY(!answers.wait(250));
+    QCOMPARE(dev->requestsSeen, transmissions);
+}
+
+void TestLink::repeatCountZeroStillEnds()
+{
+    openLink();
+    m_link->setPeriod(20);
+    m_link->setTimeout(40);
+    m_link->setRepeats(0);
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    m_link->sendFrame(command3(9));
+    QVERIFY(answers.wait(3000));
+    QCOMPARE(answers.at(0).at(0).toInt(), 0);
+    QCOMPARE(m_link->countPrefix(QStringLiteral("send:")), 1);
+    QVERIFY(!m_link->isBusy());
+}
+
+void TestLink::lateAnswerAfterFinalTimeoutIgnored()
+{
+    openLink();
+    m_line->addDevice(4)->answerDelayMs = 200;
+    m_link->setPeriod(30);
+    m_link->setTimeout(60);
+    m_link->setRepeats(1);
+    m_link->setOperation(5);
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    QSignalSpy sent(m_line, &sim::VirtualLine::answerSent);
+    m_link->sendFrame(command3(4));
+    QVERIFY(answers.wait(3000));
+    QCOMPARE(answers.at(0).at(0).toInt(), 0);
+    // The answer comes in after the outcome was reported: it is no answer.
+    QVERIFY(sent.wait(3000));
+    QVERIFY(!answers.wait(200));
+    QCOMPARE(answers.count(), 1);
+}
+
+void TestLink::answerInPiecesAfterNoise()
+{
+    openLink();
+    sim::VirtualDevice *dev = m_line->addDevice(2);
+    dev->setF32(0x00CC, 12.5f);
+    dev->noiseBeforeNext = QByteArray::fromHex("0013ff37");
+    dev->splitNextAnswer = {1, 3, 2, 5};
+    m_link->setOperation(23);
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    {
+        StderrCapture err;
+        m_link->sendFrame(readRegisters(2, 0x00CC, 4));
+        QVERIFY(answers.wait(3000));
+        QVERIFY(err.text().contains("Преамбула меньше 3 байт\n"));
+    }
+    QCOMPARE(answers.at(0).at(0).toInt(), 23);
+    QCOMPARE(m_link->answerData().toHex(), QByteArray("41480000"));
+    QVERIFY(m_link->answerChecksumOk());
+    QVERIFY(m_link->receivedBytes().startsWith(QByteArray(5, '\xff') + '\x02'));
+    QCOMPARE(m_link->requestData().toHex(), QByteArray("00cc04"));
+    QCOMPARE(m_link->requestAddress().toHex(), QByteArray("02"));
+}
+
+void TestLink::badChecksumStillAnswers()
+{
+    openLink();
+    m_line->addDevice(1)->corruptNextChecksum = true;
+    m_link->setRepeats(3);
+    m_link->setOperation(11);
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    m_link->sendFrame(command3(1));
+    QVERIFY(answers.wait(3000));
+    QCOMPARE(answers.at(0).at(0).toInt(), 11);
+    QVERIFY(!m_link->answerChecksumOk());
+    QCOMPARE(m_link->countPrefix(QStringLiteral("send:")), 1);
+    QCOMPARE(m_link->repeatsLeft(), 3);
+}
+
+void TestLink::longAnswerAccessors()
+{
+    openLink();
+    m_line->addDevice(5)->setU16(0x0010, 0xBEEF);
+    m_link->setOperation(40);
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    m_link->sendFrame(readRegisters(5, 0x0010, 2, true));
+    QVERIFY(answers.wait(3000));
+    QCOMPARE(answers.at(0).at(0).toInt(), 40);
+    QVERIFY(m_link->answerIsLong());
+    QCOMPARE(m_link->answerAddress(), uint8_t(5));
+    QCOMPARE(m_link->answerData().toHex(), QByteArray("beef"));
+    QCOMPARE(m_link->requestAddress().toHex(), QByteArray("0f0205fdef"));
+}
+
+void TestLink::sendWhileBusyRefused()
+{
+    openLink();
+    m_line->addDevice(1);
+    m_line->addDevice(2);
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    StderrCapture err;
+    m_link->sendFrame(command3(1));
+    m_link->sendFrame(command3(2));
+    QVERIFY(answers.wait(3000));
+    QCOMPARE(err.text(), QByteArray("protocolComHart::sendFrame:link busy, frame not sent\n"));
+    QVERIFY(!answers.wait(200));
+    QCOMPARE(answers.count(), 1);
+    QCOMPARE(m_line->requests().size(), 1);
+    QCOMPARE(addressOf(m_line->requests().at(0)), 1);
+    QCOMPARE(m_link->answerAddress(), uint8_t(1));
+}
+
+void TestLink::queueOfSixteenSilentEndsByItself()
+{
+    openLink();
+    m_link->setPeriod(15);
+    m_link->setTimeout(30);
+    m_link->setRepeats(1);
+    m_link->setOperation(2);
+    for (int a = 0; a < 16; ++a)
+        m_link->enqueue(command3(uint8_t(a)));
+    m_link->startQueue(false);
+    QTRY_COMPARE_WITH_TIMEOUT(m_link->count(QStringLiteral("answer:0")), 16, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_link->isQueueRunning(), 2000);
+    QCOMPARE(m_link->countPrefix(QStringLiteral("send:")), 16);
+    QCOMPARE(m_link->queueSize(), 0);
+    QCOMPARE(m_line->requests().size(), 16);
+    for (int a = 0; a < 16; ++a)
+        QCOMPARE(addressOf(m_line->requests().at(a)), a);
+    QVERIFY(!m_link->isBusy());
+    QCOMPARE(m_link->count(QStringLiteral("allSent")), 0);
+}
+
+void TestLink::loopModeCyclesUntilStopped()
+{
+    openLink();
+    m_line->addDevice(0);
+    m_line->addDevice(1);
+    m_link->setPeriod(20);
+    m_link->setTimeout(40);
+    m_link->enqueue(command3(0));
+    m_link->enqueue(command3(1));
+    m_link->startQueue(true);
+    QTRY_VERIFY_WITH_TIMEOUT(m_line->requests().size() >= 7, 5000);
+    m_link->stopSending();
+    QVERIFY(!m_link->isQueueRunning());
+    // A transmission under way still ends with its outcome.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_link->isBusy(), 2000);
+    const int sent = m_line->requests().size();
+    QVERIFY(!QSignalSpy(m_line, &sim::VirtualLine::requestReceived).wait(150));
+    QCOMPARE(m_line->requests().size(), sent);
+    for (int i = 0; i < sent; ++i)
+        QCOMPARE(addressOf(m_line->requests().at(i)), i % 2);
+    QCOMPARE(m_link->queueSize(), 2);   // the queue stays after a stop
+}
+
+void TestLink::earlyAnswerReportedAtOnceNextWaitsPeriod()
+{
+    openLink();
+    m_line->addDevice(1);
+    m_line->addDevice(2);
+    const int period = 300;
+    m_link->setPeriod(period);
+    m_link->setTimeout(2000);
+    m_link->enqueue(command3(1));
+    m_link->enqueue(command3(2));
+    m_link->startQueue(false);
+    QTRY_COMPARE_WITH_TIMEOUT(m_link->count(QStringLiteral("answer:1")), 2, 5000);
+
+    const qint64 start1 = m_link->timeOf(QStringLiteral("write"), 0);
+    const qint64 answer1 = m_link->timeOf(QStringLiteral("answer:1"), 0);
+    const qint64 start2 = m_link->timeOf(QStringLiteral("write"), 1);
+    // The answer is reported as it comes, long before the period is over...
+    QVERIFY2(answer1 - start1 < period / 2, qPrintable(QString::number(answer1 - start1)));
+    // ...and the next request still keeps the period from the first.
+    QVERIFY2(start2 - start1 >= period, qPrintable(QString::number(start2 - start1)));
+}
+
+void TestLink::allRequestsIsSend_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<bool>("lastSilent");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("29, answered") << 29 << false << 1;
+    QTest::newRow("28, answered") << 28 << false << 0;
+    QTest::newRow("29, last timed out") << 29 << true << 0;
+}
+
+void TestLink::allRequestsIsSend()
+{
+    QFETCH(int, operation);
+    QFETCH(bool, lastSilent);
+    QFETCH(int, expected);
+
+    openLink();
+    m_line->addDevice(1);
+    m_line->addDevice(2)->silentFor = lastSilent ? 1000 : 0;
+    m_link->setPeriod(30);
+    m_link->setTimeout(60);
+    m_link->setRepeats(1);
+    m_link->setOperation(operation);
+    m_link->enqueue(readRegisters(1, 0x10, 2));
+    m_link->enqueue(readRegisters(2, 0x10, 2));
+    m_link->startQueue(false);
+    QTRY_COMPARE_WITH_TIMEOUT(m_link->countPrefix(QStringLiteral("answer:")), 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_link->isQueueRunning(), 2000);
+    QVERIFY2(m_link->count(QStringLiteral("allSent")) == expected, qPrintable(m_link->events.join(' ')));
+    if (expected)
+        QVERIFY(m_link->events.indexOf(QStringLiteral("allSent"))
+                > m_link->events.lastIndexOf(QStringLiteral("answer:29")));
+
+    // A later single request under the same code is no batch end.
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    m_link->sendFrame(readRegisters(1, 0x10, 2));
+    QVERIFY(answers.wait(3000));
+    QCOMPARE(m_link->count(QStringLiteral("allSent")), expected);
+}
+
+void TestLink::emptyQueue()
+{
+    StderrCapture err;
+    m_link->startQueue(false);
+    QCOMPARE(err.text(), QByteArray("Requests quene is empty\n"));
+    QVERIFY(!m_link->isQueueRunning());
+}
+
+void TestLink::repeatModeKeepsSendingUntilStopped()
+{
+    openLink();
+    sim::VirtualDevice *dev = m_line->addDevice(6);
+    m_link->setPeriod(40);
+    m_link->setTimeout(80);
+    m_link->setRepeats(1);
+    m_link->setOperation(1);
+    m_link->sendRepeated(command3(6));
+    QTRY_VERIFY_WITH_TIMEOUT(m_link->count(QStringLiteral("answer:1")) >= 3, 5000);
+    // A device that stops answering does not end the loop: the time-outs are
+    // reported and the sending goes on.
+    dev->silentFor = 2;
+    QTRY_VERIFY_WITH_TIMEOUT(m_link->count(QStringLiteral("answer:0")) == 2
+                                 && m_link->count(QStringLiteral("answer:1")) >= 5,
+                             5000);
+    QVERIFY(m_link->isRepeating());
+    m_link->stopSending();
+    QVERIFY(!m_link->isRepeating());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_link->isBusy(), 2000);
+    const int sent = m_line->requests().size();
+    QVERIFY(!QSignalSpy(m_line, &sim::VirtualLine::requestReceived).wait(200));
+    QCOMPARE(m_line->requests().size(), sent);
+    // Never two requests in flight: every request has its outcome.
+    QCOMPARE(m_link->countPrefix(QStringLiteral("answer:")), m_link->countPrefix(QStringLiteral("send:")));
+}
+
+void TestLink::rtsSequenceWithoutFlowControl()
+{
+    m_link->serialConfig().rtsDelay = 10;
+    StderrCapture err;
+    openLink(0);
+    m_line->addDevice(1);
+    m_link->setPeriod(50);
+    m_link->setTimeout(1000);
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    QSignalSpy onLine(m_line, &sim::VirtualLine::requestReceived);
+    const QByteArray frame = command3(1, 7);
+    QCOMPARE(frame.size(), 12);
+    m_link->sendFrame(frame);
+    QVERIFY(onLine.wait(2000));
+    // The device answers at once, while RTS is still held: the link is busy
+    // and reports nothing until the transmission is over.
+    QVERIFY(m_link->isBusy());
+    QCOMPARE(answers.count(), 0);
+    QVERIFY(answers.wait(2000));
+
+    const QStringList expected = {"rtsOn", "write", "written", "rtsOff", "await", "send:12", "answer:1"};
+    QCOMPARE(m_link->events, expected);
+    const qint64 rtsOn = m_link->timeOf(QStringLiteral("rtsOn"));
+    const qint64 write = m_link->timeOf(QStringLiteral("write"));
+    const qint64 written = m_link->timeOf(QStringLiteral("written"));
+    const qint64 rtsOff = m_link->timeOf(QStringLiteral("rtsOff"));
+    QVERIFY2(write - rtsOn >= 5, qPrintable(QString::number(write - rtsOn)));
+    QVERIFY2(rtsOff - written >= 120, qPrintable(QString::number(rtsOff - written)));
+
+    // A second transmission: the pseudo-terminal's missing RTS line is
+    // reported once per port, and the frames go out all the same.
+    m_link->sendFrame(frame);
+    QVERIFY(answers.wait(2000));
+    QCOMPARE(m_line->requests().size(), 2);
+    const QByteArray said = err.text();
+    QCOMPARE(said.count("couldn't set RTS"), 1);
+    QVERIFY2(said.startsWith("protocolComHart::couldn't set RTS on " + m_line->portName().toUtf8()),
+             said.constData());
+
+    // With rtsDelay 0 there is no hold at all.
+    m_link->events.clear();
+    m_link->serialConfig().rtsDelay = 0;
+    m_link->sendFrame(frame);
+    QVERIFY(answers.wait(2000));
+    QCOMPARE(m_link->events, expected);
+}
+
+void TestLink::portDiagnostics()
+{
+    {
+        StderrCapture err;
+        QVERIFY(!m_link->openPort(QStringLiteral("/no/such/port")));
+        const QByteArray said = err.text();
+        QVERIFY2(said.startsWith("protocolComHart::couldn't set rw permission\n"), said.constData());
+        QVERIFY(said.endsWith("No such file or directory\n"));
+        QVERIFY(!m_link->isPortOpen());
+    }
+    openLink();
+    QCOMPARE(m_link->portName(), m_line->portName());
+    QVERIFY(m_link->openPort(m_line->portName()));    // same port: nothing to do
+    {
+        StderrCapture err;
+        m_link->serialConfig().baudRate = -5;
+        QVERIFY(!m_link->configurePort());
+        QCOMPARE(err.text(), QByteArray("protocolComHart::couldn't set baudrate\n"));
+        QCOMPARE(m_link->portErrorString(), QStringLiteral("Invalid baud rate value"));
+    }
+    m_link->serialConfig().baudRate = 1200;
+    QVERIFY(m_link->configurePort());
+    // Applying the same record again, and changing one value, both work on
+    // the pseudo-terminal as on a real port.
+    QVERIFY(m_link->configurePort());
+    m_link->serialConfig().parity = 2;
+    QVERIFY(m_link->configurePort());
+    m_link->serialConfig().parity = 3;
+    m_link->serialConfig().baudRate = 9600;
+    QVERIFY(m_link->configurePort());
+    m_link->closePort();
+    QVERIFY(!m_link->isPortOpen());
+
+    // A transmission on a closed port still ends with an outcome.
+    m_link->setPeriod(20);
+    m_link->setTimeout(40);
+    m_link->setRepeats(2);
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    m_link->sendFrame(command3(1));
+    QVERIFY(answers.wait(2000));
+    QCOMPARE(answers.at(0).at(0).toInt(), 0);
+    QCOMPARE(m_link->countPrefix(QStringLiteral("send:")), 2);
+}
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "tst_link.moc"
