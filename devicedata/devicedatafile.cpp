@@ -115,7 +115,9 @@ DeviceDataFile::SaveResult DeviceDataFile::save(const QString &path, const Devic
     // the target only once everything is written and flushed.
     QSaveFile file(path);
     const QByteArray data = serialize(record);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Text);
+    // Unbuffered, so that a failing write (a full disk) fails here and not
+    // unnoticed in the flush at commit.
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered);
     if (ok)
         ok = file.write(data) == data.size() && file.commit();
     if (!ok) {

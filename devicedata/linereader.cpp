@@ -38,6 +38,13 @@ bool LineReader::next(QByteArray *line)
 {
     for (;;) {
         const int lf = m_buffer.indexOf('\n', m_start + m_scanned);
+        const int available = (lf >= 0 ? lf : m_buffer.size()) - m_start;
+        if (available >= m_maxLineLength) {
+            *line = m_buffer.mid(m_start, m_maxLineLength);
+            m_start += m_maxLineLength;
+            m_scanned = lf >= 0 ? 0 : available - m_maxLineLength;
+            return true;
+        }
         if (lf >= 0) {
             int end = lf;
             if (end > m_start && m_buffer.at(end - 1) == '\r')
@@ -48,13 +55,7 @@ bool LineReader::next(QByteArray *line)
             m_scanned = 0;
             return true;
         }
-        m_scanned = m_buffer.size() - m_start;
-        if (m_scanned >= m_maxLineLength) {
-            *line = m_buffer.mid(m_start, m_maxLineLength);
-            m_start += m_maxLineLength;
-            m_scanned -= m_maxLineLength;
-            return true;
-        }
+        m_scanned = available;
         if (!fill())
             break;
     }
