@@ -48,8 +48,9 @@ constexpr double kInverseTolerance = 1e-12;
 // residual only once the start value is close; from the scaled transpose the
 // first rounds merely double the smallest singular value of A*X, so the
 // count grows with log2 of the squared condition number. The degree-3 normal
-// matrices of real point files need about 180-300 rounds (more when the
-// signal sits far from zero); a tight cap leaves their fits percents off.
+// matrices of real point files need about 150-350 rounds, and some 1300 when
+// the signal starts 20 mV or more from zero; a cap of 100 leaves such fits
+// 3-12 % of full scale off (bench_calc prints the figures).
 constexpr int kInverseIterationCap = 5000;
 
 SquareMatrix matrixCopy(const SquareMatrix &a, int n);
