@@ -1,0 +1,681 @@
+#include "device/coefficientgroup.h"
+#include "device/deviceoperations.h"
+#include "device/valuecodec.h"
+
+#include <QBuffer>
+#include <QtTest>
+
+namespace {
+
+const QString Cal = QString::fromLatin1(StatusPanes::Calibration);
+const QString Dev = QString::fromLatin1(StatusPanes::Device);
+
+QString u(const char *s) { return QString::fromUtf8(s); }
+
+OperationAnswer answer(int code, const char *requestHex, const char *dataHex, bool checksumOk = true)
+{
+    return {code, QByteArray::fromHex(requestHex), QByteArray::fromHex(dataHex), checksumOk};
+}
+
+QStringList hexItems(const OperationRequest &r)
+{
+    QStringList list;
+    for (const RequestItem &i : r.items)
+        list << QStringLiteral("%1:%2").arg(i.command).arg(QString::fromLatin1(i.data.toHex()));
+    return list;
+}
+
+} // namespace
+
+class TestOperations : public QObject
+{
+    Q_OBJECT
+private slots:
+    void walkTheCatalogue_data();
+    void walkTheCatalogue();
+    void catalogueIsConsistent();
+    void framesCarryTheData();
+    void unknownCodesDoNothing();
+    void closedPortLeavesPressureToggle();
+    void messagesAndColours();
+    void modeAnswer_data();
+    void modeAnswer();
+    void gatedSingleByteReads();
+    void floatReads();
+    void serialOutsideTheChain();
+    void fixedCurrentModeFollowsCheckBox();
+    void deviceSettingsAnswers();
+    void rangeWrites();
+    void kdspReadFillsFields();
+    void readsNeverWritePastLastField();
+    void coefficientWrites();
+    void emptySetColumnTakesNoLock();
+    void writeAnswersColourFields();
+    void clearActions();
+    void saveChain();
+    void loadedRecordWrite();
+    void recordWriteAnswers();
+};
+
+void TestOperations::walkTheCatalogue_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QVariantMap>("inputs");
+    QTest::addColumn<QStringList>("items");     // "command:data hex" per request
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("period");
+
+    const int S = int(RequestKind::Single), Q = int(RequestKind::Queued), C = int(RequestKind::Cyclic);
+    auto row = [](int code) -> QTestData & { return QTest::newRow(qPrintable(QString::number(code))) << code; };
+
+    row(4) << QVariantMap() << QStringList{"36:"} << S << 0;
+    row(5) << QVariantMap() << QStringList{"37:"} << S << 0;
+    row(6) << QVariantMap() << QStringList{"43:"} << S << 0;
+    row(7) << QVariantMap{{"comboBoxSetMode", 3}} << QStringList{"91:000103"} << S << 0;
+    row(8) << QVariantMap{{"spinBoxMovingAverage_1", 16}} << QStringList{"91:000b10"} << S << 0;
+    row(9) << QVariantMap{{"spinBoxMovingAverage_2", 200}} << QStringList{"91:000dc8"} << S << 0;
+    row(10) << QVariantMap{{"comboBoxSetAddress", "0f"}} << QStringList{"91:00030f"} << S << 0;
+    row(11) << QVariantMap{{"lineEditSetMaxValue", "1.0"}} << QStringList{"91:001e3f800000"} << S << 0;
+    row(16) << QVariantMap() << QStringList{"51:000101"} << S << 0;
+    row(17) << QVariantMap() << QStringList{"51:000b01"} << S << 0;
+    row(18) << QVariantMap() << QStringList{"51:000d01"} << S << 0;
+    row(19) << QVariantMap() << QStringList{"51:000301"} << S << 0;
+    row(20) << QVariantMap() << QStringList{"51:001e04"} << S << 0;
+    row(22) << QVariantMap() << QStringList{"51:00c804"} << S << 0;
+    row(23) << QVariantMap() << QStringList{"51:00cc04"} << S << 0;
+    row(24) << QVariantMap{{"checkBoxFixedCurrent", 1}} << QStringList{"91:001901"} << S << 0;
+    row(25) << QVariantMap{{"lineEditSetFixedCurrent", "12"}, {"radioButton_38_21", 0}}
+            << QStringList{"91:001a7fff"} << S << 0;
+    row(30) << QVariantMap{{"sliderChooseRange", 10}} << QStringList{"91:002245c4e000", "91:00f20000"} << Q << 1500;
+    row(31) << QVariantMap{{"comboBoxCurrentDevice", 3}, {"spinBoxSensorCode", 5}} << QStringList{"91:00f600030005"}
+            << S << 0;
+    row(32) << QVariantMap()
+            << QStringList{"51:00f406", "51:002204", "51:003604", "51:001501", "51:000b01", "51:018804"} << Q << 0;
+    row(33) << QVariantMap{{"spinBoxSensorCode_2", 7}} << QStringList{"91:001507"} << S << 0;
+    row(34) << QVariantMap{{"sliderChooseRangeMin", 1}} << QStringList{"91:0036437a0000"} << S << 0;
+    row(35) << QVariantMap{{"comboBoxMesure", 2}} << QStringList{"91:00f40002"} << S << 0;
+    row(36) << QVariantMap() << QStringList{"51:001503", "51:012418", "51:013c18"} << Q << 0;
+    row(37) << QVariantMap{{"kdsp10_setEdit", "2"}} << QStringList{"91:015040000000"} << Q << 1500;
+    row(38) << QVariantMap() << QStringList{"51:004e0c", "51:01000c", "51:010c0c", "51:015404", "51:01180c"} << Q << 0;
+    row(39) << QVariantMap{{"coef_t40_setEdit", "-1"}, {"coef_c43_setEdit", "0"}}
+            << QStringList{"91:015400000000", "91:0120bf800000"} << Q << 1500;
+    row(40) << QVariantMap() << QStringList{"51:005a04"} << S << 0;
+    row(42) << QVariantMap() << QStringList{"51:003a04"} << Q << 0;
+    row(43) << QVariantMap{{"leSetSerial", "305419896"}} << QStringList{"91:003a12345678"} << S << 0;
+    row(44) << QVariantMap() << QStringList{"42:"} << S << 0;
+    row(45) << QVariantMap() << QStringList{"51:019018"} << S << 0;
+    row(46) << QVariantMap{{"valueKmax_setEdit", "0.5"}, {"ak0_setEdit", "1"}}
+            << QStringList{"91:01903f800000", "91:01a43f000000"} << Q << 0;
+    row(47) << QVariantMap{{"leSetEEPROMPaswd", "300"}} << QStringList{"91:00fb2c"} << S << 0;
+    row(48) << QVariantMap() << QStringList{"51:00fb01"} << S << 0;
+    row(49) << QVariantMap{{"sbFilterAmp", 2.5}} << QStringList{"91:018840200000"} << S << 0;
+    row(50) << QVariantMap() << QStringList{"51:00cc04"} << C << 0;
+    row(135) << QVariantMap() << QStringList{"51:001701"} << S << 0;
+    row(136) << QVariantMap{{"current_reg_spinBox", -1}} << QStringList{"91:0017ff"} << S << 0;
+}
+
+void TestOperations::walkTheCatalogue()
+{
+    QFETCH(int, code);
+    QFETCH(QVariantMap, inputs);
+    QFETCH(QStringList, items);
+    QFETCH(int, kind);
+    QFETCH(int, period);
+
+    DeviceOperations ops;
+    ops.ranges().selectSensorRange(11);
+    if (code == 50)
+        ops.buildOperation(50);   // the first press only arms the query
+
+    // Every widget the request needs is one the slot is told to collect.
+    for (auto it = inputs.constBegin(); it != inputs.constEnd(); ++it) {
+        bool named = false;
+        for (const InputSpec &spec : DeviceOperations::inputSpecs(code))
+            named = named || spec.widget == it.key();
+        QVERIFY2(named, qPrintable(it.key()));
+    }
+
+    const OperationRequest r = ops.buildOperation(code, inputs);
+    QVERIFY(r.valid);
+    QCOMPARE(r.code, code);
+    QCOMPARE(hexItems(r), items);
+    QCOMPARE(int(r.kind), kind);
+    QCOMPARE(r.fixedPeriodMs, period);
+    QCOMPARE(r.periodMs(700), period ? period : 700);
+    QVERIFY(r.takesBusyLock());
+}
+
+void TestOperations::catalogueIsConsistent()
+{
+    const QList<int> expected = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 28,
+                                 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 42, 43, 44, 45, 46, 47, 48, 49,
+                                 50, 51, 52, 135, 136};
+    QList<int> codes;
+    for (const OperationDescriptor &d : Operations::all()) {
+        codes << d.code;
+        QVERIFY(Operations::find(d.code) == &d);
+        // Every register write carries its register and a payload rule.
+        if (d.command == 91 && d.handler == OperationHandler::Generic) {
+            QVERIFY2(d.reg != 0 && d.width > 0 && d.payload != Payload::None, d.slot);
+            QVERIFY2(d.input, d.slot);
+        }
+        if (d.command == 51 && d.handler == OperationHandler::Generic)
+            QVERIFY2(d.output && d.shown != Shown::None, d.slot);
+    }
+    QCOMPARE(codes, expected);
+
+    // Operations built by other subsystems are not built here.
+    DeviceOperations ops;
+    for (int code : {1, 2, 3, 26, 27, 29, 51, 52, 28})
+        QVERIFY(!ops.buildOperation(code).valid);
+}
+
+void TestOperations::framesCarryTheData()
+{
+    DeviceOperations ops;
+    const OperationRequest r = ops.buildOperation(11, {{"lineEditSetMaxValue", "1.0"}});
+    QVector<QByteArray> frames;
+    QVERIFY(r.frames(5, false, QByteArray(1, '\x02'), &frames));
+    QCOMPARE(frames.size(), 1);
+    const QByteArray f = frames.first();
+    // preamble, delimiter, address, command 91, byte count 6, data, checksum
+    QCOMPARE(f.left(9).toHex(), QByteArray("ffffffffff02025b06"));
+    QCOMPARE(f.mid(9, 6).toHex(), QByteArray("001e3f800000"));
+    char sum = 0;
+    for (int i = 5; i < f.size() - 1; ++i)
+        sum ^= f.at(i);
+    QCOMPARE(f.at(f.size() - 1), sum);
+
+    // Every request of the catalogue frames with its command and byte count.
+    ops.ranges().selectSensorRange(11);
+    for (const OperationDescriptor &d : Operations::all()) {
+        const OperationRequest req = ops.buildOperation(d.code, {{"kdsp0_setEdit", "1"},
+                                                                 {"coef_a42_setEdit", "1"},
+                                                                 {"ak0_setEdit", "1"}});
+        if (!req.valid)
+            continue;
+        QVector<QByteArray> fs;
+        QVERIFY2(req.frames(3, true, QByteArray::fromHex("0f0201fdef"), &fs), d.slot);
+        QCOMPARE(fs.size(), req.items.size());
+        for (int i = 0; i < fs.size(); ++i) {
+            QCOMPARE(int(uint8_t(fs[i].at(4 + 5))), req.items[i].command);
+            QCOMPARE(int(uint8_t(fs[i].at(4 + 6))), req.items[i].data.size());
+            QCOMPARE(fs[i].mid(11, req.items[i].data.size()), req.items[i].data);
+        }
+    }
+
+    // A frame that would not fit the buffer is refused, not truncated.
+    OperationRequest big;
+    big.valid = true;
+    big.items.append({91, QByteArray(40, '\0')});
+    QString error;
+    QVERIFY(!big.frames(20, true, QByteArray(5, '\0'), &frames, &error));
+    QVERIFY(frames.isEmpty());
+    QVERIFY(!error.isEmpty());
+}
+
+void TestOperations::unknownCodesDoNothing()
+{
+    DeviceOperations ops;
+    for (int code : {0, 12, 13, 14, 15, 21, 41, 99, -7}) {
+        QVERIFY(!Operations::isKnown(code));
+        QVERIFY(!ops.buildOperation(code).valid);
+        QVERIFY(ops.decodeAnswer(answer(code, "000101", "01")).actions.isEmpty());
+    }
+}
+
+void TestOperations::closedPortLeavesPressureToggle()
+{
+    DeviceOperations ops;
+    QVERIFY(!ops.pressureQueryArmed());
+    // First press: nothing is sent, the caption stays, the query is armed.
+    OperationRequest first = ops.buildOperation(50);
+    QVERIFY(first.stopOnly);
+    QVERIFY(first.items.isEmpty());
+    QVERIFY(!first.takesBusyLock());
+    QCOMPARE(first.before.first().value.toString(), u("Начать опрос"));
+    QVERIFY(ops.pressureQueryArmed());
+    // Second press starts the cyclic read.
+    OperationRequest second = ops.buildOperation(50);
+    QVERIFY(!second.stopOnly);
+    QCOMPARE(second.kind, RequestKind::Cyclic);
+    QCOMPARE(second.before.first().value.toString(), u("Остановить опрос"));
+    QVERIFY(!ops.pressureQueryArmed());
+
+    // Answers: gated, exactly four bytes of register 0x00CC, no message.
+    AnswerResult r = ops.decodeAnswer(answer(50, "00cc04", "40200000"));
+    QCOMPARE(r.valueOf("sbPressure", WidgetAction::SetValue).toDouble(), 2.5);
+    QVERIFY(r.messages().isEmpty());
+    QVERIFY(ops.decodeAnswer(answer(50, "00cc04", "40200000", false)).actions.isEmpty());
+    QVERIFY(ops.decodeAnswer(answer(50, "00c804", "40200000")).actions.isEmpty());
+    QVERIFY(ops.decodeAnswer(answer(50, "00cc04", "4020000000")).actions.isEmpty());
+}
+
+void TestOperations::messagesAndColours()
+{
+    DeviceOperations ops;
+    // Zero balance goes to both panes; only the first is recoloured.
+    AnswerResult r = ops.decodeAnswer(answer(5, "", ""));
+    QCOMPARE(r.actions.size(), 2);
+    QCOMPARE(r.actions[0], (WidgetAction{WidgetAction::AppendStatus, Cal, u("Баланс нуля выполнен\n"), true}));
+    QCOMPARE(r.actions[1], (WidgetAction{WidgetAction::AppendStatus, Dev, u("Баланс нуля выполнен\n"), false}));
+
+    r = ops.decodeAnswer(answer(44, "", ""));
+    QCOMPARE(r.messages(Dev), QStringList{u("Запрос на перезагрузку устройства отправлен\n")});
+    QVERIFY(r.messages(Cal).isEmpty());
+
+    // A write confirms whatever its checksum; the message is all it does.
+    r = ops.decodeAnswer(answer(11, "001e3f800000", "", false));
+    QCOMPARE(r.messages(Cal), QStringList{u("Установлен максимальный верхний предел\n")});
+    QCOMPARE(r.actions.size(), 1);
+
+    // Each answer of the range write shows the same line.
+    r = ops.decodeAnswer(answer(30, "00f20000", ""));
+    QCOMPARE(r.messages(Dev), QStringList{u("Установлен верхний предел\n")});
+}
+
+void TestOperations::modeAnswer_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("HART (2)") << QByteArray::fromHex("02") << "HART (2)";
+    QTest::newRow("RS-485 (1)") << QByteArray::fromHex("03") << "RS-485 (1)";
+    QTest::newRow("RS-485 (9)") << QByteArray::fromHex("0b") << "RS-485 (9)";
+    QTest::newRow("12 is no mode") << QByteArray::fromHex("0c") << QString();
+    QTest::newRow("0 is no mode") << QByteArray::fromHex("00") << QString();
+    QTest::newRow("no data") << QByteArray() << QString();
+}
+
+void TestOperations::modeAnswer()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QString, text);
+    DeviceOperations ops;
+    // Not checksum-gated: the message comes first, always.
+    const AnswerResult r = ops.decodeAnswer({16, QByteArray::fromHex("000101"), data, false});
+    QCOMPARE(r.messages(Cal), QStringList{u("Режим работы устройства получен\n")});
+    QCOMPARE(r.actions.first().kind, WidgetAction::AppendStatus);
+    if (text.isEmpty())
+        QVERIFY(!r.touches("lineEditGetMode"));
+    else
+        QCOMPARE(r.valueOf("lineEditGetMode", WidgetAction::SetText).toString(), text);
+}
+
+void TestOperations::gatedSingleByteReads()
+{
+    DeviceOperations ops;
+    AnswerResult r = ops.decodeAnswer(answer(17, "000b01", "f0"));
+    QCOMPARE(r.valueOf("lineEditGetMovingAverage_1", WidgetAction::SetText).toString(), QStringLiteral("-16"));
+    QCOMPARE(r.actions.last().kind, WidgetAction::AppendStatus);   // value, then message
+
+    QVERIFY(ops.decodeAnswer(answer(17, "000b01", "f0", false)).actions.isEmpty());
+    const QStringList e1{QStringLiteral("filter1Size request error, dat\n")};
+    QCOMPARE(ops.decodeAnswer(answer(17, "000b01", "f0f0")).errorLines(), e1);
+    QCOMPARE(ops.decodeAnswer(answer(17, "000d01", "f0")).errorLines(), e1);
+    QCOMPARE(ops.decodeAnswer(answer(17, "000d01", "f0")).actions.size(), 1);
+
+    // The second filter only complains about the length.
+    QCOMPARE(ops.decodeAnswer(answer(18, "000d01", "")).errorLines(),
+             QStringList{QStringLiteral("filter2Size request error, dat\n")});
+    QVERIFY(ops.decodeAnswer(answer(18, "000b01", "05")).actions.isEmpty());
+
+    QCOMPARE(ops.decodeAnswer(answer(19, "000301", "0a")).valueOf("lineEditGetAddress", WidgetAction::SetText),
+             QVariant(QStringLiteral("0xa")));
+    QCOMPARE(ops.decodeAnswer(answer(19, "000301", "ff")).valueOf("lineEditGetAddress", WidgetAction::SetText),
+             QVariant(QStringLiteral("0xff")));
+    QCOMPARE(ops.decodeAnswer(answer(19, "000301", "00")).valueOf("lineEditGetAddress", WidgetAction::SetText),
+             QVariant(QStringLiteral("0x0")));
+    QVERIFY(ops.decodeAnswer(answer(19, "000301", "")).actions.isEmpty());
+    QVERIFY(ops.decodeAnswer(answer(19, "000b01", "05")).actions.isEmpty());
+
+    r = ops.decodeAnswer(answer(48, "00fb01", "c8"));
+    QCOMPARE(r.valueOf("leGetEEPROMPaswd", WidgetAction::SetText).toString(), QStringLiteral("200"));
+    QCOMPARE(r.messages(Cal), QStringList{u("Пароль на запись в EEPROM получен\n")});
+    QVERIFY(ops.decodeAnswer(answer(48, "00fb01", "c8c8")).actions.isEmpty());
+
+    r = ops.decodeAnswer(answer(135, "001701", "ff"));
+    QCOMPARE(r.valueOf("current_reg_recv_lineEdit", WidgetAction::SetText).toString(), QStringLiteral("-1"));
+    QCOMPARE(r.messages(Dev), QStringList{u("Режим работы по току получен\n")});
+    const QStringList coefError{QStringLiteral("COEF request error, dat\n")};
+    QCOMPARE(ops.decodeAnswer(answer(135, "001501", "01")).errorLines(), coefError);
+    QCOMPARE(ops.decodeAnswer(answer(135, "001701", "")).errorLines(), coefError);
+    QVERIFY(ops.decodeAnswer(answer(135, "001701", "01", false)).actions.isEmpty());
+}
+
+void TestOperations::floatReads()
+{
+    DeviceOperations ops;
+    AnswerResult r = ops.decodeAnswer(answer(23, "00cc04", "40c9999a", false));
+    QCOMPARE(r.actions.first().kind, WidgetAction::AppendStatus);
+    QCOMPARE(r.valueOf("lineEditGetPressue", WidgetAction::SetText).toString(), QStringLiteral("6.3"));
+    r = ops.decodeAnswer(answer(20, "001e04", "45c4e000"));
+    QCOMPARE(r.valueOf("lineEditMaxValueGet", WidgetAction::SetText).toString(), QStringLiteral("6300"));
+    // Too short to be a float: the message, and the field left alone.
+    r = ops.decodeAnswer(answer(22, "00c804", "40c9"));
+    QCOMPARE(r.messages(Cal), QStringList{u("Значение тока получено\n")});
+    QVERIFY(!r.touches("lineEditGetCurrent"));
+}
+
+void TestOperations::serialOutsideTheChain()
+{
+    DeviceOperations ops;
+    AnswerResult r = ops.decodeAnswer(answer(42, "003a04", "ffffffff"));
+    QCOMPARE(r.valueOf("leGetSerial", WidgetAction::SetText).toString(), QStringLiteral("4294967295"));
+    QCOMPARE(r.messages(Cal), QStringList{u("Серийный номер получен\n")});
+    QVERIFY(ops.decodeAnswer(answer(42, "003a04", "ffffffff", false)).actions.isEmpty());
+    QVERIFY(ops.decodeAnswer(answer(42, "003a04", "ffffff")).actions.isEmpty());
+    QVERIFY(ops.decodeAnswer(answer(42, "00f604", "00010003")).actions.isEmpty());
+    QVERIFY(ops.decodeAnswer(answer(40, "005a04", "3f800000")).actions.isEmpty());
+}
+
+void TestOperations::fixedCurrentModeFollowsCheckBox()
+{
+    DeviceOperations ops;
+    const QVector<InputSpec> specs = DeviceOperations::answerInputSpecs(24);
+    QCOMPARE(specs.size(), 1);
+    QCOMPARE(specs.first().widget, QStringLiteral("checkBoxFixedCurrent"));
+    AnswerResult r = ops.decodeAnswer(answer(24, "001901", ""), {{"checkBoxFixedCurrent", 2}});
+    QCOMPARE(r.messages(Cal), QStringList{u("Установлен режим фиксированного тока\n")});
+    QCOMPARE(r.valueOf("buttonSetFixedCurrent", WidgetAction::SetEnabled), QVariant(true));
+    QCOMPARE(r.valueOf("lineEditSetFixedCurrent", WidgetAction::SetEnabled), QVariant(true));
+    r = ops.decodeAnswer(answer(24, "001900", ""), {{"checkBoxFixedCurrent", 0}});
+    QCOMPARE(r.valueOf("buttonSetFixedCurrent", WidgetAction::SetEnabled), QVariant(false));
+    QCOMPARE(r.valueOf("lineEditSetFixedCurrent", WidgetAction::SetEnabled), QVariant(false));
+
+    // The request: partly checked counts as on; the wide loop changes the code.
+    QCOMPARE(hexItems(ops.buildOperation(24, {{"checkBoxFixedCurrent", 0}})), QStringList{"91:001900"});
+    QCOMPARE(hexItems(ops.buildOperation(25, {{"lineEditSetFixedCurrent", "20"}, {"radioButton_38_21", 2}})),
+             QStringList{"91:001af11c"});
+    QCOMPARE(hexItems(ops.buildOperation(25, {{"lineEditSetFixedCurrent", "abc"}})), QStringList{"91:001a0000"});
+    // The device tab's moving-average button sends its own spin box.
+    const QVector<InputSpec> alt = DeviceOperations::inputSpecs(8, "buttonMovingAverage_3");
+    QCOMPARE(alt.size(), 1);
+    QCOMPARE(alt.first().widget, QStringLiteral("spinBoxMovingAverage_3"));
+    QCOMPARE(hexItems(ops.buildOperation(8, {{"spinBoxMovingAverage_3", 4}})), QStringList{"91:000b04"});
+}
+
+void TestOperations::deviceSettingsAnswers()
+{
+    DeviceOperations ops;
+    AnswerResult r = ops.decodeAnswer(answer(32, "00f406", "000100040003", false));
+    QCOMPARE(r.valueOf("comboBoxMesure", WidgetAction::SetCurrentIndex), QVariant(1));
+    QCOMPARE(r.valueOf("comboBoxCurrentDevice", WidgetAction::SelectItemText), QVariant(u("ЛТ3920ДВ")));
+    QCOMPARE(r.valueOf("spinBoxSensorCode", WidgetAction::SetValue), QVariant(3));
+    QCOMPARE(r.messages(Dev), QStringList{u("Тип устройства, код сенсора и ед. измерения получены\n")});
+    // An unknown type leaves the device list alone.
+    r = ops.decodeAnswer(answer(32, "00f406", "000000090002"));
+    QVERIFY(!r.touches("comboBoxCurrentDevice"));
+    QCOMPARE(r.valueOf("spinBoxSensorCode", WidgetAction::SetValue), QVariant(2));
+
+    // Limits are matched against the list the GUI selected meanwhile.
+    ops.ranges().selectSensorRange(43);
+    r = ops.decodeAnswer(answer(32, "002204", "42c80000"));   // 100 Pa is not a nominal limit of key 43
+    QCOMPARE(r.valueOf("sliderChooseRange", WidgetAction::SetValueAndNotify), QVariant(-1));
+    QCOMPARE(r.messages(Dev), QStringList{u("Верхний предел измерений получен\n")});
+    r = ops.decodeAnswer(answer(32, "002204", "47c35000"));   // 100 kPa
+    QCOMPARE(r.valueOf("sliderChooseRange", WidgetAction::SetValueAndNotify), QVariant(9));
+    r = ops.decodeAnswer(answer(32, "003604", "45bb8000"));   // 6 kPa
+    QCOMPARE(r.valueOf("sliderChooseRangeMin", WidgetAction::SetValueAndNotify), QVariant(1));
+    QCOMPARE(r.messages(Dev), QStringList{u("Нижний предел измерений получен\n")});
+
+    r = ops.decodeAnswer(answer(32, "000b01", "fe"));
+    QCOMPARE(r.valueOf("spinBoxMovingAverage_3", WidgetAction::SetValue), QVariant(-2));
+    r = ops.decodeAnswer(answer(32, "001501", "07"));
+    QCOMPARE(r.valueOf("spinBoxSensorCode_2", WidgetAction::SetValue), QVariant(7));
+    QCOMPARE(r.messages(Dev), QStringList{u("Количество точек скользящего среднего получено\n")});
+    r = ops.decodeAnswer(answer(32, "018804", "40200000"));
+    QCOMPARE(r.valueOf("sbFilterAmp", WidgetAction::SetValue), QVariant(2.5));
+    QVERIFY(ops.decodeAnswer(answer(32, "00cc04", "40200000")).actions.isEmpty());
+}
+
+void TestOperations::rangeWrites()
+{
+    DeviceOperations ops;
+    ops.ranges().selectSensorRange(11);   // 11 entries
+    // Slider at its maximum: the widest range, number 0.
+    QCOMPARE(hexItems(ops.buildOperation(30, {{"sliderChooseRange", 10}})).last(), QStringLiteral("91:00f20000"));
+    // Index 0 of an 11-entry list is range 10, never more.
+    QCOMPARE(hexItems(ops.buildOperation(30, {{"sliderChooseRange", 0}})),
+             (QStringList{"91:002200000000", "91:00f2000a"}));
+    ops.ranges().selectSensorRange(53);
+    QCOMPARE(hexItems(ops.buildOperation(30, {{"sliderChooseRange", 0}})).last(), QStringLiteral("91:00f20007"));
+    QCOMPARE(hexItems(ops.buildOperation(34, {{"sliderChooseRangeMin", 7}})),
+             QStringList{"91:003647435000"});   // 50 kPa = 50000 Pa
+}
+
+void TestOperations::kdspReadFillsFields()
+{
+    DeviceOperations ops;
+    const OperationRequest req = ops.buildOperation(36);
+    QCOMPARE(req.before, CoefficientGroup::kdsp().clearActions(CoefficientGroup::Receive));
+
+    QByteArray six;
+    for (float f : {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f})
+        six += ValueCodec::float32(f);
+    AnswerResult r = ops.decodeAnswer({36, QByteArray::fromHex("012418"), six, true});
+    const QStringList fields{"idaccoef_recvEdit", "kdsp0_recvEdit", "kdsp1_recvEdit",
+                             "kdsp2_recvEdit", "kdsp3_recvEdit", "kdsp4_recvEdit"};
+    for (int i = 0; i < fields.size(); ++i) {
+        QCOMPARE(r.valueOf(fields[i], WidgetAction::SetText).toString(), QString::number(i + 1));
+        QCOMPARE(r.valueOf(fields[i], WidgetAction::SetPalette), QVariant(int(FieldPalette::Confirmed)));
+    }
+    r = ops.decodeAnswer({36, QByteArray::fromHex("013c18"), six, true});
+    QCOMPARE(r.valueOf("kdsp5_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("1"));
+    QCOMPARE(r.valueOf("kdsp10_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("6"));
+    r = ops.decodeAnswer(answer(36, "001503", "c80005"));
+    QCOMPARE(r.valueOf("idaczero_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("200"));
+
+    const QStringList error{QStringLiteral("KDSP request error, dat\n")};
+    QCOMPARE(ops.decodeAnswer(answer(36, "001503", "c800")).errorLines(), error);
+    // Three bytes cannot hold six floats.
+    QCOMPARE(ops.decodeAnswer(answer(36, "012418", "c80005")).errorLines(), error);
+    QVERIFY(ops.decodeAnswer({36, QByteArray::fromHex("012418"), six, false}).actions.isEmpty());
+}
+
+void TestOperations::readsNeverWritePastLastField()
+{
+    DeviceOperations ops;
+    QByteArray four;
+    for (float f : {1.0f, 2.0f, 3.0f, 4.0f})
+        four += ValueCodec::float32(f);
+    // 0x0118 starts at t42, the third-last field: the fourth float has nowhere to go.
+    AnswerResult r = ops.decodeAnswer({38, QByteArray::fromHex("01180c"), four, true});
+    QCOMPARE(r.actions.size(), 6);
+    QCOMPARE(r.valueOf("coef_t40_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("3"));
+    // The lone c43 read lands between b40 and c42.
+    r = ops.decodeAnswer({38, QByteArray::fromHex("015404"), four.left(4), true});
+    QCOMPARE(r.valueOf("coef_c43_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("1"));
+    QCOMPARE(r.actions.size(), 2);
+    QVERIFY(ops.decodeAnswer({38, QByteArray::fromHex("004e0c"), four.left(3), true}).actions.isEmpty());
+    // An unknown register starts at the first field.
+    r = ops.decodeAnswer({38, QByteArray::fromHex("077704"), four.left(4), true});
+    QCOMPARE(r.valueOf("coef_a42_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("1"));
+
+    QByteArray seven = four + four.left(12);
+    r = ops.decodeAnswer({45, QByteArray::fromHex("019018"), seven, true});
+    QCOMPARE(r.actions.size(), 12);
+    QCOMPARE(r.valueOf("valueKmax_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("2"));
+    QVERIFY(ops.decodeAnswer({45, QByteArray::fromHex("019418"), seven, true}).actions.isEmpty());
+    QVERIFY(ops.decodeAnswer({45, QByteArray::fromHex("019018"), seven, false}).actions.isEmpty());
+}
+
+void TestOperations::coefficientWrites()
+{
+    DeviceOperations ops;
+    const OperationRequest r = ops.buildOperation(37, {{"idaczero_setEdit", "300"},
+                                                       {"kdsp0_setEdit", "1.5abc"},
+                                                       {"kdsp1_setEdit", "abc"},
+                                                       {"kdsp2_setEdit", ""},
+                                                       {"kdsp3_setEdit", " -2e1"}});
+    QCOMPARE(hexItems(r), (QStringList{"91:0015ff", "91:01283fc00000", "91:0134c1a00000"}));
+    QCOMPARE(r.before.size(), 13 + 1);
+    QCOMPARE(r.before.last(), (WidgetAction{WidgetAction::ErrorLine, QString(),
+                                            QStringLiteral("onKdspSet:Conversion error\n")}));
+    for (int i = 0; i < 13; ++i)
+        QCOMPARE(r.before[i].value, QVariant(int(FieldPalette::Neutral)));
+
+    QCOMPARE(hexItems(ops.buildOperation(37, {{"idaczero_setEdit", "-5"}})), QStringList{"91:001500"});
+    // Coefficient and polynomial groups share their diagnostic.
+    const OperationRequest ak = ops.buildOperation(46, {{"ak2_setEdit", "x"}});
+    QVERIFY(ak.items.isEmpty());
+    QCOMPARE(ak.before.last().value.toString(), QStringLiteral("onCoefSet:Conversion error\n"));
+    QCOMPARE(ops.buildOperation(39, {{"coef_b41_setEdit", "1e40"}}).before.last().value.toString(),
+             QStringLiteral("onCoefSet:Conversion error\n"));
+}
+
+void TestOperations::emptySetColumnTakesNoLock()
+{
+    DeviceOperations ops;
+    for (int code : {37, 39, 46}) {
+        const OperationRequest r = ops.buildOperation(code, {});
+        QVERIFY(r.valid);
+        QVERIFY(r.items.isEmpty());
+        QVERIFY(!r.takesBusyLock());
+    }
+}
+
+void TestOperations::writeAnswersColourFields()
+{
+    DeviceOperations ops;
+    AnswerResult r = ops.decodeAnswer(answer(39, "0154bf800000", ""));
+    QCOMPARE(r.actions, (WidgetActions{{WidgetAction::SetPalette, "coef_c43_setEdit", int(FieldPalette::Confirmed)}}));
+    r = ops.decodeAnswer(answer(37, "0015ff", "", false));
+    QCOMPARE(r.actions, (WidgetActions{{WidgetAction::SetPalette, "idaczero_setEdit", int(FieldPalette::Failed)}}));
+    r = ops.decodeAnswer(answer(46, "01a43f000000", ""));
+    QCOMPARE(r.valueOf("valueKmax_setEdit", WidgetAction::SetPalette), QVariant(int(FieldPalette::Confirmed)));
+    QVERIFY(ops.decodeAnswer(answer(46, "0154bf800000", "")).actions.isEmpty());
+}
+
+void TestOperations::clearActions()
+{
+    const WidgetActions a = CoefficientGroup::ak().clearActions(CoefficientGroup::Set);
+    QCOMPARE(a.size(), 12);
+    QCOMPARE(a[0], (WidgetAction{WidgetAction::SetText, "ak0_setEdit", QString()}));
+    QCOMPARE(a[1], (WidgetAction{WidgetAction::SetPalette, "ak0_setEdit", int(FieldPalette::Neutral)}));
+    QCOMPARE(a[10].target, QStringLiteral("valueKmax_setEdit"));
+    QCOMPARE(CoefficientGroup::coef().entries().at(6).receiveField, QStringLiteral("coef_c43_recvEdit"));
+    QCOMPARE(CoefficientGroup::kdsp().entries().at(12).setField, QStringLiteral("kdsp10_setEdit"));
+}
+
+void TestOperations::saveChain()
+{
+    DeviceOperations ops;
+    QBuffer file;
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Pmax:1\n");
+    ops.beginSaveChain(&file);
+    QVERIFY(ops.saveChainActive());
+
+    QByteArray first, second;
+    for (int i = 0; i < 6; ++i) {
+        first += ValueCodec::float32(0.5f + i);
+        second += ValueCodec::float32(10.0f + i);
+    }
+    AnswerResult r = ops.decodeAnswer(answer(36, "001503", "c800fe"));
+    QVERIFY(r.actions.isEmpty());     // fields stay as they are during the chain
+    r = ops.decodeAnswer({36, QByteArray::fromHex("012418"), first, true});
+    QCOMPARE(r.followUp, 0);
+    r = ops.decodeAnswer({36, QByteArray::fromHex("013c18"), second, true});
+    QCOMPARE(r.followUp, 40);
+    r = ops.decodeAnswer(answer(40, "005a04", "3fc00000"));
+    QCOMPARE(r.followUp, 42);
+    QCOMPARE(hexItems(ops.buildOperation(42)), (QStringList{"51:003a04", "51:00f604"}));
+    r = ops.decodeAnswer(answer(42, "003a04", "00bc614e"));
+    QVERIFY(r.actions.isEmpty());
+    QVERIFY(ops.saveChainActive());
+    r = ops.decodeAnswer(answer(42, "00f604", "00030005"));
+    QVERIFY(!ops.saveChainActive());
+    QVERIFY(!file.isOpen());
+
+    const QString expected = u("Pmax:1\n"
+                               "bal_IDAC:200\nItenzo:-2\n"
+                               "Ksi:0.5\nKdsp0:1.5\nKdsp1:2.5\nKdsp2:3.5\nKdsp3:4.5\nKdsp4:5.5\n"
+                               "Kdsp5:10\nKdsp6:11\nKdsp7:12\nKdsp8:13\nKdsp9:14\nKdsp10:15\n"
+                               "bal_dP:1.500000\n"
+                               "serial:12345678\n"
+                               "model_name:ЛТ3920ДД\nmodel_code:5\n");
+    QCOMPARE(QString::fromUtf8(file.data()), expected);
+
+    // After the chain the serial shows again, and 0x00F6 is no longer read.
+    QCOMPARE(hexItems(ops.buildOperation(42)), QStringList{"51:003a04"});
+    QVERIFY(ops.decodeAnswer(answer(42, "003a04", "00bc614e")).touches("leGetSerial"));
+
+    // An unknown model writes an empty name.
+    QBuffer other;
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    ops.beginSaveChain(&other);
+    ops.decodeAnswer(answer(42, "00f604", "00000001"));
+    QCOMPARE(other.data(), QByteArray("model_name:\nmodel_code:1\n"));
+}
+
+void TestOperations::loadedRecordWrite()
+{
+    DeviceOperations ops;
+    QVERIFY(!ops.setLoadedRecord(QVector<double>(32, 0.0)));
+    QVERIFY(!ops.recordLoaded());
+
+    QVector<double> rec(LoadedRecord::Size, 0.0);
+    rec[LoadedRecord::BalIdac] = 200;
+    rec[LoadedRecord::Itenzo] = -1;
+    rec[LoadedRecord::Pmax] = 1.0;
+    rec[LoadedRecord::Uk1h] = 2.0;
+    rec[LoadedRecord::B42] = 0.5;
+    rec[LoadedRecord::C40] = -2.0;
+    rec[LoadedRecord::ModelName] = 0;
+    rec[LoadedRecord::ModelCode] = 7;
+    rec[LoadedRecord::Ksi] = 1.0;
+    rec[LoadedRecord::Kdsp0 + 6] = 2.0;
+    rec[LoadedRecord::C43] = -1.0;
+    rec[LoadedRecord::Serial] = 305419896;   // not exact as a single; kept exact here
+    QVERIFY(ops.setLoadedRecord(rec));
+
+    const OperationRequest r = ops.buildOperation(28);
+    QVERIFY(r.valid);
+    QCOMPARE(r.kind, RequestKind::Queued);
+    QCOMPARE(r.fixedPeriodMs, 1500);
+    const QStringList items = hexItems(r);
+    QCOMPARE(items.size(), 9);
+    QCOMPARE(items[0], QStringLiteral("91:0015c800ff"));
+    QCOMPARE(items[1], QStringLiteral("91:001e3f800000"));
+    QCOMPARE(items[2], QStringLiteral("91:002640000000000000000000000000000000"));
+    QCOMPARE(items[3].left(8), QStringLiteral("91:004e0"));
+    QCOMPARE(items[4], QStringLiteral("91:00f600000007"));
+    QCOMPARE(items[5], QStringLiteral("91:01003f000000") + QString(32, QLatin1Char('0')) + QStringLiteral("c0000000"));
+    QCOMPARE(items[6], QStringLiteral("91:01243f800000") + QString(48, QLatin1Char('0')));
+    QCOMPARE(items[7], QStringLiteral("91:014040000000") + QString(32, QLatin1Char('0')) + QStringLiteral("bf800000"));
+    QCOMPARE(items[8], QStringLiteral("91:003a12345678"));
+    QStringList diagnostics;
+    for (const WidgetAction &a : r.before)
+        if (a.kind == WidgetAction::ErrorLine)
+            diagnostics << a.value.toString();
+    QCOMPARE(diagnostics, (QStringList{"0.5\n", "0\n", "0\n", "0\n", "0\n", "-2\n"}));
+
+    // A download after the first writes the same record again.
+    QCOMPARE(hexItems(ops.buildOperation(28)), items);
+    ops.clearLoadedRecord();
+    QVERIFY(!ops.buildOperation(28).valid);
+}
+
+void TestOperations::recordWriteAnswers()
+{
+    DeviceOperations ops;
+    // Without a loaded record the dialog's own writes are confirmed by the
+    // low address byte, in the pane's current colour.
+    AnswerResult r = ops.decodeAnswer(answer(28, "004e00", ""));
+    QCOMPARE(r.actions, (WidgetActions{{WidgetAction::AppendStatus, Cal, u("Записаны коэффициенты А\n"), false}}));
+    QCOMPARE(r.messages().first().at(22), QChar(0x0410));   // Cyrillic А
+    QCOMPARE(ops.decodeAnswer(answer(28, "0154", "")).messages(), QStringList{u("Записан коэффициент C43\n")});
+    QCOMPARE(ops.decodeAnswer(answer(28, "010c", "")).messages(), QStringList{u("Записаны коэффициенты C\n")});
+    QVERIFY(ops.decodeAnswer(answer(28, "001e", "")).actions.isEmpty());
+
+    QVERIFY(ops.setLoadedRecord(QVector<double>(LoadedRecord::Size, 1.0)));
+    r = ops.decodeAnswer(answer(28, "0140", "", false));
+    QCOMPARE(r.actions, (WidgetActions{{WidgetAction::AppendStatus, Cal, u("Записаны kdsp6..10\n"), true}}));
+    QCOMPARE(ops.decodeAnswer(answer(28, "0015", "")).messages(),
+             QStringList{u("Записаны баланс токового выхода и режим работы по току\n")});
+    QCOMPARE(ops.decodeAnswer(answer(28, "003a", "")).messages(), QStringList{u("Записан серийный номер\n")});
+    QVERIFY(ops.decodeAnswer(answer(28, "010c", "")).actions.isEmpty());
+}
+
+QTEST_APPLESS_MAIN(TestOperations)
+#include "tst_operations.moc"
