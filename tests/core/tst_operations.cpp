@@ -1,6 +1,8 @@
 #include "device/coefficientgroup.h"
 #include "device/deviceoperations.h"
 #include "device/valuecodec.h"
+#include "link/protocolcomhart.h"
+#include "sim/virtualline.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -55,6 +57,20 @@ private slots:
     void saveChain();
     void loadedRecordWrite();
     void recordWriteAnswers();
+
+    // Over the virtual transmitter line, through the real link.
+    void lineSingleRegister();
+    void lineCoefficientGroups();
+    void lineRecordAndRange();
+
+private:
+    // Sends an operation as a slot would and decodes every answer.
+    void runOnLine(DeviceOperations &ops, int code, const QVariantMap &inputs, QVector<AnswerResult> *results);
+    bool openLine();
+
+    sim::VirtualLine *m_line = nullptr;
+    protocolComHart *m_link = nullptr;
+    sim::VirtualDevice *m_device = nullptr;
 };
 
 void TestOperations::walkTheCatalogue_data()
@@ -677,5 +693,143 @@ void TestOperations::recordWriteAnswers()
     QVERIFY(ops.decodeAnswer(answer(28, "010c", "")).actions.isEmpty());
 }
 
-QTEST_APPLESS_MAIN(TestOperations)
+bool TestOperations::openLine()
+{
+    delete m_link;
+    delete m_line;
+    m_line = new sim::VirtualLine(this);
+    if (!m_line->open())
+        return false;
+    m_device = m_line->addDevice(2);
+    m_link = new protocolComHart(this, QStringLiteral("no-such-file"));
+    return m_link->openPort(m_line->portName());
+}
+
+void TestOperations::runOnLine(DeviceOperations &ops, int code, const QVariantMap &inputs,
+                               QVector<AnswerResult> *results)
+{
+    results->clear();
+    const OperationRequest r = ops.buildOperation(code, inputs);
+    QVERIFY(r.valid);
+    QVector<QByteArray> frames;
+    QVERIFY(r.frames(4, false, QByteArray(1, '\x02'), &frames));
+    m_link->clearQueue();
+    m_link->setPeriod(30);   // the product's 1500 ms spacing would only slow the test
+    m_link->setTimeout(1000);
+    m_link->setRepeats(1);
+    m_link->setOperation(code);
+    const auto c = connect(m_link, &protocolComHart::answerGet, this, [&](int got) {
+        results->append(ops.decodeAnswer({got, m_link->requestData(), m_link->answerData(),
+                                          m_link->answerChecksumOk()}));
+    });
+    if (r.kind == RequestKind::Single) {
+        m_link->sendFrame(frames.first());
+    } else {
+        for (const QByteArray &f : frames)
+            m_link->enqueue(f);
+        m_link->startQueue(false);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(results->size(), frames.size(), 15000);
+    disconnect(c);
+}
+
+void TestOperations::lineSingleRegister()
+{
+    QVERIFY(openLine());
+    DeviceOperations ops;
+    QVector<AnswerResult> results;
+    runOnLine(ops, 11, {{"lineEditSetMaxValue", "6300"}}, &results);
+    QCOMPARE(m_device->f32(0x001E), 6300.0f);
+    QCOMPARE(results.first().messages(Cal), QStringList{u("Установлен максимальный верхний предел\n")});
+
+    runOnLine(ops, 20, {}, &results);
+    QCOMPARE(results.first().valueOf("lineEditMaxValueGet", WidgetAction::SetText).toString(), QStringLiteral("6300"));
+
+    runOnLine(ops, 43, {{"leSetSerial", "4000000001"}}, &results);
+    QCOMPARE(m_device->u32(0x003A), 4000000001u);
+    runOnLine(ops, 42, {}, &results);
+    QCOMPARE(results.first().valueOf("leGetSerial", WidgetAction::SetText).toString(), QStringLiteral("4000000001"));
+
+    runOnLine(ops, 25, {{"lineEditSetFixedCurrent", "12"}}, &results);
+    QCOMPARE(int(m_device->u16(0x001A)), 32767);
+    runOnLine(ops, 7, {{"comboBoxSetMode", 11}}, &results);
+    runOnLine(ops, 16, {}, &results);
+    QCOMPARE(results.first().valueOf("lineEditGetMode", WidgetAction::SetText).toString(), QStringLiteral("RS-485 (9)"));
+}
+
+void TestOperations::lineCoefficientGroups()
+{
+    QVERIFY(openLine());
+    DeviceOperations ops;
+    QVector<AnswerResult> results;
+    m_device->corruptNextChecksum = true;   // the first write's confirmation is damaged
+    runOnLine(ops, 37, {{"idaczero_setEdit", "300"}, {"idaccoef_setEdit", "1.25"}, {"kdsp10_setEdit", "-3"}},
+              &results);
+    QCOMPARE(int(m_device->u8(0x0015)), 255);
+    QCOMPARE(m_device->f32(0x0124), 1.25f);
+    QCOMPARE(m_device->f32(0x0150), -3.0f);
+    QCOMPARE(results[0].valueOf("idaczero_setEdit", WidgetAction::SetPalette), QVariant(int(FieldPalette::Failed)));
+    QCOMPARE(results[1].valueOf("idaccoef_setEdit", WidgetAction::SetPalette), QVariant(int(FieldPalette::Confirmed)));
+    QCOMPARE(results[2].valueOf("kdsp10_setEdit", WidgetAction::SetPalette), QVariant(int(FieldPalette::Confirmed)));
+
+    // All three reads fill all thirteen receive fields.
+    runOnLine(ops, 36, {}, &results);
+    QStringList filled;
+    for (const AnswerResult &r : results)
+        for (const WidgetAction &a : r.actions)
+            if (a.kind == WidgetAction::SetPalette && a.value == int(FieldPalette::Confirmed))
+                filled << a.target;
+    QCOMPARE(filled.size(), 13);
+    QCOMPARE(results[0].valueOf("idaczero_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("255"));
+    QCOMPARE(results[1].valueOf("idaccoef_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("1.25"));
+    QCOMPARE(results[2].valueOf("kdsp10_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("-3"));
+
+    m_device->setF32(0x0120, 0.125f);
+    runOnLine(ops, 38, {}, &results);
+    QCOMPARE(results.size(), 5);
+    QCOMPARE(results[4].valueOf("coef_t40_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("0.125"));
+
+    runOnLine(ops, 46, {{"valueKmin_setEdit", "-1.5"}}, &results);
+    QCOMPARE(m_device->f32(0x01A0), -1.5f);
+    runOnLine(ops, 45, {}, &results);
+    QCOMPARE(results.first().valueOf("valueKmin_recvEdit", WidgetAction::SetText).toString(), QStringLiteral("-1.5"));
+}
+
+void TestOperations::lineRecordAndRange()
+{
+    QVERIFY(openLine());
+    DeviceOperations ops;
+    QVector<AnswerResult> results;
+    QVector<double> rec(LoadedRecord::Size, 0.0);
+    rec[LoadedRecord::Itenzo] = 2;
+    rec[LoadedRecord::ModelName] = 3;
+    rec[LoadedRecord::ModelCode] = 5;
+    rec[LoadedRecord::C43] = 0.75;
+    rec[LoadedRecord::Kdsp0 + 10] = 9.5;
+    rec[LoadedRecord::Serial] = 123456789;
+    QVERIFY(ops.setLoadedRecord(rec));
+    runOnLine(ops, 28, {}, &results);
+    QCOMPARE(results.size(), 9);
+    QCOMPARE(int(m_device->u8(0x0017)), 2);
+    QCOMPARE(m_device->u32(0x00F6), 0x00030005u);
+    QCOMPARE(m_device->f32(0x0154), 0.75f);
+    QCOMPARE(m_device->f32(0x0150), 9.5f);
+    QCOMPARE(m_device->u32(0x003A), 123456789u);
+    QCOMPARE(results.last().messages(Cal), QStringList{u("Записан серийный номер\n")});
+
+    // The device settings read selects the list before the limits arrive.
+    ops.ranges().selectSensorRange(36);
+    runOnLine(ops, 30, {{"sliderChooseRange", 9}}, &results);
+    QCOMPARE(m_device->f32(0x0022), 1600000.0f);
+    QCOMPARE(int(m_device->u16(0x00F2)), 1);
+    runOnLine(ops, 34, {{"sliderChooseRangeMin", 2}}, &results);
+    QCOMPARE(m_device->f32(0x0036), 63000.0f);
+    runOnLine(ops, 32, {}, &results);
+    QCOMPARE(results.size(), 6);
+    QCOMPARE(results[0].valueOf("comboBoxCurrentDevice", WidgetAction::SelectItemText), QVariant(u("ЛТ3920ДД")));
+    QCOMPARE(results[1].valueOf("sliderChooseRange", WidgetAction::SetValueAndNotify), QVariant(9));
+    QCOMPARE(results[2].valueOf("sliderChooseRangeMin", WidgetAction::SetValueAndNotify), QVariant(2));
+}
+
+QTEST_GUILESS_MAIN(TestOperations)
 #include "tst_operations.moc"
