@@ -37,7 +37,8 @@ void HartReceiver::reset()
 
 int HartReceiver::errorCount(Error e) const
 {
-    return (e >= 0 && e < 4) ? m_errorCounts[e] : 0;
+    const int i = int(e);
+    return (i >= 0 && i < 4) ? m_errorCounts[i] : 0;
 }
 
 void HartReceiver::fail(Error e)

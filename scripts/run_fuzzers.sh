@@ -6,7 +6,7 @@ build=$1; seconds=$2; shift 2
 root=$(cd "$(dirname "$0")/.." && pwd)
 status=0
 for bin in "$build"/fuzz/fuzz_*; do
-    [ -x "$bin" ] || continue
+    [ -f "$bin" ] && [ -x "$bin" ] || continue
     name=$(basename "$bin")
     corpus="$root/fuzz-corpus/$name"
     mkdir -p "$corpus"
