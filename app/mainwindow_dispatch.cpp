@@ -1,0 +1,52 @@
+// The answer dispatcher: every outcome the link reports comes here tagged
+// with the operation code in force. The head and the tail are common; each
+// code goes to the handler of the subsystem that owns it.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QPushButton>
+
+void MainWindow::answerIsGet(int status)
+{
+    // The console disables its send button while its request is out.
+    ui->buttonSend->setEnabled(true);
+
+    switch (status) {
+    case 0: {
+        const QString text = QStringLiteral("Таймаут операции\n");
+        appendStatus(ui->textEditStatus, text);
+        appendStatus(ui->textEditStatusSettingsDevice, text);
+        ui->buttonSetFixedCurrent->setEnabled(true);
+        if (ui->tabWidget->currentWidget() == ui->tabCalibration) {
+            ui->textEditStatusCalibration->moveCursor(QTextCursor::End);
+            ui->textEditStatusCalibration->setTextColor(Qt::red);
+            appendStatus(ui->textEditStatusCalibration, text);
+        }
+        if (scanRunning)
+            handleScanTimeout();
+        break;
+    }
+    case 1:     // developer console
+        showConsoleAnswer();
+        break;
+    case 2:     // device scan
+        showConsoleAnswer();
+        handleScanAnswer();
+        break;
+    case 3:     // cyclic polling
+        showConsoleAnswer();
+        handlePollingAnswer();
+        break;
+    case 51:    // device data record read
+    case 52:    // device data record write
+        handleDeviceDataAnswer(status);
+        break;
+    default:    // single device operations, coefficient tabs, parameter upload
+        handleDeviceAnswer(status);
+        break;
+    }
+
+    if (busy)
+        setBusy(false);
+}

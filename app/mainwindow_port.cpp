@@ -1,0 +1,150 @@
+// Port controls, the port check, the busy lock, request building and the
+// status panes.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "link/hartframe.h"
+#include "link/protocolcomhart.h"
+
+#include <QSerialPortInfo>
+#include <QTextCharFormat>
+#include <cstdio>
+#include <cstring>
+
+void MainWindow::appendStatus(QTextEdit *pane, const QString &text)
+{
+    // Appends in the pane's current colour: whoever set a colour before
+    // (a failure in red, a success in green) keeps it for this text.
+    const QTextCharFormat format = pane->currentCharFormat();
+    pane->moveCursor(QTextCursor::End);
+    pane->setCurrentCharFormat(format);
+    pane->insertPlainText(text);
+    pane->ensureCursorVisible();
+}
+
+void MainWindow::updateCOM()
+{
+    if (busy)
+        setBusy(false);
+    ui->comboBoxNamePort->clear();
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports)
+        ui->comboBoxNamePort->addItem(info.portName());
+
+    // A port the system does not list (a virtual line, an adapter under
+    // another name) is offered first when it was chosen for this run or
+    // connected last time.
+    if (!m_preferredPort.isEmpty()) {
+        const int at = ui->comboBoxNamePort->findText(m_preferredPort);
+        if (at >= 0)
+            ui->comboBoxNamePort->removeItem(at);
+        ui->comboBoxNamePort->insertItem(0, m_preferredPort);
+        ui->comboBoxNamePort->setCurrentIndex(0);
+    }
+}
+
+void MainWindow::connectCOM()
+{
+    const QString name = ui->comboBoxNamePort->currentText().trimmed();
+    if (!name.isEmpty())
+        link->openPort(name);
+    if (!name.isEmpty() && link->isPortOpen()) {
+        appendStatus(ui->textEditStatus, QStringLiteral("COM подключен\n"));
+        ui->buttonConnectPort->setEnabled(false);
+        m_lastPort = name;
+    } else {
+        appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));
+    }
+}
+
+void MainWindow::closeCOM()
+{
+    ui->buttonConnectPort->setEnabled(true);
+    link->closePort();
+}
+
+bool MainWindow::checkPortOpen()
+{
+    if (link->isPortOpen())
+        return true;
+    const QString text = QStringLiteral("Порт не открыт!!\n");
+    ui->textEditStatus->moveCursor(QTextCursor::End);
+    ui->textEditStatus->setTextColor(Qt::red);
+    appendStatus(ui->textEditStatus, text);
+    ui->textEditStatus->setTextColor(Qt::black);
+    // These two panes stay red until an operation sets its own colour.
+    for (QTextEdit *pane : {ui->textEditStatusCalibration, ui->textEditStatusSettingsDevice}) {
+        pane->moveCursor(QTextCursor::End);
+        pane->setTextColor(Qt::red);
+        appendStatus(pane, text);
+    }
+    return false;
+}
+
+void MainWindow::setBusy(bool on)
+{
+    if (!interfaceLocked && !loopRunning) {
+        const int current = ui->tabWidget->currentIndex();
+        for (int i = TabDeveloper; i <= TabDevice; ++i) {
+            if (i != current)
+                ui->tabWidget->setTabEnabled(i, !on);
+        }
+        QWidget *const buttons[] = {
+            ui->buttonSpan, ui->buttonZero, ui->buttonZeroFirstVar, ui->buttonSetMode,
+            ui->buttonMovingAverage_1, ui->buttonMovingAverage_2, ui->buttonSetAddress,
+            ui->buttonSetMaxValue, ui->buttonGetMode, ui->buttonGetMovingAverage_1,
+            ui->buttonGetMovingAverage_2, ui->buttonMovingAverage_3, ui->buttonGetAddress,
+            ui->buttonGetMaxValue, ui->buttonGetPressue, ui->buttonGetCurrent,
+            ui->buttonFindCoefMNK, ui->pbGetSerial, ui->pbSetSerial, ui->current_reg_setButton,
+            ui->current_reg_recvButton, ui->kdsp_getButton, ui->kdsp_setButton,
+            ui->coef_getButton, ui->coef_setButton, ui->pbSetEEPROMPaswd, ui->pbGetEEPROMPaswd,
+            ui->pbRebootDevice, ui->pbSetFilterAmp,
+        };
+        for (QWidget *w : buttons)
+            w->setEnabled(!on);
+    }
+    busy = on;
+}
+
+void MainWindow::buildRequest(int preamble, bool longFrame, uint8_t address, int command, int n)
+{
+    // Command 0 is always sent with a short frame, so its address byte must
+    // be the short address itself, not the first byte of a long one.
+    const bool useLong = longFrame && command != 0;
+    const uint8_t longAddress[5] = {0x0F, 0x02, address, 0xFD, 0xEF};
+    const uint8_t shortAddress[5] = {address, 0, 0, 0, 0};
+
+    HartRequestFrame frame;
+    frame.setPreambleCount(preamble);
+    frame.setLongFrame(useLong);
+    frame.setAddressBytes(useLong ? longAddress : shortAddress);
+
+    bool built = false;
+    switch (command) {
+    case 0: built = frame.buildCommand0(); break;
+    case 3: built = frame.buildCommand3(); break;
+    case 36: built = frame.buildCommand36(); break;
+    case 37: built = frame.buildCommand37(); break;
+    case 42: built = frame.buildCommand42(); break;
+    case 43: built = frame.buildCommand43(); break;
+    case 51: built = frame.buildCommand51(command51Data); break;
+    case 91: {
+        const int count = qBound(0, n + 1, write91Data.size());
+        built = frame.buildCommand91(reinterpret_cast<const uint8_t *>(write91Data.constData()), count);
+        break;
+    }
+    default:
+        std::fprintf(stderr, "buildRequest: unknown command %d\n", command);
+        break;
+    }
+
+    if (!built) {
+        if (!frame.errorString().isEmpty())
+            std::fprintf(stderr, "%s\n", frame.errorString().toUtf8().constData());
+        requestLength = 0;
+        return;
+    }
+    requestLength = qMin(frame.frameSize(), int(RequestBufferSize));
+    std::memcpy(requestBytes, frame.frameBytes(), size_t(requestLength));
+}

@@ -1,0 +1,91 @@
+// The persisted window state: read once during construction, written once in
+// the destructor. Keys and their forms are fixed; the last connected port is
+// kept next to them so that it is offered first at the next start.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSettings>
+
+namespace {
+const QString keyLastPort = QStringLiteral("/Settings/LastPort");
+}
+
+void MainWindow::loadPreferredPort()
+{
+    // An explicit choice for this run (run.sh, a test rig) wins over the
+    // port remembered from the last session.
+    m_lastPort = QSettings(QStringLiteral("Vornik"), QStringLiteral("Tesmar")).value(keyLastPort).toString();
+    const QString fromEnv = qEnvironmentVariable("TESMAR_PORT");
+    m_preferredPort = fromEnv.isEmpty() ? m_lastPort : fromEnv;
+}
+
+void MainWindow::readSettings()
+{
+    QSettings s(QStringLiteral("Vornik"), QStringLiteral("Tesmar"));
+
+    // Read in this order: the by-name handlers are already connected, so
+    // restoring the register preset runs it first and the stored data count
+    // and register address then override what it set.
+    ui->tabWidget->setCurrentIndex(s.value(QStringLiteral("/Parameters/CurrentTab")).toInt());
+    ui->comboBoxRegisters->setCurrentIndex(s.value(QStringLiteral("/Parameters/CurrentRegisters")).toInt());
+    ui->comboBoxMainAddr->setCurrentIndex(s.value(QStringLiteral("/Parameters/CurrentAddr")).toInt());
+    ui->spinBoxSymPreamble->setValue(s.value(QStringLiteral("/Parameters/CurrentPreamble")).toInt());
+    ui->checkLongFrame->setChecked(s.value(QStringLiteral("/Parameters/CurrentFrame")).toBool());
+    ui->spinBoxSymData91->setValue(s.value(QStringLiteral("/Parameters/CurrentData91")).toInt());
+    ui->lineAddr91->setText(s.value(QStringLiteral("/Parameters/CurrentAddr91")).toString());
+    ui->comboBoxFunc->setCurrentIndex(s.value(QStringLiteral("/Parameters/CurrentFunc")).toInt());
+
+    // Missing keys read as 0 and each field raises that to its minimum.
+    // Time-outs are stored in ms and shown in seconds; divided as a real
+    // number so that 2500 ms comes back as 2.5 s.
+    ui->spinBoxTimer->setValue(s.value(QStringLiteral("/Settings/Timer")).toInt());
+    ui->spinBoxTimeout->setValue(s.value(QStringLiteral("/Settings/TimerTimeout")).toInt() / 1000.0);
+    ui->spinBoxRepeat->setValue(s.value(QStringLiteral("/Settings/Repeat")).toInt());
+    ui->spinBoxTimerFind->setValue(s.value(QStringLiteral("/Settings/TimerFind")).toInt());
+    ui->spinBoxTimeoutFind->setValue(s.value(QStringLiteral("/Settings/TimerTimeoutFind")).toInt() / 1000.0);
+    ui->spinBoxRepeatFind->setValue(s.value(QStringLiteral("/Settings/RepeatFind")).toInt());
+
+    for (int i = 0; i < pollChannels.size(); ++i) {
+        pollChannels[i].enable->setChecked(
+            s.value(QStringLiteral("/ParametersFunc3/CheckDev_%1").arg(i)).toBool());
+        pollChannels[i].address->setCurrentIndex(
+            s.value(QStringLiteral("/ParametersFunc3/Dev_%1").arg(i)).toInt());
+    }
+
+    applyMessegeSettings();
+}
+
+void MainWindow::writeSettings()
+{
+    QSettings s(QStringLiteral("Vornik"), QStringLiteral("Tesmar"));
+    s.setValue(QStringLiteral("/Parameters/CurrentTab"), ui->tabWidget->currentIndex());
+    s.setValue(QStringLiteral("/Parameters/CurrentRegisters"), ui->comboBoxRegisters->currentIndex());
+    s.setValue(QStringLiteral("/Parameters/CurrentAddr"), ui->comboBoxMainAddr->currentIndex());
+    s.setValue(QStringLiteral("/Parameters/CurrentPreamble"), ui->spinBoxSymPreamble->text());
+    s.setValue(QStringLiteral("/Parameters/CurrentFrame"), int(ui->checkLongFrame->checkState()));
+    s.setValue(QStringLiteral("/Parameters/CurrentData91"), ui->spinBoxSymData91->value());
+    s.setValue(QStringLiteral("/Parameters/CurrentAddr91"), ui->lineAddr91->text());
+    s.setValue(QStringLiteral("/Parameters/CurrentFunc"), ui->comboBoxFunc->currentIndex());
+
+    // The applied values, not whatever the fields show now.
+    s.setValue(QStringLiteral("/Settings/Timer"), pollPeriod);
+    s.setValue(QStringLiteral("/Settings/TimerTimeout"), pollTimeout);
+    s.setValue(QStringLiteral("/Settings/Repeat"), pollRepeats);
+    s.setValue(QStringLiteral("/Settings/TimerFind"), scanPeriod);
+    s.setValue(QStringLiteral("/Settings/TimerTimeoutFind"), scanTimeout);
+    s.setValue(QStringLiteral("/Settings/RepeatFind"), scanRepeats);
+
+    for (int i = 0; i < pollChannels.size(); ++i) {
+        s.setValue(QStringLiteral("/ParametersFunc3/CheckDev_%1").arg(i),
+                   int(pollChannels[i].enable->checkState()));
+        s.setValue(QStringLiteral("/ParametersFunc3/Dev_%1").arg(i),
+                   pollChannels[i].address->currentIndex());
+    }
+
+    if (!m_lastPort.isEmpty())
+        s.setValue(keyLastPort, m_lastPort);
+    s.sync();
+}
