@@ -38,12 +38,6 @@ QByteArray LineAppender::lineEnd()
 #endif
 }
 
-bool LineAppender::canOpen(const QString &fileName)
-{
-    QFile f(fileName);
-    return f.open(AppendMode);
-}
-
 bool LineAppender::append(const QString &fileName, const QByteArray &line, TornTail tail,
                           QString *error)
 {

@@ -40,8 +40,4 @@ public:
     // what it held before.
     static bool append(const QString &fileName, const QByteArray &line,
                        TornTail tail = TornTail::Cut, QString *error = nullptr);
-
-    // Opens the file for appending, as append() would, without writing:
-    // true when a line could be appended now.
-    static bool canOpen(const QString &fileName);
 };
