@@ -498,7 +498,10 @@ void DeviceOperations::decodeRecordWrite(const OperationAnswer &a, AnswerResult 
         case Kdsp6: text = u("Записаны kdsp6..10\n"); break;
         default: break;
         }
-        addMessage(r, StatusPane::Calibration, text, true);
+        if (text.isEmpty())   // the colour is set even when no line follows
+            r->actions.append({WidgetAction::AppendStatus, StatusPanes::Calibration, QString(), true});
+        else
+            addMessage(r, StatusPane::Calibration, text, true);
         return;
     }
     // The dialog's own writes are told apart by the low address byte only.

@@ -52,7 +52,8 @@ struct WidgetAction
         SelectItemText,     // combo box: select the item whose text is value
         SetPalette,         // value is an int FieldPalette
         SetEnabled,         // value is a bool
-        AppendStatus,       // status pane: append value; successColour sets RGB(7,158,0) first
+        AppendStatus,       // status pane: successColour sets RGB(7,158,0) first, then a
+                            // non-empty value is appended and the pane scrolls to the end
         ErrorLine           // value is a line for the standard error stream
     };
     Kind kind;

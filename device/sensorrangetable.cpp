@@ -118,6 +118,11 @@ float SensorRangeTable::deviceValue(int i) const
     return float(m_selected.at(qBound(0, i, m_selected.size() - 1)) * 1000.0);
 }
 
+QString SensorRangeTable::labelText(int i) const
+{
+    return QString::asprintf("%g", double(displayValue(i)));
+}
+
 int SensorRangeTable::indexOfValue(double pa) const
 {
     const double kPa = pa / 1000.0;

@@ -20,6 +20,7 @@ public:
     // Selects the list of a sensor key; a key without a list keeps the
     // previous selection. Returns whether the key has a list.
     bool selectSensorRange(int key);
+    bool selectSensor(int deviceType, int sensorCode) { return selectSensorRange(sensorKey(deviceType, sensorCode)); }
     // Unit index below 0 selects 1, above 18 is stored as 18 (both factor 1).
     void selectUnit(int index);
 
@@ -34,6 +35,10 @@ public:
     // With nothing selected both are 0 rather than reading outside the list.
     float displayValue(int i) const;
     float deviceValue(int i) const;
+    // Text of a range slider's label: displayValue as printf "%g".
+    QString labelText(int i) const;
+    // Highest slider position of the selected list (n - 1).
+    int maxIndex() const { return size() - 1; }
     // First index whose entry equals pa / 1000 within 1e-5; -1 when none.
     int indexOfValue(double pa) const;
     // Range number sent with an upper limit: n - 1 - slider value, kept

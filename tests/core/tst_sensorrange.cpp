@@ -74,6 +74,10 @@ void TestSensorRange::displayFollowsUnit()
     // Indexes outside the list read its ends.
     QCOMPARE(t.displayValue(-3), 0.0f);
     QCOMPARE(t.deviceValue(99), 6300.0f);
+    t.selectUnit(1);
+    QCOMPARE(t.labelText(t.maxIndex()), QStringLiteral("6.3"));
+    t.selectUnit(0);
+    QCOMPARE(t.labelText(t.maxIndex()), QStringLiteral("6300"));
 }
 
 void TestSensorRange::rangeNumber()
