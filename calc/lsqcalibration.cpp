@@ -268,7 +268,8 @@ RecalcResult recalculateTwoGauge(const RecalcInputs &in)
     for (const auto *t : {&out.a, &out.b})
         for (float f : *t)
             if (!std::isfinite(f)) {
-                out.error = notANumberMessage();
+                out.error = QStringLiteral(
+                    "Пересчет невозможен: результат не является числом (проверьте значения полей)\n");
                 return out;
             }
     out.ok = true;
