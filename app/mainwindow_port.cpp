@@ -140,8 +140,7 @@ void MainWindow::buildRequest(int preamble, bool longFrame, uint8_t address, int
     }
 
     if (!built) {
-        if (!frame.errorString().isEmpty())
-            std::fprintf(stderr, "%s\n", frame.errorString().toUtf8().constData());
+        // The frame has said why on the diagnostic stream.
         requestLength = 0;
         return;
     }
