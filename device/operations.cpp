@@ -253,6 +253,15 @@ QString Operations::modeText(int mode)
     return QString();
 }
 
+QByteArray OperationRequest::addressBytes(uint8_t address, bool longFrame)
+{
+    if (!longFrame)
+        return QByteArray(1, char(address));
+    QByteArray a = QByteArray::fromHex("0f0200fdef");
+    a[2] = char(address);
+    return a;
+}
+
 bool OperationRequest::frames(int preamble, bool longFrame, const QByteArray &address, QVector<QByteArray> *out,
                               QString *error) const
 {

@@ -95,6 +95,10 @@ struct OperationRequest
     bool takesBusyLock() const { return valid && !items.isEmpty(); }
     int periodMs(int pollPeriod) const { return fixedPeriodMs > 0 ? fixedPeriodMs : pollPeriod; }
 
+    // Address bytes of a device: 0x0F, 0x02, address, 0xFD, 0xEF for a long
+    // frame, the address alone for a short one.
+    static QByteArray addressBytes(uint8_t address, bool longFrame);
+
     // Frames of every item for the given addressing (address: the five bytes
     // of a long address, or one byte). Returns false and says why when a
     // frame does not fit the frame buffer.
