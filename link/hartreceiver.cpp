@@ -53,8 +53,20 @@ void HartReceiver::fail(Error e)
 bool HartReceiver::feed(const char *data, int size)
 {
     bool completed = false;
-    for (int i = 0; i < size; ++i)
-        completed |= feedByte(uint8_t(data[i]));
+    int i = 0;
+    while (i < size) {
+        // Once the byte count is known the rest of the frame is copied in one
+        // go; everything else goes byte by byte through the state machine.
+        if (m_frameStarted && !m_complete && m_expectedLength > 0) {
+            const int n = m_buffer.size();
+            const int take = qMin(m_expectedLength - n, size - i);
+            if (take > 1) {
+                m_buffer.append(data + i, take - 1);
+                i += take - 1;
+            }
+        }
+        completed |= feedByte(uint8_t(data[i++]));
+    }
     return completed;
 }
 
@@ -103,6 +115,6 @@ HartAnswer HartReceiver::answer() const
 {
     HartAnswer a;
     if (m_complete)
-        a.parse(m_buffer.left(m_expectedLength));
+        a.parse(m_buffer.size() == m_expectedLength ? m_buffer : m_buffer.left(m_expectedLength));
     return a;
 }
