@@ -1,0 +1,249 @@
+#include "devicedata/dumpdialog.h"
+#include "ui_dumpdialog.h"
+
+#include "devicedata/numbertext.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPalette>
+
+namespace {
+const char kFileFilter[] = "Текстовый файл (*.txt);;Все файлы (*)";
+constexpr int RowHeight = 25;
+}
+
+DumpDialog::DumpDialog(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::DumpDialog)
+{
+    ui->setupUi(this);
+
+    for (int i = 0; i < DeviceItems::DeviceItemCount; ++i) {
+        const Row row = makeRow(QString::fromLatin1(DeviceItems::deviceItem(i).key),
+                                DeviceItems::deviceDescription(i));
+        ui->gridLayout_coefs->addWidget(row.key, i, 0);
+        ui->gridLayout_coefs->addWidget(row.value, i, 1);
+        ui->gridLayout_coefs->addWidget(row.description, i, 2);
+        ui->gridLayout_coefs->setRowMinimumHeight(i, RowHeight);
+        m_deviceRows.append(row);
+    }
+    for (int i = 0; i < DeviceItems::ProgramItemCount; ++i) {
+        const DeviceItems::ProgramItem &item = DeviceItems::programItem(i);
+        const Row row = makeRow(QString::fromLatin1(item.key), DeviceItems::programDescription(i));
+        ui->gridLayout_settings->addWidget(row.key, item.row, 0);
+        ui->gridLayout_settings->addWidget(row.value, item.row, 1);
+        ui->gridLayout_settings->addWidget(row.description, item.row, 2);
+        ui->gridLayout_settings->setRowMinimumHeight(item.row, RowHeight);
+        m_programRows.insert(QString::fromLatin1(item.key), row);
+    }
+
+    connect(ui->pbLoadFromFile, &QPushButton::clicked, this, &DumpDialog::onLoadFromFile);
+    connect(ui->pbSaveToFile, &QPushButton::clicked, this, &DumpDialog::onSaveToFile);
+    connect(ui->pbDownloadFromDevice, &QPushButton::clicked, this, &DumpDialog::onButtonRecvCoefs);
+    connect(ui->pbUploadToDevice, &QPushButton::clicked, this, &DumpDialog::onButtonSendCoefs);
+    connect(ui->pbApplyProgramSettings, &QPushButton::clicked, this,
+            &DumpDialog::onApplyProgramSettings);
+}
+
+DumpDialog::~DumpDialog()
+{
+    delete ui;
+}
+
+DumpDialog::Row DumpDialog::makeRow(const QString &key, const QString &description)
+{
+    Row row;
+    row.key = new QLabel(key, ui->scrollAreaWidgetContents);
+    row.key->setFixedWidth(95);
+    row.value = new QLineEdit(ui->scrollAreaWidgetContents);
+    // Values come from a file, the device or the settings, never the keyboard.
+    row.value->setReadOnly(true);
+    row.value->setFixedSize(150, RowHeight);
+    row.description = new QLabel(description, ui->scrollAreaWidgetContents);
+    return row;
+}
+
+void DumpDialog::setDeviceText(int position, const QString &text)
+{
+    Q_ASSERT(position >= 0 && position < m_deviceRows.size());
+    m_deviceRows[position].value->setText(text);
+}
+
+void DumpDialog::setDevicePalette(int position, const QPalette &palette)
+{
+    Q_ASSERT(position >= 0 && position < m_deviceRows.size());
+    m_deviceRows[position].value->setPalette(palette);
+}
+
+QString DumpDialog::deviceText(int position) const
+{
+    Q_ASSERT(position >= 0 && position < m_deviceRows.size());
+    return m_deviceRows[position].value->text();
+}
+
+float DumpDialog::deviceFloat(int position) const
+{
+    return NumberText::toFloat(deviceText(position), nullptr);
+}
+
+uint32_t DumpDialog::deviceUInt32(int position) const
+{
+    return NumberText::toUInt32(deviceText(position), nullptr);
+}
+
+uint16_t DumpDialog::deviceUInt16(int position) const
+{
+    return NumberText::toUInt16(deviceText(position), nullptr);
+}
+
+bool DumpDialog::setProgramText(const QString &key, const QString &text)
+{
+    const auto it = m_programRows.constFind(key);
+    if (it == m_programRows.constEnd())
+        return false;
+    it->value->setText(text);
+    return true;
+}
+
+bool DumpDialog::setProgramPalette(const QString &key, const QPalette &palette)
+{
+    const auto it = m_programRows.constFind(key);
+    if (it == m_programRows.constEnd())
+        return false;
+    it->value->setPalette(palette);
+    return true;
+}
+
+QString DumpDialog::programText(const QString &key) const
+{
+    const auto it = m_programRows.constFind(key);
+    return it == m_programRows.constEnd() ? QString() : it->value->text();
+}
+
+void DumpDialog::clearAll()
+{
+    for (const Row &row : qAsConst(m_deviceRows))
+        row.value->clear();
+    for (const Row &row : qAsConst(m_programRows))
+        row.value->clear();
+    resetColours();
+}
+
+void DumpDialog::resetColours()
+{
+    // A default-constructed palette is the application's.
+    for (const Row &row : qAsConst(m_deviceRows))
+        row.value->setPalette(QPalette());
+    for (const Row &row : qAsConst(m_programRows))
+        row.value->setPalette(QPalette());
+}
+
+DeviceRecord DumpDialog::record() const
+{
+    DeviceRecord r;
+    for (int i = 0; i < m_deviceRows.size(); ++i)
+        r.setDeviceText(i, m_deviceRows[i].value->text());
+    for (auto it = m_programRows.constBegin(); it != m_programRows.constEnd(); ++it)
+        r.setProgramText(it.key(), it->value->text());
+    return r;
+}
+
+void DumpDialog::setRecord(const DeviceRecord &record)
+{
+    for (int i = 0; i < m_deviceRows.size(); ++i)
+        m_deviceRows[i].value->setText(record.deviceText(i));
+    for (auto it = m_programRows.constBegin(); it != m_programRows.constEnd(); ++it)
+        it->value->setText(record.programText(it.key()));
+}
+
+QLineEdit *DumpDialog::deviceField(int position) const
+{
+    return position >= 0 && position < m_deviceRows.size() ? m_deviceRows[position].value
+                                                            : nullptr;
+}
+
+QLineEdit *DumpDialog::programField(const QString &key) const
+{
+    const auto it = m_programRows.constFind(key);
+    return it == m_programRows.constEnd() ? nullptr : it->value;
+}
+
+bool DumpDialog::loadFromPath(const QString &path)
+{
+    const DeviceDataFile::LoadResult r = DeviceDataFile::load(path, record());
+    setRecord(r.record);
+    for (const UserMessage &m : r.messages)
+        showMessage(m);
+    return r.opened;
+}
+
+bool DumpDialog::saveToPath(const QString &path)
+{
+    const DeviceDataFile::SaveResult r = DeviceDataFile::save(path, record());
+    showMessage(r.message);
+    return r.ok;
+}
+
+void DumpDialog::onLoadFromFile()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Load File"), QStringLiteral("./"),
+                                                      tr(kFileFilter));
+    resetColours();
+    // A cancelled choice goes on to the reader too, which reports that the
+    // (empty) name cannot be opened.
+    loadFromPath(path);
+}
+
+void DumpDialog::onSaveToFile()
+{
+    const QString path = QFileDialog::getSaveFileName(
+            this, tr("Выберите файл для сохранения"), QStringLiteral("./"), tr(kFileFilter));
+    if (!path.isEmpty())
+        saveToPath(path);
+}
+
+void DumpDialog::onButtonRecvCoefs()
+{
+    emit onRecvCoefs();
+}
+
+void DumpDialog::onButtonSendCoefs()
+{
+    resetColours();
+    if (record().firstEmptyDeviceItem() >= 0) {
+        showMessage({UserMessage::Critical, QStringLiteral("Ошибка"),
+                     QStringLiteral("Все коэффициенты должны быть заполнены")});
+        return;
+    }
+    emit onSendCoefs();
+}
+
+void DumpDialog::onApplyProgramSettings()
+{
+    emit onApplySettings();
+}
+
+void DumpDialog::showMessage(const UserMessage &message)
+{
+    m_pendingMessages.append(message);
+    showNextMessage();
+}
+
+void DumpDialog::showNextMessage()
+{
+    if (m_box || m_pendingMessages.isEmpty())
+        return;
+    const UserMessage m = m_pendingMessages.takeFirst();
+    auto *box = new QMessageBox(m.kind == UserMessage::Critical ? QMessageBox::Critical
+                                                                : QMessageBox::Information,
+                                m.title, m.text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this] {
+        m_box = nullptr;
+        showNextMessage();
+    });
+    m_box = box;
+    box->open();
+}
