@@ -257,4 +257,14 @@ bool isValidProgramText(int row, const QString &text)
     return false;
 }
 
+int programInteger(const QString &text)
+{
+    return NumberText::toInt32(text, nullptr);
+}
+
+double programSeconds(const QString &millisecondsText)
+{
+    return programInteger(millisecondsText) / 1000.0;
+}
+
 } // namespace DeviceItems

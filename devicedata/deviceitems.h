@@ -100,4 +100,11 @@ const QList<uint32_t> &baudRates();
 bool isValidDeviceText(int position, const QString &text);
 bool isValidProgramText(int row, const QString &text);
 
+// A program item's text as the settings fields take it when the items are
+// applied: a decimal integer, 0 when the text is not one (an empty row, for
+// instance). The fields clamp the value to their own ranges.
+int programInteger(const QString &text);
+// The time-out items hold milliseconds; their fields show seconds.
+double programSeconds(const QString &millisecondsText);
+
 } // namespace DeviceItems

@@ -30,6 +30,7 @@ private slots:
     void formatGMatchesPrintf_data();
     void formatGMatchesPrintf();
     void recordFilledStateAndConversions();
+    void programValuesForSettingsFields();
 };
 
 void TestDeviceRecord::deviceItemsInPositionOrder()
@@ -309,6 +310,17 @@ void TestDeviceRecord::recordFilledStateAndConversions()
 
     r.clear();
     QCOMPARE(r, DeviceRecord());
+}
+
+void TestDeviceRecord::programValuesForSettingsFields()
+{
+    // A time-out row of 500 ms is half a second; the field's minimum of one
+    // second is the field's business.
+    QCOMPARE(programSeconds("500"), 0.5);
+    QCOMPARE(programSeconds("3000"), 3.0);
+    QCOMPARE(programSeconds(QString()), 0.0);
+    QCOMPARE(programInteger(" 750 "), 750);
+    QCOMPARE(programInteger("fast"), 0);
 }
 
 QTEST_APPLESS_MAIN(TestDeviceRecord)
