@@ -13,8 +13,8 @@ const Block kReadBlocks[BlockCount] = {
     {30, 24}, {392, 4}, {11, 1}, {292, 24}, {316, 24}, {340, 4},
 };
 
-// Block 4 is written two bytes longer than it is read: the two zero bytes
-// behind the model code are part of what the device expects. Block 7 of the
+// Block 4 is written two bytes longer than it is read, so a bulk write also
+// zeroes 250 and 251 (251 holds the EEPROM write password). Block 7 of the
 // read is split in two here so that bytes 34..37 are never written.
 const Block kWriteBlocks[BlockCount] = {
     {78, 16}, {256, 24}, {280, 16}, {245, 7}, {58, 4}, {21, 3},
