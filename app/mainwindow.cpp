@@ -241,7 +241,7 @@ void MainWindow::fitChannelArea()
     const int width = contents->layout()->minimumSize().width()
                       + ui->scrollArea->verticalScrollBar()->sizeHint().width()
                       + 2 * ui->scrollArea->frameWidth();
-    ui->scrollArea->setMinimumWidth(width);
+    ui->scrollArea->setFixedWidth(width);
 }
 
 void MainWindow::setupPalettes()

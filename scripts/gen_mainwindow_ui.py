@@ -391,8 +391,8 @@ def tab_function3():
     contents = vbox(hbox(devs, avgs, hstretch(), spacing=12), vstretch())
     area = scroll("scrollArea", "scrollAreaWidgetContents_2", contents)
     area.props["horizontalScrollBarPolicy"] = Enum("Qt::ScrollBarAlwaysOff")
-    channels = group("groupBoxChannels", "Устройства", vbox(area, margins=4))
-    channels.props["minimumSize"] = Size((250, 0))
+    channels = group("groupBoxChannels", "Устройства", vbox(area, margins=4),
+                     sizePolicy=Raw(_size_policy("Maximum", "Preferred")))
 
     poll = group("groupBoxPoll", "Опрос", grid([
         (button("buttonFunction3Send", "Отправить запрос"), 0, 0, 1, 2),
@@ -424,6 +424,8 @@ def tab_function3():
               button("pbEndCalibration", "Закончить калибровку")), 4, 0, 1, 4),
     ]))
 
+    for g in (poll, capture):
+        g.props["sizePolicy"] = Raw(_size_policy("Preferred", "Maximum"))
     table_row = hbox(button("buttonClearTable", "Очистить"), check("checkBoxClear", "Очищать экран"),
                      hstretch())
     right = vbox(hbox(poll, capture, hstretch(), stretch="0,0,1"),
@@ -479,8 +481,8 @@ def tab_calibration():
         check("cbTenzo1", "1-тензо")))
     side = vbox(ops, W("QLabel", None, text="Сообщения", font=font_bold()),
                 status_pane("textEditStatusCalibration", 90), stretch="0,0,1")
-    left = vbox(values, hbox(fixed, sensor, stretch="1,1"), stretch="1,0")
-    body = hbox(left, side, stretch="1,0")
+    left = vbox(values, hbox(fixed, sensor, stretch="1,1"), vstretch(), stretch="0,0,1")
+    body = hbox(left, side, stretch="3,2")
     return tab("tabCalibration", "Калибровка",
                vbox(scroll("scrollAreaCalibration", "scrollAreaCalibrationContents", body),
                     margins=0))
