@@ -61,6 +61,7 @@ private slots:
     void saveThenLoadPartial();
     void loadShowsErrorsOneAfterAnother();
     void saveFailureShowsCritical();
+    void fileWithDeviceRowsOnlyCanBeSent();
 };
 
 void TestDumpDialog::rowsBuiltFromDescriptors()
@@ -252,6 +253,26 @@ void TestDumpDialog::saveFailureShowsCritical()
     QCOMPARE(box->icon(), QMessageBox::Critical);
     QVERIFY(box->text().startsWith(u8("Ошибка при сохранении конфигурационного файла: ")));
     box->accept();
+}
+
+void TestDumpDialog::fileWithDeviceRowsOnlyCanBeSent()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("device-only.txt");
+    DeviceRecord r;
+    for (int i = 0; i < DeviceItemCount; ++i)
+        r.setDeviceText(i, QString::number(i * 2));
+    r.setDeviceText(0, u8("ЛТ3920ДВ"));
+    r.setDeviceText(3, u8("атм"));
+    QVERIFY(DeviceDataFile::save(path, r, DiagnosticStreams::discard()).ok);
+
+    DumpDialog d;
+    d.show();
+    QVERIFY(d.loadFromPath(path));
+    QSignalSpy send(&d, &DumpDialog::onSendCoefs);
+    QTest::mouseClick(d.form()->pbUploadToDevice, Qt::LeftButton);
+    QCOMPARE(send.count(), 1);
+    QCOMPARE(d.record(), r);
 }
 
 QTEST_MAIN(TestDumpDialog)
