@@ -13,8 +13,8 @@ bool HartAnswer::parse(const QByteArray &frame)
 
 void HartAnswer::clearFields()
 {
-    m_address.clear();
-    m_data.clear();
+    m_addressOffset = m_addressLength = 0;
+    m_dataOffset = m_dataLength = 0;
     m_totalLength = 0;
     m_preambleCount = 0;
     m_command = 0;
@@ -44,7 +44,8 @@ bool HartAnswer::parse()
     // before the byte count can be trusted.
     if (p + 4 > size)
         return false;
-    m_address = m_raw.mid(i + 1, addressLength);
+    m_addressOffset = i + 1;
+    m_addressLength = addressLength;
     m_command = b[p];
     m_byteCount = b[p + 1];
     m_status1 = b[p + 2];
@@ -53,7 +54,8 @@ bool HartAnswer::parse()
     const int total = p + 5 + m_byteCount;
     if (total > size)
         return false;
-    m_data = m_raw.mid(p + 4, m_byteCount);
+    m_dataOffset = p + 4;
+    m_dataLength = m_byteCount;
     m_checksum = b[p + 4 + m_byteCount];
     m_totalLength = total;
     m_valid = true;
@@ -73,7 +75,8 @@ bool HartAnswer::checksumOk() const
 
 uint8_t HartAnswer::shortAddress() const
 {
-    if (m_address.isEmpty())
+    if (m_addressLength == 0)
         return 0;
-    return uint8_t(m_longFrame && m_address.size() >= 3 ? m_address.at(2) : m_address.at(0));
+    const int i = m_addressOffset + (m_longFrame ? 2 : 0);
+    return uint8_t(m_raw.at(i));
 }

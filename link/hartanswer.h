@@ -32,22 +32,26 @@ public:
     int totalLength() const { return m_totalLength; }
     int preambleCount() const { return m_preambleCount; }
     bool isLongFrame() const { return m_longFrame; }
-    const QByteArray &address() const { return m_address; }
+    // The fields below are cut from raw() on demand, so parsing itself
+    // allocates nothing.
+    QByteArray address() const { return m_raw.mid(m_addressOffset, m_addressLength); }
     // The short address: byte 2 of a long address, byte 0 of a short one.
     uint8_t shortAddress() const;
     int command() const { return m_command; }
     int byteCount() const { return m_byteCount; }
     uint8_t status1() const { return m_status1; }
     uint8_t status2() const { return m_status2; }
-    const QByteArray &data() const { return m_data; }
+    QByteArray data() const { return m_raw.mid(m_dataOffset, m_dataLength); }
     uint8_t checksum() const { return m_checksum; }
 
 private:
     void clearFields();
 
     QByteArray m_raw;
-    QByteArray m_address;
-    QByteArray m_data;
+    int m_addressOffset = 0;
+    int m_addressLength = 0;
+    int m_dataOffset = 0;
+    int m_dataLength = 0;
     int m_totalLength = 0;
     int m_preambleCount = 0;
     int m_command = 0;

@@ -459,10 +459,10 @@ void protocolComHart::deliverAnswer()
     ++m_answerEmitDepth;
     emit answerGet(code);
     --m_answerEmitDepth;
-    if (m_allSent && m_operation == NotifyAllSentOperation) {
-        m_allSent = false;
+    const bool notify = m_allSent && m_operation == NotifyAllSentOperation;
+    m_allSent = false;
+    if (notify)
         emit allRequestsIsSend();
-    }
 }
 
 QByteArray protocolComHart::answerData() const
