@@ -1,7 +1,9 @@
 #include "sim/virtualdevice.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace sim {
 
@@ -147,11 +149,100 @@ void VirtualDevice::setPressure(float kPa)
     current = std::clamp(mA, 3.8f, 21.0f);
 }
 
+void VirtualDevice::setSensor(const SensorModel &sensor)
+{
+    m_sensor = sensor;
+    setCompensation(nominalCompensation(sensor));
+    setF32(RegPv, sensor.ratedPmaxPa());
+    setF32(RegPn, 0.0f);
+    const auto codes = sensor.unitCodes();
+    std::copy(codes.begin(), codes.end(), units);
+    measure();
+}
+
+void VirtualDevice::clearSensor() { m_sensor.reset(); }
+SensorModel *VirtualDevice::sensor() { return m_sensor ? &*m_sensor : nullptr; }
+const SensorModel *VirtualDevice::sensor() const { return m_sensor ? &*m_sensor : nullptr; }
+void VirtualDevice::setBench(const BenchState &bench) { m_bench = bench; }
+
+void VirtualDevice::setBench(double pPlusKPa, double pMinusKPa, double temperatureC)
+{
+    m_bench = BenchState{pPlusKPa, pMinusKPa, temperatureC};
+}
+
+BenchState VirtualDevice::bench() const { return m_bench; }
+
+Compensation VirtualDevice::compensation() const
+{
+    Compensation k;
+    k.pmax = f32(RegPmax);
+    k.uk1h = f32(RegUk1h);
+    k.uk2h = f32(RegUk2h);
+    k.u10 = f32(RegU10);
+    k.u20 = f32(RegU20);
+    for (int i = 0; i < 3; ++i) {
+        k.a[size_t(i)] = f32(uint16_t(RegA42 + 4 * i));
+        k.b[size_t(i)] = f32(uint16_t(RegB42 + 4 * i));
+        k.c[size_t(i)] = f32(uint16_t(RegC42 + 4 * i));
+    }
+    k.c43 = f32(RegC43);
+    return k;
+}
+
+void VirtualDevice::setCompensation(const Compensation &k)
+{
+    setF32(RegPmax, k.pmax);
+    setF32(RegUk1h, k.uk1h);
+    setF32(RegUk2h, k.uk2h);
+    setF32(RegU10, k.u10);
+    setF32(RegU20, k.u20);
+    for (int i = 0; i < 3; ++i) {
+        setF32(uint16_t(RegA42 + 4 * i), k.a[size_t(i)]);
+        setF32(uint16_t(RegB42 + 4 * i), k.b[size_t(i)]);
+        setF32(uint16_t(RegC42 + 4 * i), k.c[size_t(i)]);
+    }
+    setF32(RegC43, k.c43);
+}
+
+// One measurement cycle of a device with a sensor: read the bench, compute
+// the pressure as the firmware does, and drive the loop. The signals enter
+// the compensation as the device reports them (the 32-bit values of the
+// command-3 answer) times 1000, the same numbers the calibration fitted.
+void VirtualDevice::measure()
+{
+    const SensorModel::Variables v = m_sensor->read(m_bench);
+    for (int i = 0; i < 4; ++i)
+        variables[i] = float(v[size_t(i)]);
+    const double pa = compensatedPressurePa(compensationFor(m_sensor->kind()), compensation(),
+                                            double(variables[0]) * 1000.0,
+                                            double(variables[1]) * 1000.0,
+                                            double(variables[3]) * 1000.0);
+    if (std::isfinite(pa)) {
+        setPressure(float(pa / 1000.0));
+    } else {
+        // Coefficients that give no number: report it and signal a fault
+        // on the loop below the measuring range.
+        pressure = std::numeric_limits<float>::quiet_NaN();
+        current = 3.6f;
+    }
+    if (m_sensor->isCapacitive())
+        variables[2] = pressure;
+    std::memcpy(&m_syncedCurrent, &current, sizeof m_syncedCurrent);
+    std::memcpy(&m_syncedPressure, &pressure, sizeof m_syncedPressure);
+    setU32(RegCurrent, m_syncedCurrent);
+    setU32(RegPressure, m_syncedPressure);
+    m_synced = true;
+}
+
 // The measured values and their registers are kept as one: a value set on
 // the field since the last look wins; otherwise a register changed directly
 // in memory (by a test or a command-91 write) is taken over into the field.
 void VirtualDevice::syncMeasuredRegisters()
 {
+    if (m_sensor) {
+        measure();
+        return;
+    }
     const auto sync = [this](float &field, uint32_t &lastBits, uint16_t reg) {
         uint32_t fieldBits;
         std::memcpy(&fieldBits, &field, sizeof fieldBits);

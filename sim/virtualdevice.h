@@ -3,10 +3,14 @@
 // measures, how it answers a request, and the knobs tests turn to make it
 // misbehave.
 
+#include "sim/compensation.h"
+#include "sim/sensormodel.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QVector>
 #include <cstdint>
+#include <optional>
 
 namespace sim {
 
@@ -107,14 +111,36 @@ public:
     // it on the configured range (Pn..Pv, 4..20 mA, clamped to 3.8..21 mA).
     void setPressure(float kPa);
 
-    // What the device measures. Today these are plain values tests set; the
-    // command-3 answer is built from them, and the registers 0x00C8 and
-    // 0x00CC are kept equal to them just before every request is executed
-    // (syncMeasuredRegisters: a changed field wins, else a changed register
-    // is taken over), so a sensor model can later compute them in that one
-    // place.
+    // Sensor physics. Without a sensor (the default) the measured values
+    // below are plain fields that tests set. With one, every request first
+    // takes a fresh (noisy) reading of the bench, puts it into the four
+    // variables, and computes the pressure and the loop current from the
+    // coefficient registers with the compensation the firmware of that
+    // sensor uses (sim/compensation.h).
+    //
+    // setSensor also does what a factory does for a new unit of that type:
+    // Pmax, the range (Pn = 0, Pv = Pmax) and the nominal, uncompensated
+    // coefficients. A calibration then overwrites the coefficients.
+    void setSensor(const SensorModel &sensor);
+    void clearSensor();
+    SensorModel *sensor();
+    const SensorModel *sensor() const;
+    void setBench(const BenchState &bench);
+    void setBench(double pPlusKPa, double pMinusKPa, double temperatureC);
+    BenchState bench() const;
+
+    // The coefficient registers as one record, and writing them all (Pmax
+    // included).
+    Compensation compensation() const;
+    void setCompensation(const Compensation &k);
+
+    // What the device measures. Without a sensor these are plain values
+    // tests set; the command-3 answer is built from them, and the registers
+    // 0x00C8 and 0x00CC are kept equal to them just before every request is
+    // executed (syncMeasuredRegisters: a changed field wins, else a changed
+    // register is taken over). With a sensor they are computed there.
     float current = 12.0f;          // loop current, mA
-    float pressure = 3.15f;         // pressure in the device unit (kPa)
+    float pressure = 3.15f;         // pressure in the device unit (kPa); also 0x00CC
     // What command 3 reports besides the current: the four variables with
     // their unit codes (36: millivolts; the bridge and temperature signals).
     float variables[4] = {10.25f, 512.5f, 9.75f, 498.0f};
@@ -135,6 +161,7 @@ public:
 private:
     void fillDefaults();
     void syncMeasuredRegisters();
+    void measure();
     QByteArray identity() const;
     QByteArray measurements() const;
     QByteArray readRegisters(const QByteArray &requestData) const;
@@ -145,6 +172,8 @@ private:
     bool m_synced = false;
     uint32_t m_syncedCurrent = 0;   // bits of the values at the last sync
     uint32_t m_syncedPressure = 0;
+    std::optional<SensorModel> m_sensor;
+    BenchState m_bench;
 };
 
 } // namespace sim

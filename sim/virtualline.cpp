@@ -172,10 +172,21 @@ VirtualDevice *VirtualLine::addDevice(uint8_t address)
     if (address > MaxAddress)
         return nullptr;
     auto &slot = m_devices[address];
-    if (!slot)
+    if (!slot) {
         slot = std::make_unique<VirtualDevice>(address);
+        slot->setBench(m_bench);
+    }
     return slot.get();
 }
+
+void VirtualLine::setBench(double pPlusKPa, double pMinusKPa, double temperatureC)
+{
+    m_bench = BenchState{pPlusKPa, pMinusKPa, temperatureC};
+    for (auto &entry : m_devices)
+        entry.second->setBench(m_bench);
+}
+
+BenchState VirtualLine::bench() const { return m_bench; }
 
 VirtualDevice *VirtualLine::device(uint8_t address) const
 {

@@ -67,6 +67,12 @@ public:
     void removeDevice(uint8_t address);
     QList<uint8_t> addresses() const;
 
+    // The bench all devices of the line sit on: reference pressures in kPa
+    // and temperature in degrees. Devices added later start on it too. It
+    // matters only to devices with a sensor (VirtualDevice::setSensor).
+    void setBench(double pPlusKPa, double pMinusKPa, double temperatureC);
+    BenchState bench() const;
+
     // Every complete request frame received, checksum good or not, as it
     // arrived from its first preamble byte (the most recent 10000).
     QList<QByteArray> requests() const;
@@ -109,6 +115,7 @@ private:
     int m_chunkGapMs = 5;
 
     std::map<uint8_t, std::unique_ptr<VirtualDevice>> m_devices;
+    BenchState m_bench;
     QList<QByteArray> m_requests;
     RequestFramer m_framer;
 
