@@ -3,9 +3,11 @@
 // with two running straight-line regressions (variable 1 over P+, variable 2
 // over P-) and least-squares polynomial fits of pressure over the signal.
 //
-// The regression sums and the normal-matrix sums are single-precision floats
-// on purpose: that is the arithmetic the device's coefficients have always
-// been computed with, and results must stay comparable between releases.
+// The regression sums are single-precision floats on purpose: that is the
+// arithmetic the device's coefficients have always been computed with, and
+// results must stay comparable between releases. The normal-matrix sums of
+// the polynomial fits are doubles: in single precision they cost a cubic
+// over a signal far from zero its accuracy (see fitPolynomial).
 
 #include "calc/squarematrix.h"
 
