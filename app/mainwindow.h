@@ -11,6 +11,16 @@
 #include <QVector>
 #include <cstdint>
 
+#include "device/deviceoperations.h"   // DeviceOperations member (device/)
+#include <functional>
+#include <memory>
+
+#include "polling/measurementcapture.h"
+#include "calc/lsqcalibration.h"      // calculation state (calc/)
+
+class Dialog;
+class DumpDialog;
+class QFile;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -91,11 +101,68 @@ public slots:
     void on_lineEditPassword_textChanged(const QString &text);
     void answerIsGet(int status);
 
+    // ---- Developer console (console/mainwindow_console.cpp) ----
+    void changeFunction();
+    void on_checkLongFrame_stateChanged(int state);
+    void on_comboBoxMainAddr_currentIndexChanged(int index);
+    void on_spinBoxSymPreamble_valueChanged(int value);
+    void on_lineAddr91_textChanged(const QString &text);
+    void on_lineAddr91_2_textChanged(const QString &text);
+    void on_comboBoxRegisters_currentIndexChanged(int index);
+    void on_spinBoxSymData91_valueChanged(int count);
+    void changeData();
+    void creat91Request();
+    void sendRequest();
+    void startLoop();
+    void stopLoop();
+    void clearConsole();
+    void requestIsSend(const char *req, int sSym);
+
+    // ---- Device scan (app/mainwindow_scan.cpp) ----
+    void sendFindRequest();
+    void onMsgBoxScanAddrExit(int result);
+    void resetAddress();
+
+private:
+    // ---- Developer console (console/mainwindow_console.cpp) ----
+    void updateAddress(bool longFrame);
+    void refreshCommand51Data();
+    void rebuildWrite91Data();
+    void buildConsoleRequest();
+    void showRequest();
+    // Appends at the end of textEditConsole in the given colours.
+    void consoleWrite(const QString &text, const QColor &fg, const QColor &bg);
+    // Why the last console build produced no frame (empty when it did).
+    QString m_consoleRefusal;
+    // The data count write91Data was created for by creat91Request.
+    int m_write91Count = -1;
+
+    // ---- Device scan (app/mainwindow_scan.cpp) ----
+    void appendScanText(const QString &text);
+    void addFoundAddress(int address);
+
+public slots:
+
     // ---- Serial-port settings (settings/mainwindow_settings.cpp) ----
     void onApplyComConf();
 
-    // ---- Save directories (polling/) ----
+    // ---- Polling and calibration capture (polling/mainwindow_polling.cpp) ----
+    void sendFunc3Request();
+    void setPressue();
+    void onUpdateMU4var();
+    void startFindAvg();
+    void clearMO();
+    void addDataCoef();
+    void clearTable();
+    void onPbChooseSaveDir();
     void onSaveFilesNotChoosen();
+    void on_spinBoxPressuePos_valueChanged(int value);
+    void on_spinBoxPressueNeg_valueChanged(int value);
+    void on_spinBoxTimerInterval_valueChanged(int value);
+    void on_checkBoxCakibrationMiddle_stateChanged(int state);
+    void on_checkBoxCakibrationLow_stateChanged(int state);
+    void on_checkBoxCakibrationHigh_stateChanged(int state);
+    void on_buttonSave_clicked();
 
 public:
     // ---- Shell helpers (app/) ----
@@ -183,8 +250,181 @@ public:
     bool scanRunning = false;
 
     // ---- Polling and calibration capture ----
+    // Mirrors of capture.pressure() (kPa) for the other subsystems.
     double pressurePlus = 0.0;
     double pressureMinus = 0.0;
+    // Means, reference pressures, calibration cycle, save directories and
+    // the table's row counter; the polling slots only move widget state in
+    // and out of it.
+    MeasurementCapture capture;
+    QString logFileName;    // measurement log, chosen with buttonSave
+
+    // The modal questions of the polling tab. Set to the real dialogs at
+    // construction; tests and tools answer them by replacing a function.
+    struct PollingDialogs
+    {
+        // File dialog for the save directories: false when not accepted,
+        // else the dialog's directory and its last selected file.
+        std::function<bool(QString *baseDir, QString *selectedFile)> chooseSaveDir;
+        // savefile_confirm_dialog: its result code (0 when closed).
+        std::function<int(const QString &message, bool someDirExists)> confirmSaveDirs;
+        // Save-file dialog of the measurement log: the path, empty if cancelled.
+        std::function<QString()> chooseLogFile;
+        // Critical message box titled "Ошибка".
+        std::function<void(const QString &text)> critical;
+    };
+    PollingDialogs pollingDialogs;
+
+    // The polling tab's widget state as the capture core takes it.
+    MeasurementCapture::Inputs pollingInputs() const;
+
+    // ---- Device operations and coefficient tabs (device/) ----
+public slots:
+    // Calibration tab
+    void spanRequest();
+    void zeroRequest();
+    void zeroFirstVarRequest();
+    void setMode();
+    void setMovingAverage_1();
+    void setMovingAverage_2();
+    void setAddress();
+    void setMaxValue();
+    void getMode();
+    void getMovingAverage_1();
+    void getMovingAverage_2();
+    void getAddress();
+    void getMaxValue();
+    void getCurrent();
+    void getPressue();
+    void on_checkBoxFixedCurrent_stateChanged(int state);
+    void setValueFixedCurrent();
+    void onSetEEPROMPaswd();
+    void onGetEEPROMPaswd();
+    void onCurrentRegSet();
+    void onCurrentRegRecv();
+    void onRebootDeviceReq();
+    // Device tab and the pressure query of the indirect-calculation tab
+    void setTypeDevice();
+    void getTypeDevice();
+    void setRange();
+    void setRangeMin();
+    void setMesureUnit();
+    void on_buttonSetBalanceZero_clicked();
+    void onSetFilterAmp();
+    void onPressureQuery();
+    void on_comboBoxCurrentDevice_currentIndexChanged(int index);
+    void on_spinBoxSensorCode_valueChanged(int value);
+    void on_sliderChooseRange_valueChanged(int value);
+    void on_sliderChooseRangeMin_valueChanged(int value);
+    void on_comboBoxMesure_currentIndexChanged(int index);
+    void onUpdateMU(int index);
+    // Coefficient groups
+    void onKdspRequest();
+    void onKdspSet();
+    void onKdspClear_req();
+    void onKdspClear_set();
+    void onCoefRequest();
+    void onCoefSet();
+    void onCoefClear_req();
+    void onCoefClear_set();
+    void onAkRequest();
+    void onAkSet();
+    void onAkClear_req();
+    void onAkClear_set();
+
+public:
+    // Serial number and zero balance reads (also steps of the parameters
+    // file save chain). Plain members rather than slots: their on_ names
+    // would otherwise be taken for widget handlers when the form connects by
+    // name. Connected explicitly.
+    void on_serial_set();
+    void on_serial_recv();
+    void on_balance_dP_recv();
+
+    // Operations, the range table, the pressure query toggle, the save chain
+    // and the loaded record.
+    DeviceOperations deviceOps;
+
+private:
+    // Widget values by object name, as the operation's inputs name them.
+    QVariantMap collect(const QVector<InputSpec> &specs) const;
+    // Runs one operation: port check, busy lock, clearQueue, link timing and
+    // operation code, then sendFrame (single) or enqueue + startQueue.
+    void runOperation(int code, const QString &trigger = QString());
+    // Carries out what the core decided for the widgets.
+    void applyWidgetActions(const WidgetActions &actions);
+    // Both range labels from their sliders' values.
+    void updateRangeLabels();
+    // The sliders over the whole list of the selected sensor: upper at the
+    // widest range, lower at zero.
+    void resetRangeSliders();
+
+    // ---- Coefficient calculation (calc/mainwindow_calc.cpp) ----
+public slots:
+    void calcCoefMNK();
+    void showParametersWindow();
+    void download2Device();
+    void uploadFromDevice();
+    void onSaveToFile(QString path);
+    void onReadFromFile(float *record);
+
+public:
+    // Answers of the parameter read (27) and of the parameter upload (29).
+    void handleCalcAnswer(int code);
+    Dialog *parametersDialog() const { return dialogParam; }
+
+    // The modal questions of the calculation. Set to the real dialogs at
+    // construction; tests answer them by replacing a function.
+    struct CalcDialogs
+    {
+        // Existing-directory dialog: the directory, empty if cancelled.
+        std::function<QString()> chooseCalibrationDir;
+        // Critical message box.
+        std::function<void(const QString &title, const QString &text)> critical;
+        // Yes/No question box: true for Yes.
+        std::function<bool(const QString &title, const QString &text)> question;
+    };
+    CalcDialogs calcDialogs;
+
+private:
+    // Frames of the parameter writes and reads for the main address.
+    QVector<QByteArray> parameterFrames(const QVector<RequestItem> &items);
+    void appendCalcMessages(const CalcMessages &messages);
+    void appendCalcSuccess(const QString &text);
+
+    Dialog *dialogParam = nullptr;
+    LsqCalibration lsqCalibration;
+    QFile *parametersFile = nullptr;    // parameters file of the save chain
+    // Upload: the values received so far and which of the five blocks.
+    CalibrationCoefficients uploadedValues;
+    int uploadedBlocks = 0;
+
+    // ---- Device data (devicedata/mainwindow_devicedata.cpp) ----
+public slots:
+    void onDeviceMemoryDump();
+    void onRecvCoefsFromDevice();
+    void onSendCoefsToDevice();
+
+public:
+    DumpDialog *deviceDataDialog() const { return dumpDialog.get(); }
+
+private:
+    // Port check, busy lock and queue cleared; false when the port is closed.
+    bool startDeviceDataTransfer();
+    // Frames of the bulk requests for the main address (empty on failure).
+    QVector<QByteArray> deviceDataFrames(int command, const QVector<QByteArray> &requests);
+    void runDeviceDataBatch(int code, const QVector<QByteArray> &frames);
+    // A box over the given window that does not hold up the event loop.
+    void showDeviceDataMessage(QWidget *parent, bool critical, const QString &title,
+                               const QString &text);
+    // The dialog has no parent window: it is owned here and deleted with the
+    // main window (the deleter lives where DumpDialog is complete).
+    std::unique_ptr<DumpDialog, void (*)(DumpDialog *)> dumpDialog{nullptr, nullptr};
+
+    // ---- Program settings (settings/mainwindow_programsettings.cpp) ----
+public slots:
+    void onApplyProgramSettings();
+    void onResetProgramSettings();
 
 private:
     QString m_preferredPort;    // offered first by updateCOM

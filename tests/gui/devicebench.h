@@ -1,0 +1,186 @@
+#pragma once
+// A main window connected to one virtual transmitter at address 0, unlocked,
+// with short poll timing, for the tests of the device operation slots. Also
+// a capture of the standard error stream, where the operations write their
+// diagnostics.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "link/protocolcomhart.h"
+#include "sim/virtualline.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace bench {
+
+inline const QColor successColour(7, 158, 0);
+
+struct DeviceBench
+{
+    sim::VirtualLine line;
+    sim::VirtualDevice *device = nullptr;
+    std::unique_ptr<MainWindow> window;
+
+    // Empty on success, else what went wrong.
+    QString start(bool connectPort = true)
+    {
+        if (!line.open())
+            return line.errorString();
+        line.setBaud(0);
+        device = line.addDevice(0);
+        window.reset(new MainWindow);
+        window->ui->lineEditPassword->setText(QStringLiteral("7391"));
+        window->pollPeriod = 20;
+        window->pollTimeout = 1000;
+        window->pollRepeats = 1;
+        if (!connectPort)
+            return QString();
+        window->ui->comboBoxNamePort->setEditText(line.portName());
+        window->ui->buttonConnectPort->click();
+        return window->hartLink()->isPortOpen() ? QString() : QStringLiteral("port did not open");
+    }
+
+    MainWindow &w() { return *window; }
+    Ui::MainWindow *ui() { return window->ui; }
+
+    template <typename T = QWidget>
+    T *widget(const QString &name) { return window->findChild<T *>(name); }
+
+    // "name=value": a line edit takes the text, a spin box or slider the
+    // number, a combo box selects the item with that text, a check box or
+    // radio button is checked by "1".
+    bool setInput(const QString &assignment)
+    {
+        const int eq = assignment.indexOf(QLatin1Char('='));
+        const QString name = assignment.left(eq);
+        const QString value = assignment.mid(eq + 1);
+        QObject *o = window->findChild<QObject *>(name);
+        if (auto *e = qobject_cast<QLineEdit *>(o)) {
+            e->setText(value);
+        } else if (auto *s = qobject_cast<QSpinBox *>(o)) {
+            s->setValue(value.toInt());
+        } else if (auto *d = qobject_cast<QDoubleSpinBox *>(o)) {
+            d->setValue(value.toDouble());
+        } else if (auto *sl = qobject_cast<QSlider *>(o)) {
+            sl->setValue(value.toInt());
+        } else if (auto *c = qobject_cast<QComboBox *>(o)) {
+            const int i = c->findText(value);
+            if (i < 0)
+                return false;
+            c->setCurrentIndex(i);
+        } else if (auto *b = qobject_cast<QAbstractButton *>(o)) {
+            b->setChecked(value == QLatin1String("1"));
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // A register of the device read as a number of the given kind.
+    double memory(uint16_t reg, const QString &kind) const
+    {
+        if (kind == QLatin1String("u8"))
+            return device->u8(reg);
+        if (kind == QLatin1String("u16"))
+            return device->u16(reg);
+        if (kind == QLatin1String("u32"))
+            return device->u32(reg);
+        return double(device->f32(reg));
+    }
+
+    QString paneText(const QString &pane) { return widget<QTextEdit>(pane)->toPlainText(); }
+};
+
+// Colour of the last visible character of a pane.
+inline QColor colourAtEnd(QTextEdit *pane)
+{
+    QTextBlock b = pane->document()->lastBlock();
+    while (b.isValid() && b.text().isEmpty())
+        b = b.previous();
+    QTextFragment last;
+    for (auto it = b.begin(); !it.atEnd(); ++it)
+        last = it.fragment();
+    return last.charFormat().foreground().color();
+}
+
+inline QColor baseColour(QWidget *w)
+{
+    return w->palette().color(QPalette::Base);
+}
+
+// Redirects the standard error stream into a file for as long as it lives.
+class StderrCapture
+{
+public:
+    StderrCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        ::dup2(m_file.handle(), 2);
+    }
+    ~StderrCapture()
+    {
+        std::fflush(stderr);
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+    }
+    QString text()
+    {
+        std::fflush(stderr);
+        QFile f(m_file.fileName());
+        f.open(QIODevice::ReadOnly);
+        return QString::fromLocal8Bit(f.readAll());
+    }
+
+private:
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
+// A working directory and a settings store of their own for every case.
+class Sandbox
+{
+public:
+    bool enter()
+    {
+        m_oldCwd = QDir::currentPath();
+        m_dir.reset(new QTemporaryDir);
+        if (!m_dir->isValid() || !QDir::setCurrent(m_dir->path()))
+            return false;
+        QSettings s(QStringLiteral("Vornik"), QStringLiteral("Tesmar"));
+        s.clear();
+        s.sync();
+        qunsetenv("TESMAR_PORT");
+        return true;
+    }
+    void leave()
+    {
+        QDir::setCurrent(m_oldCwd);
+        m_dir.reset();
+    }
+    QString path() const { return m_dir->path(); }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_oldCwd;
+};
+
+} // namespace bench
