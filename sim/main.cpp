@@ -2,6 +2,14 @@
 // trying Tesmar (or any HART master) without hardware. Prints the slave
 // path of the pseudo-terminal on one line once the line is up and runs
 // until SIGINT or SIGTERM, removing its symlink on the way out.
+//
+// With --sensor the transmitters measure a bench (pressures and a
+// temperature) through a sensor model and compute their pressure from their
+// coefficient registers; with --control the bench is set from standard
+// input, one command a line:
+//   P+ 25      plus chamber, kPa        P- 0     minus chamber, kPa
+//   P 25       both chambers            T -40    temperature, degrees C
+//   ?          print the bench and what every transmitter reads
 
 #include "sim/virtualline.h"
 
@@ -9,8 +17,10 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QStringList>
+#include <QTextStream>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -43,6 +53,51 @@ int fail(const QString &message)
     return 2;
 }
 
+void printBench(sim::VirtualLine &line)
+{
+    const sim::BenchState b = line.bench();
+    std::fprintf(stderr, "tesmar-sim: bench P+ %g kPa, P- %g kPa, T %g C\n", b.pPlusKPa,
+                 b.pMinusKPa, b.temperatureC);
+    for (uint8_t address : line.addresses()) {
+        sim::VirtualDevice *dev = line.device(address);
+        dev->measureNow();
+        std::fprintf(stderr, "tesmar-sim:   device %d: %.4f %.4f %.4f %.4f, P %.4f kPa, I %.3f mA\n",
+                     address, dev->variables[0], dev->variables[1], dev->variables[2],
+                     dev->variables[3], dev->pressure, dev->current);
+    }
+}
+
+// One line of the bench control channel; false when it is not understood.
+bool applyControl(sim::VirtualLine &line, const QString &text)
+{
+    const QStringList parts = text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        return true;
+    if (parts.size() == 1 && (parts[0] == QLatin1String("?") || parts[0] == QLatin1String("show"))) {
+        printBench(line);
+        return true;
+    }
+    bool ok = false;
+    const double value = parts.size() == 2 ? parts[1].toDouble(&ok) : 0.0;
+    if (!ok)
+        return false;
+    sim::BenchState b = line.bench();
+    const QString key = parts[0].toUpper();
+    if (key == QLatin1String("P+"))
+        b.pPlusKPa = value;
+    else if (key == QLatin1String("P-"))
+        b.pMinusKPa = value;
+    else if (key == QLatin1String("P"))
+        b.pPlusKPa = b.pMinusKPa = value;
+    else if (key == QLatin1String("T"))
+        b.temperatureC = value;
+    else
+        return false;
+    line.setBench(b.pPlusKPa, b.pMinusKPa, b.temperatureC);
+    printBench(line);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -69,7 +124,26 @@ int main(int argc, char *argv[])
     const QCommandLineOption preambleOpt(QStringLiteral("preamble"),
         QStringLiteral("Number of 0xFF bytes in front of every answer (default 5)."),
         QStringLiteral("N"), QStringLiteral("5"));
-    parser.addOptions({devicesOpt, linkOpt, baudOpt, turnaroundOpt, preambleOpt});
+    const QCommandLineOption sensorOpt(QStringLiteral("sensor"),
+        QStringLiteral("Give the transmitters a sensor: %1 (default none: fixed readings).")
+            .arg(sim::SensorModel::names().join(QStringLiteral(", "))),
+        QStringLiteral("kind"));
+    const QCommandLineOption pressureOpt(QStringLiteral("pressure"),
+        QStringLiteral("Bench pressure on the plus chamber, kPa (default 0)."), QStringLiteral("kPa"),
+        QStringLiteral("0"));
+    const QCommandLineOption pressureMinusOpt(QStringLiteral("pressure-minus"),
+        QStringLiteral("Bench pressure on the minus chamber, kPa (default 0)."), QStringLiteral("kPa"),
+        QStringLiteral("0"));
+    const QCommandLineOption temperatureOpt(QStringLiteral("temperature"),
+        QStringLiteral("Bench temperature, degrees C (default 23)."), QStringLiteral("C"),
+        QStringLiteral("23"));
+    const QCommandLineOption seedOpt(QStringLiteral("seed"),
+        QStringLiteral("Noise seed of the first transmitter; the others take the next ones (default 1)."),
+        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption controlOpt(QStringLiteral("control"),
+        QStringLiteral("Read bench commands from standard input (P+ kPa, P- kPa, P kPa, T C, ?)."));
+    parser.addOptions({devicesOpt, linkOpt, baudOpt, turnaroundOpt, preambleOpt, sensorOpt, pressureOpt,
+                       pressureMinusOpt, temperatureOpt, seedOpt, controlOpt});
     parser.process(app);
 
     QList<uint8_t> addresses;
@@ -97,6 +171,27 @@ int main(int argc, char *argv[])
     if (!number(preambleOpt, &preamble) || preamble > 255)
         return fail(QStringLiteral("--preamble needs a number 0..255"));
 
+    bool sensorWanted = parser.isSet(sensorOpt);
+    sim::SensorModel::Kind sensorKind = sim::SensorModel::Kind::TwoGauge;
+    if (sensorWanted && !sim::SensorModel::kindFromName(parser.value(sensorOpt), &sensorKind)) {
+        if (parser.value(sensorOpt) != QLatin1String("none"))
+            return fail(QStringLiteral("--sensor needs one of: none, %1")
+                            .arg(sim::SensorModel::names().join(QStringLiteral(", "))));
+        sensorWanted = false;
+    }
+    double bench[3] = {0, 0, 0};
+    const QCommandLineOption *benchOpts[3] = {&pressureOpt, &pressureMinusOpt, &temperatureOpt};
+    for (int i = 0; i < 3; ++i) {
+        bool ok = false;
+        bench[i] = parser.value(*benchOpts[i]).toDouble(&ok);
+        if (!ok)
+            return fail(QStringLiteral("--%1 needs a number").arg(benchOpts[i]->names().first()));
+    }
+    bool seedOk = false;
+    const uint seed = parser.value(seedOpt).toUInt(&seedOk);
+    if (!seedOk)
+        return fail(QStringLiteral("--seed needs a number >= 0"));
+
     if (!installSignalHandlers())
         return fail(QStringLiteral("cannot install signal handlers"));
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
@@ -111,8 +206,13 @@ int main(int argc, char *argv[])
     line.setBaud(baud);
     line.setTurnaroundMs(turnaround);
     line.setAnswerPreamble(preamble);
-    for (uint8_t address : qAsConst(addresses))
-        line.addDevice(address);
+    line.setBench(bench[0], bench[1], bench[2]);
+    uint32_t nextSeed = seed;
+    for (uint8_t address : qAsConst(addresses)) {
+        sim::VirtualDevice *dev = line.addDevice(address);
+        if (sensorWanted)
+            dev->setSensor(sim::SensorModel::make(sensorKind, nextSeed++));
+    }
     if (!line.open())
         return fail(line.errorString());
     const QString link = parser.value(linkOpt);
@@ -128,6 +228,31 @@ int main(int argc, char *argv[])
                  link.isEmpty() ? "" : qPrintable(QStringLiteral(" (link %1)").arg(link)));
     std::fprintf(stdout, "%s\n", qPrintable(line.portName()));
     std::fflush(stdout);
+
+    std::unique_ptr<QSocketNotifier> controlNotifier;
+    if (parser.isSet(controlOpt)) {
+        controlNotifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+        QObject::connect(controlNotifier.get(), &QSocketNotifier::activated, &app,
+                         [&line, &controlNotifier] {
+            // One read per wake-up; lines may arrive split across reads.
+            static QByteArray pending;
+            char buf[256];
+            const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+            if (n <= 0) {
+                controlNotifier->setEnabled(false);   // end of input: the line runs on
+                return;
+            }
+            pending.append(buf, int(n));
+            int nl;
+            while ((nl = pending.indexOf('\n')) >= 0) {
+                const QString command = QString::fromUtf8(pending.left(nl));
+                pending.remove(0, nl + 1);
+                if (!applyControl(line, command))
+                    std::fprintf(stderr, "tesmar-sim: not understood: '%s'\n",
+                                 qPrintable(command.trimmed()));
+            }
+        });
+    }
 
     const int rc = app.exec();
     line.close();

@@ -43,8 +43,9 @@ SensorModel::SensorModel(Kind kind, uint32_t seed)
     switch (kind) {
     case Kind::TwoGauge:
         // Two silicon bridges of 25 and 24 mV full scale: a zero that moves
-        // about 2.5 % of the span over -40..80 degrees, a span that falls
-        // 0.1 %/K, and a bow of 0.03 % (this model has no term for more).
+        // 0.04 % of the span per kelvin (about 5 % over -40..80 degrees), a
+        // span that falls 0.1 %/K, and a bow of 0.03 % (the compensation is
+        // linear in pressure and has no term for more).
         m_ch1.zero = {1.2, 0.010, 2.0e-5};
         m_ch1.span0 = 25.0;
         m_ch1.s1 = -1.0e-3;

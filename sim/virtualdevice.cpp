@@ -171,6 +171,7 @@ void VirtualDevice::setBench(double pPlusKPa, double pMinusKPa, double temperatu
 }
 
 BenchState VirtualDevice::bench() const { return m_bench; }
+void VirtualDevice::measureNow() { syncMeasuredRegisters(); }
 
 Compensation VirtualDevice::compensation() const
 {

@@ -128,6 +128,9 @@ public:
     void setBench(const BenchState &bench);
     void setBench(double pPlusKPa, double pMinusKPa, double temperatureC);
     BenchState bench() const;
+    // Brings the measured values and their registers up to date now, as
+    // the device does before executing every request.
+    void measureNow();
 
     // The coefficient registers as one record, and writing them all (Pmax
     // included).
