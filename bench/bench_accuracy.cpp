@@ -12,6 +12,12 @@
 // significant digits) and into the device with the dialog's five register
 // writes; then the device's pressure register is read back.
 //
+// The last table fits the cubic of the polynomial models on its own with
+// the normal-matrix sums in 32-bit floats or exactly, and the inverse by the
+// toolkit's iteration or a direct solve, to show which step costs what. The
+// "capped" column says the inverse's determinant test never held and the
+// iteration stopped at its cap (the result is used all the same).
+//
 //   bench_accuracy [seeds]      default 5 seeds per sensor kind
 
 #include "calc/lsqcalibration.h"
@@ -340,9 +346,12 @@ void table(const char *title, int seeds, const Options &opt)
                         f.beforeCal, f.beforeBetween, qPrintable(f.why));
             continue;
         }
-        std::printf("%-16s | %9.4f %9.4f | %9.4f %9.4f | %7d %6s | %s%s\n",
+        // The two-gauge model fits no polynomial: no rounds to show.
+        const bool fits = kind != SensorModel::Kind::TwoGauge;
+        std::printf("%-16s | %9.4f %9.4f | %9.4f %9.4f | %7s %6s | %s%s\n",
                     qPrintable(SensorModel::name(kind)), f.beforeCal, f.beforeBetween, f.afterCal,
-                    f.afterBetween, f.inverseRounds, f.capped ? "yes" : "no",
+                    f.afterBetween, fits ? qPrintable(QString::number(f.inverseRounds)) : "-",
+                    fits ? (f.capped ? "yes" : "no") : "-",
                     verdict(f.afterCal, f.afterBetween),
                     f.refused ? qPrintable(QStringLiteral(" (%1 refused)").arg(f.refused)) : "");
     }
