@@ -36,6 +36,15 @@ QColor colourAtEnd(QTextEdit *pane)
     return last.charFormat().foreground().color();
 }
 
+// The form on its own, as the designer file defines it, before any handler
+// of the window has touched it.
+struct BareForm
+{
+    QMainWindow host;
+    Ui::MainWindow ui;
+    BareForm() { ui.setupUi(&host); }
+};
+
 QByteArray configFile(int32_t baud, int size)
 {
     SerialConfig c;
@@ -186,8 +195,8 @@ void TestMainWindow::captions()
 {
     QFETCH(QString, name);
     QFETCH(QString, caption);
-    MainWindow w;
-    QObject *o = w.findChild<QObject *>(name);
+    BareForm form;
+    QObject *o = form.host.findChild<QObject *>(name);
     QVERIFY2(o, qPrintable(name));
     QCOMPARE(o->property("text").toString(), caption);
 }
@@ -234,17 +243,27 @@ void TestMainWindow::fixedListTexts()
 
 void TestMainWindow::byteFieldsAndRanges()
 {
-    MainWindow w;
+    BareForm form;
     for (int i = 1; i <= 6; ++i) {
         for (int j = 1; j <= 4; ++j) {
-            auto *f = w.findChild<QLineEdit *>(QStringLiteral("lineFloat_%1_Byte_%2").arg(i).arg(j));
+            auto *f = form.host.findChild<QLineEdit *>(QStringLiteral("lineFloat_%1_Byte_%2").arg(i).arg(j));
             QVERIFY(f);
             QCOMPARE(f->inputMask(), QStringLiteral("hh"));
             QCOMPARE(f->text(), QStringLiteral("00"));
         }
     }
-    QCOMPARE(w.ui->lineFloat_6->text(), QStringLiteral("6.789"));
-    QCOMPARE(w.ui->lineAddr91_2->text(), QStringLiteral("00"));
+    QCOMPARE(form.ui.lineFloat_6->text(), QStringLiteral("6.789"));
+    QCOMPARE(form.ui.lineAddr91_2->text(), QStringLiteral("00"));
+    QCOMPARE(form.ui.lineAddr91->text(), QStringLiteral("04"));
+    QCOMPARE(form.ui.spinBoxSymPreamble->value(), 4);
+    QCOMPARE(form.ui.spinBoxSymData91->value(), 4);
+    QCOMPARE(form.ui.spinBoxTimer->value(), 500);
+    QCOMPARE(form.ui.spinBoxTimeout->value(), 3.0);
+    QCOMPARE(form.ui.spinBoxRepeat->value(), 3);
+    QCOMPARE(form.ui.spinBoxRepeatFind->value(), 1);
+    QCOMPARE(form.ui.tabWidget->currentIndex(), int(MainWindow::TabSettings));
+
+    MainWindow w;
     QCOMPARE(w.ui->spinBoxPressuePos->minimum(), -600000);
     QCOMPARE(w.ui->spinBoxPressueNeg->maximum(), 6000);
     QCOMPARE(w.ui->spinBoxTimerInterval->value(), 500);
@@ -335,6 +354,7 @@ void TestMainWindow::settingsRoundTrip()
     {
         MainWindow w;
         w.ui->spinBoxSymPreamble->setValue(5);
+        w.ui->comboBoxFunc->setCurrentIndex(1);     // command 3 takes a long frame
         w.ui->checkLongFrame->setChecked(true);
         w.ui->comboBoxMainAddr->setCurrentIndex(2);
         w.ui->lineAddr91->setText(QStringLiteral("2a"));
@@ -357,6 +377,7 @@ void TestMainWindow::settingsRoundTrip()
 
     MainWindow again;
     QCOMPARE(again.ui->spinBoxSymPreamble->value(), 5);
+    QCOMPARE(again.ui->comboBoxFunc->currentIndex(), 1);
     QVERIFY(again.ui->checkLongFrame->isChecked());
     QCOMPARE(again.ui->comboBoxMainAddr->currentIndex(), 2);
     QCOMPARE(again.ui->lineAddr91->text(), QStringLiteral("2a"));
