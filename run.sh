@@ -15,13 +15,6 @@ cd "$(dirname "$0")"
 root=$(pwd)
 source scripts/deps.sh
 tesmar_install_deps run
-# The save-readiness marks (✔, ❌) need a font that has them.
-if ! dpkg-query -W -f='${Status}' fonts-symbola 2>/dev/null | grep -q 'install ok installed'; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo=sudo
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends fonts-symbola >/dev/null \
-        || echo "run.sh: fonts-symbola not installed; the marks may show as boxes"
-fi
 
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" >/dev/null

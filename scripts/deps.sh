@@ -3,7 +3,8 @@
 tesmar_install_deps() {
     local want=(cmake make g++ qtbase5-dev libqt5serialport5-dev clang libclang-rt-14-dev)
     if [ "${1:-build}" = run ]; then
-        want+=(xvfb xauth)
+        # fonts-symbola draws the save-readiness marks (✔, ❌).
+        want+=(xvfb xauth fonts-symbola)
     fi
     local missing=()
     for p in "${want[@]}"; do

@@ -13,12 +13,6 @@ out=$(realpath -m "${1:-$build/screenshots}")
 
 source "$root/scripts/deps.sh"
 tesmar_install_deps run
-# The save-readiness marks (✔, ❌) need a font that has them.
-if ! dpkg-query -W -f='${Status}' fonts-symbola 2>/dev/null | grep -q 'install ok installed'; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo=sudo
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends fonts-symbola >/dev/null || true
-fi
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" -j2 --target tesmar
 
