@@ -358,6 +358,11 @@ private:
     // The sliders over the whole list of the selected sensor: upper at the
     // widest range, lower at zero.
     void resetRangeSliders();
+    // Request data of an operation started while the link still waited for
+    // an earlier request's answer: that answer arrives under the new
+    // operation code and must not be taken for one of these.
+    QVector<QByteArray> m_awaitedRequests;
+    int m_awaitedCode = 0;
 
     // ---- Coefficient calculation (calc/mainwindow_calc.cpp) ----
 public slots:

@@ -2,6 +2,7 @@
 
 #include "devicedata/numbertext.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace BulkBlocks {
@@ -71,6 +72,25 @@ void putBeUInt32(QByteArray &d, int at, uint32_t v)
     d[at + 3] = char(v);
 }
 
+// "%g" with six significant digits when that gives the same float back, else
+// as many more digits (up to nine, always enough) as it takes: a record read
+// from one transmitter has to write the very same bytes into another, and
+// calibration coefficients seldom fit in six digits.
+QString floatText(float v)
+{
+    QString text = NumberText::formatG(double(v));
+    if (std::isnan(v) || std::isinf(v))
+        return text;
+    for (int digits = 7; digits <= 9; ++digits) {
+        bool ok = false;
+        const float back = NumberText::toFloat(text, &ok);
+        if (ok && back == v)
+            break;
+        text = QString::number(double(v), 'g', digits);
+    }
+    return text;
+}
+
 QString decodeField(const Field &f, const QByteArray &d)
 {
     using S = DeviceItems::Storage;
@@ -80,7 +100,7 @@ QString decodeField(const Field &f, const QByteArray &d)
         const uint32_t bits = beUInt32(d, f.offset);
         float v;
         std::memcpy(&v, &bits, sizeof v);
-        return NumberText::formatG(double(v));
+        return floatText(v);
     }
     case S::UInt32: return QString::number(beUInt32(d, f.offset));
     case S::SignedByte: return QString::number(int(int8_t(byte)));

@@ -1,0 +1,164 @@
+// The device data dialog seen from the main window: opening it, and the bulk
+// read and write of the whole device data record under operation codes 51
+// and 52. What goes into each block and how an answer turns into row texts is
+// the business of BulkBlocks; here are only the widgets and the link.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "devicedata/bulkblocks.h"
+#include "devicedata/dumpdialog.h"
+#include "device/operations.h"
+#include "link/protocolcomhart.h"
+
+#include <QMessageBox>
+#include <cstdio>
+
+namespace {
+constexpr int CodeRead = 51;
+constexpr int CodeWrite = 52;
+constexpr int CommandRead = 51;
+constexpr int CommandWrite = 91;
+
+void deleteDumpDialog(DumpDialog *dialog)
+{
+    delete dialog;
+}
+}
+
+void MainWindow::setupDeviceData()
+{
+    dumpDialog = std::unique_ptr<DumpDialog, void (*)(DumpDialog *)>(new DumpDialog(nullptr),
+                                                                     &deleteDumpDialog);
+    connect(ui->pbMemDump, &QPushButton::clicked, this, &MainWindow::onDeviceMemoryDump);
+    connect(dumpDialog.get(), &DumpDialog::onRecvCoefs, this, &MainWindow::onRecvCoefsFromDevice);
+    connect(dumpDialog.get(), &DumpDialog::onSendCoefs, this, &MainWindow::onSendCoefsToDevice);
+    connect(dumpDialog.get(), &DumpDialog::onApplySettings, this,
+            &MainWindow::onApplyProgramSettings);
+}
+
+void MainWindow::onDeviceMemoryDump()
+{
+    dumpDialog->clearAll();
+    dumpDialog->setModal(true);
+    dumpDialog->show();
+}
+
+void MainWindow::showDeviceDataMessage(QWidget *parent, bool critical, const QString &title,
+                                       const QString &text)
+{
+    // Opened rather than executed: the link keeps working under the box, and
+    // a test can see and close it.
+    auto *box = new QMessageBox(critical ? QMessageBox::Critical : QMessageBox::Information, title,
+                                text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+bool MainWindow::startDeviceDataTransfer()
+{
+    if (!checkPortOpen()) {
+        showDeviceDataMessage(dumpDialog.get(), true, QStringLiteral("Ошибка"),
+                              QStringLiteral("Порт не открыт"));
+        return false;
+    }
+    // Released by the dispatcher after the first answer of the batch.
+    if (!busy)
+        setBusy(true);
+    link->clearQueue();
+    return true;
+}
+
+QVector<QByteArray> MainWindow::deviceDataFrames(int command, const QVector<QByteArray> &requests)
+{
+    OperationRequest request;
+    for (const QByteArray &data : requests)
+        request.items.append({command, data});
+    const bool longFrame = ui->checkLongFrame->isChecked();
+    const auto address = uint8_t(ui->comboBoxMainAddr->currentData().toInt());
+    QVector<QByteArray> frames;
+    QString error;
+    if (!request.frames(ui->spinBoxSymPreamble->value(), longFrame,
+                        OperationRequest::addressBytes(address, longFrame), &frames, &error))
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+    return frames;
+}
+
+void MainWindow::runDeviceDataBatch(int code, const QVector<QByteArray> &frames)
+{
+    if (frames.isEmpty()) {
+        // Too many preamble bytes for the frame buffer: nothing goes out, so
+        // no answer would ever release the lock.
+        setBusy(false);
+        return;
+    }
+    link->setPeriod(pollPeriod);
+    link->setTimeout(pollTimeout);
+    link->setRepeats(pollRepeats);
+    link->setOperation(code);
+    for (const QByteArray &f : frames)
+        link->enqueue(f);
+    link->startQueue(false);
+}
+
+void MainWindow::onRecvCoefsFromDevice()
+{
+    if (!startDeviceDataTransfer())
+        return;
+
+    dumpDialog->clearAll();
+
+    // The program rows show what this tool runs with now.
+    const SerialConfig &c = link->serialConfig();
+    BulkBlocks::ProgramSettings s;
+    s.baudRate = c.baudRate;
+    s.dataBits = c.dataBits;
+    s.parity = c.parity;
+    s.stopBits = c.stopBits;
+    s.flowControl = c.flowControl;
+    s.rtsDelay = c.rtsDelay;
+    s.pollPeriod = pollPeriod;
+    s.pollTimeout = pollTimeout;
+    s.pollRepeats = pollRepeats;
+    s.scanPeriod = scanPeriod;
+    s.scanTimeout = scanTimeout;
+    s.scanRepeats = scanRepeats;
+    for (const BulkBlocks::ProgramRowValue &row : BulkBlocks::programRowsFromSettings(s)) {
+        const QString key = QString::fromLatin1(DeviceItems::programItem(row.row).key);
+        dumpDialog->setProgramText(key, row.text);
+        dumpDialog->setProgramPalette(key, row.ok ? paletteSuccess : paletteFailure);
+    }
+
+    runDeviceDataBatch(CodeRead, deviceDataFrames(CommandRead, BulkBlocks::readRequests()));
+}
+
+void MainWindow::onSendCoefsToDevice()
+{
+    if (!startDeviceDataTransfer())
+        return;
+    // The dialog has checked that every device row has a text.
+    runDeviceDataBatch(CodeWrite, deviceDataFrames(CommandWrite,
+                                                   BulkBlocks::writeRequests(dumpDialog->record())));
+}
+
+void MainWindow::handleDeviceDataAnswer(int code)
+{
+    const int address = BulkBlocks::requestAddress(link->requestData());
+    const bool intact = link->answerChecksumOk();
+
+    if (code == CodeRead) {
+        // A damaged answer leaves the block's rows empty.
+        if (!intact)
+            return;
+        for (const BulkBlocks::ItemValue &v : BulkBlocks::decodeReadAnswer(address, link->answerData())) {
+            dumpDialog->setDeviceText(v.position, v.text);
+            dumpDialog->setDevicePalette(v.position, paletteSuccess);
+        }
+        return;
+    }
+
+    if (code == CodeWrite) {
+        for (int position : BulkBlocks::writeBlockPositions(address))
+            dumpDialog->setDevicePalette(position, intact ? paletteSuccess : paletteFailure);
+    }
+}
