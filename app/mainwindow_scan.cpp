@@ -1,0 +1,95 @@
+// The device scan: command 0 to each of the sixteen short addresses in turn
+// under the scan timing, progress in the scan box line by line, and the
+// address lists of the console and of the polling channels replaced by the
+// addresses that answered. The reset restores the full lists.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "console/consoleformat.h"
+#include "link/protocolcomhart.h"
+
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+
+void MainWindow::setupScan()
+{
+    connect(ui->buttonFindDevice, &QPushButton::clicked, this, &MainWindow::sendFindRequest);
+    connect(ui->buttonResetAddr, &QPushButton::clicked, this, &MainWindow::resetAddress);
+    connect(msgBoxScanAddr, &QMessageBox::finished, this, &MainWindow::onMsgBoxScanAddrExit);
+}
+
+void MainWindow::sendFindRequest()
+{
+    if (!checkPortOpen())
+        return;
+
+    ui->comboBoxMainAddr->clear();
+    for (const PollChannel &ch : qAsConst(pollChannels))
+        ch.address->clear();
+    link->clearQueue();
+
+    for (int a = 0; a < 16; ++a) {
+        buildRequest(ui->spinBoxSymPreamble->value(), false, uint8_t(a), 0);
+        link->enqueue(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
+    }
+
+    // Shown without blocking: the scan runs on the event loop under it.
+    msgBoxScanAddr->setWindowFlags(Qt::Dialog);
+    msgBoxScanAddr->setWindowTitle(QStringLiteral("Поиск устройств"));
+    msgBoxScanAddr->setText(QStringLiteral("Поиск устройств...\n"));
+    scanRunning = true;
+    msgBoxScanAddr->setModal(true);
+    msgBoxScanAddr->show();
+    msgBoxScanAddr->raise();
+    msgBoxScanAddr->activateWindow();
+
+    link->setPeriod(scanPeriod);
+    link->setTimeout(scanTimeout);
+    link->setRepeats(scanRepeats);
+    link->setOperation(2);
+    link->startQueue(false);
+}
+
+void MainWindow::onMsgBoxScanAddrExit(int)
+{
+    // The request in flight still has its outcome; nothing is sent after it.
+    link->clearQueue();
+    scanRunning = false;
+}
+
+void MainWindow::resetAddress()
+{
+    scanRunning = false;
+    link->clearQueue();
+    fillAddressList(ui->comboBoxMainAddr);
+    for (const PollChannel &ch : qAsConst(pollChannels))
+        fillAddressList(ch.address);
+}
+
+void MainWindow::appendScanText(const QString &text)
+{
+    msgBoxScanAddr->setText(msgBoxScanAddr->text() + text);
+}
+
+void MainWindow::addFoundAddress(int address)
+{
+    const QString text = ConsoleFormat::byteText(uint8_t(address));
+    ui->comboBoxMainAddr->addItem(text, address);
+    appendScanText(QStringLiteral(" найдено\n"));
+    for (const PollChannel &ch : qAsConst(pollChannels))
+        ch.address->addItem(text, address);
+}
+
+void MainWindow::handleScanAnswer()
+{
+    // Any answer counts, a damaged one too: the device is there.
+    addFoundAddress(link->answerAddress());
+}
+
+void MainWindow::handleScanTimeout()
+{
+    appendScanText(QStringLiteral(" не найдено\n"));
+}
