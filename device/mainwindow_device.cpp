@@ -174,9 +174,16 @@ void MainWindow::runOperation(int code, const QString &trigger)
     link->setTimeout(pollTimeout);
     link->setRepeats(pollRepeats);
     link->setOperation(code);
-    // A single request goes out at once. While the link still waits for the
-    // answer of an earlier request (the cyclic pressure query, say), it would
-    // refuse the frame; queued, it goes out once that outcome is in.
+    // While the link still waits for the answer of an earlier request (the
+    // cyclic pressure query, say), that answer will be reported with this
+    // operation's code; remember what this operation asks, so the stale one
+    // is recognised. A single frame would be refused then; queued, it goes
+    // out once the earlier outcome is in.
+    m_awaitedRequests.clear();
+    m_awaitedCode = code;
+    if (link->isBusy())
+        for (const RequestItem &item : r.items)
+            m_awaitedRequests.append(item.data);
     if (r.kind == RequestKind::Single && frames.size() == 1 && !link->isBusy()) {
         link->sendFrame(frames.first());
         return;
@@ -188,6 +195,11 @@ void MainWindow::runOperation(int code, const QString &trigger)
 
 void MainWindow::handleDeviceAnswer(int code)
 {
+    if (code == m_awaitedCode && !m_awaitedRequests.isEmpty()) {
+        if (!m_awaitedRequests.contains(link->requestData()))
+            return;   // the answer to a request of the operation before
+        m_awaitedRequests.clear();
+    }
     const OperationAnswer answer{code, link->requestData(), link->answerData(), link->answerChecksumOk()};
     const AnswerResult result = deviceOps.decodeAnswer(answer, collect(DeviceOperations::answerInputSpecs(code)));
     applyWidgetActions(result.actions);

@@ -37,10 +37,13 @@ private slots:
     void quantityAndUnit();
 
     void pressureQuery();
+    void operationDuringPressureQuery();
     void closedPort_data();
     void closedPort();
     void unusedCodes();
     void strictReadIgnoresBadChecksum();
+    void framesOnTheWire_data();
+    void framesOnTheWire();
 
 private:
     Sandbox m_sandbox;
@@ -499,6 +502,39 @@ void TestDeviceOps::pressureQuery()
     QCOMPARE(b.w().hartLink()->queueSize(), 0);
 }
 
+void TestDeviceOps::operationDuringPressureQuery()
+{
+    DeviceBench b;
+    const QString failure = b.start();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    auto *ui = b.ui();
+    protocolComHart *link = b.w().hartLink();
+    b.device->answerDelayMs = 300;
+    ui->pbQueryPressure->click();
+    ui->pbQueryPressure->click();
+    // The query's lock ends with its first answer; the next read is heard
+    // and its answer delayed.
+    QTRY_COMPARE(b.device->requestsSeen, 2);
+    QVERIFY(link->isBusy());
+    QVERIFY(!b.w().isBusy());
+
+    // The pressure answer still on its way comes back under the new code; it
+    // must not pass for the write's confirmation, which then never comes.
+    ui->lineEditSetMaxValue->setText(QStringLiteral("2.5"));
+    ui->buttonSetMaxValue->click();
+    b.device->silentFor = 1;
+    QTRY_VERIFY_WITH_TIMEOUT(b.paneText(QStringLiteral("textEditStatus")).endsWith(QStringLiteral("Таймаут операции\n")),
+                             5000);
+    QVERIFY(!b.paneText(cal).contains(QStringLiteral("Установлен максимальный верхний предел")));
+
+    // Sent once the line was free: the next write is confirmed as usual.
+    b.device->answerDelayMs = 0;
+    ui->lineEditSetMaxValue->setText(QStringLiteral("3.5"));
+    ui->buttonSetMaxValue->click();
+    QTRY_COMPARE(b.device->f32(0x001E), 3.5f);
+    QTRY_VERIFY(b.paneText(cal).endsWith(QStringLiteral("Установлен максимальный верхний предел\n")));
+}
+
 // ------------------------------------------------------------------ failures
 
 void TestDeviceOps::closedPort_data()
@@ -547,6 +583,45 @@ void TestDeviceOps::unusedCodes()
     }
     QCOMPARE(b.paneText(cal), QString());
     QCOMPARE(b.paneText(dev), QString());
+}
+
+// ------------------------------------------------------------------ framing
+
+void TestDeviceOps::framesOnTheWire_data()
+{
+    QTest::addColumn<bool>("longFrame");
+    QTest::addColumn<int>("preamble");
+    QTest::addColumn<QByteArray>("head");
+    QTest::newRow("short") << false << 5 << QByteArray::fromHex("ffffffffff 02 03");
+    QTest::newRow("long") << true << 3 << QByteArray::fromHex("ffffff 82 0f 02 03 fd ef");
+}
+
+void TestDeviceOps::framesOnTheWire()
+{
+    QFETCH(bool, longFrame);
+    QFETCH(int, preamble);
+    QFETCH(QByteArray, head);
+
+    DeviceBench b;
+    const QString failure = b.start();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    sim::VirtualDevice *third = b.line.addDevice(3);
+    auto *ui = b.ui();
+    QVERIFY(b.setInput(QStringLiteral("comboBoxMainAddr=03")));
+    ui->checkLongFrame->setChecked(longFrame);
+    ui->spinBoxSymPreamble->setValue(preamble);
+    ui->lineEditSetMaxValue->setText(QStringLiteral("1.0"));
+
+    ui->buttonSetMaxValue->click();
+    QTRY_COMPARE(third->f32(0x001E), 1.0f);
+    // Command 91, six data bytes: the register, then the float big-endian.
+    QByteArray expected = head + QByteArray::fromHex("5b 06 001e 3f800000");
+    char sum = 0;
+    for (int i = preamble; i < expected.size(); ++i)
+        sum ^= expected.at(i);
+    expected.append(sum);
+    QCOMPARE(b.line.requests().last(), expected);
+    QCOMPARE(b.device->requestsSeen, 0);
 }
 
 QTEST_MAIN(TestDeviceOps)
