@@ -42,7 +42,11 @@ void MainWindow::answerIsGet(int status)
     case 52:    // device data record write
         handleDeviceDataAnswer(status);
         break;
-    default:    // single device operations, coefficient tabs, parameter upload
+    case 27:    // maximum pressure for the least-squares calculation
+    case 29:    // parameter upload into the parameters dialog
+        handleCalcAnswer(status);
+        break;
+    default:    // single device operations, coefficient tabs, parameter download
         handleDeviceAnswer(status);
         break;
     }

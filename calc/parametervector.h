@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cmath>
 
 namespace ParameterVector {
 
@@ -34,11 +35,13 @@ inline const QStringList &keys()
 }
 
 // Field text as the dialog reads it: text that is not a number counts as 0.
+// So does "nan" or "inf", which the string conversion would accept: such a
+// value must never reach the device or a file.
 inline float fromText(const QString &text)
 {
     bool ok = false;
     const float v = text.toFloat(&ok);
-    return ok ? v : 0.0f;
+    return ok && std::isfinite(v) ? v : 0.0f;
 }
 
 } // namespace ParameterVector

@@ -1,0 +1,371 @@
+// Coefficient calculation in the main window: the least-squares calculation
+// from a directory of point files and the device's maximum pressure, the
+// parameters dialog, and the exchange of its values with the device (five
+// writes, or the record loaded from a parameters file; five reads) and with a
+// parameters file.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "calc/dialog.h"
+#include "device/registermap.h"
+#include "device/valuecodec.h"
+#include "link/protocolcomhart.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextEdit>
+
+#include <cstdio>
+
+namespace {
+
+const QColor successColour(7, 158, 0);
+
+// The five blocks of an upload, one bit each.
+enum UploadBlock { BlockA = 1, BlockB = 2, BlockC = 4, BlockC43 = 8, BlockLimits = 16, AllBlocks = 31 };
+
+void printTo(FILE *stream, const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    std::fputs(text.toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+RequestItem writeItem(uint16_t reg, const QByteArray &payload)
+{
+    return {RegisterMap::CmdWriteRegisters, ValueCodec::writeData(reg, payload)};
+}
+
+RequestItem readItem(uint16_t reg, int count)
+{
+    return {RegisterMap::CmdReadRegisters, ValueCodec::readData(reg, count)};
+}
+
+} // namespace
+
+void MainWindow::setupCalc()
+{
+    dialogParam = new Dialog(this);
+    parametersFile = new QFile(this);
+
+    calcDialogs.chooseCalibrationDir = [this] {
+        return QFileDialog::getExistingDirectory(
+            this, QStringLiteral("Выберите директорию с калибровочными файлами"), QDir::currentPath());
+    };
+    calcDialogs.critical = [this](const QString &title, const QString &text) {
+        QMessageBox::critical(this, title, text);
+    };
+    calcDialogs.question = [this](const QString &title, const QString &text) {
+        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No)
+               == QMessageBox::Yes;
+    };
+
+    connect(ui->buttonFindCoefMNK, &QPushButton::clicked, this, &MainWindow::calcCoefMNK);
+    connect(ui->parWind, &QAction::triggered, this, &MainWindow::showParametersWindow);
+    connect(dialogParam, &Dialog::download, this, &MainWindow::download2Device);
+    connect(dialogParam, &Dialog::upload, this, &MainWindow::uploadFromDevice);
+    connect(dialogParam, &Dialog::saveToFile, this, &MainWindow::onSaveToFile);
+    connect(dialogParam, &Dialog::fileIsParsed, this, &MainWindow::onReadFromFile);
+}
+
+void MainWindow::showParametersWindow()
+{
+    dialogParam->show();
+}
+
+// ------------------------------------------------------------ calculation
+
+void MainWindow::calcCoefMNK()
+{
+    dialogParam->close();
+    if (!checkPortOpen())
+        return;
+    if (!busy)
+        setBusy(true);
+    link->clearQueue();
+
+    const QString dir = calcDialogs.chooseCalibrationDir();
+    if (dir.isEmpty()) {
+        // Nothing will be sent, so nothing would ever release the lock.
+        setBusy(false);
+        return;
+    }
+
+    const CalibrationFileSearch files = lsqCalibration.findFiles(dir);
+    printTo(stderr, files.standardError);
+    printTo(stdout, files.standardOutput);
+    if (!files.found) {
+        calcDialogs.critical(files.boxTitle, files.boxText);
+        setBusy(false);
+        return;
+    }
+    if (!calcDialogs.question(QStringLiteral("Подтверждение"), lsqCalibration.confirmationText())) {
+        setBusy(false);
+        return;
+    }
+
+    appendCalcMessages(lsqCalibration.openStaticFiles(ui->checkBoxVakum->isChecked()));
+
+    // The device's maximum pressure, register 0x1E, sent at once.
+    command51Data[0] = 0x00;
+    command51Data[1] = 0x1E;
+    command51Data[2] = 0x04;
+    buildRequest(ui->spinBoxSymPreamble->value(), ui->checkLongFrame->isChecked(),
+                 ValueCodec::hexByteOrZero(ui->comboBoxMainAddr->currentText()), RegisterMap::CmdReadRegisters);
+    if (requestLength == 0) {
+        setBusy(false);
+        return;
+    }
+    link->setPeriod(pollPeriod);
+    link->setTimeout(pollTimeout);
+    link->setRepeats(pollRepeats);
+    link->setOperation(27);
+    link->sendFrame(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
+}
+
+void MainWindow::handleCalcAnswer(int code)
+{
+    if (code == 27) {
+        const CalibrationOutcome out = lsqCalibration.onParameterAnswer(
+            link->answerData(), ui->checkBoxCapacitor->isChecked(), ui->cbTenzo1->isChecked());
+        appendCalcMessages(out.messages);
+        // A refused result has said why in red; the dialog stays empty so
+        // that nothing that is not a number can be written from it.
+        if (!out.ok)
+            return;
+        dialogParam->setValues(out.values);
+        dialogParam->show();
+        return;
+    }
+    if (code != 29)
+        return;
+
+    // Upload: each answer is one block, told apart by its request register.
+    // A corrupted answer fills nothing: its values would go back to the
+    // device with the next download.
+    const QByteArray data = link->answerData();
+    if (!link->answerChecksumOk())
+        return;
+    auto value = [&data](int i) {
+        float v = 0;
+        ValueCodec::readFloat(data, i * RegisterMap::FloatWidth, &v);
+        return v;
+    };
+    auto triple = [&value] { return std::array<float, 3>{value(0), value(1), value(2)}; };
+    CalibrationCoefficients &v = uploadedValues;
+
+    switch (ValueCodec::requestRegister(link->requestData())) {
+    case RegisterMap::A42:
+        if (data.size() < 12)
+            return;
+        v.a = triple();
+        uploadedBlocks |= BlockA;
+        appendCalcSuccess(QStringLiteral("Получены A\n"));
+        break;
+    case RegisterMap::B42:
+        if (data.size() < 12)
+            return;
+        v.b = triple();
+        uploadedBlocks |= BlockB;
+        appendCalcSuccess(QStringLiteral("Получены B\n"));
+        break;
+    case RegisterMap::C42:
+        if (data.size() < 12)
+            return;
+        v.c = triple();
+        uploadedBlocks |= BlockC;
+        appendCalcSuccess(QStringLiteral("Получены C\n"));
+        break;
+    case RegisterMap::MaxUpperLimit:
+        if (data.size() < 24)
+            return;
+        // The second value, the differential pressure, is not one of the
+        // dialog's.
+        v.Pmax = value(0);
+        v.Uk1h = value(2);
+        v.Uk2h = value(3);
+        v.U10 = value(4);
+        v.U20 = value(5);
+        uploadedBlocks |= BlockLimits;
+        appendCalcSuccess(QStringLiteral("Получены коэффициенты\n"));
+        break;
+    case RegisterMap::C43:
+        if (data.size() < 4)
+            return;
+        v.c43 = value(0);
+        uploadedBlocks |= BlockC43;
+        break;
+    default:
+        return;
+    }
+
+    if (uploadedBlocks != AllBlocks)
+        return;
+    v.var1 = v.var2 = v.var4 = std::array<float, 6>{};
+    v.polynomial = ui->checkBoxCapacitor->isChecked();
+    dialogParam->setValues(v);
+    dialogParam->show();
+    uploadedBlocks = 0;
+}
+
+// ------------------------------------------------------ device exchange
+
+QVector<QByteArray> MainWindow::parameterFrames(const QVector<RequestItem> &items)
+{
+    OperationRequest request;
+    request.items = items;
+    const bool longFrame = ui->checkLongFrame->isChecked();
+    const uint8_t address = ValueCodec::hexByteOrZero(ui->comboBoxMainAddr->currentText());
+    QVector<QByteArray> frames;
+    QString error;
+    if (!request.frames(ui->spinBoxSymPreamble->value(), longFrame,
+                        OperationRequest::addressBytes(address, longFrame), &frames, &error))
+        printTo(stderr, error + QLatin1Char('\n'));
+    return frames;
+}
+
+void MainWindow::download2Device()
+{
+    // A record loaded from a file is written whole, as the device operation
+    // that knows its nine blocks; the dialog stays open.
+    if (deviceOps.recordLoaded()) {
+        runOperation(28);
+        return;
+    }
+
+    if (!checkPortOpen())
+        return;
+    if (!busy)
+        setBusy(true);
+    link->clearQueue();
+    dialogParam->close();
+
+    using namespace ParameterVector;
+    const Values v = dialogParam->parameterVector();
+    auto floats = [&v](int from, int count) {
+        QByteArray b;
+        for (int i = from; i < from + count; ++i)
+            b += ValueCodec::float32(v[static_cast<size_t>(i)]);
+        return b;
+    };
+    // Pmax is the device's own and is not written.
+    const QVector<QByteArray> frames = parameterFrames({
+        writeItem(RegisterMap::Uk1h, floats(Uk1h, 4)),
+        writeItem(RegisterMap::A42, floats(A42, 3)),
+        writeItem(RegisterMap::B42, floats(B42, 3)),
+        writeItem(RegisterMap::C42, floats(C42, 3)),
+        writeItem(RegisterMap::C43, floats(C43, 1)),
+    });
+    if (frames.isEmpty()) {
+        setBusy(false);
+        return;
+    }
+    link->setPeriod(1500);
+    link->setTimeout(pollTimeout);
+    link->setRepeats(pollRepeats);
+    link->setOperation(28);
+    for (const QByteArray &f : frames)
+        link->enqueue(f);
+    link->startQueue(false);
+}
+
+void MainWindow::uploadFromDevice()
+{
+    if (!checkPortOpen())
+        return;
+    if (!busy)
+        setBusy(true);
+    // What comes from the device replaces what came from a file.
+    deviceOps.clearLoadedRecord();
+    link->clearQueue();
+
+    const QVector<QByteArray> frames = parameterFrames({
+        readItem(RegisterMap::A42, 12),
+        readItem(RegisterMap::B42, 12),
+        readItem(RegisterMap::C42, 12),
+        readItem(RegisterMap::C43, 4),
+        readItem(RegisterMap::MaxUpperLimit, 24),
+    });
+    uploadedValues = CalibrationCoefficients();
+    uploadedBlocks = 0;
+    dialogParam->close();
+    if (frames.isEmpty()) {
+        setBusy(false);
+        return;
+    }
+    link->setPeriod(pollPeriod);
+    link->setTimeout(pollTimeout);
+    link->setRepeats(pollRepeats);
+    link->setOperation(29);
+    for (const QByteArray &f : frames)
+        link->enqueue(f);
+    link->startQueue(false);
+}
+
+// ------------------------------------------------------ parameters file
+
+void MainWindow::onSaveToFile(QString path)
+{
+    if (parametersFile->isOpen()) {
+        deviceOps.abortSaveChain();
+        parametersFile->close();
+    }
+    parametersFile->setFileName(path);
+    if (!parametersFile->open(QIODevice::WriteOnly | QIODevice::Text)) {
+        printTo(stderr, QStringLiteral("Couldn't open save file\n"));
+        return;
+    }
+
+    const ParameterVector::Values v = dialogParam->parameterVector();
+    const QStringList &keys = ParameterVector::keys();
+    QByteArray lines;
+    for (int i = 0; i < ParameterVector::Count; ++i)
+        lines += (keys[i] + QLatin1Char(':') + ValueCodec::formatG(v[static_cast<size_t>(i)]) + QLatin1Char('\n'))
+                     .toUtf8();
+    parametersFile->write(lines);
+    // On disk even if the device never answers and the chain stays open.
+    parametersFile->flush();
+
+    // The device supplies the rest of the file: range correction, balances,
+    // serial number and model, appended answer by answer.
+    deviceOps.beginSaveChain(parametersFile);
+    onKdspRequest();
+    // Without a line no answer will ever close the file.
+    if (!link->isPortOpen())
+        deviceOps.abortSaveChain();
+}
+
+void MainWindow::onReadFromFile(float *record)
+{
+    if (!record)
+        return;
+    deviceOps.setLoadedRecord(QVector<float>(record, record + Dialog::RecordSize));
+}
+
+// ------------------------------------------------------------ status pane
+
+void MainWindow::appendCalcSuccess(const QString &text)
+{
+    appendCalcMessages({CalcMessage{CalcMessage::Success, text}});
+}
+
+void MainWindow::appendCalcMessages(const CalcMessages &messages)
+{
+    QTextEdit *pane = ui->textEditStatusCalibration;
+    for (const CalcMessage &m : messages) {
+        if (m.kind != CalcMessage::Plain) {
+            pane->moveCursor(QTextCursor::End);
+            pane->setTextColor(m.kind == CalcMessage::Success ? successColour : QColor(Qt::red));
+        }
+        appendStatus(pane, m.text);
+    }
+}

@@ -1,0 +1,390 @@
+// The least-squares calculation from the main window against the virtual
+// line, the parameter upload into the parameters dialog, and saving the
+// dialog's values completed by the device's own.
+
+// The generated forms are named here so that they are generated for this test.
+#include "ui_dialog.h"
+#include "ui_mainwindow.h"
+#include "calctestrig.h"
+
+#include "calc/lsqcalibration.h"
+#include "device/registermap.h"
+#include "device/valuecodec.h"
+
+#include <QCheckBox>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+namespace {
+
+struct Reading
+{
+    double v1, v2, v4;
+};
+using Sensor = std::function<Reading(double p, double t)>;
+
+const double kTemps[3] = {-40, 23, 70};
+const char *const kSuffix[3] = {"_Tmin_MNK.txt", "_Tmid_MNK.txt", "_Tmax_MNK.txt"};
+const float kPmax = 100000;   // Pa, over 0..100 kPa
+
+// A two-gauge sensor whose zero and span drift with temperature (mV, kPa).
+Reading twoGauge(double p, double t)
+{
+    const double dt = t - 23;
+    return {2.0 + 0.02 * p + 0.004 * dt + 0.00003 * dt * dt, 1.0 + 0.01 * p + 0.002 * dt, 300 + 1.5 * dt};
+}
+
+// A difference signal slightly curved in pressure.
+Reading curved(double p, double t)
+{
+    const double dt = t - 23;
+    const double x = 1.5 + 0.03 * p - 0.00004 * p * p + 0.001 * dt;
+    return {2.0 + x, 2.0 + 0.0005 * dt, 300 + 1.5 * dt};
+}
+
+// Point files as the polling tab writes them: V1 V2 V3 V4 P+ P- per line.
+// With constantPMinus the P- column stays 0.
+void writePointFiles(const QString &dir, const QString &base, const Sensor &sensor,
+                     bool constantPMinus = false, const QList<int> &which = {0, 1, 2})
+{
+    for (int i : which) {
+        QFile f(dir + QLatin1Char('/') + base + QLatin1String(kSuffix[i]));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
+        for (double p : {0.0, 25.0, 50.0, 75.0, 100.0}) {
+            const Reading r = sensor(p, kTemps[i]);
+            QByteArrayList fields;
+            for (double v : {r.v1, r.v2, 0.0, r.v4, p, constantPMinus ? 0.0 : p})
+                fields << QByteArray::number(v, 'e', 6);
+            f.write(fields.join('\t') + '\n');
+        }
+    }
+}
+
+QString shown(float v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+} // namespace
+
+class TestCalc : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void missingFiles_data();
+    void missingFiles();
+    void cancelledChoice();
+    void answeredNo();
+    void fullCalculationFillsDialog();
+    void refusedResultShowsNothing();
+    void bothBoxesChooseCapacitive();
+
+    void uploadFillsDialog();
+    void saveAppendsDeviceValues();
+    void saveWithoutLineKeepsOwnLines();
+
+private:
+    // Runs calcCoefMNK on dir, answering the questions; returns the rig's
+    // window busy state right after the slot.
+    void runCalculation(const QString &dir, bool confirm = true);
+
+    std::unique_ptr<CalcRig> m_rig;
+    QTemporaryDir m_dir;
+    QStringList m_criticals;
+    QStringList m_questions;
+};
+
+void TestCalc::init()
+{
+    m_rig.reset(new CalcRig);
+    QVERIFY(m_rig->start());
+    m_rig->device->setF32(RegisterMap::MaxUpperLimit, kPmax);
+    m_criticals.clear();
+    m_questions.clear();
+    m_rig->w->calcDialogs.critical = [this](const QString &title, const QString &text) {
+        m_criticals << title + QLatin1Char('|') + text;
+    };
+}
+
+void TestCalc::cleanup()
+{
+    m_rig.reset();
+    QDir dir(m_dir.path());
+    for (const QString &name : dir.entryList(QDir::Files))
+        dir.remove(name);
+}
+
+void TestCalc::runCalculation(const QString &dir, bool confirm)
+{
+    MainWindow *w = m_rig->w.get();
+    w->calcDialogs.chooseCalibrationDir = [dir] { return dir; };
+    w->calcDialogs.question = [this, confirm](const QString &title, const QString &text) {
+        m_questions << title + QLatin1Char('|') + text;
+        return confirm;
+    };
+    w->ui->buttonFindCoefMNK->click();
+}
+
+// ------------------------------------------------------------ calculation
+
+void TestCalc::missingFiles_data()
+{
+    QTest::addColumn<QList<int>>("present");   // 0 Tmin, 1 Tmid, 2 Tmax
+    QTest::addColumn<QString>("box");
+    QTest::newRow("none") << QList<int>{}
+        << QStringLiteral("Не найдено калибровочных файлов (Файлы должны иметь имя, начинающееся с "
+                          "одинакового базового имени, температуры,и MNK.\n Например: basename_Tmid_MNK.txt");
+    QTest::newRow("no Tmid") << QList<int>{0, 2}
+                             << QStringLiteral("Не найден файл калибровки при нормальной температуре");
+    QTest::newRow("no Tmin") << QList<int>{1, 2}
+                             << QStringLiteral("Не найден файл калибровки при минимальной температуре");
+    QTest::newRow("no Tmax") << QList<int>{0, 1}
+                             << QStringLiteral("Не найден файл калибровки при максимальной температуре");
+}
+
+void TestCalc::missingFiles()
+{
+    QFETCH(QList<int>, present);
+    QFETCH(QString, box);
+    writePointFiles(m_dir.path(), QStringLiteral("a"), twoGauge, false, present);
+
+    runCalculation(m_dir.path());
+    QCOMPARE(m_criticals, QStringList{QStringLiteral("Ошибка|") + box});
+    QVERIFY(m_questions.isEmpty());
+    QVERIFY(!m_rig->w->isBusy());
+    QVERIFY(m_rig->w->ui->buttonFindCoefMNK->isEnabled());
+    QTest::qWait(50);
+    QVERIFY(m_rig->device->commandsSeen.isEmpty());
+}
+
+void TestCalc::cancelledChoice()
+{
+    runCalculation(QString());
+    QVERIFY(m_criticals.isEmpty());
+    QVERIFY(m_questions.isEmpty());
+    QVERIFY(!m_rig->w->isBusy());
+    QVERIFY(m_rig->w->ui->buttonFindCoefMNK->isEnabled());
+}
+
+void TestCalc::answeredNo()
+{
+    writePointFiles(m_dir.path(), QStringLiteral("x_y"), twoGauge);
+    runCalculation(m_dir.path(), false);
+    QCOMPARE(m_questions, QStringList{
+        QStringLiteral("Подтверждение|Были найдены следующие калибровочные файлы:\nВ директории ") + m_dir.path()
+        + QStringLiteral("\nПри нормальной температуре: x_y_Tmid_MNK.txt"
+                         "\nПри минимальной температуре: x_y_Tmin_MNK.txt"
+                         "\nПри максимальной температуре: x_y_Tmax_MNK.txt"
+                         "\n\nИспользовать данные файлы для калибровки?")});
+    QVERIFY(!m_rig->w->isBusy());
+    QTest::qWait(50);
+    QVERIFY(m_rig->device->commandsSeen.isEmpty());
+}
+
+void TestCalc::fullCalculationFillsDialog()
+{
+    writePointFiles(m_dir.path(), QStringLiteral("dev"), twoGauge);
+    runCalculation(m_dir.path());
+    // The lock holds while the parameter read is out.
+    QVERIFY(m_rig->w->isBusy());
+    QTRY_VERIFY(m_rig->dialog()->isVisible());
+    QVERIFY(!m_rig->w->isBusy());
+
+    // One read of the four bytes of register 0x1E.
+    QCOMPARE(m_rig->device->commandsSeen, QList<QByteArray>{QByteArray::fromHex("33001e04")});
+    const QString got = QStringLiteral("Параметр для расчета МНК получен\n");
+    QVERIFY(m_rig->pane()->toPlainText().contains(got));
+    QCOMPARE(colourOfText(m_rig->pane(), got), QColor(7, 158, 0));
+
+    // What the core computes from the same files and the same Pmax.
+    LsqCalibration core;
+    core.findFiles(m_dir.path());
+    core.openStaticFiles(false);
+    const CalibrationOutcome expected = core.onParameterAnswer(ValueCodec::float32(kPmax), false, false);
+    QVERIFY(expected.ok);
+    Ui::Dialog *f = m_rig->form();
+    QCOMPARE(f->lineEditCoefPstat->text(), QStringLiteral("100000"));
+    QCOMPARE(f->lineEditCoefUk1h->text(), shown(expected.values.Uk1h));
+    QCOMPARE(f->lineEditCoefUk2h->text(), shown(expected.values.Uk2h));
+    QCOMPARE(f->lineEditCoefU10->text(), shown(expected.values.U10));
+    QCOMPARE(f->lineEditCoefA42->text(), shown(expected.values.a[0]));
+    QCOMPARE(f->lineEditCoefB40->text(), shown(expected.values.b[2]));
+    QCOMPARE(f->lineEditCoefU4hh->text(), shown(expected.values.var4[5]));
+    // The two gauges keep their own spans.
+    QVERIFY(f->lineEditCoefUk1h->text() != f->lineEditCoefUk2h->text());
+}
+
+void TestCalc::refusedResultShowsNothing()
+{
+    // P- never changes: the second gauge's regression has no slope, and
+    // every coefficient that depends on it would be no number.
+    writePointFiles(m_dir.path(), QStringLiteral("dev"), twoGauge, true);
+    runCalculation(m_dir.path());
+    QTRY_VERIFY(m_rig->pane()->toPlainText().contains(QStringLiteral("Параметр для расчета МНК получен\n")));
+    QTRY_VERIFY(!m_rig->w->isBusy());
+
+    // The pane ends with the red reason, the dialog stays closed and empty.
+    QTest::qWait(50);
+    const QString text = m_rig->pane()->toPlainText();
+    const QString reason = text.section(QLatin1Char('\n'), -2, -2);
+    QVERIFY2(!reason.isEmpty() && !reason.contains(QStringLiteral("получен")), qPrintable(text));
+    QCOMPARE(colourOfText(m_rig->pane(), reason), QColor(Qt::red));
+    QVERIFY(!m_rig->dialog()->isVisible());
+    Ui::Dialog *f = m_rig->form();
+    for (QLineEdit *e : m_rig->dialog()->findChildren<QLineEdit *>())
+        QVERIFY2(e->text().isEmpty(), qPrintable(e->objectName()));
+    QVERIFY(!f->lineEditCoefK2->text().contains(QStringLiteral("nan"), Qt::CaseInsensitive));
+    // Only the parameter read went to the device.
+    QCOMPARE(m_rig->device->commandsSeen.size(), 1);
+}
+
+void TestCalc::bothBoxesChooseCapacitive()
+{
+    writePointFiles(m_dir.path(), QStringLiteral("dev"), curved);
+    m_rig->w->ui->checkBoxCapacitor->setChecked(true);
+    m_rig->w->ui->cbTenzo1->setChecked(true);
+    runCalculation(m_dir.path());
+    QTRY_VERIFY(m_rig->dialog()->isVisible());
+
+    LsqCalibration core;
+    core.findFiles(m_dir.path());
+    core.openStaticFiles(false);
+    const CalibrationOutcome capacitive = core.onParameterAnswer(ValueCodec::float32(kPmax), true, false);
+    const CalibrationOutcome singleGauge = core.onParameterAnswer(ValueCodec::float32(kPmax), false, true);
+    QVERIFY(capacitive.ok && singleGauge.ok);
+    // The two polynomial models differ in the scale of the temperature row.
+    QVERIFY(shown(capacitive.values.a[0]) != shown(singleGauge.values.a[0]));
+
+    Ui::Dialog *f = m_rig->form();
+    QCOMPARE(f->lineEditCoefA42->text(), shown(capacitive.values.a[0]));
+    QCOMPARE(f->lineEditCoefA41->text(), shown(capacitive.values.a[1]));
+    QCOMPARE(f->lineEditCoefC43->text(), shown(capacitive.values.c43));
+    // One polynomial: the second channel shows the first one's span and zero.
+    QCOMPARE(f->lineEditCoefUk2h->text(), f->lineEditCoefUk1h->text());
+    QCOMPARE(f->lineEditCoefU20->text(), f->lineEditCoefU10->text());
+    QCOMPARE(f->lineEditCoefK1->text(), f->lineEditCoefK2->text());
+}
+
+// ------------------------------------------------------------ upload
+
+void TestCalc::uploadFillsDialog()
+{
+    sim::VirtualDevice *d = m_rig->device;
+    const float a[3] = {1.5e-9f, -2.25e-3f, 12.5f}, b[3] = {-3e-12f, 4e-6f, 0.875f},
+                c[3] = {5e-12f, 6e-6f, 0.75f};
+    for (int i = 0; i < 3; ++i) {
+        d->setF32(uint16_t(RegisterMap::A42 + 4 * i), a[i]);
+        d->setF32(uint16_t(RegisterMap::B42 + 4 * i), b[i]);
+        d->setF32(uint16_t(RegisterMap::C42 + 4 * i), c[i]);
+    }
+    d->setF32(RegisterMap::C43, -7.5e-15f);
+    d->setF32(RegisterMap::MaxUpperLimit, 250000);
+    d->setF32(RegisterMap::UpperLimit, 99);   // the differential pressure, not shown
+    d->setF32(RegisterMap::Uk1h, 42000);
+    d->setF32(RegisterMap::Uk2h, 21000);
+    d->setF32(RegisterMap::U10, 2000);
+    d->setF32(RegisterMap::U20, 1000);
+
+    // An upload forgets a record loaded from a file.
+    float record[Dialog::RecordSize] = {};
+    m_rig->w->onReadFromFile(record);
+    QVERIFY(m_rig->w->deviceOps.recordLoaded());
+
+    m_rig->w->showParametersWindow();
+    m_rig->form()->buttonUploadFromDevice->click();
+    QVERIFY(!m_rig->w->deviceOps.recordLoaded());
+    QVERIFY(!m_rig->dialog()->isVisible());
+    QTRY_VERIFY(m_rig->dialog()->isVisible());
+
+    Ui::Dialog *f = m_rig->form();
+    QCOMPARE(f->lineEditCoefPstat->text(), QStringLiteral("250000"));
+    QCOMPARE(f->lineEditCoefUk1h->text(), QStringLiteral("42000"));
+    QCOMPARE(f->lineEditCoefUk2h->text(), QStringLiteral("21000"));
+    QCOMPARE(f->lineEditCoefU10->text(), QStringLiteral("2000"));
+    QCOMPARE(f->lineEditCoefU20->text(), QStringLiteral("1000"));
+    QCOMPARE(f->lineEditCoefK1->text(), shown(250000.0f / 40000.0f));
+    QCOMPARE(f->lineEditCoefA41->text(), QStringLiteral("-0.00225"));
+    QCOMPARE(f->lineEditCoefB40->text(), QStringLiteral("0.875"));
+    QCOMPARE(f->lineEditCoefC42->text(), QStringLiteral("5e-12"));
+    QCOMPARE(f->lineEditCoefC43->text(), QStringLiteral("-7.5e-15"));
+    QCOMPARE(f->lineEditCoefU4hh->text(), QStringLiteral("0"));
+
+    for (const char *m : {"Получены A\n", "Получены B\n", "Получены C\n", "Получены коэффициенты\n"}) {
+        const QString text = QString::fromUtf8(m);
+        QCOMPARE(m_rig->pane()->toPlainText().count(text), 1);
+        QCOMPARE(colourOfText(m_rig->pane(), text), QColor(7, 158, 0));
+    }
+}
+
+// ------------------------------------------------------------ save
+
+void TestCalc::saveAppendsDeviceValues()
+{
+    sim::VirtualDevice *d = m_rig->device;
+    d->setU8(RegisterMap::CurrentZeroBalance, 140);
+    d->setU8(RegisterMap::CurrentLoopMode, 0xFE);
+    d->setF32(RegisterMap::CurrentCorrection, 1.25f);
+    for (int k = 0; k < RegisterMap::KdspCount; ++k)
+        d->setF32(RegisterMap::kdsp(k), 0.5f + 0.125f * k);
+    d->setF32(RegisterMap::PressureZeroBalance, 12.5f);
+    d->setU32(RegisterMap::SerialNumber, 3920777u);
+    d->setU16(RegisterMap::DeviceType, 3);
+    d->setU16(uint16_t(RegisterMap::DeviceType + 2), 7);
+
+    // Every field empty: fifteen zeros, then what the device holds.
+    const QString path = m_dir.filePath(QStringLiteral("params.txt"));
+    emit m_rig->dialog()->saveToFile(path);
+    QTRY_VERIFY_WITH_TIMEOUT(readAll(path).contains("model_code:"), 10000);
+    QTRY_VERIFY(!m_rig->w->deviceOps.saveChainActive());
+
+    QByteArray expected;
+    for (const QString &key : ParameterVector::keys())
+        expected += key.toLatin1() + ":0\n";
+    expected += "bal_IDAC:140\nItenzo:-2\nKsi:1.25\n";
+    for (int k = 0; k < RegisterMap::KdspCount; ++k)
+        expected += QByteArray("Kdsp") + QByteArray::number(k) + ':' + QByteArray::number(0.5 + 0.125 * k) + '\n';
+    expected += "bal_dP:12.500000\nserial:3920777\n";
+    expected += QStringLiteral("model_name:ЛТ3920ДД\n").toUtf8();
+    expected += "model_code:7\n";
+    QCOMPARE(readAll(path), expected);
+
+    // The parameters dialog reads the file back whole.
+    QVERIFY(m_rig->dialog()->readFromPath(path));
+    QVERIFY(m_rig->w->deviceOps.recordLoaded());
+    QCOMPARE(m_rig->form()->lineEditCoefPstat->text(), QStringLiteral("0"));
+}
+
+void TestCalc::saveWithoutLineKeepsOwnLines()
+{
+    m_rig->w->ui->buttonClosePort->click();
+    Ui::Dialog *f = m_rig->form();
+    f->lineEditCoefUk1h->setText(QStringLiteral("41234.5"));
+    f->lineEditCoefA42->setText(QStringLiteral("nan"));      // never written as such
+    f->lineEditCoefB41->setText(QStringLiteral("abc"));
+    f->lineEditCoefPstat->setText(QStringLiteral("1e+06"));
+
+    const QString path = m_dir.filePath(QStringLiteral("alone.txt"));
+    emit m_rig->dialog()->saveToFile(path);
+    // Nothing will come from the device: the file is complete and closed.
+    QVERIFY(!m_rig->w->deviceOps.saveChainActive());
+    const QList<QByteArray> lines = readAll(path).split('\n');
+    QCOMPARE(lines.size(), 16);
+    QCOMPARE(lines.at(0), QByteArray("Uk1h:41234.5"));
+    QCOMPARE(lines.at(4), QByteArray("a42:0"));
+    QCOMPARE(lines.at(8), QByteArray("b41:0"));
+    QCOMPARE(lines.at(14), QByteArray("Pmax:1e+06"));
+    QVERIFY(m_rig->pane()->toPlainText().endsWith(QStringLiteral("Порт не открыт!!\n")));
+
+    // A path that cannot be opened writes nothing and leaves the next save working.
+    emit m_rig->dialog()->saveToFile(m_dir.filePath(QStringLiteral("no/such/dir/p.txt")));
+    emit m_rig->dialog()->saveToFile(path);
+    QCOMPARE(readAll(path).split('\n').size(), 16);
+}
+
+QTEST_MAIN(TestCalc)
+#include "tst_calc.moc"
