@@ -9,6 +9,8 @@
 #include "ui_mainwindow.h"
 
 #include "device/coefficientgroup.h"
+#include "device/registermap.h"
+#include "device/valuecodec.h"
 #include "link/protocolcomhart.h"
 
 #include <QAbstractButton>
@@ -201,6 +203,10 @@ void MainWindow::handleDeviceAnswer(int code)
         m_awaitedRequests.clear();
     }
     const OperationAnswer answer{code, link->requestData(), link->answerData(), link->answerChecksumOk()};
+    // The device's upper limit would be pushed up by a lower slider the user
+    // left high; the lower limit is the next answer and sets it anyway.
+    if (code == 32 && ValueCodec::requestRegister(answer.requestData) == RegisterMap::UpperLimit)
+        ui->sliderChooseRangeMin->setValue(ui->sliderChooseRangeMin->minimum());
     const AnswerResult result = deviceOps.decodeAnswer(answer, collect(DeviceOperations::answerInputSpecs(code)));
     applyWidgetActions(result.actions);
     // The parameters file save chain goes on from one read to the next.
