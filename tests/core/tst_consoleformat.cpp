@@ -1,5 +1,5 @@
 // Console formatting without widgets: hexadecimal texts and fields, float
-// texts and bytes, the presets, the byte fields a data count covers, the
+// texts and bytes, the byte fields a data count covers, the
 // decoded view of a register read, and the address of a request frame.
 
 #include "console/consoleformat.h"
@@ -21,7 +21,6 @@ private slots:
     void parseFloatGivesZeroForText();
     void coveredFields_data();
     void coveredFields();
-    void presets();
     void decodedView();
     void requestShortAddress_data();
     void requestShortAddress();
@@ -123,26 +122,6 @@ void TestConsoleFormat::coveredFields()
         for (int j = 1; j <= 4; ++j)
             QCOMPARE(ConsoleFormat::byteFieldCovered(count, i, j), 4 * (i - 1) + j <= bytes);
     }
-}
-
-void TestConsoleFormat::presets()
-{
-    ConsoleFormat::Preset p;
-    QVERIFY(!ConsoleFormat::preset(0, &p));
-    QVERIFY(!ConsoleFormat::preset(15, &p));
-    QVERIFY(ConsoleFormat::preset(8, &p));
-    QCOMPARE(p.dataCount, 24);
-    QCOMPARE(p.high, QStringLiteral("00"));
-    QCOMPARE(p.low, QStringLiteral("1e"));
-    QVERIFY(ConsoleFormat::preset(12, &p));
-    QCOMPARE(p.dataCount, 24);
-    QCOMPARE(p.high, QStringLiteral("01"));
-    QCOMPARE(p.low, QStringLiteral("00"));
-    QVERIFY(ConsoleFormat::preset(9, &p));
-    QCOMPARE(p.dataCount, 1);
-    QCOMPARE(p.low, QStringLiteral("15"));
-    QVERIFY(ConsoleFormat::preset(14, &p));
-    QCOMPARE(p.low, QStringLiteral("06"));
 }
 
 void TestConsoleFormat::decodedView()

@@ -111,6 +111,9 @@ void TestScan::start(QList<int> devices)
     w.ui->comboBoxNamePort->setEditText(m_line->portName());
     w.ui->buttonConnectPort->click();
     QVERIFY(w.hartLink()->isPortOpen());
+    // Locked, the developer tab is hidden and never the current one, so
+    // the progress goes to the box.
+    QVERIFY(w.ui->tabWidget->currentWidget() != w.ui->tabForDeveloper);
     w.ui->tabWidget->setCurrentIndex(MainWindow::TabFunction3);
     w.scanPeriod = 20;
     w.scanTimeout = 60;
