@@ -23,6 +23,7 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -129,12 +130,24 @@ void MainWindow::calcCoefMNK()
     link->setTimeout(pollTimeout);
     link->setRepeats(pollRepeats);
     link->setOperation(27);
-    link->sendFrame(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
+    const QByteArray frame(reinterpret_cast<const char *>(requestBytes), requestLength);
+    // While the link still waits for an earlier request's answer it would
+    // refuse the frame; queued, it goes out once that outcome is in.
+    if (link->isBusy()) {
+        link->enqueue(frame);
+        link->startQueue(false);
+    } else {
+        link->sendFrame(frame);
+    }
 }
 
 void MainWindow::handleCalcAnswer(int code)
 {
     if (code == 27) {
+        // An earlier request's late answer arrives under this code too; only
+        // the answer to the parameter read is Pmax.
+        if (link->requestData() != ValueCodec::readData(RegisterMap::MaxUpperLimit, RegisterMap::FloatWidth))
+            return;
         const CalibrationOutcome out = lsqCalibration.onParameterAnswer(
             link->answerData(), ui->checkBoxCapacitor->isChecked(), ui->cbTenzo1->isChecked());
         appendCalcMessages(out.messages);
@@ -348,7 +361,17 @@ void MainWindow::onReadFromFile(float *record)
 {
     if (!record)
         return;
-    deviceOps.setLoadedRecord(QVector<float>(record, record + Dialog::RecordSize));
+    const QVector<float> values(record, record + Dialog::RecordSize);
+    for (float v : values) {
+        if (!std::isfinite(v)) {
+            // The reader takes "nan" and "inf" for numbers; such a record
+            // must not go to the device, nor an older one in its place.
+            deviceOps.clearLoadedRecord();
+            printTo(stderr, QStringLiteral("Parameters file holds a value that is not a number; not loaded\n"));
+            return;
+        }
+    }
+    deviceOps.setLoadedRecord(values);
 }
 
 // ------------------------------------------------------------ status pane

@@ -11,6 +11,7 @@
 #include "device/registermap.h"
 #include "device/valuecodec.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -82,11 +83,14 @@ private slots:
     void answeredNo();
     void fullCalculationFillsDialog();
     void refusedResultShowsNothing();
+    void lateAnswerIsNotPmax();
     void bothBoxesChooseCapacitive();
 
     void uploadFillsDialog();
     void saveAppendsDeviceValues();
     void saveWithoutLineKeepsOwnLines();
+    void recordWithNonNumbersNotLoaded();
+    void menuShowsDialog();
 
 private:
     // Runs calcCoefMNK on dir, answering the questions; returns the rig's
@@ -243,6 +247,23 @@ void TestCalc::refusedResultShowsNothing()
     QCOMPARE(m_rig->device->commandsSeen.size(), 1);
 }
 
+void TestCalc::lateAnswerIsNotPmax()
+{
+    // The pressure read is still out when the calculation starts: its answer
+    // comes in under the calculation's code and must not be taken for Pmax.
+    writePointFiles(m_dir.path(), QStringLiteral("dev"), twoGauge);
+    m_rig->device->answerDelayMs = 150;
+    m_rig->w->getPressue();
+    QTRY_VERIFY(m_rig->w->hartLink()->isBusy());
+    // The button is locked meanwhile; cyclic polling, which leaves it
+    // free, would let it through the same way.
+    runCalculation(m_dir.path());
+    m_rig->w->calcCoefMNK();
+    QTRY_VERIFY(m_rig->dialog()->isVisible());
+    QCOMPARE(m_rig->form()->lineEditCoefPstat->text(), QStringLiteral("100000"));
+    QCOMPARE(m_rig->device->commandsSeen.size(), 2);
+}
+
 void TestCalc::bothBoxesChooseCapacitive()
 {
     writePointFiles(m_dir.path(), QStringLiteral("dev"), curved);
@@ -384,6 +405,36 @@ void TestCalc::saveWithoutLineKeepsOwnLines()
     emit m_rig->dialog()->saveToFile(m_dir.filePath(QStringLiteral("no/such/dir/p.txt")));
     emit m_rig->dialog()->saveToFile(path);
     QCOMPARE(readAll(path).split('\n').size(), 16);
+}
+
+void TestCalc::recordWithNonNumbersNotLoaded()
+{
+    const QString good = m_dir.filePath(QStringLiteral("good.txt"));
+    const QString bad = m_dir.filePath(QStringLiteral("bad.txt"));
+    QFile g(good), b(bad);
+    QVERIFY(g.open(QIODevice::WriteOnly) && b.open(QIODevice::WriteOnly));
+    g.write("Pmax:160000\na42:1e-09\nserial:12\n");
+    b.write("Pmax:160000\na42:nan\nserial:12\n");
+    g.close();
+    b.close();
+
+    QVERIFY(m_rig->dialog()->readFromPath(good));
+    QVERIFY(m_rig->w->deviceOps.recordLoaded());
+    // A damaged file replaces the record it would have replaced: nothing
+    // of either is written by the next download.
+    m_rig->dialog()->readFromPath(bad);
+    QVERIFY(!m_rig->w->deviceOps.recordLoaded());
+}
+
+void TestCalc::menuShowsDialog()
+{
+    QVERIFY(!m_rig->dialog()->isVisible());
+    m_rig->w->ui->parWind->trigger();
+    QVERIFY(m_rig->dialog()->isVisible());
+    QCOMPARE(m_rig->dialog()->windowTitle(), QStringLiteral("Параметры прибора"));
+    // A new calculation closes it first.
+    runCalculation(QString());
+    QVERIFY(!m_rig->dialog()->isVisible());
 }
 
 QTEST_MAIN(TestCalc)
