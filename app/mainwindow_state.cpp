@@ -5,6 +5,8 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "polling/pollchannelsettings.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSettings>
@@ -48,11 +50,11 @@ void MainWindow::readSettings()
     ui->spinBoxTimeoutFind->setValue(s.value(QStringLiteral("/Settings/TimerTimeoutFind")).toInt() / 1000.0);
     ui->spinBoxRepeatFind->setValue(s.value(QStringLiteral("/Settings/RepeatFind")).toInt());
 
-    for (int i = 0; i < pollChannels.size(); ++i) {
-        pollChannels[i].enable->setChecked(
-            s.value(QStringLiteral("/ParametersFunc3/CheckDev_%1").arg(i)).toBool());
-        pollChannels[i].address->setCurrentIndex(
-            s.value(QStringLiteral("/ParametersFunc3/Dev_%1").arg(i)).toInt());
+    const PollChannelSettings::Entries channelState =
+        PollChannelSettings::load(s, pollChannels.isEmpty() ? 0 : pollChannels[0].address->count());
+    for (int i = 0; i < pollChannels.size() && i < PollChannelCount; ++i) {
+        pollChannels[i].enable->setChecked(channelState[i].checkState == Qt::Checked);
+        pollChannels[i].address->setCurrentIndex(channelState[i].addressIndex);
     }
 
     applyMessegeSettings();
@@ -78,12 +80,12 @@ void MainWindow::writeSettings()
     s.setValue(QStringLiteral("/Settings/TimerTimeoutFind"), scanTimeout);
     s.setValue(QStringLiteral("/Settings/RepeatFind"), scanRepeats);
 
-    for (int i = 0; i < pollChannels.size(); ++i) {
-        s.setValue(QStringLiteral("/ParametersFunc3/CheckDev_%1").arg(i),
-                   int(pollChannels[i].enable->checkState()));
-        s.setValue(QStringLiteral("/ParametersFunc3/Dev_%1").arg(i),
-                   pollChannels[i].address->currentIndex());
+    PollChannelSettings::Entries channelState{};
+    for (int i = 0; i < pollChannels.size() && i < PollChannelCount; ++i) {
+        channelState[i].checkState = int(pollChannels[i].enable->checkState());
+        channelState[i].addressIndex = pollChannels[i].address->currentIndex();
     }
+    PollChannelSettings::save(s, channelState);
 
     if (!m_lastPort.isEmpty())
         s.setValue(keyLastPort, m_lastPort);

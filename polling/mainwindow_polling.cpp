@@ -1,0 +1,352 @@
+// The polling tab of the main window: command-3 polling of the checked
+// channels, the measurement table, the running means, the reference
+// pressures and the calibration point cycle, the calibration temperature
+// boxes, the measurement log and the choice of the save directories.
+// Everything that needs no widget is done by MeasurementCapture; these slots
+// move widget state in and out of it.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "link/protocolcomhart.h"
+#include "polling/savefile_confirm_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QStandardItemModel>
+
+#include <cstdio>
+
+namespace {
+
+QStandardItem *cellItem(const MeasurementRow::Cell &cell)
+{
+    auto *item = new QStandardItem(cell.text);
+    if (cell.hasBackground)
+        item->setBackground(QBrush(QColor::fromRgb(cell.background)));
+    return item;
+}
+
+} // namespace
+
+void MainWindow::initCalibrationFiles()
+{
+    // Runs before the form exists: only the non-widget state.
+    capture = MeasurementCapture();
+    logFileName.clear();
+}
+
+void MainWindow::setupPolling()
+{
+    pollingDialogs.chooseSaveDir = [this](QString *baseDir, QString *selectedFile) {
+        QFileDialog dlg(this);
+        dlg.setFileMode(QFileDialog::AnyFile);
+        dlg.setOption(QFileDialog::DontResolveSymlinks);
+        dlg.setOption(QFileDialog::DontUseNativeDialog);
+        if (dlg.exec() != QDialog::Accepted)
+            return false;
+        *baseDir = dlg.directory().absolutePath();
+        const QStringList files = dlg.selectedFiles();
+        *selectedFile = files.isEmpty() ? QString() : files.last();
+        return true;
+    };
+    pollingDialogs.confirmSaveDirs = [this](const QString &message, bool someDirExists) {
+        savefile_confirm_dialog dlg(message, someDirExists, this);
+        return dlg.exec();
+    };
+    pollingDialogs.chooseLogFile = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save File"),
+                                            QStringLiteral("data/untitled"),
+                                            QStringLiteral("Текстовый файл (*.txt)"));
+    };
+    pollingDialogs.critical = [this](const QString &text) {
+        QMessageBox::critical(this, QStringLiteral("Ошибка"), text, QMessageBox::Ok);
+    };
+
+    connect(ui->buttonFunction3Send, &QPushButton::clicked, this, &MainWindow::sendFunc3Request);
+    connect(ui->buttonFunction3Loop, &QPushButton::clicked, this, &MainWindow::sendFunc3Request);
+    connect(ui->buttonSetPressue, &QPushButton::clicked, this, &MainWindow::setPressue);
+    connect(ui->buttonMO, &QPushButton::clicked, this, &MainWindow::startFindAvg);
+    connect(ui->buttonClearMO, &QPushButton::clicked, this, &MainWindow::clearMO);
+    connect(ui->buttonAddDataCoef, &QPushButton::clicked, this, &MainWindow::addDataCoef);
+    connect(ui->buttonClearTable, &QPushButton::clicked, this, &MainWindow::clearTable);
+    connect(ui->pbChooseSaveDir, &QPushButton::clicked, this, &MainWindow::onPbChooseSaveDir);
+    connect(ui->pbEndCalibration, &QPushButton::clicked, this, &MainWindow::onSaveFilesNotChoosen);
+    connect(ui->cbMU4var, QOverload<int>::of(&QComboBox::currentIndexChanged),
+            this, &MainWindow::onUpdateMU4var);
+
+    // The spin boxes' values taken as kPa until a unit is applied.
+    capture.setInitialPressures(ui->spinBoxPressuePos->value(), ui->spinBoxPressueNeg->value());
+    pressurePlus = capture.pressure().plus();
+    pressureMinus = capture.pressure().minus();
+}
+
+MeasurementCapture::Inputs MainWindow::pollingInputs() const
+{
+    MeasurementCapture::Inputs in;
+    for (int i = 0; i < pollChannels.size() && i < PollChannelCount; ++i) {
+        in.channels[i].checked = pollChannels[i].enable->isChecked();
+        in.channels[i].address = parsePollAddressText(pollChannels[i].address->currentText());
+    }
+    in.capacitor = ui->checkBoxCapacitor->isChecked();
+    in.clearTable = ui->checkBoxClear->isChecked();
+    in.temperature = CalibrationFiles::temperature(ui->checkBoxCakibrationMiddle->isChecked(),
+                                                   ui->checkBoxCakibrationLow->isChecked(),
+                                                   ui->checkBoxCakibrationHigh->isChecked());
+    in.log.enabled = ui->checkBoxSave->isChecked();
+    in.log.fileName = logFileName;
+    return in;
+}
+
+// ------------------------------------------------------------- polling
+
+void MainWindow::sendFunc3Request()
+{
+    const bool loop = sender() == ui->buttonFunction3Loop;
+    // The port is checked before the busy lock is taken: with the port
+    // closed no answer would ever come to release it.
+    if (!checkPortOpen())
+        return;
+    if (!busy)
+        setBusy(true);
+    // Polling keeps the other tabs disabled until it is stopped, also over
+    // the busy releases of its own answers.
+    loopRunning = true;
+    for (int tab : {TabDeveloper, TabCalibration, TabKdsp})
+        ui->tabWidget->setTabEnabled(tab, false);
+
+    link->clearQueue();
+    const MeasurementCapture::Inputs in = pollingInputs();
+    const int preamble = ui->spinBoxSymPreamble->value();
+    const bool longFrame = ui->checkLongFrame->isChecked();
+    for (int address : pollAddresses(in.channels)) {
+        buildRequest(preamble, longFrame, uint8_t(address), 3);
+        if (requestLength > 0)
+            link->enqueue(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
+    }
+    link->setPeriod(pollPeriod);
+    link->setTimeout(pollTimeout);
+    link->setRepeats(pollRepeats);
+    link->setOperation(3);
+    link->startQueue(loop);
+}
+
+void MainWindow::handlePollingAnswer()
+{
+    MeasurementCapture::Answer answer;
+    answer.address = link->answerAddress();
+    answer.checksumOk = link->answerChecksumOk();
+    answer.data = link->answerData();
+    const MeasurementCapture::RowView v = capture.handleAnswer(answer, pollingInputs());
+
+    measurementModel->setHorizontalHeaderLabels(v.headers);
+    for (int c = 0; c < v.texts.size(); ++c)
+        measurementModel->setItem(v.row, c, new QStandardItem(v.texts.at(c)));
+    measurementModel->setItem(v.row, MeasurementRow::CrcColumn, cellItem(v.crc));
+    measurementModel->setItem(v.row, MeasurementRow::FileColumn, cellItem(v.file));
+
+    for (int i = 0; i < PollChannelCount && i < meanDisplay.size(); ++i) {
+        if (!v.means[i].isNull())
+            meanDisplay[i].field->setText(v.means[i]);
+    }
+
+    if (ui->tableView->model() != measurementModel)
+        ui->tableView->setModel(measurementModel);
+    // Only the new row: the rows above were sized when they were filled, and
+    // sizing every row on every answer would grow with the table.
+    ui->tableView->resizeRowToContents(v.row);
+    ui->tableView->resizeColumnsToContents();
+    ui->tableView->scrollToBottom();
+
+    if (v.clearTableNow)
+        measurementModel->clear();
+}
+
+void MainWindow::clearTable()
+{
+    measurementModel->clear();
+    capture.clearTable();
+}
+
+void MainWindow::on_spinBoxTimerInterval_valueChanged(int)
+{
+    link->setPeriod(pollPeriod);
+}
+
+// --------------------------------------------- pressures and averaging
+
+namespace {
+
+void applyCycleButtons(Ui::MainWindow *ui, const CalibrationCycle::Buttons &b)
+{
+    ui->buttonSetPressue->setEnabled(b.setPressue);
+    ui->buttonMO->setEnabled(b.mo);
+    ui->buttonClearMO->setEnabled(b.clearMO);
+    ui->buttonAddDataCoef->setEnabled(b.addDataCoef);
+}
+
+} // namespace
+
+static void showMeans(const QVector<MeanDisplayRow> &rows,
+                      const std::array<QString, PollChannelCount> &texts)
+{
+    for (int i = 0; i < PollChannelCount && i < rows.size(); ++i) {
+        if (!texts[i].isNull())
+            rows[i].field->setText(texts[i]);
+    }
+}
+
+void MainWindow::setPressue()
+{
+    if (!capture.setPressue(ui->spinBoxPressuePos->value(), ui->spinBoxPressueNeg->value(),
+                            ui->cbMU4var->currentIndex())) {
+        pollingDialogs.critical(QStringLiteral("Не выбраны файлы для сохранения"));
+        return;
+    }
+    pressurePlus = capture.pressure().plus();
+    pressureMinus = capture.pressure().minus();
+    showMeans(meanDisplay, capture.clearMO(pollingInputs()));
+    applyCycleButtons(ui, capture.buttons());
+}
+
+void MainWindow::onUpdateMU4var()
+{
+    capture.unitChanged(ui->spinBoxPressuePos->value(), ui->spinBoxPressueNeg->value(),
+                        ui->cbMU4var->currentIndex());
+    pressurePlus = capture.pressure().plus();
+    pressureMinus = capture.pressure().minus();
+}
+
+void MainWindow::startFindAvg()
+{
+    capture.startFindAvg();
+    applyCycleButtons(ui, capture.buttons());
+}
+
+void MainWindow::clearMO()
+{
+    showMeans(meanDisplay, capture.clearMO(pollingInputs()));
+    applyCycleButtons(ui, capture.buttons());
+}
+
+void MainWindow::addDataCoef()
+{
+    const MeasurementCapture::AddDataResult r = capture.addDataCoef(pollingInputs());
+    if (!r.status.isNull())
+        ui->textEditStatus->setText(r.status);
+    showMeans(meanDisplay, r.means);
+    applyCycleButtons(ui, capture.buttons());
+}
+
+void MainWindow::on_spinBoxPressuePos_valueChanged(int value)
+{
+    if (ui->checkBoxSamePressue->isChecked())
+        ui->spinBoxPressueNeg->setValue(value);
+}
+
+void MainWindow::on_spinBoxPressueNeg_valueChanged(int value)
+{
+    if (ui->checkBoxSamePressue->isChecked())
+        ui->spinBoxPressuePos->setValue(value);
+}
+
+// ------------------------------------------ temperature boxes and log
+
+void MainWindow::on_checkBoxCakibrationMiddle_stateChanged(int state)
+{
+    if (state == Qt::Checked) {
+        ui->checkBoxCakibrationLow->setChecked(false);
+        ui->checkBoxCakibrationHigh->setChecked(false);
+    }
+}
+
+void MainWindow::on_checkBoxCakibrationLow_stateChanged(int state)
+{
+    if (state == Qt::Checked) {
+        ui->checkBoxCakibrationMiddle->setChecked(false);
+        ui->checkBoxCakibrationHigh->setChecked(false);
+    }
+}
+
+void MainWindow::on_checkBoxCakibrationHigh_stateChanged(int state)
+{
+    if (state == Qt::Checked) {
+        ui->checkBoxCakibrationMiddle->setChecked(false);
+        ui->checkBoxCakibrationLow->setChecked(false);
+    }
+}
+
+void MainWindow::on_buttonSave_clicked()
+{
+    logFileName = pollingDialogs.chooseLogFile();
+    ui->labelSave->setText(logFileName);
+}
+
+// ---------------------------------------------------- save directories
+
+namespace {
+
+void setReadyMark(QLabel *label, bool ready)
+{
+    label->setText(ready ? QStringLiteral("✔") : QStringLiteral("❌"));
+    QPalette p = label->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        p.setColor(group, QPalette::WindowText, ready ? QColor(Qt::green) : QColor(Qt::red));
+    label->setPalette(p);
+}
+
+void printError(const QString &text)
+{
+    const QByteArray b = text.toLocal8Bit();
+    std::fwrite(b.constData(), 1, size_t(b.size()), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+void MainWindow::onPbChooseSaveDir()
+{
+    QString baseDir;
+    QString selectedFile;
+    if (!pollingDialogs.chooseSaveDir(&baseDir, &selectedFile))
+        return;
+
+    SaveDirs &dirs = capture.saveDirs();
+    if (!dirs.plan(baseDir, SaveDirs::baseNameFor(selectedFile), pollingInputs().channels)) {
+        pollingDialogs.critical(QStringLiteral("Хотя бы одно устройство должно быть активно"));
+        return;
+    }
+    // The channels stay as planned until the selection ends: a channel
+    // switched or readdressed now would poll into no directory or another
+    // device's.
+    for (const PollChannel &ch : qAsConst(pollChannels)) {
+        ch.enable->setEnabled(false);
+        ch.address->setEnabled(false);
+    }
+
+    bool someDirExists = false;
+    const QString message = dirs.message(&someDirExists);
+    const SaveDirs::Outcome out = dirs.confirm(pollingDialogs.confirmSaveDirs(message, someDirExists));
+    for (const QString &path : out.failed)
+        printError(QStringLiteral("Cannot prepare dir: ") + path + QLatin1Char('\n'));
+    if (out.ready)
+        setReadyMark(ui->lbSaveFilesReady, true);
+    else
+        onSaveFilesNotChoosen();
+}
+
+void MainWindow::onSaveFilesNotChoosen()
+{
+    // Ends a save-directory selection: the channel list is free again and
+    // the readiness mark turns red.
+    for (const PollChannel &ch : qAsConst(pollChannels)) {
+        ch.enable->setEnabled(true);
+        ch.address->setEnabled(true);
+    }
+    capture.saveDirs().end();
+    setReadyMark(ui->lbSaveFilesReady, false);
+}
