@@ -17,8 +17,8 @@
 
 namespace {
 // Selects the item with that text (any case); none when there is no such
-// item. Returns whether one was selected.
-bool selectByText(QComboBox *box, const QString &text)
+// item.
+void selectByText(QComboBox *box, const QString &text)
 {
     int at = -1;
     for (int i = 0; i < box->count() && at < 0; ++i) {
@@ -26,7 +26,6 @@ bool selectByText(QComboBox *box, const QString &text)
             at = i;
     }
     box->setCurrentIndex(at);
-    return at >= 0;
 }
 
 void selectByValue(QComboBox *box, int value)
@@ -48,12 +47,12 @@ void MainWindow::onApplyProgramSettings()
 
     // An item without a matching text leaves its list without a selection,
     // which shows the user what was not taken over.
-    const SerialConfig before = link->serialConfig();
-    const bool baudOk = selectByText(ui->comboBoxBaudRate, text("serial_speed"));
-    const bool bitsOk = selectByText(ui->comboBoxDataBits, text("serial_nBits"));
-    const bool parityOk = selectByText(ui->comboBoxParity, text("serial_parity"));
-    const bool stopOk = selectByText(ui->comboBoxStopBits, text("serial_sb"));
-    const bool flowOk = selectByText(ui->cbFlowControl, text("serial_fc"));
+    // (onApplyComConf then keeps that setting's previous value.)
+    selectByText(ui->comboBoxBaudRate, text("serial_speed"));
+    selectByText(ui->comboBoxDataBits, text("serial_nBits"));
+    selectByText(ui->comboBoxParity, text("serial_parity"));
+    selectByText(ui->comboBoxStopBits, text("serial_sb"));
+    selectByText(ui->cbFlowControl, text("serial_fc"));
     ui->sbRTS_Delay->setValue(integer("serial_rts_delay"));
 
     ui->spinBoxTimer->setValue(integer("T_query"));
@@ -64,27 +63,6 @@ void MainWindow::onApplyProgramSettings()
     ui->spinBoxRepeatFind->setValue(integer("rep_cnt_scan"));
 
     onApplyComConf();
-
-    // A list without a selection delivers 0, which is no baud rate, data-bit
-    // count or stop-bit setting: the port would refuse it and the settings
-    // file would keep a line the next start cannot open. Such a setting
-    // keeps the value it had.
-    if (!(baudOk && bitsOk && parityOk && stopOk && flowOk)) {
-        SerialConfig &c = link->serialConfig();
-        if (!baudOk)
-            c.baudRate = before.baudRate;
-        if (!bitsOk)
-            c.dataBits = before.dataBits;
-        if (!parityOk)
-            c.parity = before.parity;
-        if (!stopOk)
-            c.stopBits = before.stopBits;
-        if (!flowOk)
-            c.flowControl = before.flowControl;
-        if (!link->configurePort())
-            std::fprintf(stderr, "%s\n", link->portErrorString().toUtf8().constData());
-        c.save(SerialConfig::defaultPath());
-    }
 
     applyMessegeSettings();
     showDeviceDataMessage(dumpDialog.get(), false, QStringLiteral("Применение настроек"),

@@ -37,9 +37,13 @@ void fillChoice(QComboBox *box, const Choice (&items)[N], int value, int fallbac
 }
 
 // A list without a selection gives 0.
-int selectedValue(const QComboBox *box)
+// A list left without a selection (a program item that matched no entry)
+// keeps the record's value: 0 is no baud rate, data-bit count or stop-bit
+// setting, and a settings file holding it could not open the port at the
+// next start.
+int selectedValue(const QComboBox *box, int current)
 {
-    return box->currentIndex() < 0 ? 0 : box->currentData().toInt();
+    return box->currentIndex() < 0 ? current : box->currentData().toInt();
 }
 }
 
@@ -57,11 +61,11 @@ void MainWindow::fillSerialSettings()
 void MainWindow::onApplyComConf()
 {
     SerialConfig &c = link->serialConfig();
-    c.baudRate = selectedValue(ui->comboBoxBaudRate);
-    c.dataBits = selectedValue(ui->comboBoxDataBits);
-    c.parity = selectedValue(ui->comboBoxParity);
-    c.stopBits = selectedValue(ui->comboBoxStopBits);
-    c.flowControl = selectedValue(ui->cbFlowControl);
+    c.baudRate = selectedValue(ui->comboBoxBaudRate, c.baudRate);
+    c.dataBits = selectedValue(ui->comboBoxDataBits, c.dataBits);
+    c.parity = selectedValue(ui->comboBoxParity, c.parity);
+    c.stopBits = selectedValue(ui->comboBoxStopBits, c.stopBits);
+    c.flowControl = selectedValue(ui->cbFlowControl, c.flowControl);
     c.rtsDelay = uint16_t(ui->sbRTS_Delay->value());
 
     // Applied whether or not the port is open: a closed port keeps the
