@@ -15,7 +15,8 @@ const Block kReadBlocks[BlockCount] = {
 };
 
 // Block 4 is written two bytes longer than it is read, so a bulk write also
-// zeroes 250 and 251 (251 holds the EEPROM write password). Block 7 of the
+// covers 250 and 251 (251 holds the EEPROM write password; see
+// writeRequests). Block 7 of the
 // read is split in two here so that bytes 34..37 are never written.
 const Block kWriteBlocks[BlockCount] = {
     {78, 16}, {256, 24}, {280, 16}, {245, 7}, {58, 4}, {21, 3},
@@ -187,12 +188,28 @@ QVector<QByteArray> readRequests()
     return out;
 }
 
-QVector<QByteArray> writeRequests(const DeviceRecord &record)
+QVector<QByteArray> writeRequests(const DeviceRecord &record, int eepromPassword)
 {
     QVector<QByteArray> out;
     for (int i = 0; i < BlockCount; ++i)
         out.append(writeRequestData(i, record));
+    // The identity block ends on the EEPROM write password. Writing it as 0
+    // every time would silently drop a password set on the device, so the
+    // password the user typed in the dialog goes there when there is one.
+    if (eepromPassword >= 0 && eepromPassword <= 255) {
+        for (QByteArray &d : out) {
+            if (requestAddress(d) == PasswordBlockAddress)
+                d[2 + PasswordRegister - PasswordBlockAddress] = char(eepromPassword);
+        }
+    }
     return out;
+}
+
+int passwordFromText(const QString &text)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok, 10);
+    return ok && v >= 0 && v <= 255 ? v : -1;
 }
 
 int requestAddress(const QByteArray &requestData)

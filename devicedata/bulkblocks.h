@@ -33,7 +33,13 @@ QByteArray readRequestData(int index);
 // Command-91 request data: address high, address low, payload.
 QByteArray writeRequestData(int index, const DeviceRecord &record);
 QVector<QByteArray> readRequests();
-QVector<QByteArray> writeRequests(const DeviceRecord &record);
+// eepromPassword 0..255 goes into the EEPROM write-password byte that the
+// identity block's write covers (register 251); any other value leaves it 0.
+QVector<QByteArray> writeRequests(const DeviceRecord &record, int eepromPassword = -1);
+// The dialog's password field as a byte value, -1 when it holds none.
+int passwordFromText(const QString &text);
+constexpr int PasswordBlockAddress = 245;
+constexpr int PasswordRegister = 251;
 
 // The block address a request was for (its data bytes 0 and 1); -1 when the
 // data is too short to hold one.

@@ -5,6 +5,7 @@
 
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
+#include "ui_dumpdialog.h"
 
 #include "devicedata/bulkblocks.h"
 #include "devicedata/dumpdialog.h"
@@ -137,8 +138,9 @@ void MainWindow::onSendCoefsToDevice()
     if (!startDeviceDataTransfer())
         return;
     // The dialog has checked that every device row has a text.
+    const int password = BulkBlocks::passwordFromText(dumpDialog->form()->lePassword->text());
     runDeviceDataBatch(CodeWrite, deviceDataFrames(CommandWrite,
-                                                   BulkBlocks::writeRequests(dumpDialog->record())));
+                                                   BulkBlocks::writeRequests(dumpDialog->record(), password)));
 }
 
 void MainWindow::handleDeviceDataAnswer(int code)

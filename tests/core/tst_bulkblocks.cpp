@@ -186,6 +186,16 @@ void TestBulkBlocks::writePayloadLayout()
     QCOMPARE(w[7].mid(2), floatBytes(r.toFloat(5)) + floatBytes(r.toFloat(6))
                                   + floatBytes(r.toFloat(7)) + floatBytes(r.toFloat(8)));
     QCOMPARE(w[9].toHex(), QByteArray("000b00"));
+    // Without a password the identity block's last byte (register 251) is 0;
+    // with one, it carries it, and nothing else changes.
+    QCOMPARE(uint8_t(w[3].at(2 + 6)), uint8_t(0));
+    QVector<QByteArray> withPassword = writeRequests(r, passwordFromText(" 42 "));
+    QCOMPARE(uint8_t(withPassword[3].at(2 + 6)), uint8_t(42));
+    withPassword[3][2 + 6] = 0;
+    QCOMPARE(withPassword, w);
+    QCOMPARE(passwordFromText(""), -1);
+    QCOMPARE(passwordFromText("256"), -1);
+    QCOMPARE(passwordFromText("abc"), -1);
     QCOMPARE(w[10].mid(2, 4), floatBytes(r.toFloat(devicePosition("Ksi"))));
     QCOMPARE(w[10].mid(26, 4), floatBytes(r.toFloat(devicePosition("Kdsp5"))));
     QCOMPARE(w[11].mid(22).toHex(), QByteArray("00000000"));

@@ -185,6 +185,12 @@ void TestDeviceData::roundTripClonesTransmitter()
         QCOMPARE(rig.dev(2)->memory().mid(r.first, r.second).toHex(),
                  rig.dev(1)->memory().mid(r.first, r.second).toHex());
     }
+
+    // A password typed in the dialog is written where the identity block
+    // ends, instead of clearing the device's EEPROM write password.
+    rig.d->form()->lePassword->setText(QStringLiteral("42"));
+    rig.d->form()->pbUploadToDevice->click();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.dev(2)->u8(251), uint8_t(42), 10000);
 }
 
 void TestDeviceData::readShowsDeviceAndProgramRows()
