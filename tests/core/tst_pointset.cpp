@@ -256,7 +256,7 @@ void TestPointSet::fitDifferencePolynomial()
     QVERIFY(!set.lastFitReport().capped);
     const QVector<double> c = set.coefficients();
     QCOMPARE(c.size(), 4);
-    // Single-precision sums bound the accuracy; what counts is the pressure
+    // Single-precision inputs bound the accuracy; what counts is the pressure
     // the fit gives over the range, well within 0.1 % of full scale.
     const double fullScale = pressure(5000);
     for (double x = 500; x <= 5000; x += 250) {
