@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
@@ -86,6 +87,9 @@ void onModal(std::function<void(QWidget *)> f)
             timer->stop();
             timer->deleteLater();
             f(m);
+            // A check that failed inside `f` must not leave the test hanging.
+            if (QApplication::activeModalWidget() == m)
+                QMetaObject::invokeMethod(m, "reject");
         }
     });
     timer->start();
@@ -376,7 +380,10 @@ void TestSaveDirsGui::realFileDialog()
                     && dlg->testOption(QFileDialog::DontResolveSymlinks)
                     && dlg->fileMode() == QFileDialog::AnyFile;
         dlg->setDirectory(base());
-        dlg->selectFile(QStringLiteral("typed"));
+        // As typed into the name field.
+        auto *name = dlg->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        name->setText(QStringLiteral("typed"));
         QMetaObject::invokeMethod(dlg, "accept");
     });
     w.ui->pbChooseSaveDir->click();
