@@ -316,6 +316,13 @@ void MainWindow::stopLoop()
     ui->tabWidget->setTabEnabled(TabDevice, true);
     loopRunning = false;
     link->stopSending();
+    // A poll takes the busy lock before it marks the loop as running, and
+    // while the loop runs its answers release only the flag: the operation
+    // buttons it disabled would stay disabled for good. With nothing in
+    // flight, stopping returns the window to its idle state; otherwise the
+    // outstanding answer's release does it.
+    if (!busy)
+        setBusy(false);
 }
 
 void MainWindow::clearConsole()
