@@ -111,6 +111,15 @@ void MainWindow::sendFunc3Request()
     // closed no answer would ever come to release it.
     if (!checkPortOpen())
         return;
+    const MeasurementCapture::Inputs in = pollingInputs();
+    const QVector<int> addresses = pollAddresses(in.channels);
+    if (addresses.isEmpty()) {
+        // Nothing to poll: the link says so, and no lock is taken that no
+        // answer would release.
+        link->clearQueue();
+        link->startQueue(loop);
+        return;
+    }
     if (!busy)
         setBusy(true);
     // Polling keeps the other tabs disabled until it is stopped, also over
@@ -120,10 +129,9 @@ void MainWindow::sendFunc3Request()
         ui->tabWidget->setTabEnabled(tab, false);
 
     link->clearQueue();
-    const MeasurementCapture::Inputs in = pollingInputs();
     const int preamble = ui->spinBoxSymPreamble->value();
     const bool longFrame = ui->checkLongFrame->isChecked();
-    for (int address : pollAddresses(in.channels)) {
+    for (int address : addresses) {
         buildRequest(preamble, longFrame, uint8_t(address), 3);
         if (requestLength > 0)
             link->enqueue(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));

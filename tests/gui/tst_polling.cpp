@@ -130,7 +130,9 @@ private slots:
     void onePassInChannelOrder();
     void hexAddressText();
     void silentDeviceAddsNoRow();
-    void closedPortTakesNoLock();
+    void stopEndsCyclicPolling();
+    void nothingToPollTakesNoLock_data();
+    void nothingToPollTakesNoLock();
     void sameAddressFeedsBothChannels();
     void firstMeanIsTheValue();
     void badChecksumShownNotAveraged();
@@ -245,16 +247,52 @@ void TestPolling::silentDeviceAddsNoRow()
     QVERIFY(r.w->ui->textEditStatus->toPlainText().contains(QStringLiteral("Таймаут операции\n")));
 }
 
-void TestPolling::closedPortTakesNoLock()
+void TestPolling::stopEndsCyclicPolling()
 {
-    MainWindow w;
-    w.ui->lineEditPassword->setText(QStringLiteral("7391"));
-    w.pollChannels[0].enable->setChecked(true);
-    w.ui->buttonFunction3Loop->click();
-    QVERIFY(w.ui->textEditStatus->toPlainText().contains(QStringLiteral("Порт не открыт!!\n")));
-    QVERIFY(!w.isBusy());
-    QVERIFY(!w.loopRunning);
-    QVERIFY(w.ui->tabWidget->isTabEnabled(MainWindow::TabDevice));
+    Rig r;
+    QVERIFY(r.start({1}));
+    r.channel(0, 1);
+    r.w->ui->buttonFunction3Loop->click();
+    QTRY_VERIFY(r.model()->rowCount() >= 3);
+    QVERIFY(!r.w->ui->tabWidget->isTabEnabled(MainWindow::TabCalibration));
+    r.w->ui->buttonStopRequstFunc3->click();
+    QTRY_VERIFY(!r.w->hartLink()->isBusy());
+    const int requests = r.line.requests().size();
+    QVERIFY(!r.w->hartLink()->isQueueRunning());
+    QVERIFY(!r.w->loopRunning);
+    for (int tab : {0, 2, 3, 4, 5})
+        QVERIFY(r.w->ui->tabWidget->isTabEnabled(tab));
+    // Several periods go by without another request.
+    QSignalSpy more(&r.line, &sim::VirtualLine::requestReceived);
+    QVERIFY(!more.wait(150));
+    QCOMPARE(r.line.requests().size(), requests);
+}
+
+void TestPolling::nothingToPollTakesNoLock_data()
+{
+    QTest::addColumn<bool>("portOpen");
+    QTest::addColumn<bool>("channelChecked");
+    QTest::newRow("port closed") << false << true;
+    QTest::newRow("no channel checked") << true << false;
+}
+
+void TestPolling::nothingToPollTakesNoLock()
+{
+    QFETCH(bool, portOpen);
+    QFETCH(bool, channelChecked);
+    Rig r;
+    QVERIFY(r.start({1}));
+    if (!portOpen)
+        r.w->ui->buttonClosePort->click();
+    r.channel(0, 1, channelChecked);
+    r.w->ui->buttonFunction3Loop->click();
+    QCOMPARE(r.w->ui->textEditStatus->toPlainText().contains(QStringLiteral("Порт не открыт!!\n")),
+             !portOpen);
+    QVERIFY(!r.w->isBusy());
+    QVERIFY(!r.w->loopRunning);
+    QVERIFY(!r.w->hartLink()->isQueueRunning());
+    for (int tab : {0, 2, 3, 4, 5})
+        QVERIFY(r.w->ui->tabWidget->isTabEnabled(tab));
 }
 
 void TestPolling::sameAddressFeedsBothChannels()
