@@ -111,12 +111,12 @@ void MainWindow::setupDeviceOperations()
 QVariantMap MainWindow::collect(const QVector<InputSpec> &specs) const
 {
     QVariantMap values;
-    for (const InputSpec &spec : specs) {
-        QObject *o = findChild<QObject *>(spec.widget);
+    for (const InputSpec &input : specs) {
+        QObject *o = findChild<QObject *>(input.widget);
         if (!o)
             continue;
         QVariant v;
-        switch (spec.source) {
+        switch (input.source) {
         case InputSource::Text:
             if (auto *e = qobject_cast<QLineEdit *>(o))
                 v = e->text();
@@ -142,7 +142,7 @@ QVariantMap MainWindow::collect(const QVector<InputSpec> &specs) const
                 v = b->isChecked() ? int(Qt::Checked) : int(Qt::Unchecked);
             break;
         }
-        values.insert(spec.widget, v);
+        values.insert(input.widget, v);
     }
     return values;
 }

@@ -440,7 +440,7 @@ def tab_calibration():
         (column_head("Значение"), 0, 1), (column_head("Считанное значение"), 0, 3),
     ]
     # (label name, caption, input, set button, read-back, get button)
-    spec = [
+    value_rows = [
         ("label_53", "Значение давления", None, None, line("lineEditGetPressue", width=FIELD_W, readonly=True), "buttonGetPressue"),
         ("label_54", "Значение тока", None, None, line("lineEditGetCurrent", width=FIELD_W, readonly=True), "buttonGetCurrent"),
         ("label_55", "Режим работы", combo("comboBoxSetMode", FIELD_W), "buttonSetMode", line("lineEditGetMode", width=FIELD_W, readonly=True), "buttonGetMode"),
@@ -452,7 +452,7 @@ def tab_calibration():
         ("label_59", "Максимальный верхний предел диапазона измерений, Па(Pmax)", line("lineEditSetMaxValue", width=FIELD_W), "buttonSetMaxValue", line("lineEditMaxValueGet", width=FIELD_W, readonly=True), "buttonGetMaxValue"),
         ("label_58", "Адрес устройства", combo("comboBoxSetAddress", FIELD_W), "buttonSetAddress", line("lineEditGetAddress", width=FIELD_W, readonly=True), "buttonGetAddress"),
     ]
-    for r, (lname, cap, inp, setb, rb, getb) in enumerate(spec, start=1):
+    for r, (lname, cap, inp, setb, rb, getb) in enumerate(value_rows, start=1):
         rows.append((label(lname, cap, wordWrap=True, minimumSize=Size((230, 0))), r, 0))
         if inp is not None:
             rows.append((inp, r, 1))

@@ -146,8 +146,8 @@ void TestOperations::walkTheCatalogue()
     // Every widget the request needs is one the slot is told to collect.
     for (auto it = inputs.constBegin(); it != inputs.constEnd(); ++it) {
         bool named = false;
-        for (const InputSpec &spec : DeviceOperations::inputSpecs(code))
-            named = named || spec.widget == it.key();
+        for (const InputSpec &input : DeviceOperations::inputSpecs(code))
+            named = named || input.widget == it.key();
         QVERIFY2(named, qPrintable(it.key()));
     }
 
