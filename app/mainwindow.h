@@ -130,6 +130,9 @@ private:
     void rebuildWrite91Data();
     void buildConsoleRequest();
     void showRequest();
+    // The common start of a single send and a loop: builds and shows the
+    // request and readies the link; false when nothing is to be sent.
+    bool prepareConsoleSend();
     // Appends at the end of textEditConsole in the given colours.
     void consoleWrite(const QString &text, const QColor &fg, const QColor &bg);
     // Why the last console build produced no frame (empty when it did).

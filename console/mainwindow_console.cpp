@@ -266,42 +266,38 @@ void MainWindow::showRequest()
 
 // ------------------------------------------------------------ sending
 
-void MainWindow::sendRequest()
+bool MainWindow::prepareConsoleSend()
 {
     if (!checkPortOpen())
-        return;
+        return false;
     link->clearQueue();
     buildConsoleRequest();
     showRequest();
     if (requestLength == 0) {
         consoleWrite(m_consoleRefusal, Qt::red, Qt::white);
-        return;
+        return false;
     }
     link->setPeriod(pollPeriod);
     link->setTimeout(pollTimeout);
     link->setRepeats(pollRepeats);
+    // The answers are the console's: left at the code of the last operation
+    // they would be taken for scan results, polling rows or a device
+    // operation's value.
     link->setOperation(1);
+    return true;
+}
+
+void MainWindow::sendRequest()
+{
+    if (!prepareConsoleSend())
+        return;
     link->sendFrame(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
 }
 
 void MainWindow::startLoop()
 {
-    if (!checkPortOpen())
+    if (!prepareConsoleSend())
         return;
-    link->clearQueue();
-    buildConsoleRequest();
-    showRequest();
-    if (requestLength == 0) {
-        consoleWrite(m_consoleRefusal, Qt::red, Qt::white);
-        return;
-    }
-    link->setPeriod(pollPeriod);
-    link->setTimeout(pollTimeout);
-    link->setRepeats(pollRepeats);
-    // The loop's answers are the console's: left at the code of the last
-    // operation they would be taken for scan results, polling rows or a
-    // device operation's value.
-    link->setOperation(1);
     link->sendRepeated(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
     loopRunning = true;
 }
