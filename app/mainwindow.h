@@ -174,6 +174,12 @@ public:
     // first n + 1 bytes of write91Data (register address high and low, then
     // the bytes to write).
     void buildRequest(int preamble, bool longFrame, uint8_t address, int command, int n = 0);
+    // Frames of a batch of requests for the main address (empty, with the
+    // reason on the diagnostic stream, when they could not be built).
+    QVector<QByteArray> batchFrames(const QVector<RequestItem> &items);
+    // Queues a batch under one operation code; an empty batch sends nothing
+    // and releases the busy lock.
+    void runBatch(int code, int periodMs, const QVector<QByteArray> &frames);
     // Appends text at the end of a status pane in the pane's current colour
     // and scrolls to it.
     void appendStatus(QTextEdit *pane, const QString &text);
@@ -395,8 +401,6 @@ public:
     CalcDialogs calcDialogs;
 
 private:
-    // Frames of the parameter writes and reads for the main address.
-    QVector<QByteArray> parameterFrames(const QVector<RequestItem> &items);
     void appendCalcMessages(const CalcMessages &messages);
     void appendCalcSuccess(const QString &text);
 
@@ -421,7 +425,6 @@ private:
     bool startDeviceDataTransfer();
     // Frames of the bulk requests for the main address (empty on failure).
     QVector<QByteArray> deviceDataFrames(int command, const QVector<QByteArray> &requests);
-    void runDeviceDataBatch(int code, const QVector<QByteArray> &frames);
     // A box over the given window that does not hold up the event loop.
     void showDeviceDataMessage(QWidget *parent, bool critical, const QString &title,
                                const QString &text);

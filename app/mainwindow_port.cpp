@@ -147,3 +147,34 @@ void MainWindow::buildRequest(int preamble, bool longFrame, uint8_t address, int
     requestLength = qMin(frame.frameSize(), int(RequestBufferSize));
     std::memcpy(requestBytes, frame.frameBytes(), size_t(requestLength));
 }
+
+QVector<QByteArray> MainWindow::batchFrames(const QVector<RequestItem> &items)
+{
+    OperationRequest request;
+    request.items = items;
+    const bool longFrame = ui->checkLongFrame->isChecked();
+    const auto address = uint8_t(ui->comboBoxMainAddr->currentData().toInt());
+    QVector<QByteArray> frames;
+    QString error;
+    if (!request.frames(ui->spinBoxSymPreamble->value(), longFrame,
+                        OperationRequest::addressBytes(address, longFrame), &frames, &error))
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+    return frames;
+}
+
+void MainWindow::runBatch(int code, int periodMs, const QVector<QByteArray> &frames)
+{
+    if (frames.isEmpty()) {
+        // Too many preamble bytes for the frame buffer: nothing goes out, so
+        // no answer would ever release the lock.
+        setBusy(false);
+        return;
+    }
+    link->setPeriod(periodMs);
+    link->setTimeout(pollTimeout);
+    link->setRepeats(pollRepeats);
+    link->setOperation(code);
+    for (const QByteArray &f : frames)
+        link->enqueue(f);
+    link->startQueue(false);
+}

@@ -232,20 +232,6 @@ void MainWindow::handleCalcAnswer(int code)
 
 // ------------------------------------------------------ device exchange
 
-QVector<QByteArray> MainWindow::parameterFrames(const QVector<RequestItem> &items)
-{
-    OperationRequest request;
-    request.items = items;
-    const bool longFrame = ui->checkLongFrame->isChecked();
-    const uint8_t address = ValueCodec::hexByteOrZero(ui->comboBoxMainAddr->currentText());
-    QVector<QByteArray> frames;
-    QString error;
-    if (!request.frames(ui->spinBoxSymPreamble->value(), longFrame,
-                        OperationRequest::addressBytes(address, longFrame), &frames, &error))
-        printTo(stderr, error + QLatin1Char('\n'));
-    return frames;
-}
-
 void MainWindow::download2Device()
 {
     // A record loaded from a file is written whole, as the device operation
@@ -271,24 +257,14 @@ void MainWindow::download2Device()
         return b;
     };
     // Pmax is the device's own and is not written.
-    const QVector<QByteArray> frames = parameterFrames({
+    const QVector<QByteArray> frames = batchFrames({
         writeItem(RegisterMap::Uk1h, floats(Uk1h, 4)),
         writeItem(RegisterMap::A42, floats(A42, 3)),
         writeItem(RegisterMap::B42, floats(B42, 3)),
         writeItem(RegisterMap::C42, floats(C42, 3)),
         writeItem(RegisterMap::C43, floats(C43, 1)),
     });
-    if (frames.isEmpty()) {
-        setBusy(false);
-        return;
-    }
-    link->setPeriod(1500);
-    link->setTimeout(pollTimeout);
-    link->setRepeats(pollRepeats);
-    link->setOperation(28);
-    for (const QByteArray &f : frames)
-        link->enqueue(f);
-    link->startQueue(false);
+    runBatch(28, 1500, frames);
 }
 
 void MainWindow::uploadFromDevice()
@@ -301,7 +277,7 @@ void MainWindow::uploadFromDevice()
     deviceOps.clearLoadedRecord();
     link->clearQueue();
 
-    const QVector<QByteArray> frames = parameterFrames({
+    const QVector<QByteArray> frames = batchFrames({
         readItem(RegisterMap::A42, 12),
         readItem(RegisterMap::B42, 12),
         readItem(RegisterMap::C42, 12),
@@ -311,17 +287,7 @@ void MainWindow::uploadFromDevice()
     uploadedValues = CalibrationCoefficients();
     uploadedBlocks = 0;
     dialogParam->close();
-    if (frames.isEmpty()) {
-        setBusy(false);
-        return;
-    }
-    link->setPeriod(pollPeriod);
-    link->setTimeout(pollTimeout);
-    link->setRepeats(pollRepeats);
-    link->setOperation(29);
-    for (const QByteArray &f : frames)
-        link->enqueue(f);
-    link->startQueue(false);
+    runBatch(29, pollPeriod, frames);
 }
 
 // ------------------------------------------------------ parameters file

@@ -13,7 +13,6 @@
 #include "link/protocolcomhart.h"
 
 #include <QMessageBox>
-#include <cstdio>
 
 namespace {
 constexpr int CodeRead = 51;
@@ -72,34 +71,10 @@ bool MainWindow::startDeviceDataTransfer()
 
 QVector<QByteArray> MainWindow::deviceDataFrames(int command, const QVector<QByteArray> &requests)
 {
-    OperationRequest request;
+    QVector<RequestItem> items;
     for (const QByteArray &data : requests)
-        request.items.append({command, data});
-    const bool longFrame = ui->checkLongFrame->isChecked();
-    const auto address = uint8_t(ui->comboBoxMainAddr->currentData().toInt());
-    QVector<QByteArray> frames;
-    QString error;
-    if (!request.frames(ui->spinBoxSymPreamble->value(), longFrame,
-                        OperationRequest::addressBytes(address, longFrame), &frames, &error))
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-    return frames;
-}
-
-void MainWindow::runDeviceDataBatch(int code, const QVector<QByteArray> &frames)
-{
-    if (frames.isEmpty()) {
-        // Too many preamble bytes for the frame buffer: nothing goes out, so
-        // no answer would ever release the lock.
-        setBusy(false);
-        return;
-    }
-    link->setPeriod(pollPeriod);
-    link->setTimeout(pollTimeout);
-    link->setRepeats(pollRepeats);
-    link->setOperation(code);
-    for (const QByteArray &f : frames)
-        link->enqueue(f);
-    link->startQueue(false);
+        items.append({command, data});
+    return batchFrames(items);
 }
 
 void MainWindow::onRecvCoefsFromDevice()
@@ -130,7 +105,7 @@ void MainWindow::onRecvCoefsFromDevice()
         dumpDialog->setProgramPalette(key, row.ok ? paletteSuccess : paletteFailure);
     }
 
-    runDeviceDataBatch(CodeRead, deviceDataFrames(CommandRead, BulkBlocks::readRequests()));
+    runBatch(CodeRead, pollPeriod, deviceDataFrames(CommandRead, BulkBlocks::readRequests()));
 }
 
 void MainWindow::onSendCoefsToDevice()
@@ -139,8 +114,8 @@ void MainWindow::onSendCoefsToDevice()
         return;
     // The dialog has checked that every device row has a text.
     const int password = BulkBlocks::passwordFromText(dumpDialog->form()->lePassword->text());
-    runDeviceDataBatch(CodeWrite, deviceDataFrames(CommandWrite,
-                                                   BulkBlocks::writeRequests(dumpDialog->record(), password)));
+    runBatch(CodeWrite, pollPeriod, deviceDataFrames(CommandWrite,
+                                                     BulkBlocks::writeRequests(dumpDialog->record(), password)));
 }
 
 void MainWindow::handleDeviceDataAnswer(int code)
