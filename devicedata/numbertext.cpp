@@ -30,23 +30,25 @@ bool trimmedAscii(const QString &text, QByteArray *out)
     return true;
 }
 
-// Sign and decimal digits of a whole field. The magnitude saturates, so a
-// ten-megabyte run of digits costs one pass and no big-number arithmetic.
-bool wholeDecimal(const QByteArray &s, bool *negative, uint64_t *magnitude, bool *overflow)
+// An optional sign at s[i]; returns the index after it.
+int skipSign(const QByteArray &s, int i, bool *negative)
 {
-    int i = 0;
     *negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
         *negative = s[i] == '-';
         ++i;
     }
-    if (i == s.size())
-        return false;
+    return i;
+}
+
+// The run of decimal digits from s[i]; returns the index after it. The
+// magnitude saturates, so a ten-megabyte run of digits costs one pass and no
+// big-number arithmetic.
+int digitRun(const QByteArray &s, int i, uint64_t *magnitude, bool *overflow)
+{
     uint64_t v = 0;
     bool over = false;
-    for (; i < s.size(); ++i) {
-        if (!isDigit(s[i]))
-            return false;
+    for (; i < s.size() && isDigit(s[i]); ++i) {
         const unsigned d = unsigned(s[i] - '0');
         if (!over && v > (std::numeric_limits<uint64_t>::max() - d) / 10)
             over = true;
@@ -55,7 +57,16 @@ bool wholeDecimal(const QByteArray &s, bool *negative, uint64_t *magnitude, bool
     }
     *magnitude = v;
     *overflow = over;
-    return true;
+    return i;
+}
+
+// Sign and decimal digits of a whole field.
+bool wholeDecimal(const QByteArray &s, bool *negative, uint64_t *magnitude, bool *overflow)
+{
+    const int i = skipSign(s, 0, negative);
+    if (i == s.size())
+        return false;
+    return digitRun(s, i, magnitude, overflow) == s.size();
 }
 
 bool wholeUnsigned(const QString &text, uint64_t limit, uint64_t *value)
@@ -81,25 +92,10 @@ int leadingDigits(const QByteArray &s, bool *negative, uint64_t *magnitude, bool
     int i = 0;
     while (i < s.size() && isAsciiSpace(s[i]))
         ++i;
-    *negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        *negative = s[i] == '-';
-        ++i;
-    }
-    uint64_t v = 0;
-    bool over = false;
-    int n = 0;
-    for (; i < s.size() && isDigit(s[i]); ++i, ++n) {
-        const unsigned d = unsigned(s[i] - '0');
-        if (!over && v > (std::numeric_limits<uint64_t>::max() - d) / 10)
-            over = true;
-        if (!over)
-            v = v * 10 + d;
-    }
-    *magnitude = v;
-    *overflow = over;
-    *digits = n;
-    return i;
+    i = skipSign(s, i, negative);
+    const int end = digitRun(s, i, magnitude, overflow);
+    *digits = end - i;
+    return end;
 }
 
 // Parses a double at [begin, end) the way strtod does after white space:
