@@ -5,9 +5,10 @@
 #include "polling/lineappender.h"
 #include "polling/measurementcapture.h"
 
+#include "common/bigendian.h"
+
 #include <QtTest>
 #include <QTemporaryDir>
-#include <cstring>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -15,16 +16,6 @@
 #endif
 
 namespace {
-
-QByteArray be(float f)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    QByteArray b(4, 0);
-    for (int i = 0; i < 4; ++i)
-        b[i] = char(bits >> (24 - 8 * i));
-    return b;
-}
 
 Command3Answer answer(float i, float v1, float v2, float v3, float v4)
 {

@@ -9,21 +9,12 @@
 #include "polling/referencepressure.h"
 #include "polling/runningmean.h"
 
+#include "common/bigendian.h"
+
 #include <QSettings>
 #include <QtTest>
-#include <cstring>
 
 namespace {
-
-QByteArray be(float f)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    QByteArray b(4, 0);
-    for (int i = 0; i < 4; ++i)
-        b[i] = char(bits >> (24 - 8 * i));
-    return b;
-}
 
 QByteArray answerData(float i, float v1, float v2, float v3, float v4)
 {

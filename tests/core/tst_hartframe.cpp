@@ -4,48 +4,14 @@
 #include "link/hartframe.h"
 #include "link/protocolcomhart.h"
 
-#include <QTemporaryFile>
+#include "common/capture.h"
+
 #include <QtTest>
-#include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
 QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
-
-// Captures what is written to file descriptor 2 while it lives.
-class StderrCapture
-{
-public:
-    StderrCapture()
-    {
-        m_file.open();
-        std::fflush(stderr);
-        m_saved = dup(2);
-        dup2(m_file.handle(), 2);
-    }
-    ~StderrCapture() { restore(); }
-    QByteArray text()
-    {
-        restore();
-        m_file.seek(0);
-        return m_file.readAll();
-    }
-
-private:
-    void restore()
-    {
-        if (m_saved < 0)
-            return;
-        std::fflush(stderr);
-        dup2(m_saved, 2);
-        close(m_saved);
-        m_saved = -1;
-    }
-    QTemporaryFile m_file;
-    int m_saved = -1;
-};
 
 const QByteArray ShortAnswer = hex("ffffffffff 02 01 03 04 0000 41200000 65");
 // Long answer to command 51 at address 5: preamble 3, two data bytes.

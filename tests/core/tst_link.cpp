@@ -6,46 +6,12 @@
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
+#include "common/capture.h"
+
 #include <QElapsedTimer>
-#include <QTemporaryFile>
 #include <QtTest>
-#include <cstdio>
-#include <unistd.h>
 
 namespace {
-
-// Captures what is written to file descriptor 2 while it lives.
-class StderrCapture
-{
-public:
-    StderrCapture()
-    {
-        m_file.open();
-        std::fflush(stderr);
-        m_saved = dup(2);
-        dup2(m_file.handle(), 2);
-    }
-    ~StderrCapture() { restore(); }
-    QByteArray text()
-    {
-        restore();
-        m_file.seek(0);
-        return m_file.readAll();
-    }
-
-private:
-    void restore()
-    {
-        if (m_saved < 0)
-            return;
-        std::fflush(stderr);
-        dup2(m_saved, 2);
-        close(m_saved);
-        m_saved = -1;
-    }
-    QTemporaryFile m_file;
-    int m_saved = -1;
-};
 
 QByteArray command3(uint8_t address, int preamble = 4, bool longFrame = false)
 {

@@ -1,26 +1,14 @@
 #include "calc/lsqcalibration.h"
 
+#include "common/capture.h"
+
 #include <QtTest>
 
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <iostream>
-#include <sstream>
 
 namespace {
-
-class CoutCapture
-{
-public:
-    CoutCapture() : m_old(std::cout.rdbuf(m_buffer.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(m_old); }
-    std::string text() const { return m_buffer.str(); }
-
-private:
-    std::ostringstream m_buffer;
-    std::streambuf *m_old;
-};
 
 struct Reading
 {

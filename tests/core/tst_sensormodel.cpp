@@ -11,6 +11,8 @@
 #include "sim/compensation.h"
 #include "sim/virtualline.h"
 
+#include "common/bigendian.h"
+
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -36,15 +38,6 @@ QByteArray transact(VirtualDevice &dev, uint8_t command, const QByteArray &data 
     r.data = data;
     const QByteArray frame = dev.answer(r);
     return frame.mid(6, uint8_t(frame.at(3)));
-}
-
-float beFloat(const QByteArray &d, int at)
-{
-    const uint32_t bits = uint32_t(uint8_t(d[at])) << 24 | uint32_t(uint8_t(d[at + 1])) << 16
-                          | uint32_t(uint8_t(d[at + 2])) << 8 | uint8_t(d[at + 3]);
-    float v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
 }
 
 QByteArray writeFloats(uint16_t reg, std::initializer_list<float> values)

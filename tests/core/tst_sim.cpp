@@ -4,6 +4,8 @@
 
 #include "sim/virtualline.h"
 
+#include "common/bigendian.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSerialPort>
@@ -11,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cstring>
 
 namespace {
 
@@ -83,25 +84,6 @@ QList<Answer> parseAnswers(const QByteArray &rx)
         i = end + 1;
     }
     return out;
-}
-
-float beFloat(const QByteArray &b, int at)
-{
-    const uint32_t bits = uint32_t(uint8_t(b.at(at))) << 24 | uint32_t(uint8_t(b.at(at + 1))) << 16
-                        | uint32_t(uint8_t(b.at(at + 2))) << 8 | uint8_t(b.at(at + 3));
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
-}
-
-QByteArray beBytes(float f)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    QByteArray b;
-    for (int s = 24; s >= 0; s -= 8)
-        b.append(char(bits >> s));
-    return b;
 }
 
 } // namespace
@@ -279,7 +261,7 @@ void TestSim::identityAndMeasurements()
     // A register set directly, or written with command 91, becomes what the
     // device reports.
     dev->setF32(sim::VirtualDevice::RegPressure, 12.5f);
-    got = transact(request(shortAddr(5), 91, QByteArray("\x00\xC8", 2) + beBytes(7.0f)));
+    got = transact(request(shortAddr(5), 91, QByteArray("\x00\xC8", 2) + be(7.0f)));
     QCOMPARE(got.size(), 1);
     got = transact(request(shortAddr(5), 3));
     QCOMPARE(beFloat(got[0].data, 0), 7.0f);
@@ -295,9 +277,9 @@ void TestSim::writeThenRead_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("expectedRead"); // what 51 returns afterwards
     QTest::newRow("address byte") << 0x0003 << QByteArray("\x07", 1) << QByteArray("\x07", 1);
-    QTest::newRow("Pmax float 1.0") << 0x001E << beBytes(1.0f) << beBytes(1.0f);
+    QTest::newRow("Pmax float 1.0") << 0x001E << be(1.0f) << be(1.0f);
     QTest::newRow("serial") << 0x003A << QByteArray("\x01\x02\x03\x04", 4) << QByteArray("\x01\x02\x03\x04", 4);
-    const QByteArray block = beBytes(0.5f) + beBytes(-2.0f) + beBytes(3.25f) + QByteArray("\0\0\0\x2A", 4);
+    const QByteArray block = be(0.5f) + be(-2.0f) + be(3.25f) + QByteArray("\0\0\0\x2A", 4);
     QTest::newRow("16-byte block") << 0x004E << block << block;
     QTest::newRow("past the end") << 0x01FE << QByteArray("\xAA\xBB\xCC\xDD", 4)
                                   << QByteArray("\xAA\xBB\0\0", 4);

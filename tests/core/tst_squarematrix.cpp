@@ -1,27 +1,14 @@
 #include "calc/squarematrix.h"
 
+#include "common/capture.h"
+
 #include <QtTest>
 
 #include <cmath>
-#include <iostream>
 #include <limits>
 #include <new>
-#include <sstream>
 
 namespace {
-
-// Collects what the toolkit writes to the standard output while alive.
-class CoutCapture
-{
-public:
-    CoutCapture() : m_old(std::cout.rdbuf(m_buffer.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(m_old); }
-    std::string text() const { return m_buffer.str(); }
-
-private:
-    std::ostringstream m_buffer;
-    std::streambuf *m_old;
-};
 
 SquareMatrix fromRows(const QVector<QVector<double>> &rows)
 {

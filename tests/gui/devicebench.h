@@ -10,6 +10,8 @@
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
+#include "common/sandbox.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
@@ -155,32 +157,5 @@ private:
     int m_saved = -1;
 };
 
-// A working directory and a settings store of their own for every case.
-class Sandbox
-{
-public:
-    bool enter()
-    {
-        m_oldCwd = QDir::currentPath();
-        m_dir.reset(new QTemporaryDir);
-        if (!m_dir->isValid() || !QDir::setCurrent(m_dir->path()))
-            return false;
-        QSettings s(QStringLiteral("Vornik"), QStringLiteral("Tesmar"));
-        s.clear();
-        s.sync();
-        qunsetenv("TESMAR_PORT");
-        return true;
-    }
-    void leave()
-    {
-        QDir::setCurrent(m_oldCwd);
-        m_dir.reset();
-    }
-    QString path() const { return m_dir->path(); }
-
-private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
-};
 
 } // namespace bench

@@ -9,9 +9,10 @@
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
+#include "common/sandbox.h"
+
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QtTest>
 #include <memory>
@@ -87,30 +88,21 @@ private:
     // short link timings.
     void connectWindow();
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
+    Sandbox m_sandbox;
     std::unique_ptr<sim::VirtualLine> m_line;
     std::unique_ptr<MainWindow> m_w;
 };
 
 void TestConsole::init()
 {
-    m_oldCwd = QDir::currentPath();
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QSettings s = store();
-    s.clear();
-    s.sync();
-    qunsetenv("TESMAR_PORT");
+    QVERIFY(m_sandbox.enter());
 }
 
 void TestConsole::cleanup()
 {
     m_w.reset();
     m_line.reset();
-    QDir::setCurrent(m_oldCwd);
-    m_dir.reset();
+    m_sandbox.leave();
 }
 
 void TestConsole::connectWindow()

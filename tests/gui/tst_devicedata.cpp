@@ -12,10 +12,11 @@
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
+#include "common/sandbox.h"
+
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
@@ -130,22 +131,17 @@ private slots:
     void damagedOrSilentBlocks();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
+    Sandbox m_sandbox;
 };
 
 void TestDeviceData::init()
 {
-    m_oldCwd = QDir::currentPath();
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QSettings(QStringLiteral("Vornik"), QStringLiteral("Tesmar")).clear();
+    QVERIFY(m_sandbox.enter());
 }
 
 void TestDeviceData::cleanup()
 {
-    QDir::setCurrent(m_oldCwd);
-    m_dir.reset();
+    m_sandbox.leave();
 }
 
 void TestDeviceData::roundTripClonesTransmitter()
@@ -168,7 +164,7 @@ void TestDeviceData::roundTripClonesTransmitter()
     QCOMPARE(NumberText::toFloat(a42, nullptr), rig.dev(1)->f32(78));
     QVERIFY2(a42 != NumberText::formatG(double(rig.dev(1)->f32(78))), qPrintable(a42));
 
-    const QString path = m_dir->filePath(QStringLiteral("record.txt"));
+    const QString path = m_sandbox.filePath(QStringLiteral("record.txt"));
     QVERIFY(rig.d->saveToPath(path));
     rig.d->clearAll();
     QCOMPARE(rig.d->record(), DeviceRecord());

@@ -2,26 +2,14 @@
 #include "calc/lsqcalibration.h"
 #include "ui_dialog.h"
 
+#include "common/capture.h"
+
 #include <QtTest>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <iostream>
-#include <sstream>
-
 namespace {
-
-class CoutCapture
-{
-public:
-    CoutCapture() : m_old(std::cout.rdbuf(m_buffer.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(m_old); }
-
-private:
-    std::ostringstream m_buffer;
-    std::streambuf *m_old;
-};
 
 // A two-gauge result as the calculation hands it over.
 CalibrationCoefficients twoGaugeValues()

@@ -8,12 +8,13 @@
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
+#include "common/sandbox.h"
+
 #include <QAbstractButton>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QtTest>
 #include <memory>
@@ -91,27 +92,18 @@ private slots:
     void serialApplyWritesFile();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
+    Sandbox m_sandbox;
 };
 
 void TestMainWindow::init()
 {
     // A working directory and a settings store of its own for every case.
-    m_oldCwd = QDir::currentPath();
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QSettings s = store();
-    s.clear();
-    s.sync();
-    qunsetenv("TESMAR_PORT");
+    QVERIFY(m_sandbox.enter());
 }
 
 void TestMainWindow::cleanup()
 {
-    QDir::setCurrent(m_oldCwd);
-    m_dir.reset();
+    m_sandbox.leave();
 }
 
 // ------------------------------------------------------------------ form
@@ -561,7 +553,7 @@ void TestMainWindow::connectAndClose()
 void TestMainWindow::connectFailure()
 {
     MainWindow w;
-    w.ui->comboBoxNamePort->setEditText(m_dir->filePath(QStringLiteral("no-such-tty")));
+    w.ui->comboBoxNamePort->setEditText(m_sandbox.filePath(QStringLiteral("no-such-tty")));
     w.ui->buttonConnectPort->click();
     QVERIFY(!w.hartLink()->isPortOpen());
     QVERIFY(w.ui->textEditStatus->toPlainText().endsWith(QStringLiteral("Ошибка подключения\n")));

@@ -9,12 +9,13 @@
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
+#include "common/sandbox.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSettings>
 #include <QStandardItemModel>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
@@ -154,25 +155,17 @@ private slots:
     void measurementLog();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
+    Sandbox m_sandbox;
 };
 
 void TestPolling::init()
 {
-    m_oldCwd = QDir::currentPath();
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QSettings s(QStringLiteral("Vornik"), QStringLiteral("Tesmar"));
-    s.clear();
-    s.sync();
+    QVERIFY(m_sandbox.enter());
 }
 
 void TestPolling::cleanup()
 {
-    QDir::setCurrent(m_oldCwd);
-    m_dir.reset();
+    m_sandbox.leave();
 }
 
 // ------------------------------------------------------------- polling
@@ -500,7 +493,7 @@ void TestPolling::calibrationButtonCycle()
     QCOMPARE(buttons(), before);
     QCOMPARE(r.w->capture.pressure().plus(), 0.0);
 
-    r.choose(m_dir->path(), QStringLiteral("cyc"));
+    r.choose(m_sandbox.path(), QStringLiteral("cyc"));
     ui->buttonSetPressue->click();
     QCOMPARE(r.criticals.size(), 1);
     QCOMPARE(r.w->capture.pressure().plus(), 50.0);
@@ -523,7 +516,7 @@ void TestPolling::calibrationButtonCycle()
     QVERIFY(!r.w->capture.averagingOn());
     QCOMPARE(buttons(), (QVector<bool>{true, false, false, false}));
     QCOMPARE(r.w->meanRows()[0].field->text(), QStringLiteral("0.0000 мВ 0.0000 мВ"));
-    const QString point = m_dir->path() + QStringLiteral("/cyc_01/cyc_Tmid_MNK.txt");
+    const QString point = m_sandbox.path() + QStringLiteral("/cyc_01/cyc_Tmid_MNK.txt");
     QCOMPARE(ui->textEditStatus->toPlainText(),
              QStringLiteral("Файл калибровки МНК записан ") + point);
     QCOMPARE(fileLines(point).size(), 1);
@@ -590,7 +583,7 @@ void TestPolling::recordAndPointFiles()
     ui->checkBoxCakibrationMiddle->setChecked(false);
     if (!box.isEmpty())
         r.w->findChild<QCheckBox *>(box)->setChecked(true);
-    const QString d = m_dir->path() + QStringLiteral("/D");
+    const QString d = m_sandbox.path() + QStringLiteral("/D");
     QVERIFY(QDir().mkpath(d));
     r.choose(d, QStringLiteral("dev"));
     ui->spinBoxPressuePos->setValue(250);
@@ -631,8 +624,8 @@ void TestPolling::badChecksumLeavesFiles()
     Rig r;
     QVERIFY(r.start({2}));
     r.channel(0, 2);
-    r.choose(m_dir->path(), QStringLiteral("bad"));
-    const QString record = m_dir->path() + QStringLiteral("/bad_02/bad_Tmid.txt");
+    r.choose(m_sandbox.path(), QStringLiteral("bad"));
+    const QString record = m_sandbox.path() + QStringLiteral("/bad_02/bad_Tmid.txt");
     QVERIFY(r.onePass());
     const QByteArray before = fileLines(record).join('\n');
     QCOMPARE(fileLines(record).size(), 1);
@@ -665,7 +658,7 @@ void TestPolling::measurementLog()
     Rig r;
     QVERIFY(r.start({3}));
     r.channel(0, 3);
-    const QString log = m_dir->path() + QStringLiteral("/log.txt");
+    const QString log = m_sandbox.path() + QStringLiteral("/log.txt");
     r.w->pollingDialogs.chooseLogFile = [&] { return named ? log : QString(); };
     r.w->ui->buttonSave->click();
     QCOMPARE(r.w->ui->labelSave->text(), named ? log : QString());
@@ -675,7 +668,7 @@ void TestPolling::measurementLog()
     QCOMPARE(fileLines(log).size(), lines);
     if (lines)
         QCOMPARE(fileLines(log).first().split('\t').size(), 8);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).contains(QStringLiteral("log.txt")),
+    QCOMPARE(QDir(m_sandbox.path()).entryList(QDir::Files).contains(QStringLiteral("log.txt")),
              lines > 0);
 }
 

@@ -9,11 +9,12 @@
 #include "devicedata/dumpdialog.h"
 #include "link/protocolcomhart.h"
 
+#include "common/sandbox.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
@@ -70,24 +71,17 @@ private slots:
     void resetRestoresDefaults();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
+    Sandbox m_sandbox;
 };
 
 void TestProgramSettings::init()
 {
-    m_oldCwd = QDir::currentPath();
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QSettings s = store();
-    s.clear();
-    s.sync();
+    QVERIFY(m_sandbox.enter());
 }
 
 void TestProgramSettings::cleanup()
 {
-    QDir::setCurrent(m_oldCwd);
-    m_dir.reset();
+    m_sandbox.leave();
 }
 
 void TestProgramSettings::applyProgramItems_data()

@@ -11,6 +11,8 @@
 #include "polling/savefile_confirm_dialog.h"
 #include "sim/virtualline.h"
 
+#include "common/sandbox.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -18,7 +20,6 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QStandardItemModel>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -131,26 +132,18 @@ private slots:
     void realFileDialog();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
-    QString base() const { return m_dir->path(); }
+    Sandbox m_sandbox;
+    QString base() const { return m_sandbox.path(); }
 };
 
 void TestSaveDirsGui::init()
 {
-    m_oldCwd = QDir::currentPath();
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QSettings s(QStringLiteral("Vornik"), QStringLiteral("Tesmar"));
-    s.clear();
-    s.sync();
+    QVERIFY(m_sandbox.enter());
 }
 
 void TestSaveDirsGui::cleanup()
 {
-    QDir::setCurrent(m_oldCwd);
-    m_dir.reset();
+    m_sandbox.leave();
 }
 
 void TestSaveDirsGui::listsAndCreatesOnAccept()

@@ -9,10 +9,11 @@
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
+#include "common/sandbox.h"
+
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
@@ -61,8 +62,7 @@ private:
     // True once the link has reported the last outcome and stopped.
     bool idle() const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
+    Sandbox m_sandbox;
     std::unique_ptr<sim::VirtualLine> m_line;
     std::unique_ptr<MainWindow> m_w;
 };
@@ -81,22 +81,14 @@ void TestScan::initTestCase()
 
 void TestScan::init()
 {
-    m_oldCwd = QDir::currentPath();
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QSettings s(QStringLiteral("Vornik"), QStringLiteral("Tesmar"));
-    s.clear();
-    s.sync();
-    qunsetenv("TESMAR_PORT");
+    QVERIFY(m_sandbox.enter());
 }
 
 void TestScan::cleanup()
 {
     m_w.reset();
     m_line.reset();
-    QDir::setCurrent(m_oldCwd);
-    m_dir.reset();
+    m_sandbox.leave();
 }
 
 void TestScan::start(QList<int> devices)
