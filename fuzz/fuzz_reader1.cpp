@@ -5,38 +5,13 @@
 
 #include "devicedata/devicedatafile.h"
 
+#include "fuzzchunks.h"
+
 #include <QBuffer>
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-
-// Serves the data in chunks of 1..31 bytes chosen by a seed.
-class ChunkedDevice : public QIODevice
-{
-public:
-    ChunkedDevice(const QByteArray &data, uint32_t seed) : m_data(data), m_seed(seed) {}
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char *out, qint64 max) override
-    {
-        m_seed = m_seed * 1103515245u + 12345u;
-        const qint64 n = qMin<qint64>(qMin<qint64>(max, m_data.size() - m_pos),
-                                      1 + (m_seed >> 16) % 31);
-        if (n <= 0)
-            return m_pos >= m_data.size() ? -1 : 0;
-        memcpy(out, m_data.constData() + m_pos, size_t(n));
-        m_pos += int(n);
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray m_data;
-    int m_pos = 0;
-    uint32_t m_seed;
-};
 
 bool sameMessages(const QList<UserMessage> &a, const QList<UserMessage> &b)
 {
@@ -58,14 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), int(size - 1));
     DiagnosticStreams &quiet = DiagnosticStreams::discard();
 
-    QBuffer whole;
-    whole.setData(bytes);
-    whole.open(QIODevice::ReadOnly);
-    const DeviceDataFile::LoadResult a = DeviceDataFile::load(whole, DeviceRecord(), quiet);
-
-    ChunkedDevice chunked(bytes, data[0] + 1u);
-    chunked.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    const DeviceDataFile::LoadResult b = DeviceDataFile::load(chunked, DeviceRecord(), quiet);
+    const auto [a, b] = loadWholeAndChunked(bytes, data[0] + 1u, [&](QIODevice &device) {
+        return DeviceDataFile::load(device, DeviceRecord(), quiet);
+    });
 
     if (!a.opened || a.record != b.record || a.devicePositionsLoaded != b.devicePositionsLoaded
         || a.programRowsLoaded != b.programRowsLoaded || !sameMessages(a.messages, b.messages))

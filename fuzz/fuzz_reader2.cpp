@@ -5,38 +5,13 @@
 
 #include "devicedata/parametersfile.h"
 
-#include <QBuffer>
+#include "fuzzchunks.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-class ChunkedDevice : public QIODevice
-{
-public:
-    ChunkedDevice(const QByteArray &data, uint32_t seed) : m_data(data), m_seed(seed) {}
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char *out, qint64 max) override
-    {
-        m_seed = m_seed * 1103515245u + 12345u;
-        const qint64 n = qMin<qint64>(qMin<qint64>(max, m_data.size() - m_pos),
-                                      1 + (m_seed >> 16) % 31);
-        if (n <= 0)
-            return m_pos >= m_data.size() ? -1 : 0;
-        memcpy(out, m_data.constData() + m_pos, size_t(n));
-        m_pos += int(n);
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray m_data;
-    int m_pos = 0;
-    uint32_t m_seed;
-};
 
 bool sameValues(const ParametersFile::LoadResult &a, const ParametersFile::LoadResult &b)
 {
@@ -54,14 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), int(size - 1));
     DiagnosticStreams &quiet = DiagnosticStreams::discard();
 
-    QBuffer whole;
-    whole.setData(bytes);
-    whole.open(QIODevice::ReadOnly);
-    const ParametersFile::LoadResult a = ParametersFile::load(whole, quiet);
-
-    ChunkedDevice chunked(bytes, data[0] + 1u);
-    chunked.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    const ParametersFile::LoadResult b = ParametersFile::load(chunked, quiet);
+    const auto [a, b] = loadWholeAndChunked(bytes, data[0] + 1u, [&](QIODevice &device) {
+        return ParametersFile::load(device, quiet);
+    });
 
     if (!sameValues(a, b) || a.status == ParametersFile::LoadStatus::OpenFailed)
         std::abort();
