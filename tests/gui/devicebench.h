@@ -11,6 +11,7 @@
 #include "sim/virtualline.h"
 
 #include "common/sandbox.h"
+#include "panecolour.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -24,7 +25,6 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <QTextBlock>
 #include <QTextEdit>
 #include <cstdio>
 #include <memory>
@@ -109,18 +109,6 @@ struct DeviceBench
 
     QString paneText(const QString &pane) { return widget<QTextEdit>(pane)->toPlainText(); }
 };
-
-// Colour of the last visible character of a pane.
-inline QColor colourAtEnd(QTextEdit *pane)
-{
-    QTextBlock b = pane->document()->lastBlock();
-    while (b.isValid() && b.text().isEmpty())
-        b = b.previous();
-    QTextFragment last;
-    for (auto it = b.begin(); !it.atEnd(); ++it)
-        last = it.fragment();
-    return last.charFormat().foreground().color();
-}
 
 inline QColor baseColour(QWidget *w)
 {

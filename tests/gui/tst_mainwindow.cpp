@@ -9,13 +9,13 @@
 #include "sim/virtualline.h"
 
 #include "common/sandbox.h"
+#include "panecolour.h"
 
 #include <QAbstractButton>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
-#include <QTextBlock>
 #include <QtTest>
 #include <memory>
 
@@ -23,18 +23,6 @@ namespace {
 QSettings store()
 {
     return QSettings(QStringLiteral("Vornik"), QStringLiteral("Tesmar"));
-}
-
-// Colour of the last visible character of a pane.
-QColor colourAtEnd(QTextEdit *pane)
-{
-    QTextBlock b = pane->document()->lastBlock();
-    while (b.isValid() && b.text().isEmpty())
-        b = b.previous();
-    QTextFragment last;
-    for (auto it = b.begin(); !it.atEnd(); ++it)
-        last = it.fragment();
-    return last.charFormat().foreground().color();
 }
 
 // The form on its own, as the designer file defines it, before any handler
