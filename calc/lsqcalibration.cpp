@@ -1,13 +1,12 @@
 #include "calc/lsqcalibration.h"
 
 #include "calc/squarematrix.h"
+#include "device/valuecodec.h"
 
 #include <QDir>
 #include <QRegExp>
-#include <QtEndian>
 
 #include <cmath>
-#include <cstring>
 
 SensorModel chooseSensorModel(bool capacitor, bool tenzo1)
 {
@@ -363,11 +362,7 @@ QString calibrationConfirmationText(const QString &dir, const CalibrationFileSea
 
 bool decodePmax(const QByteArray &answerData, float *pmax)
 {
-    if (answerData.size() < 4)
-        return false;
-    const quint32 bits = qFromBigEndian<quint32>(answerData.constData());
-    std::memcpy(pmax, &bits, sizeof(float));
-    return true;
+    return ValueCodec::readFloat(answerData, 0, pmax);
 }
 
 CalibrationFileSearch LsqCalibration::findFiles(const QString &dir)
