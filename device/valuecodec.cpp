@@ -1,5 +1,7 @@
 #include "device/valuecodec.h"
 
+#include "devicedata/numbertext.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -100,12 +102,12 @@ bool ValueCodec::readFloat(const QByteArray &data, int offset, float *out)
 
 QString ValueCodec::formatG(double value)
 {
-    return QString::asprintf("%g", value);
+    return NumberText::formatG(value);
 }
 
 QString ValueCodec::formatF(double value)
 {
-    return QString::asprintf("%f", value);
+    return NumberText::formatF(value);
 }
 
 uint16_t ValueCodec::fixedCurrentCode(double milliamps, bool wideLoop)
