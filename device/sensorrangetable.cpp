@@ -1,5 +1,7 @@
 #include "device/sensorrangetable.h"
 
+#include "device/valuecodec.h"
+
 #include <QHash>
 #include <algorithm>
 #include <cmath>
@@ -92,23 +94,14 @@ bool SensorRangeTable::selectSensorRange(int key)
 
 void SensorRangeTable::selectUnit(int index)
 {
-    if (index < 0) {
-        m_unitIndex = 1;
-        m_unitFactor = 1.0;
-    } else if (index >= UnitCount) {
-        m_unitIndex = UnitCount - 1;
-        m_unitFactor = 1.0;
-    } else {
-        m_unitIndex = index;
-        m_unitFactor = units[index].factor;
-    }
+    m_unitIndex = index < 0 ? 1 : qMin(index, UnitCount - 1);
 }
 
 float SensorRangeTable::displayValue(int i) const
 {
     if (m_selected.isEmpty())
         return 0.0f;
-    return float(m_selected.at(qBound(0, i, m_selected.size() - 1)) * m_unitFactor);
+    return float(m_selected.at(qBound(0, i, m_selected.size() - 1)) * unitFactor());
 }
 
 float SensorRangeTable::deviceValue(int i) const
@@ -120,7 +113,7 @@ float SensorRangeTable::deviceValue(int i) const
 
 QString SensorRangeTable::labelText(int i) const
 {
-    return QString::asprintf("%g", double(displayValue(i)));
+    return ValueCodec::formatG(double(displayValue(i)));
 }
 
 int SensorRangeTable::indexOfValue(double pa) const

@@ -28,7 +28,7 @@ public:
     bool hasSelection() const { return !m_selected.isEmpty(); }
     int selectedKey() const { return m_selectedKey; }
     int unitIndex() const { return m_unitIndex; }
-    double unitFactor() const { return m_unitFactor; }
+    double unitFactor() const { return unitFactorFor(m_unitIndex); }
     const QVector<double> &selectedList() const { return m_selected; }
 
     // List entry at i (clamped into the list) in the selected unit / in Pa.
@@ -69,5 +69,4 @@ private:
     QVector<double> m_selected;
     int m_selectedKey = 0;
     int m_unitIndex = 1;
-    double m_unitFactor = 1.0;
 };
