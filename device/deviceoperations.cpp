@@ -213,7 +213,7 @@ OperationRequest DeviceOperations::buildOperation(int code, const QVariantMap &i
         }
         break;
     case OperationHandler::RecordWrite:
-        if (!m_recordLoaded) {
+        if (!recordLoaded()) {
             // Without a loaded record the parameters dialog writes its own fields.
             r.valid = false;
             break;
@@ -485,7 +485,7 @@ void DeviceOperations::decodeRecordWrite(const OperationAnswer &a, AnswerResult 
 {
     const int reg = ValueCodec::requestRegister(a.requestData);
     QString text;
-    if (m_recordLoaded) {
+    if (recordLoaded()) {
         switch (reg) {
         case CurrentZeroBalance: text = u("Записаны баланс токового выхода и режим работы по току\n"); break;
         case MaxUpperLimit: text = u("Записано Pmax\n"); break;
@@ -548,7 +548,6 @@ bool DeviceOperations::setLoadedRecord(const QVector<double> &values)
     if (values.size() != LoadedRecord::Size)
         return false;
     m_record = values;
-    m_recordLoaded = true;
     return true;
 }
 
@@ -563,6 +562,5 @@ bool DeviceOperations::setLoadedRecord(const QVector<float> &values)
 
 void DeviceOperations::clearLoadedRecord()
 {
-    m_recordLoaded = false;
     m_record.clear();
 }

@@ -68,7 +68,7 @@ public:
     bool setLoadedRecord(const QVector<double> &values);
     bool setLoadedRecord(const QVector<float> &values);
     void clearLoadedRecord();
-    bool recordLoaded() const { return m_recordLoaded; }
+    bool recordLoaded() const { return !m_record.isEmpty(); }
 
 private:
     QByteArray payloadFor(const OperationDescriptor &d, const QVariantMap &inputs) const;
@@ -88,6 +88,5 @@ private:
     bool m_pressureQueryArmed = false;
     bool m_saveChainActive = false;
     QPointer<QIODevice> m_parametersFile;
-    bool m_recordLoaded = false;
-    QVector<double> m_record;
+    QVector<double> m_record;       // empty when no record is loaded
 };
