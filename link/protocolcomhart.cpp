@@ -46,7 +46,7 @@ protocolComHart::protocolComHart(QObject *parent, const QString &configPath)
     m_config.load(configPath);
     connect(m_port, &QSerialPort::readyRead, this, &protocolComHart::readData);
     connect(m_port, &QSerialPort::bytesWritten, this, &protocolComHart::onBytesWritten);
-    connect(m_timeoutTimer, &QTimer::timeout, this, &protocolComHart::onTimeoutTimer);
+    connect(m_timeoutTimer, &QTimer::timeout, this, &protocolComHart::timeoutFunc);
     connect(m_phaseTimer, &QTimer::timeout, this, &protocolComHart::onPhaseTimer);
 }
 
@@ -280,7 +280,6 @@ void protocolComHart::sendFrame(const QByteArray &frame)
         return;
     }
     m_busy = true;
-    ++m_txSerial;
     if (m_port->isOpen())
         m_port->clear(QSerialPort::Input);
     m_currentFrame = frame;
@@ -288,7 +287,6 @@ void protocolComHart::sendFrame(const QByteArray &frame)
     // The receive side is armed before the first byte leaves: an answer may
     // start arriving while RTS is still held.
     resetReceive();
-    m_answerReceived = false;
     qCDebug(lcLink) << "send" << m_currentFrame.toHex(' ');
 
     if (m_config.flowControl != 0) {
@@ -378,9 +376,6 @@ void protocolComHart::onPhaseTimer()
 void protocolComHart::transmissionComplete()
 {
     m_phase = Phase::AwaitingAnswer;
-    m_answerReceived = false;
-    m_awaitingAnswer = true;
-    m_timeoutSerial = m_txSerial;
     m_timeoutTimer->start(m_timeout);
     lineEvent(LineEvent::AnswerAwaited);
 
@@ -394,20 +389,13 @@ void protocolComHart::transmissionComplete()
     }
 }
 
-void protocolComHart::onTimeoutTimer()
-{
-    // Only the time-out of the transmission in flight counts.
-    if (m_timeoutSerial != m_txSerial || m_phase != Phase::AwaitingAnswer)
-        return;
-    timeoutFunc();
-}
-
 void protocolComHart::timeoutFunc()
 {
-    if (m_answerReceived || !m_awaitingAnswer)
+    // Only a transmission waiting for its answer can time out; the timer runs
+    // in that phase alone, and a call at any other moment changes nothing.
+    if (m_phase != Phase::AwaitingAnswer)
         return;
     m_timeoutTimer->stop();
-    m_awaitingAnswer = false;
     m_phase = Phase::Idle;
     m_busy = false;
     if (m_repeatsLeft > 0) {
@@ -449,8 +437,6 @@ void protocolComHart::deliverAnswer()
     m_answerValid = true;
     m_timeoutTimer->stop();
     m_repeatsLeft = m_repeatCount;
-    m_answerReceived = true;
-    m_awaitingAnswer = false;
     m_phase = Phase::Idle;
     m_busy = false;
     m_lastOutcomeAnswered = true;
@@ -512,24 +498,19 @@ void protocolComHart::analysisRequest(const QByteArray &frame)
         std::fputs(":Wrong frame identifier\n", stderr);
         return;
     }
-    m_reqPreamble = i;
-    m_reqLong = b[i] == 0x82;
-    const int addressLength = m_reqLong ? 5 : 1;
+    const int addressLength = b[i] == 0x82 ? 5 : 1;
     const int p = i + 1 + addressLength;
     // A frame cut short keeps what it has; nothing past its end is read.
     if (p + 2 > size)
         return;
     m_reqAddress = frame.mid(i + 1, addressLength);
     m_reqCommand = b[p];
-    m_reqByteCount = b[p + 1];
     const int count = int(int8_t(b[p + 1]));
     if (count < 0) {
         std::fprintf(stderr, "analyze_request:Wrong data length%d\n", count);
         return;
     }
     m_reqData = frame.mid(p + 2, count);
-    if (p + 2 + count < size)
-        m_reqChecksum = b[p + 2 + count];
 }
 
 void protocolComHart::lineEvent(LineEvent) {}

@@ -116,7 +116,6 @@ private:
     void onBytesWritten();
     void onWriteDone();
     void onPhaseTimer();
-    void onTimeoutTimer();
     void transmissionComplete();
     void deliverAnswer();
     void finishQueue();
@@ -145,14 +144,10 @@ private:
 
     Phase m_phase = Phase::Idle;
     bool m_busy = false;
-    bool m_answerReceived = false;
-    bool m_awaitingAnswer = false;
     bool m_answerPending = false;    // completed before the transmission had
     bool m_allSent = false;
     bool m_lastOutcomeAnswered = false;
     int m_answerEmitDepth = 0;
-    quint64 m_txSerial = 0;
-    quint64 m_timeoutSerial = 0;
 
     HartReceiver m_receiver;
     HartAnswer m_answer;
@@ -160,9 +155,5 @@ private:
 
     QByteArray m_reqAddress;
     QByteArray m_reqData;
-    int m_reqPreamble = 0;
-    bool m_reqLong = false;
     int m_reqCommand = 0;
-    int m_reqByteCount = 0;
-    uint8_t m_reqChecksum = 0;
 };
