@@ -1,9 +1,9 @@
 #include "devicedata/bulkblocks.h"
 
+#include "device/valuecodec.h"
 #include "devicedata/numbertext.h"
 
 #include <cmath>
-#include <cstring>
 
 namespace BulkBlocks {
 
@@ -59,20 +59,6 @@ const Block *findBlock(const Block *table, int address)
     return nullptr;
 }
 
-uint32_t beUInt32(const QByteArray &d, int at)
-{
-    return uint32_t(uint8_t(d[at])) << 24 | uint32_t(uint8_t(d[at + 1])) << 16
-            | uint32_t(uint8_t(d[at + 2])) << 8 | uint32_t(uint8_t(d[at + 3]));
-}
-
-void putBeUInt32(QByteArray &d, int at, uint32_t v)
-{
-    d[at] = char(v >> 24);
-    d[at + 1] = char(v >> 16);
-    d[at + 2] = char(v >> 8);
-    d[at + 3] = char(v);
-}
-
 // "%g" with six significant digits when that gives the same float back, else
 // as many more digits (up to nine, always enough) as it takes: a record read
 // from one transmitter has to write the very same bytes into another, and
@@ -97,13 +83,17 @@ QString decodeField(const Field &f, const QByteArray &d)
     using S = DeviceItems::Storage;
     const uint8_t byte = uint8_t(d[f.offset]);
     switch (f.storage) {
+    // The caller has checked that the whole field is in the data.
     case S::Float: {
-        const uint32_t bits = beUInt32(d, f.offset);
-        float v;
-        std::memcpy(&v, &bits, sizeof v);
+        float v = 0;
+        ValueCodec::readFloat(d, f.offset, &v);
         return floatText(v);
     }
-    case S::UInt32: return QString::number(beUInt32(d, f.offset));
+    case S::UInt32: {
+        uint32_t v = 0;
+        ValueCodec::readU32(d, f.offset, &v);
+        return QString::number(v);
+    }
     case S::SignedByte: return QString::number(int(int8_t(byte)));
     case S::UnsignedByte: return QString::number(int(byte));
     case S::ModelNumber: return DeviceItems::modelName(byte);
@@ -117,14 +107,8 @@ void encodeField(const Field &f, const DeviceRecord &record, QByteArray &d)
     using S = DeviceItems::Storage;
     const int at = 2 + f.offset;
     switch (f.storage) {
-    case S::Float: {
-        const float v = record.toFloat(f.position);
-        uint32_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        putBeUInt32(d, at, bits);
-        break;
-    }
-    case S::UInt32: putBeUInt32(d, at, record.toUInt32(f.position)); break;
+    case S::Float: d.replace(at, 4, ValueCodec::float32(record.toFloat(f.position))); break;
+    case S::UInt32: d.replace(at, 4, ValueCodec::u32(record.toUInt32(f.position))); break;
     // A negative text fails the unsigned conversion and is written as 0.
     case S::SignedByte:
     case S::UnsignedByte: d[at] = char(record.toUInt16(f.position) & 0xff); break;
@@ -162,19 +146,13 @@ const Block &writeBlock(int index)
 QByteArray readRequestData(int index)
 {
     const Block &b = readBlock(index);
-    QByteArray d(3, '\0');
-    d[0] = char(b.address >> 8);
-    d[1] = char(b.address & 0xff);
-    d[2] = char(b.length);
-    return d;
+    return ValueCodec::readData(uint16_t(b.address), b.length);
 }
 
 QByteArray writeRequestData(int index, const DeviceRecord &record)
 {
     const Block &b = writeBlock(index);
-    QByteArray d(2 + b.length, '\0');
-    d[0] = char(b.address >> 8);
-    d[1] = char(b.address & 0xff);
+    QByteArray d = ValueCodec::writeData(uint16_t(b.address), QByteArray(b.length, '\0'));
     for (const Field &f : fieldsOf(b.address, b.length))
         encodeField(f, record, d);
     return d;
@@ -214,9 +192,7 @@ int passwordFromText(const QString &text)
 
 int requestAddress(const QByteArray &requestData)
 {
-    if (requestData.size() < 2)
-        return -1;
-    return int(uint8_t(requestData[0])) << 8 | int(uint8_t(requestData[1]));
+    return ValueCodec::requestRegister(requestData);
 }
 
 QVector<ItemValue> decodeReadAnswer(int address, const QByteArray &data)
