@@ -33,13 +33,11 @@ void HartRequestFrame::setAddressBytes(const QByteArray &a)
 {
     if (a.isEmpty())
         return;
-    uint8_t bytes[5] = {};
-    std::memcpy(bytes, a.constData(), size_t(qMin(a.size(), 5)));
-    m_address[0] = bytes[0];
+    m_address[0] = uint8_t(a.at(0));
     if (m_longFrame) {
         // A short array leaves the missing bytes as they were.
         for (int i = 1; i < qMin(a.size(), 5); ++i)
-            m_address[i] = bytes[i];
+            m_address[i] = uint8_t(a.at(i));
     }
 }
 
@@ -80,7 +78,6 @@ QByteArray HartRequestFrame::toByteArray() const
 
 bool HartRequestFrame::build(uint8_t command, const uint8_t *data, int n)
 {
-    m_length = 0;
     m_totalLength = 0;
     m_error.clear();
 
@@ -108,24 +105,23 @@ bool HartRequestFrame::build(uint8_t command, const uint8_t *data, int n)
     }
 
     std::memset(m_buffer, 0xFF, size_t(m_preambleCount));
-    m_length = m_preambleCount;
-    m_buffer[m_length++] = m_longFrame ? LongDelimiter : ShortDelimiter;
+    int length = m_preambleCount;
+    m_buffer[length++] = m_longFrame ? LongDelimiter : ShortDelimiter;
     const int addressLength = m_longFrame ? 5 : 1;
-    std::memcpy(m_buffer + m_length, m_address, size_t(addressLength));
-    m_length += addressLength;
-    m_buffer[m_length++] = command;
-    m_buffer[m_length++] = uint8_t(n);
+    std::memcpy(m_buffer + length, m_address, size_t(addressLength));
+    length += addressLength;
+    m_buffer[length++] = command;
+    m_buffer[length++] = uint8_t(n);
     if (n > 0) {
-        std::memcpy(m_buffer + m_length, data, size_t(n));
-        m_length += n;
+        std::memcpy(m_buffer + length, data, size_t(n));
+        length += n;
     }
 
-    // The checksum covers delimiter through data, preamble excluded; length
-    // stays at the checksum's position.
+    // The checksum covers delimiter through data, preamble excluded.
     uint8_t sum = 0;
-    for (int i = m_preambleCount; i < m_length; ++i)
+    for (int i = m_preambleCount; i < length; ++i)
         sum ^= m_buffer[i];
-    m_buffer[m_length] = sum;
-    m_totalLength = m_length + 1;
+    m_buffer[length] = sum;
+    m_totalLength = length + 1;
     return true;
 }

@@ -56,7 +56,6 @@ private:
     uint8_t m_buffer[BufferSize] = {};
     uint8_t m_address[5] = {};
     int m_preambleCount = 1;
-    int m_length = 0;
     int m_totalLength = 0;
     bool m_longFrame = false;
     QString m_error;
