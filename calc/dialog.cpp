@@ -111,16 +111,21 @@ void Dialog::setValues(const CalibrationCoefficients &v)
               v.polynomial);
 }
 
-ParameterVector::Values Dialog::parameterVector() const
+std::array<QLineEdit *, ParameterVector::Count> Dialog::parameterFields() const
 {
-    using namespace ParameterVector;
-    Values v{};
-    const std::array<const QLineEdit *, Count> fields = {
+    return {
         ui->lineEditCoefUk1h, ui->lineEditCoefUk2h, ui->lineEditCoefU10, ui->lineEditCoefU20,
         ui->lineEditCoefA42, ui->lineEditCoefA41, ui->lineEditCoefA40,
         ui->lineEditCoefB42, ui->lineEditCoefB41, ui->lineEditCoefB40,
         ui->lineEditCoefC42, ui->lineEditCoefC41, ui->lineEditCoefC40,
         ui->lineEditCoefC43, ui->lineEditCoefPstat};
+}
+
+ParameterVector::Values Dialog::parameterVector() const
+{
+    using namespace ParameterVector;
+    Values v{};
+    const auto fields = parameterFields();
     for (int i = 0; i < Count; ++i)
         v[static_cast<size_t>(i)] = fieldValue(fields[static_cast<size_t>(i)]);
     return v;
@@ -186,12 +191,7 @@ bool Dialog::readFromPath(const QString &path)
     if (r.status != ParametersFile::LoadStatus::Ok)
         return false;   // the reader has said why on the diagnostic stream
 
-    const std::array<QLineEdit *, ParameterVector::Count> fields = {
-        ui->lineEditCoefUk1h, ui->lineEditCoefUk2h, ui->lineEditCoefU10, ui->lineEditCoefU20,
-        ui->lineEditCoefA42, ui->lineEditCoefA41, ui->lineEditCoefA40,
-        ui->lineEditCoefB42, ui->lineEditCoefB41, ui->lineEditCoefB40,
-        ui->lineEditCoefC42, ui->lineEditCoefC41, ui->lineEditCoefC40,
-        ui->lineEditCoefC43, ui->lineEditCoefPstat};
+    const auto fields = parameterFields();
     const QStringList &keys = ParameterVector::keys();
     for (int i = 0; i < ParameterVector::Count; ++i) {
         const int at = ParametersFile::recordIndex(keys[i].toLatin1());

@@ -11,6 +11,8 @@
 #include <QDialog>
 #include <array>
 
+class QLineEdit;
+
 namespace Ui {
 class Dialog;
 }
@@ -66,6 +68,8 @@ public slots:
 
 private:
     void showError(const QString &text);
+    // The fields of the fifteen parameter values, in ParameterVector order.
+    std::array<QLineEdit *, ParameterVector::Count> parameterFields() const;
 
     Ui::Dialog *ui;
     float m_Uk1h = 0, m_Uk2h = 0, m_U10 = 0, m_U20 = 0;
