@@ -22,6 +22,8 @@
 
 #include "calc/lsqcalibration.h"
 #include "calc/parametervector.h"
+#include "device/registermap.h"
+#include "device/valuecodec.h"
 #include "polling/calibrationfiles.h"
 #include "polling/command3answer.h"
 #include "polling/runningmean.h"
@@ -34,8 +36,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
+#include <limits>
 #include <sstream>
 #include <vector>
 
@@ -75,23 +77,16 @@ QByteArray transact(VirtualDevice &dev, uint8_t command, const QByteArray &data 
     return frame.mid(6, count);
 }
 
-QByteArray be(float v)
+QByteArray readRegisters(VirtualDevice &dev, uint16_t reg, int count)
 {
-    uint32_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    QByteArray out;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.append(char((bits >> shift) & 0xFF));
-    return out;
+    return transact(dev, RegisterMap::CmdReadRegisters, ValueCodec::readData(reg, count));
 }
 
 float readPressureKPa(VirtualDevice &dev)
 {
-    const QByteArray d = transact(dev, 51, QByteArray("\x00\xCC\x04", 3));
-    float v;
-    const uint32_t bits = uint32_t(uint8_t(d[0])) << 24 | uint32_t(uint8_t(d[1])) << 16
-                          | uint32_t(uint8_t(d[2])) << 8 | uint8_t(d[3]);
-    std::memcpy(&v, &bits, sizeof v);
+    // A short answer reads as no number, which counts as the worst error.
+    float v = std::numeric_limits<float>::quiet_NaN();
+    ValueCodec::readFloat(readRegisters(dev, RegisterMap::PressureValue, RegisterMap::FloatWidth), 0, &v);
     return v;
 }
 
@@ -157,7 +152,8 @@ bool calibrate(VirtualDevice &dev, const QString &dir, const Options &opt, QStri
     const bool capacitor = dev.sensor()->isCapacitive();
     const bool tenzo1 = kind == SensorModel::Kind::SingleGauge;
     const CalibrationOutcome out =
-        calc.onParameterAnswer(transact(dev, 51, QByteArray("\x00\x1E\x04", 3)), capacitor, tenzo1);
+        calc.onParameterAnswer(readRegisters(dev, RegisterMap::MaxUpperLimit, RegisterMap::FloatWidth),
+                               capacitor, tenzo1);
     *fitReport = calc.pointSet().lastFitReport();
     if (!out.ok) {
         *why = out.messages.isEmpty() ? QStringLiteral("refused") : out.messages.last().text.trimmed();
@@ -175,18 +171,16 @@ bool calibrate(VirtualDevice &dev, const QString &dir, const Options &opt, QStri
 
     using P = ParameterVector::Index;
     const auto write = [&](uint16_t reg, std::initializer_list<P> idx) {
-        QByteArray data;
-        data.append(char(reg >> 8));
-        data.append(char(reg & 0xFF));
+        QByteArray payload;
         for (P i : idx)
-            data += be(pv[size_t(i)]);
-        transact(dev, 91, data);
+            payload += ValueCodec::float32(pv[size_t(i)]);
+        transact(dev, RegisterMap::CmdWriteRegisters, ValueCodec::writeData(reg, payload));
     };
-    write(0x0026, {P::Uk1h, P::Uk2h, P::U10, P::U20});
-    write(0x004E, {P::A42, P::A41, P::A40});
-    write(0x0100, {P::B42, P::B41, P::B40});
-    write(0x010C, {P::C42, P::C41, P::C40});
-    write(0x0154, {P::C43});
+    write(RegisterMap::Uk1h, {P::Uk1h, P::Uk2h, P::U10, P::U20});
+    write(RegisterMap::A42, {P::A42, P::A41, P::A40});
+    write(RegisterMap::B42, {P::B42, P::B41, P::B40});
+    write(RegisterMap::C42, {P::C42, P::C41, P::C40});
+    write(RegisterMap::C43, {P::C43});
     return true;
 }
 
