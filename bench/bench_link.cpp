@@ -8,6 +8,7 @@
 //   bench_link [--seconds N]   N shortens (or lengthens) every timed run;
 //                              default 30 s per lateness case, 60 s per line case.
 
+#include "bench/latenessprobe.h"
 #include "link/hartframe.h"
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
@@ -15,7 +16,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -74,29 +74,15 @@ Lateness measureLateness(int flowControl, int seconds)
         link.enqueue(command3(a));
     link.startQueue(true);
 
-    std::vector<qint64> lateNs;
-    lateNs.reserve(size_t(seconds) * 1000);
-    QElapsedTimer armed;
-    QTimer probe;
-    probe.setSingleShot(true);
-    probe.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        lateNs.push_back(qMax<qint64>(0, armed.nsecsElapsed() - 1000000));
-        armed.start();
-        probe.start(1);
-    });
-    armed.start();
-    probe.start(1);
+    LatenessProbe probe(1, size_t(seconds) * 1000);
+    probe.start();
     runFor(seconds * 1000);
     probe.stop();
     link.stopSending();
 
-    std::sort(lateNs.begin(), lateNs.end());
-    result.samples = int(lateNs.size());
-    if (!lateNs.empty()) {
-        result.p99Ms = lateNs[size_t(double(lateNs.size() - 1) * 0.99)] / 1e6;
-        result.maxMs = lateNs.back() / 1e6;
-    }
+    result.samples = probe.samples();
+    result.p99Ms = probe.p99Ms();
+    result.maxMs = probe.maxMs();
     return result;
 }
 

@@ -14,6 +14,7 @@
 //   bench_soak_gui [--minutes M] [--answers N] [--period-ms P] [--only a|b]
 
 #include "app/mainwindow.h"
+#include "bench/latenessprobe.h"
 #include "ui_mainwindow.h"
 
 #include "link/protocolcomhart.h"
@@ -28,7 +29,6 @@
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <sys/resource.h>
@@ -177,24 +177,13 @@ void runSoak(const RunConfig &cfg, unsigned seed)
             loop.quit();
     }, Qt::DirectConnection);
 
-    std::vector<qint64> lateNs;
-    lateNs.reserve(1 << 16);
-    QElapsedTimer armed;
-    QTimer probe;
-    probe.setSingleShot(true);
-    probe.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        lateNs.push_back(qMax<qint64>(0, armed.nsecsElapsed() - ProbeMs * 1000000LL));
-        armed.start();
-        probe.start(ProbeMs);
-    });
+    LatenessProbe probe(ProbeMs);
 
     const double rssStart = rssMb();
     const double cpuStart = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    armed.start();
-    probe.start(ProbeMs);
+    probe.start();
     w.ui->buttonFunction3Loop->click();
     if (cfg.durationMs > 0)
         QTimer::singleShot(cfg.durationMs, &loop, &QEventLoop::quit);
@@ -232,10 +221,6 @@ void runSoak(const RunConfig &cfg, unsigned seed)
         }
     }
 
-    std::sort(lateNs.begin(), lateNs.end());
-    const double p99 = lateNs.empty() ? 0 : lateNs[size_t(double(lateNs.size() - 1) * 0.99)] / 1e6;
-    const double mx = lateNs.empty() ? 0 : lateNs.back() / 1e6;
-
     std::printf("\n%s\n", cfg.name);
     std::printf("  duration            %.1f s, %lld requests, faults injected %d (%.1f %%: "
                 "%d silent, %d bad checksum, %d split, %d noise)\n",
@@ -255,8 +240,8 @@ void runSoak(const RunConfig &cfg, unsigned seed)
         std::printf("  answers per second  %.1f; no wire limit (instant line), period %d ms "
                     "allows %.0f\n", answers / seconds, cfg.periodMs, 1000.0 / cfg.periodMs);
     }
-    std::printf("  event-loop lateness p99 %.2f ms, max %.2f ms (%zu samples of a %d ms probe; "
-                "target p99 < 5, max < 20)\n", p99, mx, lateNs.size(), ProbeMs);
+    std::printf("  event-loop lateness p99 %.2f ms, max %.2f ms (%d samples of a %d ms probe; "
+                "target p99 < 5, max < 20)\n", probe.p99Ms(), probe.maxMs(), probe.samples(), ProbeMs);
     std::printf("  CPU share           %.1f %% of one core (window and virtual line)\n",
                 100.0 * cpu / seconds);
     std::printf("  RSS                 %.1f MB at start, %.1f MB at end, growth %+.2f MB "
