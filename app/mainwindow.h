@@ -125,7 +125,6 @@ public slots:
 
 private:
     // ---- Developer console (console/mainwindow_console.cpp) ----
-    void updateAddress(bool longFrame);
     void refreshCommand51Data();
     void rebuildWrite91Data();
     void buildConsoleRequest();
@@ -172,8 +171,10 @@ public:
     // Builds one request into requestBytes / requestLength (0 when the frame
     // could not be built). Command 51 carries command51Data; command 91 the
     // first n + 1 bytes of write91Data (register address high and low, then
-    // the bytes to write).
-    void buildRequest(int preamble, bool longFrame, uint8_t address, int command, int n = 0);
+    // the bytes to write). error, when given, receives the frame's reason
+    // for a refusal.
+    void buildRequest(int preamble, bool longFrame, uint8_t address, int command, int n = 0,
+                      QString *error = nullptr);
     // Frames of a batch of requests for the main address (empty, with the
     // reason on the diagnostic stream, when they could not be built).
     QVector<QByteArray> batchFrames(const QVector<RequestItem> &items);
@@ -230,7 +231,6 @@ public:
 
     uint8_t requestBytes[RequestBufferSize] = {};
     int requestLength = 0;
-    uint8_t currentAddress[5] = {};
     uint8_t command51Data[3] = {};
     QByteArray write91Data;
     bool longFrameChoice = false;

@@ -107,7 +107,8 @@ void MainWindow::setBusy(bool on)
     busy = on;
 }
 
-void MainWindow::buildRequest(int preamble, bool longFrame, uint8_t address, int command, int n)
+void MainWindow::buildRequest(int preamble, bool longFrame, uint8_t address, int command, int n,
+                              QString *error)
 {
     // Command 0 is always sent with a short frame, so its address byte must
     // be the short address itself, not the first byte of a long one.
@@ -141,6 +142,8 @@ void MainWindow::buildRequest(int preamble, bool longFrame, uint8_t address, int
 
     if (!built) {
         // The frame has said why on the diagnostic stream.
+        if (error)
+            *error = frame.errorString();
         requestLength = 0;
         return;
     }

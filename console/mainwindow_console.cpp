@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTextEdit>
-#include <cstring>
 
 namespace {
 QLineEdit *byteField(const QObject *owner, const QString &floatName, int j)
@@ -90,7 +89,6 @@ void MainWindow::on_checkLongFrame_stateChanged(int)
 
 void MainWindow::on_comboBoxMainAddr_currentIndexChanged(int)
 {
-    updateAddress(ui->checkLongFrame->isChecked());
     buildConsoleRequest();
     showRequest();
 }
@@ -168,17 +166,6 @@ void MainWindow::creat91Request()
     showRequest();
 }
 
-void MainWindow::updateAddress(bool longFrame)
-{
-    const uint8_t a = ConsoleFormat::hexFieldByte(ui->comboBoxMainAddr->currentText());
-    if (longFrame) {
-        const uint8_t full[5] = {0x0F, 0x02, a, 0xFD, 0xEF};
-        std::memcpy(currentAddress, full, sizeof full);
-    } else {
-        currentAddress[0] = a;
-    }
-}
-
 void MainWindow::refreshCommand51Data()
 {
     command51Data[0] = ConsoleFormat::hexFieldByte(ui->lineAddr91_2->text());
@@ -206,31 +193,14 @@ void MainWindow::rebuildWrite91Data()
 void MainWindow::buildConsoleRequest()
 {
     const int command = ui->comboBoxFunc->currentData().toInt();
-    // Command 0 always goes out short, and then its address byte has to be
-    // the short address, not the first byte of a long one.
+    // Command 0 always goes out short; buildRequest sees to its address byte.
     const bool longFrame = ui->checkLongFrame->isChecked() && command != 0;
-    updateAddress(longFrame);
-
-    HartRequestFrame frame;
-    frame.setPreambleCount(ui->spinBoxSymPreamble->value());
-    frame.setLongFrame(longFrame);
-    frame.setAddressBytes(currentAddress);
     refreshCommand51Data();
 
-    bool built = false;
     int dataLength = 0;
-    switch (command) {
-    case 0:
-        built = frame.buildCommand0();
-        break;
-    case 3:
-        built = frame.buildCommand3();
-        break;
-    case 51:
+    if (command == 51) {
         dataLength = 3;
-        built = frame.buildCommand51(command51Data);
-        break;
-    case 91: {
+    } else if (command == 91) {
         // The data count may have changed since the data was created: then
         // the data is taken from the fields again at every build until it
         // is created anew, so that the request carries exactly the bytes the
@@ -239,24 +209,20 @@ void MainWindow::buildConsoleRequest()
         if (count != m_write91Count || write91Data.size() != count + 2)
             rebuildWrite91Data();
         dataLength = qMin(count + 2, write91Data.size());
-        built = frame.buildCommand91(reinterpret_cast<const uint8_t *>(write91Data.constData()), dataLength);
-        break;
-    }
-    default:
-        break;
     }
 
-    if (!built) {
-        requestLength = 0;
-        const int size = HartRequestFrame::frameSizeFor(frame.preambleCount(), longFrame, dataLength);
+    const int preamble = ui->spinBoxSymPreamble->value();
+    QString error;
+    buildRequest(preamble, longFrame, ConsoleFormat::hexFieldByte(ui->comboBoxMainAddr->currentText()),
+                 command, command == 91 ? dataLength - 1 : 0, &error);
+    if (requestLength == 0) {
+        const int size = HartRequestFrame::frameSizeFor(preamble, longFrame, dataLength);
         m_consoleRefusal = size > RequestBufferSize
                                ? ConsoleFormat::oversizeText(size, RequestBufferSize)
-                               : frame.errorString() + QLatin1Char('\n');
+                               : error + QLatin1Char('\n');
         return;
     }
     m_consoleRefusal.clear();
-    requestLength = qMin(frame.frameSize(), int(RequestBufferSize));
-    std::memcpy(requestBytes, frame.frameBytes(), size_t(requestLength));
 }
 
 void MainWindow::showRequest()
