@@ -116,13 +116,10 @@ void MainWindow::calcCoefMNK()
 
     appendCalcMessages(lsqCalibration.openStaticFiles(ui->checkBoxVakum->isChecked()));
 
-    // The device's maximum pressure, register 0x1E, sent at once.
-    command51Data[0] = 0x00;
-    command51Data[1] = 0x1E;
-    command51Data[2] = 0x04;
-    buildRequest(ui->spinBoxSymPreamble->value(), ui->checkLongFrame->isChecked(),
-                 ValueCodec::hexByteOrZero(ui->comboBoxMainAddr->currentText()), RegisterMap::CmdReadRegisters);
-    if (requestLength == 0) {
+    // The device's maximum pressure, sent at once.
+    const QVector<QByteArray> frames =
+        batchFrames({readItem(RegisterMap::MaxUpperLimit, RegisterMap::FloatWidth)});
+    if (frames.isEmpty()) {
         setBusy(false);
         return;
     }
@@ -130,7 +127,7 @@ void MainWindow::calcCoefMNK()
     link->setTimeout(pollTimeout);
     link->setRepeats(pollRepeats);
     link->setOperation(27);
-    const QByteArray frame(reinterpret_cast<const char *>(requestBytes), requestLength);
+    const QByteArray &frame = frames.first();
     // While the link still waits for an earlier request's answer it would
     // refuse the frame; queued, it goes out once that outcome is in.
     if (link->isBusy()) {
