@@ -31,6 +31,15 @@ QStandardItem *cellItem(const MeasurementRow::Cell &cell)
     return item;
 }
 
+// A null text leaves the channel's field as it is.
+void showMeans(const QVector<MeanDisplayRow> &rows, const std::array<QString, PollChannelCount> &texts)
+{
+    for (int i = 0; i < PollChannelCount && i < rows.size(); ++i) {
+        if (!texts[i].isNull())
+            rows[i].field->setText(texts[i]);
+    }
+}
+
 } // namespace
 
 void MainWindow::initCalibrationFiles()
@@ -157,10 +166,7 @@ void MainWindow::handlePollingAnswer()
     measurementModel->setItem(v.row, MeasurementRow::CrcColumn, cellItem(v.crc));
     measurementModel->setItem(v.row, MeasurementRow::FileColumn, cellItem(v.file));
 
-    for (int i = 0; i < PollChannelCount && i < meanDisplay.size(); ++i) {
-        if (!v.means[i].isNull())
-            meanDisplay[i].field->setText(v.means[i]);
-    }
+    showMeans(meanDisplay, v.means);
 
     if (ui->tableView->model() != measurementModel)
         ui->tableView->setModel(measurementModel);
@@ -198,15 +204,6 @@ void applyCycleButtons(Ui::MainWindow *ui, const CalibrationCycle::Buttons &b)
 }
 
 } // namespace
-
-static void showMeans(const QVector<MeanDisplayRow> &rows,
-                      const std::array<QString, PollChannelCount> &texts)
-{
-    for (int i = 0; i < PollChannelCount && i < rows.size(); ++i) {
-        if (!texts[i].isNull())
-            rows[i].field->setText(texts[i]);
-    }
-}
 
 void MainWindow::setPressue()
 {
