@@ -178,9 +178,9 @@ public:
     // Frames of a batch of requests for the main address (empty, with the
     // reason on the diagnostic stream, when they could not be built).
     QVector<QByteArray> batchFrames(const QVector<RequestItem> &items);
-    // Queues a batch under one operation code; an empty batch sends nothing
-    // and releases the busy lock.
-    void runBatch(int code, int periodMs, const QVector<QByteArray> &frames);
+    // Queues a batch under one operation code, sent once or, cyclic, until
+    // stopped; an empty batch sends nothing and releases the busy lock.
+    void runBatch(int code, int periodMs, const QVector<QByteArray> &frames, bool cyclic = false);
     // Appends text at the end of a status pane in the pane's current colour
     // and scrolls to it.
     void appendStatus(QTextEdit *pane, const QString &text);

@@ -165,7 +165,7 @@ QVector<QByteArray> MainWindow::batchFrames(const QVector<RequestItem> &items)
     return frames;
 }
 
-void MainWindow::runBatch(int code, int periodMs, const QVector<QByteArray> &frames)
+void MainWindow::runBatch(int code, int periodMs, const QVector<QByteArray> &frames, bool cyclic)
 {
     if (frames.isEmpty()) {
         // Too many preamble bytes for the frame buffer: nothing goes out, so
@@ -179,5 +179,5 @@ void MainWindow::runBatch(int code, int periodMs, const QVector<QByteArray> &fra
     link->setOperation(code);
     for (const QByteArray &f : frames)
         link->enqueue(f);
-    link->startQueue(false);
+    link->startQueue(cyclic);
 }

@@ -140,16 +140,13 @@ void MainWindow::sendFunc3Request()
     link->clearQueue();
     const int preamble = ui->spinBoxSymPreamble->value();
     const bool longFrame = ui->checkLongFrame->isChecked();
+    QVector<QByteArray> frames;
     for (int address : addresses) {
         buildRequest(preamble, longFrame, uint8_t(address), 3);
         if (requestLength > 0)
-            link->enqueue(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
+            frames.append(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
     }
-    link->setPeriod(pollPeriod);
-    link->setTimeout(pollTimeout);
-    link->setRepeats(pollRepeats);
-    link->setOperation(3);
-    link->startQueue(loop);
+    runBatch(3, pollPeriod, frames, loop);
 }
 
 void MainWindow::handlePollingAnswer()
