@@ -188,9 +188,8 @@ public:
 protected:
 
     // Construction steps that belong to one subsystem each. The shell calls
-    // them at the point of construction where their wiring has to happen; a
-    // subsystem fills in its hook in its own folder (app/mainwindow_hooks.cpp
-    // holds the ones not yet taken over).
+    // them at the point of construction where their wiring has to happen;
+    // each subsystem defines its own in its folder.
     void initCalibrationFiles();    // polling: directory and file objects, buffers
     void setupConsole();            // console: connections, first request build and show
     void setupScan();               // scan: buttons and the scan box's finished signal
