@@ -36,7 +36,6 @@ void fillChoice(QComboBox *box, const Choice (&items)[N], int value, int fallbac
     box->setCurrentIndex(at >= 0 ? at : fallback);
 }
 
-// A list without a selection gives 0.
 // A list left without a selection (a program item that matched no entry)
 // keeps the record's value: 0 is no baud rate, data-bit count or stop-bit
 // setting, and a settings file holding it could not open the port at the
