@@ -93,7 +93,7 @@ QVector<RequestItem> CoefficientGroup::readRequests() const
 {
     QVector<RequestItem> items;
     for (const auto &r : m_reads)
-        items.append({CmdReadRegisters, ValueCodec::readData(r.first, r.second)});
+        items.append(RequestItem::read(r.first, r.second));
     return items;
 }
 
@@ -155,7 +155,7 @@ void CoefficientGroup::buildWrites(const QVariantMap &setTexts, QVector<RequestI
             before->append({WidgetAction::ErrorLine, QString(), m_conversionError});
             continue;
         }
-        items->append({CmdWriteRegisters, ValueCodec::writeData(e.reg, payload)});
+        items->append(RequestItem::write(e.reg, payload));
     }
 }
 

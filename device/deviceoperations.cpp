@@ -61,16 +61,6 @@ void addError(AnswerResult *r, const char *text)
     r->actions.append({WidgetAction::ErrorLine, QString(), QString::fromLatin1(text)});
 }
 
-RequestItem readItem(uint16_t reg, int count)
-{
-    return {CmdReadRegisters, ValueCodec::readData(reg, count)};
-}
-
-RequestItem writeItem(uint16_t reg, const QByteArray &payload)
-{
-    return {CmdWriteRegisters, ValueCodec::writeData(reg, payload)};
-}
-
 QString u(const char *utf8)
 {
     return QString::fromUtf8(utf8);
@@ -156,29 +146,30 @@ OperationRequest DeviceOperations::buildOperation(int code, const QVariantMap &i
     case OperationHandler::Generic:
     case OperationHandler::FixedCurrentMode:
         if (d->command == CmdReadRegisters)
-            r.items.append(readItem(d->reg, d->width));
+            r.items.append(RequestItem::read(d->reg, d->width));
         else if (d->command == CmdWriteRegisters)
-            r.items.append(writeItem(d->reg, payloadFor(*d, inputs)));
+            r.items.append(RequestItem::write(d->reg, payloadFor(*d, inputs)));
         else
             r.items.append({d->command, QByteArray()});
         break;
     case OperationHandler::UpperRange: {
         const int slider = inputs.value(QString::fromLatin1(d->input)).toInt();
-        r.items.append(writeItem(UpperLimit, ValueCodec::float32(m_ranges.deviceValue(slider))));
-        r.items.append(writeItem(RangeNumber, ValueCodec::u16(uint16_t(m_ranges.rangeNumber(slider)))));
+        r.items.append(RequestItem::write(UpperLimit, ValueCodec::float32(m_ranges.deviceValue(slider))));
+        r.items.append(RequestItem::write(RangeNumber, ValueCodec::u16(uint16_t(m_ranges.rangeNumber(slider)))));
         break;
     }
     case OperationHandler::LowerRange: {
         const int slider = inputs.value(QString::fromLatin1(d->input)).toInt();
-        r.items.append(writeItem(LowerLimit, ValueCodec::float32(m_ranges.deviceValue(slider))));
+        r.items.append(RequestItem::write(LowerLimit, ValueCodec::float32(m_ranges.deviceValue(slider))));
         break;
     }
     case OperationHandler::DeviceSettings:
         // The unit/type block first, so the range list of the device is
         // selected before the limit answers are matched against it.
-        r.items << readItem(MeasureUnit, DeviceSettingsBlockWidth) << readItem(UpperLimit, FloatWidth)
-                << readItem(LowerLimit, FloatWidth) << readItem(CurrentZeroBalance, 1)
-                << readItem(MovingAverageU12, 1) << readItem(PulseAmplitude, FloatWidth);
+        r.items << RequestItem::read(MeasureUnit, DeviceSettingsBlockWidth)
+                << RequestItem::read(UpperLimit, FloatWidth) << RequestItem::read(LowerLimit, FloatWidth)
+                << RequestItem::read(CurrentZeroBalance, 1) << RequestItem::read(MovingAverageU12, 1)
+                << RequestItem::read(PulseAmplitude, FloatWidth);
         break;
     case OperationHandler::KdspRead:
     case OperationHandler::CoefRead:
@@ -194,16 +185,16 @@ OperationRequest DeviceOperations::buildOperation(int code, const QVariantMap &i
         CoefficientGroup::forOperation(code)->buildWrites(inputs, &r.items, &r.before);
         break;
     case OperationHandler::BalanceDp:
-        r.items.append(readItem(PressureZeroBalance, FloatWidth));
+        r.items.append(RequestItem::read(PressureZeroBalance, FloatWidth));
         break;
     case OperationHandler::Serial:
-        r.items.append(readItem(SerialNumber, FloatWidth));
+        r.items.append(RequestItem::read(SerialNumber, FloatWidth));
         if (m_saveChainActive)
-            r.items.append(readItem(DeviceType, 4));
+            r.items.append(RequestItem::read(DeviceType, 4));
         break;
     case OperationHandler::PressureQuery:
         if (m_pressureQueryArmed) {
-            r.items.append(readItem(PressureValue, FloatWidth));
+            r.items.append(RequestItem::read(PressureValue, FloatWidth));
             r.before.append({WidgetAction::SetText, QStringLiteral("pbQueryPressure"), u("Остановить опрос")});
             m_pressureQueryArmed = false;
         } else {
@@ -238,15 +229,16 @@ void DeviceOperations::buildRecordWrite(OperationRequest *r) const
     };
     auto byte = [&v](int i) { return ValueCodec::u8(ValueCodec::lowByteOf(v.at(i))); };
 
-    r->items << writeItem(CurrentZeroBalance, byte(BalIdac) + ValueCodec::u8(0) + byte(Itenzo))
-             << writeItem(MaxUpperLimit, floats(Pmax, 1))
-             << writeItem(RegisterMap::Uk1h, floats(LoadedRecord::Uk1h, 4))
-             << writeItem(RegisterMap::A42, floats(LoadedRecord::A42, 4))
-             << writeItem(DeviceType, ValueCodec::u8(0) + byte(ModelName) + ValueCodec::u8(0) + byte(ModelCode))
-             << writeItem(RegisterMap::B42, floats(LoadedRecord::B42, 6))
-             << writeItem(CurrentCorrection, floats(LoadedRecord::Ksi, 7))
-             << writeItem(Kdsp6, floats(LoadedRecord::Kdsp0 + 6, 6))
-             << writeItem(SerialNumber, ValueCodec::u32(ValueCodec::u32Of(v.at(LoadedRecord::Serial))));
+    r->items << RequestItem::write(CurrentZeroBalance, byte(BalIdac) + ValueCodec::u8(0) + byte(Itenzo))
+             << RequestItem::write(MaxUpperLimit, floats(Pmax, 1))
+             << RequestItem::write(RegisterMap::Uk1h, floats(LoadedRecord::Uk1h, 4))
+             << RequestItem::write(RegisterMap::A42, floats(LoadedRecord::A42, 4))
+             << RequestItem::write(DeviceType,
+                                   ValueCodec::u8(0) + byte(ModelName) + ValueCodec::u8(0) + byte(ModelCode))
+             << RequestItem::write(RegisterMap::B42, floats(LoadedRecord::B42, 6))
+             << RequestItem::write(CurrentCorrection, floats(LoadedRecord::Ksi, 7))
+             << RequestItem::write(Kdsp6, floats(LoadedRecord::Kdsp0 + 6, 6))
+             << RequestItem::write(SerialNumber, ValueCodec::u32(ValueCodec::u32Of(v.at(LoadedRecord::Serial))));
     for (int i = LoadedRecord::B42; i <= LoadedRecord::C40; ++i)
         r->before.append({WidgetAction::ErrorLine, QString(), ValueCodec::formatG(float(v.at(i))) + QLatin1Char('\n')});
 }

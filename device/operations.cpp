@@ -1,6 +1,7 @@
 #include "device/operations.h"
 
 #include "device/registermap.h"
+#include "device/valuecodec.h"
 #include "link/hartframe.h"
 
 namespace StatusPanes {
@@ -251,6 +252,16 @@ QString Operations::modeText(int mode)
     if (mode >= 3 && mode <= 11)
         return QStringLiteral("RS-485 (%1)").arg(mode - 2);
     return QString();
+}
+
+RequestItem RequestItem::read(uint16_t reg, int count)
+{
+    return {CmdReadRegisters, ValueCodec::readData(reg, count)};
+}
+
+RequestItem RequestItem::write(uint16_t reg, const QByteArray &payload)
+{
+    return {CmdWriteRegisters, ValueCodec::writeData(reg, payload)};
 }
 
 QByteArray OperationRequest::addressBytes(uint8_t address, bool longFrame)

@@ -75,6 +75,10 @@ struct RequestItem
 {
     int command = 0;
     QByteArray data;
+
+    // Command 51 for count bytes from reg; command 91 of payload at reg.
+    static RequestItem read(uint16_t reg, int count);
+    static RequestItem write(uint16_t reg, const QByteArray &payload);
 };
 
 struct OperationRequest
