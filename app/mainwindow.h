@@ -181,6 +181,9 @@ public:
     // Queues a batch under one operation code, sent once or, cyclic, until
     // stopped; an empty batch sends nothing and releases the busy lock.
     void runBatch(int code, int periodMs, const QVector<QByteArray> &frames, bool cyclic = false);
+    // Readies the link for a run under one operation code: the period given,
+    // the applied time-out and repeat count.
+    void prepareLink(int code, int periodMs);
     // Appends text at the end of a status pane in the pane's current colour
     // and scrolls to it.
     void appendStatus(QTextEdit *pane, const QString &text);

@@ -173,11 +173,16 @@ void MainWindow::runBatch(int code, int periodMs, const QVector<QByteArray> &fra
         setBusy(false);
         return;
     }
+    prepareLink(code, periodMs);
+    for (const QByteArray &f : frames)
+        link->enqueue(f);
+    link->startQueue(cyclic);
+}
+
+void MainWindow::prepareLink(int code, int periodMs)
+{
     link->setPeriod(periodMs);
     link->setTimeout(pollTimeout);
     link->setRepeats(pollRepeats);
     link->setOperation(code);
-    for (const QByteArray &f : frames)
-        link->enqueue(f);
-    link->startQueue(cyclic);
 }

@@ -123,10 +123,7 @@ void MainWindow::calcCoefMNK()
         setBusy(false);
         return;
     }
-    link->setPeriod(pollPeriod);
-    link->setTimeout(pollTimeout);
-    link->setRepeats(pollRepeats);
-    link->setOperation(27);
+    prepareLink(27, pollPeriod);
     const QByteArray &frame = frames.first();
     // While the link still waits for an earlier request's answer it would
     // refuse the frame; queued, it goes out once that outcome is in.

@@ -243,13 +243,10 @@ bool MainWindow::prepareConsoleSend()
         consoleWrite(m_consoleRefusal, Qt::red, Qt::white);
         return false;
     }
-    link->setPeriod(pollPeriod);
-    link->setTimeout(pollTimeout);
-    link->setRepeats(pollRepeats);
     // The answers are the console's: left at the code of the last operation
     // they would be taken for scan results, polling rows or a device
     // operation's value.
-    link->setOperation(1);
+    prepareLink(1, pollPeriod);
     return true;
 }
 

@@ -172,10 +172,7 @@ void MainWindow::runOperation(int code, const QString &trigger)
     if (r.stopOnly)
         return;   // the link ends the cyclic run at its next send tick
 
-    link->setPeriod(r.periodMs(pollPeriod));
-    link->setTimeout(pollTimeout);
-    link->setRepeats(pollRepeats);
-    link->setOperation(code);
+    prepareLink(code, r.periodMs(pollPeriod));
     // While the link still waits for the answer of an earlier request (the
     // cyclic pressure query, say), that answer will be reported with this
     // operation's code; remember what this operation asks, so the stale one
