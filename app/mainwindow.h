@@ -187,6 +187,11 @@ public:
     // Appends text at the end of a status pane in the pane's current colour
     // and scrolls to it.
     void appendStatus(QTextEdit *pane, const QString &text);
+    // The same in the given colour, which stays in force at the pane's end
+    // for whatever is appended after it.
+    void appendStatus(QTextEdit *pane, const QString &text, const QColor &colour);
+    // The colour of confirmations in the status panes.
+    static QColor successColour() { return QColor(7, 158, 0); }
 
 protected:
 

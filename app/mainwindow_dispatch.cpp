@@ -18,11 +18,8 @@ void MainWindow::answerIsGet(int status)
         appendStatus(ui->textEditStatus, text);
         appendStatus(ui->textEditStatusSettingsDevice, text);
         ui->buttonSetFixedCurrent->setEnabled(true);
-        if (ui->tabWidget->currentWidget() == ui->tabCalibration) {
-            ui->textEditStatusCalibration->moveCursor(QTextCursor::End);
-            ui->textEditStatusCalibration->setTextColor(Qt::red);
-            appendStatus(ui->textEditStatusCalibration, text);
-        }
+        if (ui->tabWidget->currentWidget() == ui->tabCalibration)
+            appendStatus(ui->textEditStatusCalibration, text, Qt::red);
         if (scanRunning)
             handleScanTimeout();
         break;

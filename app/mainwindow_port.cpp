@@ -23,6 +23,13 @@ void MainWindow::appendStatus(QTextEdit *pane, const QString &text)
     pane->ensureCursorVisible();
 }
 
+void MainWindow::appendStatus(QTextEdit *pane, const QString &text, const QColor &colour)
+{
+    pane->moveCursor(QTextCursor::End);
+    pane->setTextColor(colour);
+    appendStatus(pane, text);
+}
+
 void MainWindow::updateCOM()
 {
     if (busy)
@@ -69,16 +76,11 @@ bool MainWindow::checkPortOpen()
     if (link->isPortOpen())
         return true;
     const QString text = QStringLiteral("Порт не открыт!!\n");
-    ui->textEditStatus->moveCursor(QTextCursor::End);
-    ui->textEditStatus->setTextColor(Qt::red);
-    appendStatus(ui->textEditStatus, text);
+    appendStatus(ui->textEditStatus, text, Qt::red);
     ui->textEditStatus->setTextColor(Qt::black);
     // These two panes stay red until an operation sets its own colour.
-    for (QTextEdit *pane : {ui->textEditStatusCalibration, ui->textEditStatusSettingsDevice}) {
-        pane->moveCursor(QTextCursor::End);
-        pane->setTextColor(Qt::red);
-        appendStatus(pane, text);
-    }
+    for (QTextEdit *pane : {ui->textEditStatusCalibration, ui->textEditStatusSettingsDevice})
+        appendStatus(pane, text, Qt::red);
     return false;
 }
 

@@ -28,8 +28,6 @@
 
 namespace {
 
-const QColor successColour(7, 158, 0);
-
 // The five blocks of an upload, one bit each.
 enum UploadBlock { BlockA = 1, BlockB = 2, BlockC = 4, BlockC43 = 8, BlockLimits = 16, AllBlocks = 31 };
 
@@ -345,10 +343,9 @@ void MainWindow::appendCalcMessages(const CalcMessages &messages)
 {
     QTextEdit *pane = ui->textEditStatusCalibration;
     for (const CalcMessage &m : messages) {
-        if (m.kind != CalcMessage::Plain) {
-            pane->moveCursor(QTextCursor::End);
-            pane->setTextColor(m.kind == CalcMessage::Success ? successColour : QColor(Qt::red));
-        }
-        appendStatus(pane, m.text);
+        if (m.kind == CalcMessage::Plain)
+            appendStatus(pane, m.text);
+        else
+            appendStatus(pane, m.text, m.kind == CalcMessage::Success ? successColour() : QColor(Qt::red));
     }
 }

@@ -25,10 +25,6 @@
 #include <QTextEdit>
 #include <cstdio>
 
-namespace {
-const QColor successColour(7, 158, 0);
-}
-
 // ---------------------------------------------------------------- construction
 
 void MainWindow::setupDeviceOperations()
@@ -277,7 +273,7 @@ void MainWindow::applyWidgetActions(const WidgetActions &actions)
             if (auto *pane = qobject_cast<QTextEdit *>(o)) {
                 if (a.successColour) {
                     pane->moveCursor(QTextCursor::End);
-                    pane->setTextColor(successColour);
+                    pane->setTextColor(successColour());
                 }
                 const QString text = a.value.toString();
                 if (!text.isEmpty())
