@@ -88,16 +88,8 @@ void Dialog::setValues(float Pmax, float Uk1h, float Uk2h, float U10, float U20,
         row4[i]->setText(shown(u4[i]));
     }
 
-    ui->lineEditCoefA42->setText(shown(a[0]));
-    ui->lineEditCoefA41->setText(shown(a[1]));
-    ui->lineEditCoefA40->setText(shown(a[2]));
-    ui->lineEditCoefB42->setText(shown(b[0]));
-    ui->lineEditCoefB41->setText(shown(b[1]));
-    ui->lineEditCoefB40->setText(shown(b[2]));
+    showTriples(a, b, c);
     ui->lineEditCoefC43->setText(shown(c43));
-    ui->lineEditCoefC42->setText(shown(c[0]));
-    ui->lineEditCoefC41->setText(shown(c[1]));
-    ui->lineEditCoefC40->setText(shown(c[2]));
 
     m_U10 = U10;
     m_U20 = U20;
@@ -109,6 +101,20 @@ void Dialog::setValues(const CalibrationCoefficients &v)
 {
     setValues(v.Pmax, v.Uk1h, v.Uk2h, v.U10, v.U20, v.var1, v.var2, v.var4, v.a, v.b, v.c, v.c43,
               v.polynomial);
+}
+
+void Dialog::showTriples(const std::array<float, 3> &a, const std::array<float, 3> &b,
+                         const std::array<float, 3> &c)
+{
+    const std::array<QLineEdit *, 9> fields = {
+        ui->lineEditCoefA42, ui->lineEditCoefA41, ui->lineEditCoefA40,
+        ui->lineEditCoefB42, ui->lineEditCoefB41, ui->lineEditCoefB40,
+        ui->lineEditCoefC42, ui->lineEditCoefC41, ui->lineEditCoefC40};
+    for (size_t i = 0; i < 3; ++i) {
+        fields[i]->setText(shown(a[i]));
+        fields[3 + i]->setText(shown(b[i]));
+        fields[6 + i]->setText(shown(c[i]));
+    }
 }
 
 std::array<QLineEdit *, ParameterVector::Count> Dialog::parameterFields() const
@@ -157,15 +163,7 @@ void Dialog::on_buttonRecalc_clicked()
         showError(r.error);
         return;
     }
-    ui->lineEditCoefA42->setText(shown(r.a[0]));
-    ui->lineEditCoefA41->setText(shown(r.a[1]));
-    ui->lineEditCoefA40->setText(shown(r.a[2]));
-    ui->lineEditCoefB42->setText(shown(r.b[0]));
-    ui->lineEditCoefB41->setText(shown(r.b[1]));
-    ui->lineEditCoefB40->setText(shown(r.b[2]));
-    ui->lineEditCoefC42->setText(shown(r.b[0]));
-    ui->lineEditCoefC41->setText(shown(r.b[1]));
-    ui->lineEditCoefC40->setText(shown(r.b[2]));
+    showTriples(r.a, r.b, r.b);
 }
 
 void Dialog::save2File()

@@ -68,6 +68,9 @@ public slots:
 
 private:
     void showError(const QString &text);
+    // The a, b and c coefficient fields, each triple in the order 42, 41, 40.
+    void showTriples(const std::array<float, 3> &a, const std::array<float, 3> &b,
+                     const std::array<float, 3> &c);
     // The fields of the fifteen parameter values, in ParameterVector order.
     std::array<QLineEdit *, ParameterVector::Count> parameterFields() const;
 
