@@ -90,6 +90,6 @@ void MainWindow::unblockInterface()
 void MainWindow::on_lineEditPassword_textChanged(const QString &text)
 {
     blockInterface();
-    if (text == QLatin1String("7391"))
+    if (text == password)
         unblockInterface();
 }
