@@ -181,6 +181,10 @@ public:
     // Queues a batch under one operation code, sent once or, cyclic, until
     // stopped; an empty batch sends nothing and releases the busy lock.
     void runBatch(int code, int periodMs, const QVector<QByteArray> &frames, bool cyclic = false);
+    // The start of a request exchange: port check, busy lock (released by the
+    // dispatcher after an answer) and the queue cleared; false when the port
+    // is closed.
+    bool startExchange();
     // Readies the link for a run under one operation code: the period given,
     // the applied time-out and repeat count.
     void prepareLink(int code, int periodMs);
@@ -428,7 +432,7 @@ public:
     DumpDialog *deviceDataDialog() const { return dumpDialog.get(); }
 
 private:
-    // Port check, busy lock and queue cleared; false when the port is closed.
+    // startExchange, and a box over the dialog when the port is closed.
     bool startDeviceDataTransfer();
     // Frames of the bulk requests for the main address (empty on failure).
     QVector<QByteArray> deviceDataFrames(int command, const QVector<QByteArray> &requests);

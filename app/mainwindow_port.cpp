@@ -181,6 +181,16 @@ void MainWindow::runBatch(int code, int periodMs, const QVector<QByteArray> &fra
     link->startQueue(cyclic);
 }
 
+bool MainWindow::startExchange()
+{
+    if (!checkPortOpen())
+        return false;
+    if (!busy)
+        setBusy(true);
+    link->clearQueue();
+    return true;
+}
+
 void MainWindow::prepareLink(int code, int periodMs)
 {
     link->setPeriod(periodMs);

@@ -86,11 +86,8 @@ void MainWindow::showParametersWindow()
 void MainWindow::calcCoefMNK()
 {
     dialogParam->close();
-    if (!checkPortOpen())
+    if (!startExchange())
         return;
-    if (!busy)
-        setBusy(true);
-    link->clearQueue();
 
     const QString dir = calcDialogs.chooseCalibrationDir();
     if (dir.isEmpty()) {
@@ -233,11 +230,8 @@ void MainWindow::download2Device()
         return;
     }
 
-    if (!checkPortOpen())
+    if (!startExchange())
         return;
-    if (!busy)
-        setBusy(true);
-    link->clearQueue();
     dialogParam->close();
 
     using namespace ParameterVector;
@@ -261,13 +255,10 @@ void MainWindow::download2Device()
 
 void MainWindow::uploadFromDevice()
 {
-    if (!checkPortOpen())
+    if (!startExchange())
         return;
-    if (!busy)
-        setBusy(true);
     // What comes from the device replaces what came from a file.
     deviceOps.clearLoadedRecord();
-    link->clearQueue();
 
     const QVector<QByteArray> frames = batchFrames({
         readItem(RegisterMap::A42, 12),

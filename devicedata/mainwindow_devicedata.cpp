@@ -57,16 +57,11 @@ void MainWindow::showDeviceDataMessage(QWidget *parent, bool critical, const QSt
 
 bool MainWindow::startDeviceDataTransfer()
 {
-    if (!checkPortOpen()) {
-        showDeviceDataMessage(dumpDialog.get(), true, QStringLiteral("Ошибка"),
-                              QStringLiteral("Порт не открыт"));
-        return false;
-    }
-    // Released by the dispatcher after the first answer of the batch.
-    if (!busy)
-        setBusy(true);
-    link->clearQueue();
-    return true;
+    if (startExchange())
+        return true;
+    showDeviceDataMessage(dumpDialog.get(), true, QStringLiteral("Ошибка"),
+                          QStringLiteral("Порт не открыт"));
+    return false;
 }
 
 QVector<QByteArray> MainWindow::deviceDataFrames(int command, const QVector<QByteArray> &requests)
