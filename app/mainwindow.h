@@ -375,6 +375,8 @@ private:
     void applyWidgetActions(const WidgetActions &actions);
     // Both range labels from their sliders' values.
     void updateRangeLabels();
+    // The range table at the sensor, code and unit the device tab shows.
+    void selectShownRanges();
     // The sliders over the whole list of the selected sensor: upper at the
     // widest range, lower at zero.
     void resetRangeSliders();

@@ -363,17 +363,21 @@ void MainWindow::on_comboBoxCurrentDevice_currentIndexChanged(int)
     resetRangeSliders();
 }
 
-void MainWindow::on_spinBoxSensorCode_valueChanged(int value)
+void MainWindow::selectShownRanges()
 {
-    deviceOps.ranges().selectSensor(ui->comboBoxCurrentDevice->currentData().toInt(), value);
+    deviceOps.ranges().selectSensor(ui->comboBoxCurrentDevice->currentData().toInt(), ui->spinBoxSensorCode->value());
     deviceOps.ranges().selectUnit(ui->comboBoxMesure->currentIndex());
+}
+
+void MainWindow::on_spinBoxSensorCode_valueChanged(int)
+{
+    selectShownRanges();
     resetRangeSliders();
 }
 
 void MainWindow::on_sliderChooseRange_valueChanged(int value)
 {
-    deviceOps.ranges().selectSensor(ui->comboBoxCurrentDevice->currentData().toInt(), ui->spinBoxSensorCode->value());
-    deviceOps.ranges().selectUnit(ui->comboBoxMesure->currentIndex());
+    selectShownRanges();
     const int wanted = SensorRangeTable::upperSliderValue(value, ui->sliderChooseRangeMin->value());
     if (wanted != value)
         ui->sliderChooseRange->setValue(wanted);
@@ -382,18 +386,16 @@ void MainWindow::on_sliderChooseRange_valueChanged(int value)
 
 void MainWindow::on_sliderChooseRangeMin_valueChanged(int value)
 {
-    deviceOps.ranges().selectSensor(ui->comboBoxCurrentDevice->currentData().toInt(), ui->spinBoxSensorCode->value());
-    deviceOps.ranges().selectUnit(ui->comboBoxMesure->currentIndex());
+    selectShownRanges();
     const int wanted = SensorRangeTable::lowerSliderValue(value, ui->sliderChooseRange->value());
     if (wanted != value)
         ui->sliderChooseRangeMin->setValue(wanted);
     ui->labelChooseRangeMin->setText(deviceOps.ranges().labelText(ui->sliderChooseRangeMin->value()));
 }
 
-void MainWindow::on_comboBoxMesure_currentIndexChanged(int index)
+void MainWindow::on_comboBoxMesure_currentIndexChanged(int)
 {
-    deviceOps.ranges().selectSensor(ui->comboBoxCurrentDevice->currentData().toInt(), ui->spinBoxSensorCode->value());
-    deviceOps.ranges().selectUnit(index);
+    selectShownRanges();
     updateRangeLabels();
 }
 
