@@ -175,6 +175,11 @@ public:
     // for a refusal.
     void buildRequest(int preamble, bool longFrame, uint8_t address, int command, int n = 0,
                       QString *error = nullptr);
+    // The request last built, empty when it could not be built.
+    QByteArray builtRequest() const
+    {
+        return QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength);
+    }
     // Frames of a batch of requests for the main address (empty, with the
     // reason on the diagnostic stream, when they could not be built).
     QVector<QByteArray> batchFrames(const QVector<RequestItem> &items);

@@ -33,7 +33,7 @@ void MainWindow::sendFindRequest()
 
     for (int a = 0; a < 16; ++a) {
         buildRequest(ui->spinBoxSymPreamble->value(), false, uint8_t(a), 0);
-        link->enqueue(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
+        link->enqueue(builtRequest());
     }
 
     // Shown without blocking: the scan runs on the event loop under it.

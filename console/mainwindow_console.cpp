@@ -254,14 +254,14 @@ void MainWindow::sendRequest()
 {
     if (!prepareConsoleSend())
         return;
-    link->sendFrame(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
+    link->sendFrame(builtRequest());
 }
 
 void MainWindow::startLoop()
 {
     if (!prepareConsoleSend())
         return;
-    link->sendRepeated(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
+    link->sendRepeated(builtRequest());
     loopRunning = true;
 }
 

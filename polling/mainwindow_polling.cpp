@@ -144,7 +144,7 @@ void MainWindow::sendFunc3Request()
     for (int address : addresses) {
         buildRequest(preamble, longFrame, uint8_t(address), 3);
         if (requestLength > 0)
-            frames.append(QByteArray(reinterpret_cast<const char *>(requestBytes), requestLength));
+            frames.append(builtRequest());
     }
     runBatch(3, pollPeriod, frames, loop);
 }
