@@ -202,6 +202,19 @@ public:
     // The colour of confirmations in the status panes.
     static QColor successColour() { return QColor(7, 158, 0); }
 
+    // Messages that must reach the engineer whatever tab is shown and
+    // whatever the lock state (app/mainwindow_messages.cpp): in the status
+    // bar, in the pane of the current tab, and in `pane` when one is named.
+    // timeoutMs < 0 keeps the status bar text for a few seconds, 0 until the
+    // next message.
+    void reportFailure(const QString &text, QTextEdit *pane = nullptr, int timeoutMs = -1);
+    void reportSuccess(const QString &text, QTextEdit *pane = nullptr, int timeoutMs = -1);
+    void report(const QString &text, const QColor &colour, QTextEdit *pane = nullptr,
+                int timeoutMs = -1);
+    void showStatusMessage(const QString &text, const QColor &colour, int timeoutMs = -1);
+    // The status pane of the tab in view; nullptr for tabs without one.
+    QTextEdit *currentPane() const;
+
 protected:
 
     // Construction steps that belong to one subsystem each. The shell calls
