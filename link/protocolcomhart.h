@@ -96,6 +96,10 @@ signals:
     void requestSend(const char *frame, int length);
     void answerGet(int code);
     void allRequestsIsSend();
+    // The port went away under the link (device removed, line hung up, a
+    // write refused): the link has closed the port and dropped every request
+    // and loop; no answerGet follows for the request that was in flight.
+    void lineLost(const QString &reason);
 
 public slots:
     void readData();
