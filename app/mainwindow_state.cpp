@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #include "polling/pollchannelsettings.h"
+#include "settings/benchprofile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,14 +20,14 @@ void MainWindow::loadPreferredPort()
 {
     // An explicit choice for this run (run.sh, a test rig) wins over the
     // port remembered from the last session.
-    m_lastPort = QSettings(QStringLiteral("Vornik"), QStringLiteral("Tesmar")).value(keyLastPort).toString();
+    m_lastPort = BenchProfile::settings().value(keyLastPort).toString();
     const QString fromEnv = qEnvironmentVariable("TESMAR_PORT");
     m_preferredPort = fromEnv.isEmpty() ? m_lastPort : fromEnv;
 }
 
 void MainWindow::readSettings()
 {
-    QSettings s(QStringLiteral("Vornik"), QStringLiteral("Tesmar"));
+    QSettings s = BenchProfile::settings();
 
     // Read in this order: the by-name handlers are already connected, so
     // restoring the register preset runs it first and the stored data count
@@ -62,7 +63,7 @@ void MainWindow::readSettings()
 
 void MainWindow::writeSettings()
 {
-    QSettings s(QStringLiteral("Vornik"), QStringLiteral("Tesmar"));
+    QSettings s = BenchProfile::settings();
     s.setValue(QStringLiteral("/Parameters/CurrentTab"), ui->tabWidget->currentIndex());
     s.setValue(QStringLiteral("/Parameters/CurrentRegisters"), ui->comboBoxRegisters->currentIndex());
     s.setValue(QStringLiteral("/Parameters/CurrentAddr"), ui->comboBoxMainAddr->currentIndex());
