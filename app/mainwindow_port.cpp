@@ -62,6 +62,11 @@ void MainWindow::connectCOM()
         m_lastPort = name;
     } else {
         appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));
+        // Stays in the status bar until the next message: the port stays
+        // taken until the other program lets it go.
+        if (link->portHeldElsewhere())
+            reportFailure(QStringLiteral("Порт %1 занят другой программой: закройте её или выберите другой порт")
+                              .arg(name), nullptr, 0);
     }
 }
 

@@ -1,10 +1,13 @@
 #include "link/protocolcomhart.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSerialPort>
 #include <QTimer>
 #include <climits>
 #include <cstdio>
+#include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcLink, "tesmar.link", QtWarningMsg)
 
@@ -24,6 +27,15 @@ void writeDiagnostic(const QString &text)
 int clampToInt(long long v)
 {
     return int(qBound<long long>(INT_MIN, v, INT_MAX));
+}
+
+// The device file a port name stands for, as the serial port library reads it.
+QString devicePath(const QString &name)
+{
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./"))
+        || name.startsWith(QLatin1String("../")))
+        return name;
+    return QStringLiteral("/dev/") + name;
 }
 
 QTimer *makeSingleShot(QObject *parent)
@@ -67,7 +79,12 @@ bool protocolComHart::openPort(const QString &name)
         return true;
     closePort();
     m_portName = name;
-    m_port->setPortName(name);
+    // The lock that keeps a second program off a port is named after the path
+    // opened: open the device a link (/dev/serial/by-id/..., a virtual line)
+    // points to, so that every name of one device meets the same lock.
+    const QFileInfo device(devicePath(name));
+    const QString target = device.isSymLink() ? device.canonicalFilePath() : QString();
+    m_port->setPortName(target.isEmpty() ? name : target);
     if (!m_port->open(QIODevice::ReadWrite)) {
         std::fputs("protocolComHart::couldn't set rw permission\n", stderr);
         writeDiagnostic(m_port->errorString() + QLatin1Char('\n'));
@@ -127,6 +144,16 @@ void protocolComHart::closePort()
 bool protocolComHart::isPortOpen() const { return m_port->isOpen(); }
 QString protocolComHart::portName() const { return m_portName; }
 QString protocolComHart::portErrorString() const { return m_port->errorString(); }
+
+bool protocolComHart::portHeldElsewhere() const
+{
+    // The library reports a port locked by another program, and one another
+    // program opened exclusively, as a permission error. It is the other
+    // program, not the rights, when this user may read and write the device.
+    if (m_port->isOpen() || m_port->error() != QSerialPort::PermissionError)
+        return false;
+    return ::access(QFile::encodeName(devicePath(m_portName)).constData(), R_OK | W_OK) == 0;
+}
 SerialConfig &protocolComHart::serialConfig() { return m_config; }
 const SerialConfig &protocolComHart::serialConfig() const { return m_config; }
 

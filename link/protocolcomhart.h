@@ -37,6 +37,9 @@ public:
     bool isPortOpen() const;
     QString portName() const;
     QString portErrorString() const;
+    // After a failed openPort: the port is there and usable by this user, but
+    // another program (another Tesmar among them) holds it.
+    bool portHeldElsewhere() const;
 
     // Serial settings record (loaded at construction)
     SerialConfig &serialConfig();
