@@ -104,11 +104,13 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tesmar-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESMAR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Virtual line of HART pressure transmitters on a pseudo-terminal."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption devicesOpt(QStringLiteral("devices"),
         QStringLiteral("Short addresses 0..15 of the transmitters, comma separated (default 1)."),
         QStringLiteral("list"), QStringLiteral("1"));
