@@ -1,7 +1,10 @@
 # Installs the Debian packages Tesmar needs when they are missing.
 # Source it and call tesmar_install_deps build|run.
 tesmar_install_deps() {
-    local want=(cmake make g++ qtbase5-dev libqt5serialport5-dev clang libclang-rt-14-dev)
+    # dpkg-dev (dpkg-shlibdeps), file and desktop-file-utils make and check
+    # the Debian package.
+    local want=(cmake make g++ qtbase5-dev libqt5serialport5-dev clang libclang-rt-14-dev
+                dpkg-dev file desktop-file-utils)
     if [ "${1:-build}" = run ]; then
         # fonts-symbola draws the save-readiness marks (✔, ❌).
         want+=(xvfb xauth fonts-symbola)

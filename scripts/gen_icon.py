@@ -1,7 +1,12 @@
 #!/usr/bin/env python3
-"""Draws the application icon (a pressure gauge dial) as resources/tesmar.png.
+"""Draws the application icon (a pressure gauge dial).
 
-    python3 scripts/gen_icon.py resources/tesmar.png
+    python3 scripts/gen_icon.py resources/tesmar.png        # the window icon, 128 x 128
+    python3 scripts/gen_icon.py OUT.png SIZE                 # one size
+    python3 scripts/gen_icon.py --desktop resources/icons    # the desktop sizes but 128
+
+Every size is drawn from the same dial, not scaled from another size, so that
+small icons stay sharp.
 """
 import math
 import struct
@@ -10,6 +15,8 @@ import zlib
 
 SIZE = 128
 SS = 4  # supersampling per axis
+# Icon theme sizes a desktop asks for; 128 is resources/tesmar.png itself.
+DESKTOP_SIZES = (16, 22, 24, 32, 48, 64, 256)
 
 
 def colour_at(x, y):
@@ -52,15 +59,15 @@ def colour_at(x, y):
     return (246, 248, 250, 255)
 
 
-def render():
+def render(size=SIZE):
     rows = []
-    for py in range(SIZE):
+    for py in range(size):
         row = bytearray([0])
-        for px in range(SIZE):
+        for px in range(size):
             acc = [0, 0, 0, 0]
             for sy in range(SS):
                 for sx in range(SS):
-                    c = colour_at((px + (sx + 0.5) / SS) / SIZE, (py + (sy + 0.5) / SS) / SIZE)
+                    c = colour_at((px + (sx + 0.5) / SS) / size, (py + (sy + 0.5) / SS) / size)
                     a = c[3]
                     acc[0] += c[0] * a
                     acc[1] += c[1] * a
@@ -74,13 +81,22 @@ def render():
     return b"".join(rows)
 
 
-def png(data):
+def png(data, size=SIZE):
     def chunk(tag, body):
         return struct.pack(">I", len(body)) + tag + body + struct.pack(">I", zlib.crc32(tag + body) & 0xFFFFFFFF)
-    ihdr = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
+    ihdr = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + chunk(b"IDAT", zlib.compress(data, 9)) + chunk(b"IEND", b"")
 
 
+def write(path, size):
+    with open(path, "wb") as f:
+        f.write(png(render(size), size))
+
+
 if __name__ == "__main__":
-    with open(sys.argv[1] if len(sys.argv) > 1 else "resources/tesmar.png", "wb") as f:
-        f.write(png(render()))
+    if len(sys.argv) == 3 and sys.argv[1] == "--desktop":
+        for n in DESKTOP_SIZES:
+            write("%s/tesmar-%d.png" % (sys.argv[2], n), n)
+    else:
+        write(sys.argv[1] if len(sys.argv) > 1 else "resources/tesmar.png",
+              int(sys.argv[2]) if len(sys.argv) > 2 else SIZE)
