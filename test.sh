@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Tesmar and runs every test. Installs missing Debian packages first.
+# Builds Tesmar and runs every test, then builds the Debian package and tries
+# it unpacked. Installs missing Debian packages first.
 #   ./test.sh                 build + all tests + a short fuzzing run
 #   FUZZ_SECONDS=0 ./test.sh  skip the fuzzing run
 set -euo pipefail
@@ -11,6 +12,10 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+
+# The Debian package of this build, unpacked and tried without installing it.
+deb=$(BUILD_DIR=build scripts/package.sh | tail -n 1)
+scripts/check_package.sh "$deb"
 
 # Fuzzing: the byte parsers under ASan + UBSan, a bounded run per target.
 fuzz_seconds=${FUZZ_SECONDS:-30}
