@@ -154,6 +154,7 @@ bool protocolComHart::portHeldElsewhere() const
         return false;
     return ::access(QFile::encodeName(devicePath(m_portName)).constData(), R_OK | W_OK) == 0;
 }
+
 SerialConfig &protocolComHart::serialConfig() { return m_config; }
 const SerialConfig &protocolComHart::serialConfig() const { return m_config; }
 
