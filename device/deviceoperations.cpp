@@ -584,6 +584,16 @@ bool DeviceOperations::setLoadedRecord(const QVector<double> &values)
 {
     if (values.size() != LoadedRecord::Size)
         return false;
+    // Only what the registers hold exactly: finite singles, and the serial
+    // number as the unsigned 32-bit integer it is.
+    for (int i = 0; i < values.size(); ++i) {
+        const double v = values.at(i);
+        if (!std::isfinite(v))
+            return false;
+        if (i == LoadedRecord::Serial ? (v < 0 || v > 4294967295.0 || v != std::trunc(v))
+                                      : std::fabs(v) > double(FLT_MAX))
+            return false;
+    }
     m_record = values;
     return true;
 }

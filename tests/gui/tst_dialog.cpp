@@ -172,7 +172,10 @@ void TestDialog::recalcRefusesNonNumbers()
     QVERIFY(box);
     QTRY_VERIFY(box->isVisible());
     QCOMPARE(box->windowTitle(), QStringLiteral("Ошибка"));
-    QVERIFY(box->text().startsWith(QStringLiteral("Пересчет невозможен")));
+    // Empty fields are no numbers: the first one named is Pmax, now red.
+    QVERIFY2(box->text().startsWith(QStringLiteral("Пересчет не выполнен: «Pmax (Па)»: поле пустое")),
+             qPrintable(box->text()));
+    QCOMPARE(d.form()->lineEditCoefPstat->palette().color(QPalette::Base), QColor(Qt::red));
     box->close();
 }
 
