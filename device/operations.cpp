@@ -325,7 +325,7 @@ QString OperationRequest::refusalText() const
     for (const InputRefusal &r : refusals)
         parts << r.text;
     return QStringLiteral("Запрос не отправлен: ") + parts.join(QStringLiteral("; "))
-           + QStringLiteral(". Введите число (дробная часть — через точку или запятую)");
+           + QStringLiteral(". Исправьте значение и повторите");
 }
 
 QStringList AnswerResult::messages(const QString &pane) const

@@ -340,6 +340,11 @@ InputValue readInput(const QString &text, const InputRule &rule)
         break;
     }
     }
+    // A value that a single float can only hold as 0 would be sent as 0.
+    if (rule.kind == InputRule::Real && rule.max <= double(FLT_MAX) && v != 0 && float(v) == 0.0f) {
+        r.problem = quoted + QStringLiteral(" — слишком мало по модулю, прибор хранит его как 0");
+        return r;
+    }
     if (!inRangeOfType || !(v >= rule.min && v <= rule.max)) {
         r.problem = quoted + QStringLiteral(" — вне допустимых значений ") + limitText(rule.min, rule.kind)
                 + QStringLiteral("…") + limitText(rule.max, rule.kind);

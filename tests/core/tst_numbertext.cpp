@@ -168,6 +168,8 @@ void TestNumberText::typedNumbers_data()
     real("separator alone", ",", false, 0, "не число");
     real("wide digit", "１", false, 0, "не число");
     real("beyond a float", "1e39", false, 0, "вне допустимых значений");
+    real("below a float", "1e-50", false, 0, "прибор хранит его как 0");
+    real("zero", "-0,0", true, 0.0);
 
     auto integer = [&](const char *name, const char *text, double lo, double hi, bool ok, double value,
                        const char *problem = "") {

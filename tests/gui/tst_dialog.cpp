@@ -230,10 +230,21 @@ void TestDialog::readFromCorruptedFileKeepsFields()
     d.setValues(twoGaugeValues());
     int parsed = 0;
     connect(&d, &Dialog::fileIsParsed, this, [&] { ++parsed; });
+    QSignalSpy refused(&d, &Dialog::fileRefused);
     QVERIFY(!d.readFromPath(path));
     QVERIFY(!d.readFromPath(dir.filePath("missing.txt")));
+    // A value no register holds: nothing of the file is taken either.
+    QFile nan(dir.filePath("nan.txt"));
+    QVERIFY(nan.open(QIODevice::WriteOnly));
+    nan.write("Uk1h:123\nU10:7\nc43:-nan\n");
+    nan.close();
+    QVERIFY(!d.readFromPath(nan.fileName()));
     QCOMPARE(parsed, 0);
+    QCOMPARE(refused.count(), 3);
+    QVERIFY(refused.last().first().toString().contains(QStringLiteral("«c43» (-nan) не число")));
     QCOMPARE(d.form()->lineEditCoefUk1h->text(), QStringLiteral("4000"));
+    QCOMPARE(d.form()->lineEditCoefU10->text(), QString::number(twoGaugeValues().U10, 'g', 6));
+    QVERIFY(d.loadedValues().isEmpty());
 }
 
 QTEST_MAIN(TestDialog)
