@@ -134,6 +134,10 @@ private:
     bool prepareConsoleSend();
     // Appends at the end of textEditConsole in the given colours.
     void consoleWrite(const QString &text, const QColor &fg, const QColor &bg);
+    // The address, byte and float fields the chosen command sends hold what
+    // they must; false, with the fields in red and the refusal reported,
+    // when one does not.
+    bool consoleFieldsValid();
     // Why the last console build produced no frame (empty when it did).
     QString m_consoleRefusal;
     // The data count write91Data was created for by creat91Request.

@@ -1,10 +1,12 @@
 #include "calc/dialog.h"
 
+#include "devicedata/numbertext.h"
 #include "devicedata/parametersfile.h"
 #include "ui_dialog.h"
 
 #include <QDebug>
 #include <QFileDialog>
+#include <QHash>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -20,6 +22,57 @@ float fieldValue(const QLineEdit *e)
 {
     return ParameterVector::fromText(e->text());
 }
+
+// The caption a refusal names a field by: its label in the dialog, with the
+// column for the reference voltages.
+QString captionOf(const QLineEdit *e)
+{
+    QString name = e->objectName();
+    name.remove(QStringLiteral("lineEditCoef"));
+    static const QHash<QString, QString> labels = {
+        {QStringLiteral("Pstat"), QStringLiteral("Pmax (Па)")},
+        {QStringLiteral("Uk1h"), QStringLiteral("U1h (мкВ)")},
+        {QStringLiteral("Uk2h"), QStringLiteral("U2h (мкВ)")},
+        {QStringLiteral("U10"), QStringLiteral("U10 (мкВ)")},
+        {QStringLiteral("U20"), QStringLiteral("U20 (мкВ)")},
+    };
+    const QString label = labels.value(name);
+    if (!label.isEmpty())
+        return label;
+    // a42 ... c40, c43, K1, K2; U1l ... U4hh are the voltage and its column.
+    if (name.size() > 1 && (name.at(0) == QLatin1Char('A') || name.at(0) == QLatin1Char('B')
+                            || name.at(0) == QLatin1Char('C')))
+        return name.left(1).toLower() + name.mid(1);
+    if (name.startsWith(QLatin1Char('U')) && name.size() > 2)
+        return name.left(2) + QLatin1Char(' ') + name.mid(2);
+    return name;
+}
+
+// Fields read by the rule for typed numbers: one that holds no number turns
+// red and is named in problem(); the others go back to the normal colours.
+class FieldReader
+{
+public:
+    float operator()(QLineEdit *e)
+    {
+        const NumberText::InputValue v = NumberText::readInput(e->text(), NumberText::InputRule::real());
+        if (v.ok) {
+            e->setPalette(QPalette());
+            return float(v.value);
+        }
+        QPalette red;
+        red.setColor(QPalette::Base, Qt::red);
+        red.setColor(QPalette::Text, Qt::black);
+        e->setPalette(red);
+        m_problems << NumberText::inputRefusal(captionOf(e), v);
+        return 0.0f;
+    }
+    bool ok() const { return m_problems.isEmpty(); }
+    QString problem() const { return m_problems.join(QStringLiteral("; ")); }
+
+private:
+    QStringList m_problems;
+};
 
 const char *const kFileFilter = QT_TRANSLATE_NOOP("Dialog", "Текстовый файл (*.txt);;Все файлы (*)");
 
@@ -127,6 +180,22 @@ std::array<QLineEdit *, ParameterVector::Count> Dialog::parameterFields() const
         ui->lineEditCoefC43, ui->lineEditCoefPstat};
 }
 
+bool Dialog::checkedParameterVector(ParameterVector::Values *out, bool withPmax, const QString &notDone)
+{
+    FieldReader read;
+    const auto fields = parameterFields();
+    for (int i = 0; i < ParameterVector::Count; ++i) {
+        if (i == ParameterVector::Pmax && !withPmax)
+            (*out)[size_t(i)] = fieldValue(fields[size_t(i)]);
+        else
+            (*out)[size_t(i)] = read(fields[size_t(i)]);
+    }
+    if (read.ok())
+        return true;
+    refuse(notDone + QStringLiteral(": ") + read.problem());
+    return false;
+}
+
 ParameterVector::Values Dialog::parameterVector() const
 {
     using namespace ParameterVector;
@@ -140,21 +209,26 @@ ParameterVector::Values Dialog::parameterVector() const
 void Dialog::on_buttonRecalc_clicked()
 {
     RecalcInputs in;
-    in.Pmax = fieldValue(ui->lineEditCoefPstat);
-    in.U10 = fieldValue(ui->lineEditCoefU10);
-    in.U20 = fieldValue(ui->lineEditCoefU20);
+    FieldReader read;
+    in.Pmax = read(ui->lineEditCoefPstat);
+    in.U10 = read(ui->lineEditCoefU10);
+    in.U20 = read(ui->lineEditCoefU20);
     // K1 and K2 as shown: the operator may have corrected them by hand.
-    in.K1 = fieldValue(ui->lineEditCoefK1);
-    in.K2 = fieldValue(ui->lineEditCoefK2);
-    in.U1l = fieldValue(ui->lineEditCoefU1l);
-    in.U2l = fieldValue(ui->lineEditCoefU2l);
-    in.U4l = fieldValue(ui->lineEditCoefU4l);
-    in.U4n = fieldValue(ui->lineEditCoefU4n);
-    in.U1h = fieldValue(ui->lineEditCoefU1h);
-    in.U2h = fieldValue(ui->lineEditCoefU2h);
-    in.U4h = fieldValue(ui->lineEditCoefU4h);
-    in.U1hl = fieldValue(ui->lineEditCoefU1hl);
-    in.U1hh = fieldValue(ui->lineEditCoefU1hh);
+    in.K1 = read(ui->lineEditCoefK1);
+    in.K2 = read(ui->lineEditCoefK2);
+    in.U1l = read(ui->lineEditCoefU1l);
+    in.U2l = read(ui->lineEditCoefU2l);
+    in.U4l = read(ui->lineEditCoefU4l);
+    in.U4n = read(ui->lineEditCoefU4n);
+    in.U1h = read(ui->lineEditCoefU1h);
+    in.U2h = read(ui->lineEditCoefU2h);
+    in.U4h = read(ui->lineEditCoefU4h);
+    in.U1hl = read(ui->lineEditCoefU1hl);
+    in.U1hh = read(ui->lineEditCoefU1hh);
+    if (!read.ok()) {
+        refuse(QStringLiteral("Пересчет не выполнен: ") + read.problem());
+        return;
+    }
 
     const RecalcResult r = recalculateTwoGauge(in);
     if (!r.ok) {
@@ -168,6 +242,11 @@ void Dialog::on_buttonRecalc_clicked()
 
 void Dialog::save2File()
 {
+    // Values that are no numbers would be written as 0, and a file of them
+    // loaded back would go to the device.
+    ParameterVector::Values checked{};
+    if (!checkedParameterVector(&checked, true, QStringLiteral("Файл не сохранён")))
+        return;
     const QString path = QFileDialog::getSaveFileName(this, tr("Save File"), QStringLiteral("data/untitled"),
                                                       tr(kFileFilter));
     // A cancelled choice is no file to write to.
@@ -186,17 +265,36 @@ void Dialog::readFromFile()
 bool Dialog::readFromPath(const QString &path)
 {
     const ParametersFile::LoadResult r = ParametersFile::load(path);
-    if (r.status != ParametersFile::LoadStatus::Ok)
-        return false;   // the reader has said why on the diagnostic stream
+    if (r.status != ParametersFile::LoadStatus::Ok) {
+        // A file that is not taken fills no field, and no record of an
+        // earlier file is written in its place.
+        m_loadedValues.clear();
+        const QString text = QStringLiteral("Файл параметров не загружен: ") + r.problem
+                + QStringLiteral(". Поля окна не изменены, в прибор из файла ничего не записывается");
+        emit fileRefused(text);
+        refuse(text);
+        return false;
+    }
 
     const auto fields = parameterFields();
     const QStringList &keys = ParameterVector::keys();
     for (int i = 0; i < ParameterVector::Count; ++i) {
         const int at = ParametersFile::recordIndex(keys[i].toLatin1());
-        if (at >= 0 && r.found[static_cast<size_t>(at)])
+        if (at >= 0 && r.found[static_cast<size_t>(at)]) {
             fields[static_cast<size_t>(i)]->setText(shown(r.values[static_cast<size_t>(at)]));
+            fields[static_cast<size_t>(i)]->setPalette(QPalette());
+        }
     }
     m_record = r.values;
+    m_loadedValues.clear();
+    if (r.complete()) {
+        m_loadedValues = QVector<double>(r.exact.begin(), r.exact.end());
+    } else {
+        // Missing values would be written to the device as zeros.
+        refuse(QStringLiteral("В файле нет ключей: ") + r.missingKeys().join(QStringLiteral(", "))
+               + QStringLiteral(". Файл не будет записан в прибор целиком; «Загрузить в прибор» "
+                                "запишет только коэффициенты из полей окна"));
+    }
     emit fileIsParsed(m_record.data());
     return true;
 }
@@ -209,6 +307,12 @@ void Dialog::sendSignalDownload()
 void Dialog::sendSignalUpload()
 {
     emit upload();
+}
+
+void Dialog::refuse(const QString &text)
+{
+    showError(text);
+    emit refusal(text);
 }
 
 void Dialog::showError(const QString &text)

@@ -9,6 +9,7 @@
 #include "calc/parametervector.h"
 
 #include <QDialog>
+#include <QVector>
 #include <array>
 
 class QLineEdit;
@@ -38,6 +39,10 @@ public:
 
     // The fifteen values as the fields hold them (text that is no number is 0).
     ParameterVector::Values parameterVector() const;
+    // The same, refusing: every field read (Pmax only withPmax) must hold a
+    // number; one that does not turns red, and false comes back after the
+    // dialog has said why (refusal, prefixed with what was not done).
+    bool checkedParameterVector(ParameterVector::Values *out, bool withPmax, const QString &notDone);
 
     // The last Uk1h, Uk2h, U10, U20 handed to setValues.
     float lastUk1h() const { return m_Uk1h; }
@@ -47,6 +52,10 @@ public:
 
     // The record of the last file read; fileIsParsed points at it.
     const std::array<float, RecordSize> &loadedRecord() const { return m_record; }
+    // The same values with the integer items (the serial number) exact as
+    // the file gives them; empty when that file lacked keys of the record,
+    // which then fills the fields but is not written to the device whole.
+    const QVector<double> &loadedValues() const { return m_loadedValues; }
 
     // What the file buttons do once a name is chosen.
     bool readFromPath(const QString &path);
@@ -58,6 +67,12 @@ signals:
     void upload();
     void saveToFile(QString path);
     void fileIsParsed(float *record);
+    // Something the operator asked for was not done (a file not taken, a
+    // field that holds no number): why, for the main window's status bar.
+    void refusal(const QString &text);
+    // A file was not taken: any record of an earlier file is not to be
+    // written in its place. Comes before the refusal that says why.
+    void fileRefused(const QString &text);
 
 public slots:
     void save2File();
@@ -68,6 +83,8 @@ public slots:
 
 private:
     void showError(const QString &text);
+    // Says why in a box over the dialog and through refusal().
+    void refuse(const QString &text);
     // The a, b and c coefficient fields, each triple in the order 42, 41, 40.
     void showTriples(const std::array<float, 3> &a, const std::array<float, 3> &b,
                      const std::array<float, 3> &c);
@@ -77,4 +94,5 @@ private:
     Ui::Dialog *ui;
     float m_Uk1h = 0, m_Uk2h = 0, m_U10 = 0, m_U20 = 0;
     std::array<float, RecordSize> m_record{};
+    QVector<double> m_loadedValues;
 };

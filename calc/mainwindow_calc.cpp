@@ -74,6 +74,9 @@ void MainWindow::setupCalc()
     connect(dialogParam, &Dialog::upload, this, &MainWindow::uploadFromDevice);
     connect(dialogParam, &Dialog::saveToFile, this, &MainWindow::onSaveToFile);
     connect(dialogParam, &Dialog::fileIsParsed, this, &MainWindow::onReadFromFile);
+    connect(dialogParam, &Dialog::refusal, this,
+            [this](const QString &text) { reportFailure(text, ui->textEditStatusCalibration); });
+    connect(dialogParam, &Dialog::fileRefused, this, [this] { deviceOps.clearLoadedRecord(); });
 }
 
 void MainWindow::showParametersWindow()
@@ -230,12 +233,17 @@ void MainWindow::download2Device()
         return;
     }
 
+    // A field that holds no number would go out as 0: nothing is sent, and
+    // the dialog stays open with the field in red.
+    using namespace ParameterVector;
+    Values v{};
+    if (!checkPortOpen()
+        || !dialogParam->checkedParameterVector(&v, false, QStringLiteral("Запись в прибор не выполнена")))
+        return;
     if (!startExchange())
         return;
     dialogParam->close();
 
-    using namespace ParameterVector;
-    const Values v = dialogParam->parameterVector();
     auto floats = [&v](int from, int count) {
         QByteArray b;
         for (int i = from; i < from + count; ++i)
@@ -310,17 +318,24 @@ void MainWindow::onReadFromFile(float *record)
 {
     if (!record)
         return;
-    const QVector<float> values(record, record + Dialog::RecordSize);
-    for (float v : values) {
-        if (!std::isfinite(v)) {
-            // The reader takes "nan" and "inf" for numbers; such a record
-            // must not go to the device, nor an older one in its place.
-            deviceOps.clearLoadedRecord();
-            printTo(stderr, QStringLiteral("Parameters file holds a value that is not a number; not loaded\n"));
-            return;
-        }
+    // The dialog's own record comes with its integers exact (a serial number
+    // above 2^24 does not survive a float); empty when its file lacked keys.
+    QVector<double> values;
+    if (record == dialogParam->loadedRecord().data()) {
+        values = dialogParam->loadedValues();
+    } else {
+        for (int i = 0; i < Dialog::RecordSize; ++i)
+            values.append(double(record[i]));
     }
-    deviceOps.setLoadedRecord(values);
+    // A record the device cannot take must not go to it, nor an older one
+    // in its place.
+    if (!deviceOps.setLoadedRecord(values)) {
+        deviceOps.clearLoadedRecord();
+        if (!values.isEmpty())
+            reportFailure(QStringLiteral("Файл параметров не будет записан в прибор: в нём значения, "
+                                         "которые прибор не может хранить"),
+                          ui->textEditStatusCalibration);
+    }
 }
 
 // ------------------------------------------------------------ status pane

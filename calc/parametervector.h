@@ -3,6 +3,8 @@
 // fifteen floats in a fixed order, which is also the order of the keys in a
 // saved parameters file.
 
+#include "devicedata/numbertext.h"
+
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -34,14 +36,14 @@ inline const QStringList &keys()
     return k;
 }
 
-// Field text as the dialog reads it: text that is not a number counts as 0.
-// So does "nan" or "inf", which the string conversion would accept: such a
-// value must never reach the device or a file.
+// Field text as the dialog reads it, by the rule for typed numbers ("." or
+// "," before the decimals); text that is not a number counts as 0. So does
+// "nan" or "inf": such a value must never reach the device or a file. Where
+// a value is sent or saved, the dialog refuses such a field instead.
 inline float fromText(const QString &text)
 {
-    bool ok = false;
-    const float v = text.toFloat(&ok);
-    return ok && std::isfinite(v) ? v : 0.0f;
+    const NumberText::InputValue v = NumberText::readInput(text, NumberText::InputRule::real());
+    return v.ok ? float(v.value) : 0.0f;
 }
 
 } // namespace ParameterVector

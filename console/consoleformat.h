@@ -27,7 +27,8 @@ public:
 
     // Six significant digits, the shorter of fixed and exponent notation.
     static QString floatText(float value);
-    // The text of a float field; 0 when it is not a number.
+    // A lenient reading of a float text, 0 when it is not a number; the
+    // console's float fields go through NumberText::readInput instead.
     static float parseFloat(const QString &text);
     // Big-endian IEEE-754 single precision, most significant byte first.
     static QByteArray floatBytes(float value);

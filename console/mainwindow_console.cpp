@@ -7,6 +7,7 @@
 #include "ui_mainwindow.h"
 
 #include "console/consoleformat.h"
+#include "devicedata/numbertext.h"
 #include "link/hartframe.h"
 #include "link/protocolcomhart.h"
 
@@ -151,15 +152,71 @@ void MainWindow::changeData()
     auto *field = qobject_cast<QLineEdit *>(sender());
     if (!field)
         return;
-    const QByteArray bytes = ConsoleFormat::floatBytes(ConsoleFormat::parseFloat(field->text()));
+    // A text that is no number (yet) leaves the bytes as they are and shows
+    // red; a send refuses it while it stays so.
+    const NumberText::InputValue typed = NumberText::readInput(field->text(), NumberText::InputRule::real());
+    field->setPalette(typed.ok ? paletteNormal : paletteFailure);
+    if (!typed.ok)
+        return;
+    const QByteArray bytes = ConsoleFormat::floatBytes(float(typed.value));
     for (int j = 1; j <= ConsoleFormat::BytesPerFloat; ++j) {
         if (QLineEdit *b = byteField(this, field->objectName(), j))
             b->setText(ConsoleFormat::byteText(uint8_t(bytes.at(j - 1))));
     }
 }
 
+bool MainWindow::consoleFieldsValid()
+{
+    // The fields the chosen command takes its bytes from, each whole: a
+    // byte field that is empty or a float field that is no number would
+    // otherwise send 0 or the bytes of an earlier value.
+    const int command = ui->comboBoxFunc->currentData().toInt();
+    if (command != 51 && command != 91)
+        return true;
+    QStringList problems;
+    auto check = [&](QLineEdit *field, bool ok, const QString &caption, const NumberText::InputValue &v) {
+        field->setPalette(ok ? paletteNormal : paletteFailure);
+        if (!ok)
+            problems << NumberText::inputRefusal(caption, v);
+    };
+    const NumberText::InputRule byteRule = NumberText::InputRule::hex(0xff);
+    const NumberText::InputValue high = NumberText::readInput(ui->lineAddr91_2->text(), byteRule);
+    check(ui->lineAddr91_2, high.ok, QStringLiteral("Адрес, старший байт"), high);
+    const NumberText::InputValue low = NumberText::readInput(ui->lineAddr91->text(), byteRule);
+    check(ui->lineAddr91, low.ok, QStringLiteral("Адрес, младший байт"), low);
+    if (command == 91) {
+        const int count = ui->spinBoxSymData91->value();
+        for (int i = 1; i <= ConsoleFormat::FloatFields; ++i) {
+            QByteArray bytes;
+            for (int j = 1; j <= ConsoleFormat::BytesPerFloat; ++j) {
+                QLineEdit *b = byteField(this, floatName(i), j);
+                if (!b || !ConsoleFormat::byteFieldCovered(count, i, j))
+                    continue;
+                const NumberText::InputValue v = NumberText::readInput(b->text(), byteRule);
+                check(b, v.ok, QStringLiteral("Значение %1, байт %2").arg(i).arg(j), v);
+                bytes.append(char(ConsoleFormat::hexFieldByte(b->text())));
+            }
+            auto *f = findChild<QLineEdit *>(floatName(i));
+            if (!f || !ConsoleFormat::floatFieldCovered(count, i))
+                continue;
+            // What the bytes hold shown as is ("nan" for an erased cell) is
+            // no typed number, but it is what goes out.
+            const NumberText::InputValue v = NumberText::readInput(f->text(), NumberText::InputRule::real());
+            const bool showsBytes = f->text() == ConsoleFormat::floatText(ConsoleFormat::floatFromBytes(bytes));
+            check(f, v.ok || showsBytes, QStringLiteral("Значение %1").arg(i), v);
+        }
+    }
+    if (problems.isEmpty())
+        return true;
+    reportFailure(QStringLiteral("Запрос не отправлен: ") + problems.join(QStringLiteral("; ")),
+                  ui->textEditStatus);
+    return false;
+}
+
 void MainWindow::creat91Request()
 {
+    if (!consoleFieldsValid())
+        return;
     rebuildWrite91Data();
     m_write91Count = ui->spinBoxSymData91->value();
     buildConsoleRequest();
@@ -234,7 +291,7 @@ void MainWindow::showRequest()
 
 bool MainWindow::prepareConsoleSend()
 {
-    if (!checkPortOpen())
+    if (!checkPortOpen() || !consoleFieldsValid())
         return false;
     link->clearQueue();
     buildConsoleRequest();

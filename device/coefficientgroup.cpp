@@ -2,14 +2,16 @@
 
 #include "device/registermap.h"
 #include "device/valuecodec.h"
+#include "devicedata/numbertext.h"
 
 using namespace RegisterMap;
 
 namespace {
 
-CoefficientGroup::Entry floatEntry(const QString &name, const QString &field, uint16_t reg)
+CoefficientGroup::Entry floatEntry(const QString &name, const QString &field, uint16_t reg,
+                                   const QString &caption)
 {
-    return {name, field + QLatin1String("_recvEdit"), field + QLatin1String("_setEdit"), reg, false};
+    return {name, field + QLatin1String("_recvEdit"), field + QLatin1String("_setEdit"), reg, false, caption};
 }
 
 } // namespace
@@ -26,10 +28,12 @@ const CoefficientGroup &CoefficientGroup::kdsp()
     static const CoefficientGroup group = [] {
         QVector<Entry> e;
         e << Entry{QStringLiteral("bal_IDAC"), QStringLiteral("idaczero_recvEdit"), QStringLiteral("idaczero_setEdit"),
-                   CurrentZeroBalance, true};
-        e << floatEntry(QStringLiteral("Ksi"), QStringLiteral("idaccoef"), CurrentCorrection);
+                   CurrentZeroBalance, true, QStringLiteral("Баланс нуля токового выхода")};
+        e << floatEntry(QStringLiteral("Ksi"), QStringLiteral("idaccoef"), CurrentCorrection,
+                        QStringLiteral("Коэффициент коррекции токового выхода"));
         for (int k = 0; k < KdspCount; ++k)
-            e << floatEntry(QStringLiteral("Kdsp%1").arg(k), QStringLiteral("kdsp%1").arg(k), RegisterMap::kdsp(k));
+            e << floatEntry(QStringLiteral("Kdsp%1").arg(k), QStringLiteral("kdsp%1").arg(k), RegisterMap::kdsp(k),
+                            QStringLiteral("Поправочный коэффициент для диапазона №%1").arg(k));
         return CoefficientGroup(36, 37, "onKdspSet:Conversion error\n", e,
                                 {{CurrentZeroBalance, CurrentBlockWidth},
                                  {CurrentCorrection, 6 * FloatWidth},
@@ -47,7 +51,8 @@ const CoefficientGroup &CoefficientGroup::coef()
         };
         QVector<Entry> e;
         for (const auto &r : regs)
-            e << floatEntry(QLatin1String(r.first), QLatin1String("coef_") + QLatin1String(r.first), r.second);
+            e << floatEntry(QLatin1String(r.first), QLatin1String("coef_") + QLatin1String(r.first), r.second,
+                            QStringLiteral("Коэффициент ") + QLatin1String(r.first));
         return CoefficientGroup(38, 39, "onCoefSet:Conversion error\n", e,
                                 {{A42, 3 * FloatWidth},
                                  {B42, 3 * FloatWidth},
@@ -62,12 +67,12 @@ const CoefficientGroup &CoefficientGroup::ak()
 {
     static const CoefficientGroup group = [] {
         QVector<Entry> e;
-        e << floatEntry(QStringLiteral("ak0"), QStringLiteral("ak0"), Ak0)
-          << floatEntry(QStringLiteral("ak1"), QStringLiteral("ak1"), Ak1)
-          << floatEntry(QStringLiteral("ak2"), QStringLiteral("ak2"), Ak2)
-          << floatEntry(QStringLiteral("ak3"), QStringLiteral("ak3"), Ak3)
-          << floatEntry(QStringLiteral("Kmin"), QStringLiteral("valueKmin"), Kmin)
-          << floatEntry(QStringLiteral("Kmax"), QStringLiteral("valueKmax"), Kmax);
+        e << floatEntry(QStringLiteral("ak0"), QStringLiteral("ak0"), Ak0, QStringLiteral("ak0"))
+          << floatEntry(QStringLiteral("ak1"), QStringLiteral("ak1"), Ak1, QStringLiteral("ak1"))
+          << floatEntry(QStringLiteral("ak2"), QStringLiteral("ak2"), Ak2, QStringLiteral("ak2"))
+          << floatEntry(QStringLiteral("ak3"), QStringLiteral("ak3"), Ak3, QStringLiteral("ak3"))
+          << floatEntry(QStringLiteral("Kmin"), QStringLiteral("valueKmin"), Kmin, QStringLiteral("Fmin"))
+          << floatEntry(QStringLiteral("Kmax"), QStringLiteral("valueKmax"), Kmax, QStringLiteral("Fmax"));
         return CoefficientGroup(45, 46, "onCoefSet:Conversion error\n", e, {{Ak0, 6 * FloatWidth}});
     }();
     return group;
@@ -133,30 +138,31 @@ WidgetActions CoefficientGroup::fillFloats(int start, const QByteArray &data) co
 }
 
 void CoefficientGroup::buildWrites(const QVariantMap &setTexts, QVector<RequestItem> *items,
-                                   WidgetActions *before) const
+                                   WidgetActions *before, QVector<InputRefusal> *refusals) const
 {
     for (const Entry &e : m_entries)
         before->append({WidgetAction::SetPalette, e.setField, int(FieldPalette::Neutral)});
+    QVector<RequestItem> writes;
+    bool refused = false;
     for (const Entry &e : m_entries) {
         const QString text = setTexts.value(e.setField).toString();
+        // An empty field is one the operator does not want written.
         if (text.isEmpty())
             continue;
-        QByteArray payload;
-        if (e.isByte) {
-            uint8_t b = 0;
-            if (ValueCodec::leadingByte(text, &b))
-                payload = ValueCodec::u8(b);
-        } else {
-            float f = 0;
-            if (ValueCodec::leadingFloat(text, &f))
-                payload = ValueCodec::float32(f);
-        }
-        if (payload.isEmpty()) {
+        const NumberText::InputValue v = NumberText::readInput(
+            text, e.isByte ? NumberText::InputRule::integer(0, 255) : NumberText::InputRule::real());
+        if (!v.ok) {
             before->append({WidgetAction::ErrorLine, QString(), m_conversionError});
+            before->append({WidgetAction::SetPalette, e.setField, int(FieldPalette::Failed)});
+            refusals->append({e.setField, NumberText::inputRefusal(e.caption, v)});
+            refused = true;
             continue;
         }
-        items->append(RequestItem::write(e.reg, payload));
+        const QByteArray payload = e.isByte ? ValueCodec::u8(int(v.value)) : ValueCodec::float32(float(v.value));
+        writes.append(RequestItem::write(e.reg, payload));
     }
+    if (!refused)
+        *items += writes;
 }
 
 WidgetActions CoefficientGroup::decodeWrite(const OperationAnswer &answer) const

@@ -21,6 +21,7 @@ public:
         QString setField;
         uint16_t reg;
         bool isByte;            // one unsigned byte rather than a float
+        QString caption;        // the field's caption, named when its text is refused
     };
     enum Column { Receive, Set };
 
@@ -50,9 +51,12 @@ public:
     // confirmed palette; floats past the last field are dropped.
     WidgetActions fillFloats(int start, const QByteArray &data) const;
     // One write per non-empty set field, after every set field is given the
-    // neutral palette; a field that does not convert is skipped with a line
-    // on the error stream.
-    void buildWrites(const QVariantMap &setTexts, QVector<RequestItem> *items, WidgetActions *before) const;
+    // neutral palette. A field whose text is not the number it takes (a
+    // float, or 0..255 for the zero balance) turns red, is named in
+    // refusals with a line on the error stream, and then no write at all is
+    // made: the column goes to the device as typed or not at all.
+    void buildWrites(const QVariantMap &setTexts, QVector<RequestItem> *items, WidgetActions *before,
+                     QVector<InputRefusal> *refusals) const;
     // A write answer colours the set field of its register: confirmed when
     // the checksum matched, failed when not.
     WidgetActions decodeWrite(const OperationAnswer &answer) const;

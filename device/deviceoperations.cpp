@@ -3,8 +3,12 @@
 #include "device/coefficientgroup.h"
 #include "device/registermap.h"
 #include "device/valuecodec.h"
+#include "devicedata/numbertext.h"
 
 #include <QIODevice>
+
+#include <cfloat>
+#include <cmath>
 
 using namespace RegisterMap;
 
@@ -95,7 +99,8 @@ QVector<InputSpec> DeviceOperations::answerInputSpecs(int code)
     return {};
 }
 
-QByteArray DeviceOperations::payloadFor(const OperationDescriptor &d, const QVariantMap &inputs) const
+bool DeviceOperations::payloadFor(const OperationDescriptor &d, const QVariantMap &inputs, OperationRequest *r,
+                                  QByteArray *payload) const
 {
     QVariant v = inputs.value(QString::fromLatin1(d.input));
     for (const AlternateInput &a : alternateInputs)
@@ -103,32 +108,69 @@ QByteArray DeviceOperations::payloadFor(const OperationDescriptor &d, const QVar
             v = inputs.value(QLatin1String(a.input));
     const QVariant v2 = d.input2 ? inputs.value(QString::fromLatin1(d.input2)) : QVariant();
 
+    // A typed text is the number it says from end to end, or nothing is
+    // sent: "0,75" must not go out as 0, nor "300" as its low byte.
+    double typed = 0;
+    auto read = [&](const NumberText::InputRule &rule) {
+        const QString widget = QString::fromLatin1(d.input);
+        const NumberText::InputValue n = NumberText::readInput(v.toString(), rule);
+        if (!n.ok) {
+            r->refusals.append({widget, NumberText::inputRefusal(QString::fromUtf8(d.caption), n)});
+            r->before.append({WidgetAction::SetPalette, widget, int(FieldPalette::Failed)});
+            return false;
+        }
+        r->before.append({WidgetAction::SetPalette, widget, int(FieldPalette::Neutral)});
+        typed = n.value;
+        return true;
+    };
+
     switch (d.payload) {
     case Payload::U8:
-        return ValueCodec::u8(v.toInt());
+        *payload = ValueCodec::u8(v.toInt());
+        return true;
     case Payload::U8FromHexText:
-        return ValueCodec::u8(ValueCodec::hexByteOrZero(v.toString()));
+        if (!read(NumberText::InputRule::hex(0xff)))
+            return false;
+        *payload = ValueCodec::u8(int(typed));
+        return true;
     case Payload::U8FromDecimalText:
-        return ValueCodec::u8(ValueCodec::decimalU16LowByteOrZero(v.toString()));
+        if (!read(NumberText::InputRule::integer(0, 255)))
+            return false;
+        *payload = ValueCodec::u8(int(typed));
+        return true;
     case Payload::U8FromCheck:
-        return ValueCodec::u8(v.toInt() != 0 ? 1 : 0);
+        *payload = ValueCodec::u8(v.toInt() != 0 ? 1 : 0);
+        return true;
     case Payload::U16FixedCurrent:
-        return ValueCodec::u16(ValueCodec::fixedCurrentCode(ValueCodec::doubleOrZero(v.toString()), v2.toInt() != 0));
+        // Beyond the loop the code saturates at its ends, as the loop does.
+        if (!read(NumberText::InputRule::real()))
+            return false;
+        *payload = ValueCodec::u16(ValueCodec::fixedCurrentCode(typed, v2.toInt() != 0));
+        return true;
     case Payload::ZeroAndU8:
-        return ValueCodec::u8(0) + ValueCodec::u8(v.toInt());
+        *payload = ValueCodec::u8(0) + ValueCodec::u8(v.toInt());
+        return true;
     case Payload::TypeAndSensor:
-        return ValueCodec::u8(0) + ValueCodec::u8(v.toInt()) + ValueCodec::u8(0) + ValueCodec::u8(v2.toInt());
+        *payload = ValueCodec::u8(0) + ValueCodec::u8(v.toInt()) + ValueCodec::u8(0) + ValueCodec::u8(v2.toInt());
+        return true;
     case Payload::U32FromDecimalText:
-        return ValueCodec::u32(ValueCodec::decimalU32OrZero(v.toString()));
+        if (!read(NumberText::InputRule::integer(0, 4294967295.0)))
+            return false;
+        *payload = ValueCodec::u32(uint32_t(typed));
+        return true;
     case Payload::FloatFromText:
-        return ValueCodec::float32(ValueCodec::floatOrZero(v.toString()));
+        if (!read(NumberText::InputRule::real()))
+            return false;
+        *payload = ValueCodec::float32(float(typed));
+        return true;
     case Payload::FloatFromNumber:
-        return ValueCodec::float32(float(v.toDouble()));
+        *payload = ValueCodec::float32(float(v.toDouble()));
+        return true;
     case Payload::None:
     case Payload::Special:
         break;
     }
-    return {};
+    return true;
 }
 
 OperationRequest DeviceOperations::buildOperation(int code, const QVariantMap &inputs)
@@ -147,8 +189,11 @@ OperationRequest DeviceOperations::buildOperation(int code, const QVariantMap &i
     case OperationHandler::FixedCurrentMode:
         if (d->command == CmdReadRegisters)
             r.items.append(RequestItem::read(d->reg, d->width));
-        else if (d->command == CmdWriteRegisters)
-            r.items.append(RequestItem::write(d->reg, payloadFor(*d, inputs)));
+        else if (d->command == CmdWriteRegisters) {
+            QByteArray payload;
+            if (payloadFor(*d, inputs, &r, &payload))
+                r.items.append(RequestItem::write(d->reg, payload));
+        }
         else
             r.items.append({d->command, QByteArray()});
         break;
@@ -182,7 +227,7 @@ OperationRequest DeviceOperations::buildOperation(int code, const QVariantMap &i
     case OperationHandler::KdspWrite:
     case OperationHandler::CoefWrite:
     case OperationHandler::AkWrite:
-        CoefficientGroup::forOperation(code)->buildWrites(inputs, &r.items, &r.before);
+        CoefficientGroup::forOperation(code)->buildWrites(inputs, &r.items, &r.before, &r.refusals);
         break;
     case OperationHandler::BalanceDp:
         r.items.append(RequestItem::read(PressureZeroBalance, FloatWidth));
@@ -539,6 +584,16 @@ bool DeviceOperations::setLoadedRecord(const QVector<double> &values)
 {
     if (values.size() != LoadedRecord::Size)
         return false;
+    // Only what the registers hold exactly: finite singles, and the serial
+    // number as the unsigned 32-bit integer it is.
+    for (int i = 0; i < values.size(); ++i) {
+        const double v = values.at(i);
+        if (!std::isfinite(v))
+            return false;
+        if (i == LoadedRecord::Serial ? (v < 0 || v > 4294967295.0 || v != std::trunc(v))
+                                      : std::fabs(v) > double(FLT_MAX))
+            return false;
+    }
     m_record = values;
     return true;
 }

@@ -71,7 +71,10 @@ public:
     bool recordLoaded() const { return !m_record.isEmpty(); }
 
 private:
-    QByteArray payloadFor(const OperationDescriptor &d, const QVariantMap &inputs) const;
+    // The payload of a generic write; false, with the field in r's
+    // refusals, when its typed text is not the number the field takes.
+    bool payloadFor(const OperationDescriptor &d, const QVariantMap &inputs, OperationRequest *r,
+                    QByteArray *payload) const;
     void buildRecordWrite(OperationRequest *r) const;
 
     void decodeGeneric(const OperationDescriptor &d, const OperationAnswer &a, AnswerResult *r) const;

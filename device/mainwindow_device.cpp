@@ -9,6 +9,7 @@
 #include "ui_mainwindow.h"
 
 #include "device/coefficientgroup.h"
+#include "device/decimalseparatorfilter.h"
 #include "device/registermap.h"
 #include "device/valuecodec.h"
 #include "link/protocolcomhart.h"
@@ -88,6 +89,10 @@ void MainWindow::setupDeviceOperations()
     connect(ui->comboBoxMesure, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &MainWindow::onUpdateMU);
 
+    // Every decimal spin box of the window ("Учитываемая амплитуда импульса"
+    // among them) takes "." and "," alike.
+    DecimalSeparatorFilter::installOn(this);
+
     // The unit list was filled before the table could follow it: take the
     // unit it shows now, so the range labels are in that unit from the start.
     deviceOps.ranges().selectUnit(ui->comboBoxMesure->currentIndex());
@@ -150,6 +155,20 @@ void MainWindow::runOperation(int code, const QString &trigger)
     const OperationRequest r = deviceOps.buildOperation(code, collect(DeviceOperations::inputSpecs(code, trigger)));
     if (!r.valid)
         return;
+    if (r.refused()) {
+        // Typed text that is not the number its field takes: the field goes
+        // red, the engineer is told which, and nothing is sent.
+        applyWidgetActions(r.before);
+        QTextEdit *pane = nullptr;
+        if (const OperationDescriptor *d = Operations::find(code)) {
+            if (d->pane == StatusPane::Calibration || d->pane == StatusPane::CalibrationAndDevice)
+                pane = ui->textEditStatusCalibration;
+            else if (d->pane == StatusPane::Device)
+                pane = ui->textEditStatusSettingsDevice;
+        }
+        reportFailure(r.refusalText(), pane);
+        return;
+    }
 
     const bool longFrame = ui->checkLongFrame->isChecked();
     const auto address = uint8_t(ui->comboBoxMainAddr->currentData().toInt());

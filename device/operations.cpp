@@ -81,6 +81,14 @@ OperationDescriptor strictRead(OperationDescriptor d, const char *errorText = nu
     return d;
 }
 
+// A write whose value the operator types; the caption names the field when
+// the text is refused.
+OperationDescriptor typed(OperationDescriptor d, const char *caption)
+{
+    d.caption = caption;
+    return d;
+}
+
 OperationDescriptor special(int code, const char *slot, int cmd, OperationHandler handler, RequestKind kind,
                             const char *message = nullptr, StatusPane pane = StatusPane::None,
                             int fixedPeriodMs = 0)
@@ -122,10 +130,12 @@ QVector<OperationDescriptor> buildTable()
                "Изменено количество точек скользящего среднего U1, U2\n", P::CalibrationAndDevice)
       << write(9, "setMovingAverage_2", MovingAverageU34, 1, Payload::U8, "spinBoxMovingAverage_2", S::Value,
                "Изменено количество точек скользящего среднего U3, U4\n", P::Calibration)
-      << write(10, "setAddress", PollAddress, 1, Payload::U8FromHexText, "comboBoxSetAddress", S::Text,
-               "Адрес устройства изменен\n", P::Calibration)
-      << write(11, "setMaxValue", MaxUpperLimit, 4, Payload::FloatFromText, "lineEditSetMaxValue", S::Text,
-               "Установлен максимальный верхний предел\n", P::Calibration);
+      << typed(write(10, "setAddress", PollAddress, 1, Payload::U8FromHexText, "comboBoxSetAddress", S::Text,
+                     "Адрес устройства изменен\n", P::Calibration),
+               "Адрес устройства")
+      << typed(write(11, "setMaxValue", MaxUpperLimit, 4, Payload::FloatFromText, "lineEditSetMaxValue", S::Text,
+                     "Установлен максимальный верхний предел\n", P::Calibration),
+               "Максимальный верхний предел диапазона измерений, Па(Pmax)");
 
     t << looseRead(read(16, "getMode", Mode, 1, Shown::ModeText, "lineEditGetMode",
                         "Режим работы устройства получен\n", P::Calibration))
@@ -156,6 +166,7 @@ QVector<OperationDescriptor> buildTable()
     OperationDescriptor fixedCode = write(25, "setValueFixedCurrent", FixedCurrentCode, 2, Payload::U16FixedCurrent,
                                           "lineEditSetFixedCurrent", S::Text, "Ток установлен\n", P::Calibration);
     fixedCode.input2 = "radioButton_38_21";
+    fixedCode.caption = "Фиксированное значение тока, мА";
     fixedCode.input2Source = S::CheckState;
     t << fixedCode;
 
@@ -201,13 +212,15 @@ QVector<OperationDescriptor> buildTable()
     serial.checksumGated = true;
     serial.output = "leGetSerial";
     t << serial;
-    t << write(43, "on_serial_set", SerialNumber, 4, Payload::U32FromDecimalText, "leSetSerial", S::Text,
-               "Серийный номер установлен\n", P::Calibration)
+    t << typed(write(43, "on_serial_set", SerialNumber, 4, Payload::U32FromDecimalText, "leSetSerial", S::Text,
+                     "Серийный номер установлен\n", P::Calibration),
+               "Серийный номер")
       << command(44, "onRebootDeviceReq", CmdDeviceReset, "Запрос на перезагрузку устройства отправлен\n", P::Device)
       << special(45, "onAkRequest", CmdReadRegisters, H::AkRead, K::Single)
       << special(46, "onAkSet", CmdWriteRegisters, H::AkWrite, K::Queued)
-      << write(47, "onSetEEPROMPaswd", EepromPassword, 1, Payload::U8FromDecimalText, "leSetEEPROMPaswd", S::Text,
-               "Пароль на запись в EEPROM установлен\n", P::Calibration)
+      << typed(write(47, "onSetEEPROMPaswd", EepromPassword, 1, Payload::U8FromDecimalText, "leSetEEPROMPaswd",
+                     S::Text, "Пароль на запись в EEPROM установлен\n", P::Calibration),
+               "Пароль на запись в EEPROM")
       << strictRead(read(48, "onGetEEPROMPaswd", EepromPassword, 1, Shown::UnsignedDecimal, "leGetEEPROMPaswd",
                          "Пароль на запись в EEPROM получен\n", P::Calibration))
       << write(49, "onSetFilterAmp", PulseAmplitude, 4, Payload::FloatFromNumber, "sbFilterAmp", S::Value,
@@ -304,6 +317,15 @@ bool OperationRequest::frames(int preamble, bool longFrame, const QByteArray &ad
         out->append(frame.toByteArray());
     }
     return true;
+}
+
+QString OperationRequest::refusalText() const
+{
+    QStringList parts;
+    for (const InputRefusal &r : refusals)
+        parts << r.text;
+    return QStringLiteral("Запрос не отправлен: ") + parts.join(QStringLiteral("; "))
+           + QStringLiteral(". Исправьте значение и повторите");
 }
 
 QStringList AnswerResult::messages(const QString &pane) const

@@ -81,6 +81,14 @@ struct RequestItem
     static RequestItem write(uint16_t reg, const QByteArray &payload);
 };
 
+// Operator input an operation does not send: a text that is not the number
+// its field takes. The field turns red and the operation sends nothing.
+struct InputRefusal
+{
+    QString widget;   // object name of the field
+    QString text;     // "«caption»: why", naming the field
+};
+
 struct OperationRequest
 {
     int code = 0;
@@ -93,10 +101,17 @@ struct OperationRequest
     WidgetActions before;
     // The pressure query's second press: clear the queue and stop, send nothing.
     bool stopOnly = false;
+    // Fields whose text was refused; when there is any, nothing is sent
+    // (items stays empty) and `before` paints them red.
+    QVector<InputRefusal> refusals;
+
+    bool refused() const { return !refusals.isEmpty(); }
+    // The message for the status bar and the pane: every refused field named.
+    QString refusalText() const;
 
     // Nothing to send holds no lock: an empty write column would otherwise
     // leave the window disabled with no answer ever coming to release it.
-    bool takesBusyLock() const { return valid && !items.isEmpty(); }
+    bool takesBusyLock() const { return valid && !items.isEmpty() && !refused(); }
     int periodMs(int pollPeriod) const { return fixedPeriodMs > 0 ? fixedPeriodMs : pollPeriod; }
 
     // Address bytes of a device: 0x0F, 0x02, address, 0xFD, 0xEF for a long
@@ -158,14 +173,15 @@ enum class OperationHandler {
 enum class Payload {
     None,               // command without data, or a read
     U8,                 // integer input, low byte
-    U8FromHexText,      // text read as hexadecimal, low byte, 0 when not a number
-    U8FromDecimalText,  // text read as unsigned 16-bit decimal, low byte
+    U8FromHexText,      // text read as hexadecimal, 0..ff
+    U8FromDecimalText,  // text read as decimal, 0..255
     U8FromCheck,        // 1 when checked or partly checked, else 0
     U16FixedCurrent,    // loop code from mA text and the wide-loop radio button
+                        // (text payloads refuse what is not a number, see InputRefusal)
     ZeroAndU8,          // 0, low byte of the input
     TypeAndSensor,      // 0, type, 0, sensor code
-    U32FromDecimalText, // unsigned 32-bit decimal, 0 when not a number
-    FloatFromText,      // float text, 0.0 when not a number
+    U32FromDecimalText, // unsigned 32-bit decimal
+    FloatFromText,      // a number the float holds, "." or "," before the decimals
     FloatFromNumber,    // number input as a float
     Special             // built by the operation's handler
 };
@@ -183,6 +199,7 @@ struct OperationDescriptor
     Payload payload;
     const char *input;        // widget the payload comes from
     InputSource inputSource;
+    const char *caption;      // how a refusal of a typed input names it (UTF-8)
     const char *input2;       // second input (sensor code, loop radio button)
     InputSource input2Source;
     RequestKind kind;

@@ -42,16 +42,20 @@ public:
     // when the wide loop is chosen. Values outside the loop saturate.
     static uint16_t fixedCurrentCode(double milliamps, bool wideLoop);
 
-    // Whole-field conversions of the single-value operations: a field that
-    // does not parse gives 0, which is what gets sent.
+    // Lenient readings: what does not parse gives 0, a leading number is
+    // taken and the rest ignored. No field the operator types is read with
+    // them any more: those go through NumberText::readInput, which refuses
+    // instead of sending 0 or a truncated value.
+
+    // Whole-field conversions: a field that does not parse gives 0.
     static float floatOrZero(const QString &text);
     static uint8_t hexByteOrZero(const QString &text);     // low byte
     static uint32_t decimalU32OrZero(const QString &text);
     static uint8_t decimalU16LowByteOrZero(const QString &text);
     static double doubleOrZero(const QString &text);
 
-    // Prefix conversions of the coefficient set columns: leading blanks are
-    // skipped, trailing characters ignored. False when no number starts the
+    // Prefix conversions: leading blanks are skipped, trailing characters
+    // ignored. False when no number starts the
     // text or a float would not fit a single.
     static bool leadingFloat(const QString &text, float *out);
     // Decimal integer with optional sign, limited to 0..255.

@@ -73,7 +73,7 @@ QString floatText(float v)
         const float back = NumberText::toFloat(text, &ok);
         if (ok && back == v)
             break;
-        text = QString::number(double(v), 'g', digits);
+        text = NumberText::formatG(double(v), digits);
     }
     return text;
 }
@@ -185,9 +185,8 @@ QVector<QByteArray> writeRequests(const DeviceRecord &record, int eepromPassword
 
 int passwordFromText(const QString &text)
 {
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok, 10);
-    return ok && v >= 0 && v <= 255 ? v : -1;
+    const NumberText::InputValue v = NumberText::readInput(text, NumberText::InputRule::integer(0, 255));
+    return v.ok ? int(v.value) : -1;
 }
 
 int requestAddress(const QByteArray &requestData)

@@ -2,10 +2,10 @@
 
 #include "devicedata/linereader.h"
 #include "devicedata/numbertext.h"
+#include "devicedata/safesave.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -111,18 +111,11 @@ DeviceDataFile::SaveResult DeviceDataFile::save(const QString &path, const Devic
 {
     SaveResult r;
     r.absolutePath = QFileInfo(path).absoluteFilePath();
-    // The data goes to a temporary file next to the target, which replaces
-    // the target only once everything is written and flushed.
-    QSaveFile file(path);
-    const QByteArray data = serialize(record);
-    // Unbuffered, so that a failing write (a full disk) fails here and not
-    // unnoticed in the flush at commit.
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered);
-    if (ok)
-        ok = file.write(data) == data.size() && file.commit();
-    if (!ok) {
-        r.errorString = file.errorString();
-        file.cancelWriting();
+    // Replaced atomically where that changes nothing but the contents;
+    // written in place or refused where it would (SafeSave).
+    const SafeSave::Result saved = SafeSave::write(path, serialize(record));
+    if (!saved.ok) {
+        r.errorString = saved.error;
         diagnostics.err("Couldn't open save file: " + r.errorString.toUtf8() + '\n');
         r.message = saveFailed(r.errorString);
         return r;

@@ -36,9 +36,10 @@ public:
     };
 
     // Writes every device item with a value in position order, then every
-    // program item with a value. The file is replaced atomically: when
-    // anything fails (cannot create, disk full, cannot rename) the previous
-    // file stays as it was and the failure is reported, never the success.
+    // program item with a value. The file is replaced atomically where
+    // that is harmless (see SafeSave): when anything fails the previous file
+    // stays as it was and the failure is reported, never the success. A
+    // target that is no regular file is refused.
     static SaveResult save(const QString &path, const DeviceRecord &record,
                            DiagnosticStreams &diagnostics = DiagnosticStreams::standard());
     // The bytes save() writes.

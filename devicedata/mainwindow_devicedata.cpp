@@ -9,9 +9,11 @@
 
 #include "devicedata/bulkblocks.h"
 #include "devicedata/dumpdialog.h"
+#include "devicedata/numbertext.h"
 #include "device/operations.h"
 #include "link/protocolcomhart.h"
 
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace {
@@ -105,10 +107,26 @@ void MainWindow::onRecvCoefsFromDevice()
 
 void MainWindow::onSendCoefsToDevice()
 {
+    // A typed password is a byte or nothing is written: "256" or "12a"
+    // would otherwise go out as the device's password 0. Empty is no
+    // password, as before.
+    QLineEdit *typed = dumpDialog->form()->lePassword;
+    int password = -1;
+    if (!typed->text().trimmed().isEmpty()) {
+        const NumberText::InputValue v = NumberText::readInput(typed->text(), NumberText::InputRule::integer(0, 255));
+        typed->setPalette(v.ok ? QPalette() : paletteFailure);
+        if (!v.ok) {
+            const QString text = QStringLiteral("Запись в устройство не выполнена: ")
+                    + NumberText::inputRefusal(QStringLiteral("Пароль на запись"), v);
+            reportFailure(text);
+            showDeviceDataMessage(dumpDialog.get(), true, QStringLiteral("Ошибка"), text);
+            return;
+        }
+        password = int(v.value);
+    }
     if (!startDeviceDataTransfer())
         return;
     // The dialog has checked that every device row has a text.
-    const int password = BulkBlocks::passwordFromText(dumpDialog->form()->lePassword->text());
     runBatch(CodeWrite, pollPeriod, deviceDataFrames(CommandWrite,
                                                      BulkBlocks::writeRequests(dumpDialog->record(), password)));
 }

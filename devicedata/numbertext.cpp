@@ -2,7 +2,10 @@
 
 #include <cfloat>
 #include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -123,6 +126,106 @@ PrefixStatus parseDouble(const char *begin, const char *end, double *value, cons
     return PrefixStatus::Ok;
 }
 
+// A decimal number from end to end: optional sign, digits with at most one
+// '.' or ',' among them (at least one digit), optional exponent. No
+// "inf", "nan" or hexadecimal: those are no numbers a person types.
+bool wholeReal(const QByteArray &s)
+{
+    int i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        ++i;
+    int digits = 0;
+    bool separator = false;
+    for (; i < s.size(); ++i) {
+        if (isDigit(s[i]))
+            ++digits;
+        else if ((s[i] == '.' || s[i] == ',') && !separator)
+            separator = true;
+        else
+            break;
+    }
+    if (digits == 0)
+        return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+            ++i;
+        const int start = i;
+        while (i < s.size() && isDigit(s[i]))
+            ++i;
+        if (i == start)
+            return false;
+    }
+    return i == s.size();
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Hexadecimal digits from end to end, an optional "0x" in front; the
+// magnitude saturates as in digitRun.
+bool wholeHex(const QByteArray &s, uint64_t *magnitude, bool *overflow)
+{
+    int i = 0;
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        i = 2;
+    if (i == s.size())
+        return false;
+    uint64_t v = 0;
+    bool over = false;
+    for (; i < s.size(); ++i) {
+        const int d = hexDigit(s[i]);
+        if (d < 0)
+            return false;
+        if (v > (std::numeric_limits<uint64_t>::max() >> 4))
+            over = true;
+        if (!over)
+            v = (v << 4) | uint64_t(d);
+    }
+    *magnitude = v;
+    *overflow = over;
+    return true;
+}
+
+QString limitText(double limit, InputRule::Kind kind)
+{
+    if (kind == InputRule::Real)
+        return formatG(limit);
+    if (kind == InputRule::Hex)
+        return QString::number(qulonglong(limit), 16);
+    return QString::number(qlonglong(limit));
+}
+
+// printf's text of value in the C locale. to_chars is specified as printf
+// in the C locale and never looks at the process locale; where the library
+// lacks it, printf is asked and the locale's decimal point put right.
+QString printfText(double value, std::chars_format format, const char *printfFormat, int precision)
+{
+    char buf[400];   // "%f" of the largest double has 309 digits before the point
+#if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
+    Q_UNUSED(printfFormat);
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, format, precision);
+    if (r.ec == std::errc())
+        return QString::fromLatin1(buf, int(r.ptr - buf));
+#else
+    Q_UNUSED(format);
+#endif
+    const int n = std::snprintf(buf, sizeof buf, printfFormat, precision, value);
+    QString text = QString::fromLatin1(buf, qBound(0, n, int(sizeof buf) - 1));
+    const char *point = std::localeconv()->decimal_point;
+    if (point && *point && std::strcmp(point, ".") != 0)
+        text.replace(QString::fromLocal8Bit(point), QStringLiteral("."));
+    return text;
+}
+
 } // namespace
 
 int32_t toInt32(const QString &text, bool *ok)
@@ -176,16 +279,85 @@ float toFloat(const QString &text, bool *ok)
     return static_cast<float>(d);
 }
 
-QString formatG(double value)
+QString formatG(double value, int precision)
 {
-    // QString::number matches printf's %g for every finite value and for the
-    // infinities; a NaN comes out as "nan" whatever its sign bit.
-    return QString::number(value, 'g', 6);
+    // Qt's own conversion rounds a decimal tie away from zero ("1234.63" for
+    // 1234.625) where printf takes the correctly rounded, even digit; the
+    // files and the fields must carry what printf gives.
+    return printfText(value, std::chars_format::general, "%.*g", precision);
 }
 
 QString formatF(double value)
 {
-    return QString::number(value, 'f', 6);
+    return printfText(value, std::chars_format::fixed, "%.*f", 6);
+}
+
+InputValue readInput(const QString &text, const InputRule &rule)
+{
+    InputValue r;
+    const QString t = text.trimmed();
+    if (t.isEmpty()) {
+        r.problem = QStringLiteral("поле пустое, а нужно число");
+        return r;
+    }
+    const QString quoted = QStringLiteral("«") + t + QStringLiteral("»");
+    QByteArray s;
+    const bool ascii = trimmedAscii(t, &s);
+    double v = 0;
+    bool inRangeOfType = true;
+    switch (rule.kind) {
+    case InputRule::Real: {
+        if (!ascii || !wholeReal(s)) {
+            r.problem = quoted + QStringLiteral(" — не число");
+            return r;
+        }
+        s.replace(',', '.');
+        const char *stop = nullptr;
+        if (parseDouble(s.constData(), s.constData() + s.size(), &v, &stop) != PrefixStatus::Ok)
+            inRangeOfType = false;
+        break;
+    }
+    case InputRule::Integer: {
+        bool negative = false, overflow = false;
+        uint64_t m = 0;
+        if (!ascii || !wholeDecimal(s, &negative, &m, &overflow)) {
+            r.problem = quoted + QStringLiteral(" — не целое число");
+            return r;
+        }
+        inRangeOfType = !overflow;
+        v = negative ? -double(m) : double(m);
+        break;
+    }
+    case InputRule::Hex: {
+        uint64_t m = 0;
+        bool overflow = false;
+        if (!ascii || !wholeHex(s, &m, &overflow)) {
+            r.problem = quoted + QStringLiteral(" — не шестнадцатеричное число");
+            return r;
+        }
+        inRangeOfType = !overflow;
+        v = double(m);
+        break;
+    }
+    }
+    // A value that a single float can only hold as 0 would be sent as 0.
+    if (rule.kind == InputRule::Real && rule.max <= double(FLT_MAX) && v != 0 && float(v) == 0.0f) {
+        r.problem = quoted + QStringLiteral(" — слишком мало по модулю, прибор хранит его как 0");
+        return r;
+    }
+    if (!inRangeOfType || !(v >= rule.min && v <= rule.max)) {
+        r.problem = quoted + QStringLiteral(" — вне допустимых значений ") + limitText(rule.min, rule.kind)
+                + QStringLiteral("…") + limitText(rule.max, rule.kind);
+        return r;
+    }
+    r.ok = true;
+    r.value = v;
+    return r;
+}
+
+QString inputRefusal(const QString &caption, const InputValue &value)
+{
+    return QStringLiteral("«") + caption + QStringLiteral("»: ") + value.problem;
 }
 
 PrefixStatus prefixToInt(const QByteArray &text, int *value)

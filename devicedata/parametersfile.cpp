@@ -146,13 +146,32 @@ bool ParametersFile::appendText(const char *key, const QString &text)
     return appendRaw(QByteArray(key) + ':' + text.toUtf8() + '\n');
 }
 
+bool ParametersFile::LoadResult::complete() const
+{
+    for (bool f : found)
+        if (!f)
+            return false;
+    return true;
+}
+
+QStringList ParametersFile::LoadResult::missingKeys() const
+{
+    QStringList keys;
+    for (int i = 0; i < RecordSize; ++i)
+        if (!found[size_t(i)])
+            keys << QLatin1String(kRecordKeys[i]);
+    return keys;
+}
+
 ParametersFile::LoadResult ParametersFile::load(const QString &path,
                                                 DiagnosticStreams &diagnostics)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         diagnostics.err("Error opening file\n");
-        return LoadResult();
+        LoadResult r;
+        r.problem = QStringLiteral("не удалось открыть файл: ") + file.errorString();
+        return r;
     }
     return load(file, diagnostics);
 }
@@ -161,6 +180,7 @@ ParametersFile::LoadResult ParametersFile::load(QIODevice &device, DiagnosticStr
 {
     LoadResult r;
     std::array<float, RecordSize> values{};
+    std::array<double, RecordSize> exact{};
     std::array<bool, RecordSize> found{};
     LineReader lines(device);
     QByteArray line;
@@ -194,18 +214,26 @@ ParametersFile::LoadResult ParametersFile::load(QIODevice &device, DiagnosticStr
             continue;
         const Conversion conv = conversionOf(index);
         NumberText::PrefixStatus status = NumberText::PrefixStatus::Ok;
-        float number = 0;
+        double number = 0;
+        // What no register can hold is refused, not made into something it
+        // can: an erased cell's "nan" or a serial number that does not fit
+        // would otherwise reach the device.
+        QString refusal;
         switch (conv) {
         case Conversion::Int: {
             int v = 0;
             status = NumberText::prefixToInt(value, &v);
-            number = float(v);
+            number = v;
             break;
         }
         case Conversion::ULong: {
             uint64_t v = 0;
             status = NumberText::prefixToULong(value, &v);
-            number = float(v);
+            number = double(v);
+            // strtoul takes "-1" for 2^64 - 1: no serial number either way.
+            if (status == NumberText::PrefixStatus::Ok
+                && (v > 0xffffffffull || value.trimmed().startsWith('-')))
+                refusal = QStringLiteral("вне диапазона 0…4294967295");
             break;
         }
         case Conversion::Double: {
@@ -213,30 +241,44 @@ ParametersFile::LoadResult ParametersFile::load(QIODevice &device, DiagnosticStr
             status = NumberText::prefixToDouble(value, &v);
             if (status == NumberText::PrefixStatus::Ok) {
                 diagnostics.err(key + " .= " + NumberText::formatG(v).toLatin1() + '\n');
-                number = toSingle(v);
+                number = v;
+                if (!std::isfinite(v))
+                    refusal = QStringLiteral("не число");
+                else if (std::fabs(v) > double(FLT_MAX))
+                    refusal = QStringLiteral("вне диапазона чисел прибора");
             }
             break;
         }
         case Conversion::Model:
-            number = float(DeviceItems::modelNumber(QString::fromUtf8(value)));
+            number = DeviceItems::modelNumber(QString::fromUtf8(value));
             // Compare bytes, not decoded text: invalid UTF-8 must not match.
             if (number != 0 && DeviceItems::modelName(int(number)).toUtf8() != value)
                 number = 0;
             break;
         }
         if (status != NumberText::PrefixStatus::Ok) {
+            const bool invalid = status == NumberText::PrefixStatus::InvalidArgument;
             diagnostics.err(QByteArray("Configuration file is corrupted: ") + conversionName(conv)
-                            + (status == NumberText::PrefixStatus::InvalidArgument
-                                       ? " invalid argument\n"
-                                       : " out of range\n"));
+                            + (invalid ? " invalid argument\n" : " out of range\n"));
             r.status = LoadStatus::Corrupted;
+            r.problem = QStringLiteral("значение «%1» %2").arg(QString::fromUtf8(key),
+                    invalid ? QStringLiteral("не число") : QStringLiteral("вне допустимого диапазона"));
             return r;
         }
-        values[size_t(index)] = number;
+        if (!refusal.isEmpty()) {
+            diagnostics.err("Configuration file holds a value no register can hold: " + key + '\n');
+            r.status = LoadStatus::Refused;
+            r.problem = QStringLiteral("значение «%1» (%2) %3")
+                                .arg(QString::fromUtf8(key), QString::fromUtf8(value.trimmed().left(40)), refusal);
+            return r;
+        }
+        values[size_t(index)] = conv == Conversion::Double ? toSingle(number) : float(number);
+        exact[size_t(index)] = number;
         found[size_t(index)] = true;
     }
     r.status = LoadStatus::Ok;
     r.values = values;
+    r.exact = exact;
     r.found = found;
     return r;
 }

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 
@@ -49,14 +50,28 @@ public:
     bool appendUInt(const char *key, uint32_t value);  // "%u"
     bool appendText(const char *key, const QString &text);
 
-    enum class LoadStatus { Ok, OpenFailed, Corrupted };
+    enum class LoadStatus {
+        Ok,
+        OpenFailed,
+        Corrupted,   // a value does not parse
+        Refused      // a value no register can hold: not finite, beyond a
+                     // single float, a serial number beyond 32 bits
+    };
     struct LoadResult
     {
         LoadStatus status = LoadStatus::OpenFailed;
         // Zero and not found for every key the file does not name; all zero
-        // unless status is Ok (a corrupted file hands nothing over).
+        // unless status is Ok (a file that is not taken hands nothing over).
         std::array<float, RecordSize> values{};
+        // The same values before they are made singles: the integer items
+        // (the serial number above all) exactly as the file gives them.
+        std::array<double, RecordSize> exact{};
         std::array<bool, RecordSize> found{};
+        // Why the file was not taken, in the operator's words; empty when Ok.
+        QString problem;
+
+        bool complete() const;          // every one of the 33 keys was found
+        QStringList missingKeys() const;
     };
 
     static LoadResult load(const QString &path,

@@ -1,12 +1,13 @@
 // Arbitrary bytes as a device data file through the device-parameters
 // dialog's reader, from a buffer and from a device that hands the bytes over
-// in small uneven pieces. Both must agree, and a corrupted file must hand
-// nothing over.
+// in small uneven pieces. Both must agree, a file that is not taken must
+// hand nothing over, and what is handed over is finite.
 
 #include "devicedata/parametersfile.h"
 
 #include "fuzzchunks.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -35,9 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (!sameValues(a, b) || a.status == ParametersFile::LoadStatus::OpenFailed)
         std::abort();
-    if (a.status == ParametersFile::LoadStatus::Corrupted) {
+    if (a.status != ParametersFile::LoadStatus::Ok) {
         for (int i = 0; i < ParametersFile::RecordSize; ++i) {
-            if (a.values[size_t(i)] != 0 || a.found[size_t(i)])
+            if (a.values[size_t(i)] != 0 || a.exact[size_t(i)] != 0 || a.found[size_t(i)])
+                std::abort();
+        }
+    } else {
+        // What is handed over is what registers hold.
+        for (int i = 0; i < ParametersFile::RecordSize; ++i) {
+            if (!std::isfinite(a.values[size_t(i)]) || !std::isfinite(a.exact[size_t(i)]))
                 std::abort();
         }
     }

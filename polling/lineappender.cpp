@@ -27,6 +27,27 @@ qint64 endOfLastCompleteLine(QFile &f, qint64 size)
     return 0;
 }
 
+// The bytes from `from` to the end; the last line of a file is short, but a
+// file that is one long fragment is read no further than a line could be.
+QByteArray tailOf(QFile &f, qint64 from, qint64 size)
+{
+    constexpr qint64 Longest = 64 * 1024;
+    if (size - from > Longest || !f.seek(from))
+        return QByteArray();
+    return f.read(size - from);
+}
+
+// TAB-separated fields of a line without its ending; a tail that is nothing
+// but an ending (a lone CR) has none.
+int fieldCount(QByteArray text, bool fragment)
+{
+    while (text.endsWith('\n') || text.endsWith('\r'))
+        text.chop(1);
+    if (text.isEmpty())
+        return fragment ? 0 : 1;
+    return text.count('\t') + 1;
+}
+
 } // namespace
 
 QByteArray LineAppender::lineEnd()
@@ -63,16 +84,28 @@ bool LineAppender::append(const QString &fileName, const QByteArray &line, TornT
             return false;
         }
         if (last != '\n') {
-            if (tail == TornTail::Cut) {
-                const qint64 keep = endOfLastCompleteLine(f, size);
-                if (keep < 0 || !f.resize(keep)) {
+            const qint64 keep = tail == TornTail::Cut ? endOfLastCompleteLine(f, size) : size;
+            bool whole = tail == TornTail::Separate;
+            if (!whole && keep >= 0) {
+                // A last line with all its fields lacks only its break (an
+                // editor saved it so): it is data and stays. Only a line
+                // with fewer fields than the one appended is a fragment.
+                whole = fieldCount(tailOf(f, keep, size), true) >= fieldCount(line, false);
+            }
+            if (keep < 0) {
+                if (error)
+                    *error = f.errorString();
+                return false;
+            }
+            if (whole) {
+                out = last == '\r' ? QByteArrayLiteral("\n") : lineEnd();
+            } else {
+                if (!f.resize(keep)) {
                     if (error)
                         *error = f.errorString();
                     return false;
                 }
                 size = keep;
-            } else {
-                out = lineEnd();
             }
         }
     }

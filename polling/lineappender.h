@@ -24,9 +24,12 @@ class LineAppender
 {
 public:
     // What to do when the file does not end with a line break (a line torn
-    // by a power loss, or a file edited by hand).
+    // by a power loss, or a file edited by hand and saved without a final
+    // break).
     enum class TornTail {
-        Cut,        // files this program names and writes alone: drop the fragment
+        Cut,        // files this program names and writes alone: drop a fragment
+                    // (fewer TAB-separated fields than the line appended); a last
+                    // line with all its fields only gets its missing break
         Separate    // files the user picked: keep it, start the new line below it
     };
 

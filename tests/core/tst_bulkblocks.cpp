@@ -229,8 +229,11 @@ void TestBulkBlocks::decodeAnswers()
     v = decodeReadAnswer(11, QByteArray::fromHex("ff"));
     QCOMPARE(v[0].text, QStringLiteral("-1"));
 
-    // An erased cell reads as NaN and shows as such.
+    // An erased cell reads as NaN (its sign bit set) and shows as printf
+    // shows it.
     v = decodeReadAnswer(392, QByteArray::fromHex("ffffffff"));
+    QCOMPARE(v[0].text, QStringLiteral("-nan"));
+    v = decodeReadAnswer(392, QByteArray::fromHex("7fc00000"));
     QCOMPARE(v[0].text, QStringLiteral("nan"));
 
     DeviceRecord r;

@@ -56,6 +56,8 @@ private slots:
     void fileStatus();
     void pointFailureIsNotHiddenByNextDevice();
     void tornTailIsCutFromOwnFiles();
+    void tornTail_data();
+    void tornTail();
     void tornTailIsKeptInUserLog();
     void failedWriteLeavesNoFragment();
     void captureRunsOneCalibrationPoint();
@@ -282,8 +284,46 @@ void TestCalibrationFiles::tornTailIsCutFromOwnFiles()
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(QByteArray(5000, 'x'));
     f.close();
-    QVERIFY(LineAppender::append(name, "a\n"));
-    QCOMPARE(readAll(name), QByteArray("a\n"));
+    QVERIFY(LineAppender::append(name, "a\tb\n"));
+    QCOMPARE(readAll(name), QByteArray("a\tb\n"));
+}
+
+void TestCalibrationFiles::tornTail_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");   // once the six-field point line is appended
+
+    const QByteArray line = "1\t2\t3\t4\t5\t6\n";
+    const QByteArray next = "7\t8\t9\t10\t11\t12\n";
+    QTest::newRow("ends with its break") << line << line + next;
+    QTest::newRow("last line whole, no break") << line + "1\t2\t3\t4\t5\t6.5" << line + "1\t2\t3\t4\t5\t6.5\n" + next;
+    QTest::newRow("only line whole, no break") << QByteArray("1\t2\t3\t4\t5\t6") << QByteArray("1\t2\t3\t4\t5\t6\n") + next;
+    QTest::newRow("whole line torn before its LF") << line + "1\t2\t3\t4\t5\t6\r"
+                                                    << line + "1\t2\t3\t4\t5\t6\r\n" + next;
+    QTest::newRow("fragment of five fields") << line + "1\t2\t3\t4\t5" << line + next;
+    QTest::newRow("fragment torn in a value") << line + "1.0e+0\t2." << line + next;
+    QTest::newRow("fragment of one field") << line + "1.2345e" << line + next;
+    QTest::newRow("lone CR") << line + "\r" << line + next;
+    QTest::newRow("a record line, whole")
+        << QByteArray("04.03.2026 05:06:07\t1\t2\t3\t4\t5\t6\t7")
+        << QByteArray("04.03.2026 05:06:07\t1\t2\t3\t4\t5\t6\t7\n") + "x\t1\t2\t3\t4\t5\t6\t7\n";
+    QTest::newRow("a record line, torn")
+        << QByteArray("04.03.2026 05:06:07\t1\t2\t3") << QByteArray("x\t1\t2\t3\t4\t5\t6\t7\n");
+}
+
+void TestCalibrationFiles::tornTail()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    const QString name = m_tmp->path() + "/tail.txt";
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(before);
+    f.close();
+    // The appended line has as many fields as the lines the file holds.
+    const QByteArray line = after.mid(after.lastIndexOf('\n', after.size() - 2) + 1);
+    QVERIFY(LineAppender::append(name, line));
+    QCOMPARE(readAll(name), after);
 }
 
 void TestCalibrationFiles::tornTailIsKeptInUserLog()

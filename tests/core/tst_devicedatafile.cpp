@@ -104,6 +104,8 @@ private slots:
     void hugeLineIsLinear();
     void lineSplitting();
     void parametersReaderKinds();
+    void parametersReaderHoldsWhatRegistersHold_data();
+    void parametersReaderHoldsWhatRegistersHold();
     void parametersReaderFinalEmptyLine();
     void parametersReaderReadsDialogFile();
     void parametersWriterLines();
@@ -451,22 +453,23 @@ void TestDeviceDataFile::parametersReaderKinds()
 {
     Recorder rec;
     const ParametersFile::LoadResult p = load2(
-            "bal_IDAC: 12 \nItenzo:-1\nmodel_code:300\nserial:-1\nmodel_name:ЛТ3920ДВИ\n"
-            "Pmax:1.5e6:description\nKdsp10:2:x\nc43:1e300\nmu:Па\nzzz:no\n",
+            "bal_IDAC: 12 \nItenzo:-1\nmodel_code:300\nserial:4294967295\nmodel_name:ЛТ3920ДВИ\n"
+            "Pmax:1.5e6:description\nKdsp10:2:x\nc43:-3e38\nmu:Па\nzzz:no\n",
             rec);
     QCOMPARE(p.status, ParametersFile::LoadStatus::Ok);
     auto value = [&](const char *key) { return p.values[size_t(ParametersFile::recordIndex(key))]; };
     QCOMPARE(value("bal_IDAC"), 12.0f);
     QCOMPARE(value("Itenzo"), -1.0f);
     QCOMPARE(value("model_code"), 300.0f);
-    QCOMPARE(value("serial"), 18446744073709551615.0f); // strtoul negates modulo 2^64
+    QCOMPARE(value("serial"), 4294967295.0f);
+    QCOMPARE(p.exact[size_t(ParametersFile::recordIndex("serial"))], 4294967295.0);
     QCOMPARE(value("model_name"), 5.0f);
     QCOMPARE(value("Pmax"), 1.5e6f);
     QCOMPARE(value("Kdsp10"), 2.0f);
-    QVERIFY(qIsInf(value("c43")));
+    QCOMPARE(value("c43"), -3e38f);
     QVERIFY(p.found[size_t(ParametersFile::recordIndex("Pmax"))]);
     QVERIFY(!p.found[size_t(ParametersFile::recordIndex("Ksi"))]);
-    QCOMPARE(rec.errText, QByteArray("Pmax .= 1.5e+06\nKdsp10 .= 2\nc43 .= 1e+300\nNo ':' found\n"));
+    QCOMPARE(rec.errText, QByteArray("Pmax .= 1.5e+06\nKdsp10 .= 2\nc43 .= -3e+38\nNo ':' found\n"));
     QVERIFY(rec.outText.startsWith("bal_IDAC ==  12 \nItenzo == -1\n"));
     QVERIFY(rec.outText.contains("mu == Па\nzzz == no\n"));
 
@@ -474,6 +477,57 @@ void TestDeviceDataFile::parametersReaderKinds()
     QCOMPARE(QByteArray(ParametersFile::recordKey(32)), QByteArray("serial"));
     QCOMPARE(ParametersFile::recordIndex("Kdsp0"), 20);
     QCOMPARE(ParametersFile::recordIndex("c43"), 31);
+}
+
+void TestDeviceDataFile::parametersReaderHoldsWhatRegistersHold_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<double>("exact");     // of the line's key, when taken
+    QTest::addColumn<QString>("problem");  // part of the reason, when not
+    const int ok = int(ParametersFile::LoadStatus::Ok);
+    const int refused = int(ParametersFile::LoadStatus::Refused);
+    const int corrupted = int(ParametersFile::LoadStatus::Corrupted);
+    QTest::newRow("serial above 2^24") << QByteArray("serial:123456789") << ok << 123456789.0 << QString();
+    QTest::newRow("serial 2^24 + 1") << QByteArray("serial:16777217") << ok << 16777217.0 << QString();
+    QTest::newRow("largest serial") << QByteArray("serial:4294967295:x") << ok << 4294967295.0 << QString();
+    QTest::newRow("serial beyond 32 bits") << QByteArray("serial:4294967296") << refused << 0.0
+                                           << u8("«serial» (4294967296) вне диапазона 0…4294967295");
+    QTest::newRow("negative serial") << QByteArray("serial:-1") << refused << 0.0 << u8("«serial» (-1) вне диапазона 0…4294967295");
+    QTest::newRow("large integer item") << QByteArray("bal_IDAC:16777217") << ok << 16777217.0 << QString();
+    QTest::newRow("nan") << QByteArray("a42:nan") << refused << 0.0 << u8("«a42» (nan) не число");
+    QTest::newRow("erased cell as shown") << QByteArray("Ksi:-nan:x") << refused << 0.0 << u8("не число");
+    QTest::newRow("infinity") << QByteArray("Pmax:inf") << refused << 0.0 << u8("не число");
+    QTest::newRow("beyond a single") << QByteArray("c43:1e300") << refused << 0.0
+                                     << u8("вне диапазона чисел прибора");
+    QTest::newRow("no number") << QByteArray("Uk1h:abc") << corrupted << 0.0 << u8("«Uk1h» не число");
+}
+
+void TestDeviceDataFile::parametersReaderHoldsWhatRegistersHold()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(int, status);
+    QFETCH(double, exact);
+    QFETCH(QString, problem);
+    Recorder rec;
+    const ParametersFile::LoadResult p = load2("Pmax:160000\n" + line + "\nU10:2\n", rec);
+    QCOMPARE(int(p.status), status);
+    if (status == int(ParametersFile::LoadStatus::Ok)) {
+        const int at = ParametersFile::recordIndex(line.left(line.indexOf(':')));
+        QCOMPARE(p.exact[size_t(at)], exact);
+        QVERIFY(p.found[size_t(at)]);
+        QVERIFY(p.problem.isEmpty());
+        QVERIFY(!p.complete());
+        QCOMPARE(p.missingKeys().size(), ParametersFile::RecordSize - 3);
+        return;
+    }
+    // Not taken: nothing handed over, and the reason names the key.
+    QVERIFY2(p.problem.contains(problem), qPrintable(p.problem));
+    for (int i = 0; i < ParametersFile::RecordSize; ++i) {
+        QVERIFY(!p.found[size_t(i)]);
+        QCOMPARE(p.values[size_t(i)], 0.0f);
+        QCOMPARE(p.exact[size_t(i)], 0.0);
+    }
 }
 
 void TestDeviceDataFile::parametersReaderFinalEmptyLine()

@@ -161,7 +161,9 @@ void TestOperationAnswers::fixedCurrentModeFollowsCheckBox()
     QCOMPARE(hexItems(ops.buildOperation(24, {{"checkBoxFixedCurrent", 0}})), QStringList{"91:001900"});
     QCOMPARE(hexItems(ops.buildOperation(25, {{"lineEditSetFixedCurrent", "20"}, {"radioButton_38_21", 2}})),
              QStringList{"91:001af11c"});
-    QCOMPARE(hexItems(ops.buildOperation(25, {{"lineEditSetFixedCurrent", "abc"}})), QStringList{"91:001a0000"});
+    // A text that is no number sends nothing (it used to go out as 0 mA).
+    QCOMPARE(hexItems(ops.buildOperation(25, {{"lineEditSetFixedCurrent", "abc"}})), QStringList());
+    QCOMPARE(hexItems(ops.buildOperation(25, {{"lineEditSetFixedCurrent", "12,0"}})), QStringList{"91:001a7fff"});
     // The device tab's moving-average button sends its own spin box.
     const QVector<InputSpec> alt = DeviceOperations::inputSpecs(8, "buttonMovingAverage_3");
     QCOMPARE(alt.size(), 1);

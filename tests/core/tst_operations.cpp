@@ -87,7 +87,7 @@ void TestOperations::walkTheCatalogue_data()
     row(45) << QVariantMap() << QStringList{"51:019018"} << S << 0;
     row(46) << QVariantMap{{"valueKmax_setEdit", "0.5"}, {"ak0_setEdit", "1"}}
             << QStringList{"91:01903f800000", "91:01a43f000000"} << Q << 0;
-    row(47) << QVariantMap{{"leSetEEPROMPaswd", "300"}} << QStringList{"91:00fb2c"} << S << 0;
+    row(47) << QVariantMap{{"leSetEEPROMPaswd", "200"}} << QStringList{"91:00fbc8"} << S << 0;
     row(48) << QVariantMap() << QStringList{"51:00fb01"} << S << 0;
     row(49) << QVariantMap{{"sbFilterAmp", 2.5}} << QStringList{"91:018840200000"} << S << 0;
     row(50) << QVariantMap() << QStringList{"51:00cc04"} << C << 0;
@@ -252,25 +252,42 @@ void TestOperations::rangeWrites()
 void TestOperations::coefficientWrites()
 {
     DeviceOperations ops;
+    const OperationRequest good = ops.buildOperation(37, {{"idaczero_setEdit", "255"},
+                                                          {"kdsp0_setEdit", "1,5"},
+                                                          {"kdsp2_setEdit", ""},
+                                                          {"kdsp3_setEdit", " -2e1"}});
+    QCOMPARE(hexItems(good), (QStringList{"91:0015ff", "91:01283fc00000", "91:0134c1a00000"}));
+    QCOMPARE(good.before.size(), 13);
+    for (int i = 0; i < 13; ++i)
+        QCOMPARE(good.before[i].value, QVariant(int(FieldPalette::Neutral)));
+    QVERIFY(!good.refused());
+
+    // One field that is not its number stops the whole column: nothing is
+    // sent, each bad field is red and named, with the old diagnostic.
     const OperationRequest r = ops.buildOperation(37, {{"idaczero_setEdit", "300"},
                                                        {"kdsp0_setEdit", "1.5abc"},
                                                        {"kdsp1_setEdit", "abc"},
-                                                       {"kdsp2_setEdit", ""},
                                                        {"kdsp3_setEdit", " -2e1"}});
-    QCOMPARE(hexItems(r), (QStringList{"91:0015ff", "91:01283fc00000", "91:0134c1a00000"}));
-    QCOMPARE(r.before.size(), 13 + 1);
-    QCOMPARE(r.before.last(), (WidgetAction{WidgetAction::ErrorLine, QString(),
-                                            QStringLiteral("onKdspSet:Conversion error\n")}));
-    for (int i = 0; i < 13; ++i)
-        QCOMPARE(r.before[i].value, QVariant(int(FieldPalette::Neutral)));
+    QVERIFY(r.items.isEmpty());
+    QVERIFY(!r.takesBusyLock());
+    QCOMPARE(r.refusals.size(), 3);
+    QCOMPARE(r.refusals[1].widget, QStringLiteral("kdsp0_setEdit"));
+    QVERIFY(r.refusalText().contains(QStringLiteral("«Поправочный коэффициент для диапазона №0»: «1.5abc» — не число")));
+    QVERIFY(r.refusalText().contains(QStringLiteral("«Баланс нуля токового выхода»: «300» — вне допустимых значений 0…255")));
+    QCOMPARE(r.before.count(WidgetAction{WidgetAction::ErrorLine, QString(),
+                                         QStringLiteral("onKdspSet:Conversion error\n")}),
+             3);
+    QCOMPARE(r.before.count(WidgetAction{WidgetAction::SetPalette, QStringLiteral("kdsp1_setEdit"),
+                                         int(FieldPalette::Failed)}),
+             1);
 
-    QCOMPARE(hexItems(ops.buildOperation(37, {{"idaczero_setEdit", "-5"}})), QStringList{"91:001500"});
+    QVERIFY(ops.buildOperation(37, {{"idaczero_setEdit", "-5"}}).refused());
     // Coefficient and polynomial groups share their diagnostic.
     const OperationRequest ak = ops.buildOperation(46, {{"ak2_setEdit", "x"}});
     QVERIFY(ak.items.isEmpty());
-    QCOMPARE(ak.before.last().value.toString(), QStringLiteral("onCoefSet:Conversion error\n"));
-    QCOMPARE(ops.buildOperation(39, {{"coef_b41_setEdit", "1e40"}}).before.last().value.toString(),
-             QStringLiteral("onCoefSet:Conversion error\n"));
+    QCOMPARE(ak.before.last().value, QVariant(int(FieldPalette::Failed)));
+    QCOMPARE(ak.refusals.first().text, QStringLiteral("«ak2»: «x» — не число"));
+    QVERIFY(ops.buildOperation(39, {{"coef_b41_setEdit", "1e40"}}).refused());
 }
 
 void TestOperations::emptySetColumnTakesNoLock()
@@ -413,7 +430,7 @@ void TestOperations::lineCoefficientGroups()
     DeviceOperations ops;
     QVector<AnswerResult> results;
     m_device->corruptNextChecksum = true;   // the first write's confirmation is damaged
-    runOnLine(ops, 37, {{"idaczero_setEdit", "300"}, {"idaccoef_setEdit", "1.25"}, {"kdsp10_setEdit", "-3"}},
+    runOnLine(ops, 37, {{"idaczero_setEdit", "255"}, {"idaccoef_setEdit", "1,25"}, {"kdsp10_setEdit", "-3"}},
               &results);
     QCOMPARE(int(m_device->u8(0x0015)), 255);
     QCOMPARE(m_device->f32(0x0124), 1.25f);

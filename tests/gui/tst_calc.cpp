@@ -10,9 +10,11 @@
 #include "calc/lsqcalibration.h"
 #include "device/registermap.h"
 #include "device/valuecodec.h"
+#include "devicedata/parametersfile.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -413,17 +415,34 @@ void TestCalc::recordWithNonNumbersNotLoaded()
     const QString bad = m_dir.filePath(QStringLiteral("bad.txt"));
     QFile g(good), b(bad);
     QVERIFY(g.open(QIODevice::WriteOnly) && b.open(QIODevice::WriteOnly));
-    g.write("Pmax:160000\na42:1e-09\nserial:12\n");
-    b.write("Pmax:160000\na42:nan\nserial:12\n");
+    // A whole record, every one of its keys.
+    QByteArray whole;
+    for (int i = 0; i < ParametersFile::RecordSize; ++i)
+        whole += QByteArray(ParametersFile::recordKey(i)) + ":1\n";
+    g.write(whole);
+    b.write(whole + "a42:nan\n");
     g.close();
     b.close();
 
     QVERIFY(m_rig->dialog()->readFromPath(good));
     QVERIFY(m_rig->w->deviceOps.recordLoaded());
     // A damaged file replaces the record it would have replaced: nothing
-    // of either is written by the next download.
+    // of either is written by the next download, and the window says why.
     m_rig->dialog()->readFromPath(bad);
     QVERIFY(!m_rig->w->deviceOps.recordLoaded());
+    QVERIFY(m_rig->w->statusBar()->currentMessage().contains(QStringLiteral("«a42» (nan) не число")));
+
+    // A file without every key fills the fields it names but is no record
+    // to write whole: its missing values would go out as zeros.
+    QVERIFY(m_rig->dialog()->readFromPath(good));
+    QFile part(m_dir.filePath(QStringLiteral("part.txt")));
+    QVERIFY(part.open(QIODevice::WriteOnly));
+    part.write("Pmax:160000\na42:1e-09\n");
+    part.close();
+    QVERIFY(m_rig->dialog()->readFromPath(part.fileName()));
+    QVERIFY(!m_rig->w->deviceOps.recordLoaded());
+    QCOMPARE(m_rig->form()->lineEditCoefA42->text(), QStringLiteral("1e-09"));
+    QVERIFY(m_rig->w->statusBar()->currentMessage().contains(QStringLiteral("В файле нет ключей: bal_IDAC")));
 }
 
 void TestCalc::menuShowsDialog()

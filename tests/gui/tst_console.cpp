@@ -187,7 +187,10 @@ void TestConsole::typedFloatGivesBytes_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QStringList>("bytes");
     QTest::newRow("1.5") << "1.5" << QStringList{"3f", "c0", "00", "00"};
-    QTest::newRow("not a number") << "x" << QStringList{"00", "00", "00", "00"};
+    // A text that is no number leaves the bytes as they were (the field
+    // turns red; a send refuses it).
+    QTest::newRow("not a number") << "x" << QStringList{"00", "00", "00", "ff"};
+    QTest::newRow("decimal comma") << "1,5" << QStringList{"3f", "c0", "00", "00"};
 }
 
 void TestConsole::typedFloatGivesBytes()
@@ -399,6 +402,7 @@ void TestConsole::oversizeRequestRefused()
     w.ui->comboBoxFunc->setCurrentIndex(3);     // 91
     w.ui->spinBoxSymPreamble->setValue(20);
     w.ui->spinBoxSymData91->setValue(24);
+    w.ui->lineAddr91->setText(QStringLiteral("1e"));
     w.ui->buttonCreate91Request->click();
     QCOMPARE(w.requestLength, 0);
     QCOMPARE(w.ui->lineEditRequest->text(), QString());

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSettings>
+#include <QStatusBar>
 #include <QtTest>
 #include <memory>
 
@@ -181,6 +182,22 @@ void TestDeviceData::roundTripClonesTransmitter()
         QCOMPARE(rig.dev(2)->memory().mid(r.first, r.second).toHex(),
                  rig.dev(1)->memory().mid(r.first, r.second).toHex());
     }
+
+    // A typed password that is no byte writes nothing at all: it would go
+    // out as the device's password 0.
+    rig.dev(2)->setU8(251, 7);
+    rig.dev(2)->requestsSeen = 0;
+    rig.line.clearRequests();
+    rig.d->form()->lePassword->setText(QStringLiteral("256"));
+    rig.d->form()->pbUploadToDevice->click();
+    QCOMPARE(rig.d->form()->lePassword->palette().color(QPalette::Base), QColor(Qt::red));
+    QVERIFY(rig.w->statusBar()->currentMessage().contains(QStringLiteral("«Пароль на запись»: «256»")));
+    QTest::qWait(100);
+    QVERIFY(rig.line.requests().isEmpty());
+    QCOMPARE(rig.dev(2)->requestsSeen, 0);
+    QCOMPARE(rig.dev(2)->u8(251), uint8_t(7));
+    for (QMessageBox *box : rig.d->findChildren<QMessageBox *>())
+        box->close();
 
     // A password typed in the dialog is written where the identity block
     // ends, instead of clearing the device's EEPROM write password.

@@ -80,15 +80,15 @@ void TestDeviceOps::writes_data()
                                  << 10.0 << "Адрес устройства изменен\n" << c;
     QTest::newRow("Pmax") << "buttonSetMaxValue" << QStringList{"lineEditSetMaxValue=1.5e6"} << 0x001E << "f32"
                           << 1.5e6 << "Установлен максимальный верхний предел\n" << c;
-    QTest::newRow("Pmax not a number") << "buttonSetMaxValue" << QStringList{"lineEditSetMaxValue=abc"} << 0x001E
-                                       << "f32" << 0.0 << "Установлен максимальный верхний предел\n" << c;
+    QTest::newRow("Pmax decimal comma") << "buttonSetMaxValue" << QStringList{"lineEditSetMaxValue=0,75"}
+                                        << 0x001E << "f32" << 0.75 << "Установлен максимальный верхний предел\n" << c;
     QTest::newRow("fixed current 12 mA") << "buttonSetFixedCurrent" << QStringList{"lineEditSetFixedCurrent=12"}
                                          << 0x001A << "u16" << 32767.0 << "Ток установлен\n" << c;
     QTest::newRow("fixed current wide loop")
         << "buttonSetFixedCurrent" << QStringList{"radioButton_38_21=1", "lineEditSetFixedCurrent=20"} << 0x001A
         << "u16" << 61724.0 << "Ток установлен\n" << c;
-    QTest::newRow("EEPROM password low byte") << "pbSetEEPROMPaswd" << QStringList{"leSetEEPROMPaswd=300"} << 0x00FB
-                                              << "u8" << 44.0 << "Пароль на запись в EEPROM установлен\n" << c;
+    QTest::newRow("EEPROM password") << "pbSetEEPROMPaswd" << QStringList{"leSetEEPROMPaswd=200"} << 0x00FB
+                                     << "u8" << 200.0 << "Пароль на запись в EEPROM установлен\n" << c;
     QTest::newRow("serial") << "pbSetSerial" << QStringList{"leSetSerial=3000000001"} << 0x003A << "u32"
                             << 3000000001.0 << "Серийный номер установлен\n" << c;
     QTest::newRow("current loop mode") << "current_reg_setButton" << QStringList{"current_reg_spinBox=7"} << 0x0017

@@ -172,7 +172,10 @@ void TestDialog::recalcRefusesNonNumbers()
     QVERIFY(box);
     QTRY_VERIFY(box->isVisible());
     QCOMPARE(box->windowTitle(), QStringLiteral("Ошибка"));
-    QVERIFY(box->text().startsWith(QStringLiteral("Пересчет невозможен")));
+    // Empty fields are no numbers: the first one named is Pmax, now red.
+    QVERIFY2(box->text().startsWith(QStringLiteral("Пересчет не выполнен: «Pmax (Па)»: поле пустое")),
+             qPrintable(box->text()));
+    QCOMPARE(d.form()->lineEditCoefPstat->palette().color(QPalette::Base), QColor(Qt::red));
     box->close();
 }
 
@@ -227,10 +230,21 @@ void TestDialog::readFromCorruptedFileKeepsFields()
     d.setValues(twoGaugeValues());
     int parsed = 0;
     connect(&d, &Dialog::fileIsParsed, this, [&] { ++parsed; });
+    QSignalSpy refused(&d, &Dialog::fileRefused);
     QVERIFY(!d.readFromPath(path));
     QVERIFY(!d.readFromPath(dir.filePath("missing.txt")));
+    // A value no register holds: nothing of the file is taken either.
+    QFile nan(dir.filePath("nan.txt"));
+    QVERIFY(nan.open(QIODevice::WriteOnly));
+    nan.write("Uk1h:123\nU10:7\nc43:-nan\n");
+    nan.close();
+    QVERIFY(!d.readFromPath(nan.fileName()));
     QCOMPARE(parsed, 0);
+    QCOMPARE(refused.count(), 3);
+    QVERIFY(refused.last().first().toString().contains(QStringLiteral("«c43» (-nan) не число")));
     QCOMPARE(d.form()->lineEditCoefUk1h->text(), QStringLiteral("4000"));
+    QCOMPARE(d.form()->lineEditCoefU10->text(), QString::number(twoGaugeValues().U10, 'g', 6));
+    QVERIFY(d.loadedValues().isEmpty());
 }
 
 QTEST_MAIN(TestDialog)
