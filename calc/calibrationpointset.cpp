@@ -148,7 +148,7 @@ void CalibrationPointSet::fitPolynomial(int degree)
         rhs[static_cast<size_t>(l)] = sum;
     }
 
-    // The prescribed iterated inverse, refined or replaced by a direct solve
+    // The toolkit's iterated inverse, refined or replaced by a direct solve
     // where it misses the equations' tolerance.
     m_fit.normal = solveLinearSystem(normal, rhs, n);
     m_coef = QVector<double>(m_fit.normal.x.begin(), m_fit.normal.x.end());

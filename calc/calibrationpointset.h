@@ -56,14 +56,14 @@ public:
 
     // c0..cd of the last fit, y = c0 + c1*x + ... + cd*x^d.
     const QVector<double> &coefficients() const { return m_coef; }
-    // How the last fit went. The prescribed normal equations (raw powers of
-    // the signal, the iterated inverse) are kept wherever their fit agrees
-    // with an accurate one at the points; over a signal far from zero their
+    // How the last fit went. The normal equations of raw powers of the
+    // signal, solved with the iterated inverse, are kept wherever their fit
+    // agrees with an accurate one at the points; over a signal far from zero their
     // matrix is too close to singular for double precision, and the fit
     // solved over the signal centred and scaled to -1..1 is taken instead.
     struct FitReport
     {
-        LinearSolve normal;      // the prescribed normal equations
+        LinearSolve normal;      // the normal equations of raw powers
         bool centred = false;    // the coefficients are the centred solve's
         double deviation = 0;    // largest difference of the two fits at the points / largest |y|
         int distinctX = 0;       // different signal values among the points

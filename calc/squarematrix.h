@@ -98,7 +98,7 @@ constexpr double kSolveTolerance = 1e-13;
 struct LinearSolve
 {
     enum Method {
-        Iterated,     // the Newton-Schulz inverse times r, as prescribed
+        Iterated,     // the Newton-Schulz inverse times r
         Refined,      // that, refined with the same inverse
         Direct,       // elimination with partial pivoting, refined
         Failed        // no method reached kSolveTolerance
@@ -106,12 +106,12 @@ struct LinearSolve
     Method method = Failed;
     Vector x;
     double backwardError = 0;       // of x
-    double iteratedError = 0;       // of the prescribed solution, for the record
+    double iteratedError = 0;       // of the iterated solution, for the record
     InverseReport inverse;          // how the iteration went
     bool ok() const { return method != Failed; }
 };
 
-// x with A x = r: the prescribed iterated inverse first; where its solution
+// x with A x = r: the iterated inverse first; where its solution
 // misses kSolveTolerance, iterative refinement with that inverse, then a
 // direct solve with refinement. x is the best solution found even when the
 // result is Failed.

@@ -302,7 +302,7 @@ void TestSquareMatrix::refusesBadSizes()
     QCOMPARE(SquareMatrix(0).size(), 0);
 }
 
-// The prescribed iteration is kept where it reaches the tolerance; where it
+// The iterated inverse is kept where it reaches the tolerance; where it
 // does not, refinement or a direct solve does; where nothing does, the
 // result says so. Judged by the residual of the equations, not by rounds.
 void TestSquareMatrix::solveWithKnownAccuracy_data()
