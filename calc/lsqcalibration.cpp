@@ -604,7 +604,9 @@ CalibrationOutcome LsqCalibration::onParameterAnswer(const QByteArray &answerDat
     for (int t : {FileTmin, FileTmid, FileTmax}) {
         const double top = m_set.u.highPressurePa[size_t(t)];
         const QString file = m_set.files[size_t(t)].fileName;
-        if (!(top >= kMinimumTopFraction * m_pmax && top <= kMaximumTopFraction * m_pmax))
+        // A hair of slack: 90 kPa typed for a 100 kPa device is 90 %.
+        const double slack = 1e-9 * m_pmax;
+        if (!(top >= kMinimumTopFraction * m_pmax - slack && top <= kMaximumTopFraction * m_pmax + slack))
             return refuse(QStringLiteral("Расчет невозможен: наибольшее давление в файле %1 равно %2 кПа, "
                                          "а Pmax прибора %3 кПа; запишите точки от нуля до Pmax в кПа\n")
                               .arg(file)
