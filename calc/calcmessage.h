@@ -10,6 +10,7 @@ struct CalcMessage
     enum Kind {
         Plain,     // in whatever colour the pane currently writes
         Success,   // RGB(7, 158, 0)
+        Warning,   // orange: worth a look, not a refusal
         Failure    // red
     };
     Kind kind = Plain;

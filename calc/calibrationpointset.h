@@ -28,6 +28,18 @@ public:
     // The same with x = V1 - V2; the point lists are emptied afterwards.
     void fitDifferencePolynomial(int degree);
 
+    // Makes the coefficients of the last fit values that `representable`
+    // leaves unchanged (the numbers the device will get after they pass
+    // through a text of a few digits), the highest power first, refitting
+    // the lower ones to the points each time. Over a signal far from zero a
+    // six-digit c41 alone can be 40 Pa off at full scale; refitted, the
+    // lower coefficients take up what the higher ones lost and only the
+    // rounding of c0 is left. Needs the point lists, so call it between
+    // fitPolynomial and reset (fitDifferencePolynomial takes it as well).
+    using Representable = double (*)(double);
+    void makeRepresentable(Representable representable);
+    void fitDifferencePolynomial(int degree, Representable representable);
+
     float valueAtPlus(float p) const { return k1 * p + b1; }
     float valueAtMinus(float p) const { return k2 * p + b2; }
 
@@ -44,8 +56,25 @@ public:
 
     // c0..cd of the last fit, y = c0 + c1*x + ... + cd*x^d.
     const QVector<double> &coefficients() const { return m_coef; }
-    // How the inverse of the last fit's normal matrix went.
-    const InverseReport &lastFitReport() const { return m_fitReport; }
+    // How the last fit went. The normal equations of raw powers of the
+    // signal, solved with the iterated inverse, are kept wherever their fit
+    // agrees with an accurate one at the points; over a signal far from zero their
+    // matrix is too close to singular for double precision, and the fit
+    // solved over the signal centred and scaled to -1..1 is taken instead.
+    struct FitReport
+    {
+        LinearSolve normal;      // the normal equations of raw powers
+        bool centred = false;    // the coefficients are the centred solve's
+        double deviation = 0;    // largest difference of the two fits at the points / largest |y|
+        int distinctX = 0;       // different signal values among the points
+        bool ok = false;         // the coefficients hold
+    };
+    const FitReport &lastFit() const { return m_fit; }
+    const InverseReport &lastFitReport() const { return m_fit.normal.inverse; }
+
+    // The two fits count as one below this relative deviation (0.0001 % of
+    // full scale, far below what a calibration can tell).
+    static constexpr double FitAgreement = 1e-6;
 
 private:
     // Regression 1: x = P+, y = V1.  Regression 2: x = P-, y = V2.
@@ -56,5 +85,5 @@ private:
 
     QVector<double> m_v1, m_pPlus, m_v2, m_pMinus;
     QVector<double> m_coef;
-    InverseReport m_fitReport;
+    FitReport m_fit;
 };

@@ -1,11 +1,13 @@
 #include "calc/lsqcalibration.h"
 
 #include "calc/squarematrix.h"
+#include "device/registermap.h"
 #include "device/valuecodec.h"
 
 #include <QDir>
 #include <QRegExp>
 
+#include <algorithm>
 #include <cmath>
 
 SensorModel chooseSensorModel(bool capacitor, bool tenzo1)
@@ -45,21 +47,37 @@ SquareMatrix temperatureMatrix(const TemperatureRow &s, double u4n, double u4l, 
     return m;
 }
 
-// z = inverse(M) * r, each component kept as a float.
-std::array<float, 3> solve3(const SquareMatrix &m, const std::array<double, 3> &r)
+CalcMessage failure(const QString &text)
 {
-    const Vector z = matrixVectorMultiply(matrixInverse(m, 3), Vector(r.begin(), r.end()), 3);
-    return {static_cast<float>(z[0]), static_cast<float>(z[1]), static_cast<float>(z[2])};
+    return CalcMessage{CalcMessage::Failure, text};
+}
+
+QString unsolvedMessage(const char *what, double backwardError)
+{
+    return QStringLiteral("Расчет невозможен: %1 не решается с нужной точностью (относительная невязка "
+                          "уравнений %2); проверьте файлы калибровки\n")
+        .arg(QLatin1String(what))
+        .arg(backwardError, 0, 'g', 3);
+}
+
+// z with M z = r, each component kept as a float; false, with the reason,
+// when no solve brings the equations to their tolerance.
+bool solve3(const SquareMatrix &m, const std::array<double, 3> &r, std::array<float, 3> *z,
+            CalcMessages *messages)
+{
+    const LinearSolve solved = solveLinearSystem(m, Vector(r.begin(), r.end()), 3);
+    if (!solved.ok()) {
+        messages->append(failure(unsolvedMessage("система температурной компенсации",
+                                                 solved.backwardError)));
+        return false;
+    }
+    *z = {static_cast<float>(solved.x[0]), static_cast<float>(solved.x[1]), static_cast<float>(solved.x[2])};
+    return true;
 }
 
 double rowDot(const std::array<float, 3> &k, const std::array<double, 3> &s)
 {
     return k[0] * s[0] + k[1] * s[1] + k[2] * s[2];
-}
-
-CalcMessage failure(const QString &text)
-{
-    return CalcMessage{CalcMessage::Failure, text};
 }
 
 bool varies(const QVector<double> &values)
@@ -68,6 +86,67 @@ bool varies(const QVector<double> &values)
         if (v != values.front())
             return true;
     return false;
+}
+
+// Pearson correlation of y over x; 0 when either does not vary.
+double correlation(const QVector<double> &x, const QVector<double> &y)
+{
+    const int n = std::min(x.size(), y.size());
+    if (n < 2)
+        return 0;
+    double mx = 0, my = 0;
+    for (int i = 0; i < n; ++i) {
+        mx += x[i];
+        my += y[i];
+    }
+    mx /= n;
+    my /= n;
+    double sxy = 0, sxx = 0, syy = 0;
+    for (int i = 0; i < n; ++i) {
+        sxy += (x[i] - mx) * (y[i] - my);
+        sxx += (x[i] - mx) * (x[i] - mx);
+        syy += (y[i] - my) * (y[i] - my);
+    }
+    if (sxx <= 0 || syy <= 0)
+        return 0;
+    return sxy / std::sqrt(sxx * syy);
+}
+
+// Every file's signals against the pressures they were recorded at: for the
+// two-gauge model each gauge against its own chamber, for the polynomial
+// models the difference signal against P+, the pressure it is fitted to.
+// Empty when they follow; else the red reason.
+QString checkSignalsFollowPressure(SensorModel model, const PointFileSet &files)
+{
+    for (const PointFile &f : files.files) {
+        QVector<double> pPlus, pMinus, v1, v2, x;
+        for (const PointRecord &r : f.records) {
+            pPlus << r.pPlus;
+            pMinus << r.pMinus;
+            v1 << r.v1;
+            v2 << r.v2;
+            x << r.v1 - r.v2;
+        }
+        struct Pair { QString signal, pressure; const QVector<double> &s, &p; };
+        const std::vector<Pair> pairs = model == SensorModel::TwoGauge
+            ? std::vector<Pair>{{QStringLiteral("U1"), QStringLiteral("P+"), v1, pPlus},
+                            {QStringLiteral("U2"), QStringLiteral("P-"), v2, pMinus}}
+            : std::vector<Pair>{{QStringLiteral("U1 - U2"), QStringLiteral("P+"), x, pPlus}};
+        for (const Pair &pair : pairs) {
+            // A chamber whose pressure never changes has nothing to follow;
+            // whether the model needs it to is the model's business.
+            if (!varies(pair.p))
+                continue;
+            const double r = correlation(pair.p, pair.s);
+            if (std::fabs(r) < kMinimumCorrelation)
+                return QStringLiteral("Расчет невозможен: сигнал %1 не следует за давлением %2 в файле %3 "
+                                      "(коэффициент корреляции %4); проверьте, на какую камеру подавалось "
+                                      "давление и как записаны давления P+ и P-\n")
+                    .arg(pair.signal, pair.pressure, f.fileName)
+                    .arg(r, 0, 'f', 3);
+        }
+    }
+    return QString();
 }
 
 // The first reference voltage of names that is not a number, or empty.
@@ -82,7 +161,7 @@ QString firstNonFinite(std::initializer_list<std::pair<const char *, float>> val
 QString nonFiniteReferenceMessage(const QString &name)
 {
     return QStringLiteral("Расчет невозможен: значение %1 не является числом "
-                          "(в файле калибровки нет точек при наибольшем давлении)\n").arg(name);
+                          "(проверьте файлы калибровки)\n").arg(name);
 }
 
 bool allFinite(const CalibrationCoefficients &v)
@@ -113,6 +192,15 @@ void fillReference(CalibrationCoefficients &v, float pmax, const ReferenceVoltag
     v.var4 = u.variable(4);
 }
 
+// The pressure the gain rows bring the top reading to at temperature t: the
+// pressure recorded there. It equals Pmax when the run went to full scale;
+// when it did not, Pmax would put the whole gain off by their ratio.
+double topPressure(const ReferenceVoltages &u, int t, float pmax)
+{
+    const double p = u.highPressurePa[static_cast<size_t>(t)];
+    return p > 0 && std::isfinite(p) ? p : double(pmax);
+}
+
 } // namespace
 
 float bisectPressureRoot(float c40, float c41, float c42, float c43, float pmax)
@@ -131,6 +219,57 @@ float bisectPressureRoot(float c40, float c41, float c42, float c43, float pmax)
     return static_cast<float>((lo + hi) / 2 + 1);
 }
 
+QString checkTemperatureSystem(const PointFileSet &files)
+{
+    const ReferenceVoltages &u = files.u;
+    const double t[3] = {u.U4nl, u.U4nn, u.U4nh};   // by CalibrationFileIndex
+    const auto name = [&files](int i) { return files.files[static_cast<size_t>(i)].fileName; };
+    const auto shown = [](double v) { return QString::number(v / 1000.0, 'g', 7); };
+    const double spread = std::max({t[0], t[1], t[2]}) - std::min({t[0], t[1], t[2]});
+    // The temperature signal's own noise: its scatter within a file, and at
+    // least the last digit a point file keeps.
+    double noise = 0;
+    for (const PointFile &f : files.files) {
+        double mean = 0, square = 0;
+        for (const PointRecord &r : f.records)
+            mean += r.v4;
+        mean /= std::max(1, f.records.size());
+        for (const PointRecord &r : f.records)
+            square += (r.v4 - mean) * (r.v4 - mean);
+        noise = std::max({noise, std::sqrt(square / std::max(1, f.records.size())) * 1000.0,
+                          std::fabs(mean) * 1000.0 * 1e-4});
+    }
+    const QString tail = QStringLiteral("; температурную компенсацию нельзя рассчитать. Нужны три файла, "
+                                        "записанные при трех разных температурах\n");
+    if (!(spread > kMinimumTemperatureSpread * noise))
+        return QStringLiteral("Расчет невозможен: все три файла (%1, %2, %3) записаны при одной "
+                              "температуре (V4 = %4)")
+                   .arg(name(0), name(1), name(2), shown(t[1]))
+               + tail;
+
+    // The two files whose temperatures lie closest together.
+    int a = 0, b = 1;
+    for (int i = 0; i < 3; ++i)
+        for (int j = i + 1; j < 3; ++j)
+            if (std::fabs(t[i] - t[j]) < std::fabs(t[a] - t[b]))
+                a = i, b = j;
+    if (std::fabs(t[a] - t[b]) < std::max(kMinimumTemperatureGap * spread, kMinimumTemperatureSpread / 10 * noise))
+        return QStringLiteral("Расчет невозможен: файлы %1 и %2 записаны практически при одной "
+                              "температуре (V4 = %3 и %4)")
+                   .arg(name(a), name(b), shown(t[a]), shown(t[b]))
+               + tail;
+
+    const SquareMatrix m = temperatureMatrix(TemperatureRow{false}, u.U4nn, u.U4nl, u.U4nh);
+    const double k = matrixConditionNumber(m, 3);
+    if (!(k <= kTemperatureConditionLimit))
+        return QStringLiteral("Расчет невозможен: система температурной компенсации вырождена (число "
+                              "обусловленности %1, V4 = %2, %3, %4)")
+                   .arg(k, 0, 'g', 3)
+                   .arg(shown(t[0]), shown(t[1]), shown(t[2]))
+               + tail;
+    return QString();
+}
+
 CalibrationOutcome calculatePolynomialModel(bool capacitive, float pmax,
                                             const ReferenceVoltages &u, CalibrationPointSet &set)
 {
@@ -146,9 +285,21 @@ CalibrationOutcome calculatePolynomialModel(bool capacitive, float pmax,
         out.messages.append(failure(nonFiniteReferenceMessage(bad)));
         return out;
     }
-
     // Pressure over the difference signal, x = V1 - V2.
-    set.fitDifferencePolynomial(3);
+    // Fitted to the points as the dialog will pass the coefficients on.
+    set.fitDifferencePolynomial(3, valueAsWritten);
+    const CalibrationPointSet::FitReport &fit = set.lastFit();
+    if (fit.distinctX < 4) {
+        out.messages.append(failure(QStringLiteral(
+            "Расчет невозможен: для полинома давления третьей степени нужны не менее четырех точек с разным "
+            "сигналом в файле при нормальной температуре, а их %1\n").arg(fit.distinctX)));
+        return out;
+    }
+    if (!fit.ok) {
+        out.messages.append(failure(unsolvedMessage("система уравнений полинома давления",
+                                                    fit.normal.backwardError)));
+        return out;
+    }
     const QVector<double> &coef = set.coefficients();
     const float c40 = static_cast<float>(coef.value(0));
     const float c41 = static_cast<float>(coef.value(1));
@@ -160,11 +311,14 @@ CalibrationOutcome calculatePolynomialModel(bool capacitive, float pmax,
     const SquareMatrix m = temperatureMatrix(s, u.U4nn, u.U4nl, u.U4nh);
 
     // Offset: the zero-pressure reading is brought to 0 at every temperature.
-    v.a = solve3(m, {0.0, -q(u.U1nl - u.U2nl), -q(u.U1nh - u.U2nh)});
-    // Gain: the full-scale reading is brought to Pmax. The temperature rows
-    // use the lowest-pressure U4 values at both ends.
-    v.b = solve3(m, {1.0, pmax / (q(u.U1hl - u.U2hl) + rowDot(v.a, s(u.U4nl))),
-                     pmax / (q(u.U1hh - u.U2hh) + rowDot(v.a, s(u.U4nh)))});
+    if (!solve3(m, {0.0, -q(u.U1nl - u.U2nl), -q(u.U1nh - u.U2nh)}, &v.a, &out.messages))
+        return out;
+    // Gain: the top reading is brought to the pressure recorded there. The
+    // temperature rows use the lowest-pressure U4 values at both ends.
+    if (!solve3(m, {1.0, topPressure(u, FileTmin, pmax) / (q(u.U1hl - u.U2hl) + rowDot(v.a, s(u.U4nl))),
+                    topPressure(u, FileTmax, pmax) / (q(u.U1hh - u.U2hh) + rowDot(v.a, s(u.U4nh)))},
+                &v.b, &out.messages))
+        return out;
 
     v.Uk1h = bisectPressureRoot(c40, c41, c42, c43, pmax);
     v.Uk2h = 1;
@@ -225,10 +379,13 @@ CalibrationOutcome calculateTwoGaugeModel(float pmax, const ReferenceVoltages &u
 
     const TemperatureRow s{false};
     const SquareMatrix m = temperatureMatrix(s, u.U4nn, u.U4nl, u.U4nh);
-    v.a = solve3(m, {0.0, -d(u.U1nl, u.U2nl), -d(u.U1nh, u.U2nh)});
+    if (!solve3(m, {0.0, -d(u.U1nl, u.U2nl), -d(u.U1nh, u.U2nh)}, &v.a, &out.messages))
+        return out;
     // Variable 2 enters the gain rows with its lowest-pressure values.
-    v.b = solve3(m, {1.0, pmax / (d(u.U1hl, u.U2nl) + rowDot(v.a, s(u.U4nl))),
-                     pmax / (d(u.U1hh, u.U2nh) + rowDot(v.a, s(u.U4nh)))});
+    if (!solve3(m, {1.0, topPressure(u, FileTmin, pmax) / (d(u.U1hl, u.U2nl) + rowDot(v.a, s(u.U4nl))),
+                    topPressure(u, FileTmax, pmax) / (d(u.U1hh, u.U2nh) + rowDot(v.a, s(u.U4nh)))},
+                &v.b, &out.messages))
+        return out;
     v.c = v.b;
     v.c43 = 0;
     v.polynomial = false;
@@ -257,13 +414,22 @@ RecalcResult recalculateTwoGauge(const RecalcInputs &in)
     RecalcResult out;
     const TemperatureRow s{false};
     const SquareMatrix m = temperatureMatrix(s, in.U4n, in.U4l, in.U4h);
-    out.a = solve3(m, {0.0, -in.K1 * (in.U1l - in.U10) + in.K2 * (in.U2l - in.U20),
-                       -in.K1 * (in.U1h - in.U10) + in.K2 * (in.U2h - in.U20)});
-    out.b = solve3(m, {1.0,
-                       in.Pmax / (in.K1 * (in.U1hl - in.U10) - in.K2 * (in.U2l - in.U20)
-                                  + rowDot(out.a, s(in.U4l))),
-                       in.Pmax / (in.K1 * (in.U1hh - in.U10) - in.K2 * (in.U2h - in.U20)
-                                  + rowDot(out.a, s(in.U4h)))});
+    CalcMessages messages;
+    const bool solved =
+        solve3(m, {0.0, -in.K1 * (in.U1l - in.U10) + in.K2 * (in.U2l - in.U20),
+                   -in.K1 * (in.U1h - in.U10) + in.K2 * (in.U2h - in.U20)},
+               &out.a, &messages)
+        && solve3(m, {1.0,
+                      in.Pmax / (in.K1 * (in.U1hl - in.U10) - in.K2 * (in.U2l - in.U20)
+                                 + rowDot(out.a, s(in.U4l))),
+                      in.Pmax / (in.K1 * (in.U1hh - in.U10) - in.K2 * (in.U2h - in.U20)
+                                 + rowDot(out.a, s(in.U4h)))},
+                  &out.b, &messages);
+    if (!solved) {
+        out.error = QStringLiteral("Пересчет невозможен: температурная компенсация не решается "
+                                   "(проверьте значения U4 и напряжений)\n");
+        return out;
+    }
     for (const auto *t : {&out.a, &out.b})
         for (float f : *t)
             if (!std::isfinite(f)) {
@@ -365,10 +531,17 @@ bool decodePmax(const QByteArray &answerData, float *pmax)
     return ValueCodec::readFloat(answerData, 0, pmax);
 }
 
+bool decodeSerial(const QByteArray &answerData, uint32_t *serial)
+{
+    return ValueCodec::readU32(answerData, RegisterMap::SerialNumber - RegisterMap::MaxUpperLimit, serial);
+}
+
 CalibrationFileSearch LsqCalibration::findFiles(const QString &dir)
 {
     m_dir = dir;
     m_files = findCalibrationFiles(listCalibrationCandidates(dir));
+    m_set = PointFileSet();
+    m_filesUsable = false;
     return m_files;
 }
 
@@ -380,8 +553,17 @@ QString LsqCalibration::confirmationText() const
 CalcMessages LsqCalibration::openStaticFiles(bool vakum)
 {
     CalcMessages messages;
-    m_reference = ::openStaticFiles(m_dir, m_files.midFileName, m_files.minFileName,
-                                    m_files.maxFileName, vakum, &messages);
+    m_vakum = vakum;
+    m_set = readPointFileSet(m_dir, m_files.midFileName, m_files.minFileName, m_files.maxFileName, vakum,
+                             &messages);
+    m_filesUsable = m_set.ok;
+    if (!m_filesUsable)
+        return messages;
+    const QString temperatures = checkTemperatureSystem(m_set);
+    if (!temperatures.isEmpty()) {
+        messages.append(failure(temperatures));
+        m_filesUsable = false;
+    }
     return messages;
 }
 
@@ -391,16 +573,113 @@ CalibrationOutcome LsqCalibration::onParameterAnswer(const QByteArray &answerDat
     CalcMessages messages;
     messages.append(CalcMessage{CalcMessage::Success,
                                 QStringLiteral("Параметр для расчета МНК получен\n")});
-    if (!decodePmax(answerData, &m_pmax)) {
-        CalibrationOutcome out;
-        out.messages = messages;
-        out.messages.append(failure(
-            QStringLiteral("Расчет невозможен: в ответе прибора нет значения Pmax\n")));
+    CalibrationOutcome refused;
+    auto refuse = [&](const QString &why) {
+        refused.messages = messages;
+        refused.messages.append(failure(why));
+        return refused;
+    };
+    if (!decodePmax(answerData, &m_pmax))
+        return refuse(QStringLiteral("Расчет невозможен: в ответе прибора нет значения Pmax\n"));
+    if (!std::isfinite(m_pmax) || m_pmax <= 0)
+        return refuse(QStringLiteral("Расчет невозможен: прибор сообщил Pmax = %1 Па, а это должно быть "
+                                     "положительное число; проверьте прибор\n")
+                          .arg(double(m_pmax), 0, 'g', 6));
+    m_haveSerial = decodeSerial(answerData, &m_serial);
+    if (!m_filesUsable) {
+        // Files not read yet, or refused when they were: say why again
+        // rather than calculate from them.
+        CalcMessages again;
+        const CalcMessages read = openStaticFiles(m_vakum);
+        for (const CalcMessage &m : read)
+            if (m.kind == CalcMessage::Failure)
+                again.append(m);
+        if (!m_filesUsable) {
+            refused.messages = messages + again;
+            return refused;
+        }
+    }
+
+    // The top of every file against the device's range.
+    for (int t : {FileTmin, FileTmid, FileTmax}) {
+        const double top = m_set.u.highPressurePa[size_t(t)];
+        const QString file = m_set.files[size_t(t)].fileName;
+        // A hair of slack: 90 kPa typed for a 100 kPa device is 90 %.
+        const double slack = 1e-9 * m_pmax;
+        if (!(top >= kMinimumTopFraction * m_pmax - slack && top <= kMaximumTopFraction * m_pmax + slack))
+            return refuse(QStringLiteral("Расчет невозможен: наибольшее давление в файле %1 равно %2 кПа, "
+                                         "а Pmax прибора %3 кПа; запишите точки от нуля до Pmax в кПа\n")
+                              .arg(file)
+                              .arg(top / 1000.0, 0, 'g', 6)
+                              .arg(double(m_pmax) / 1000.0, 0, 'g', 6));
+        if (std::fabs(top - m_pmax) > kTopPointTolerance * m_pmax)
+            messages.append(CalcMessage{CalcMessage::Warning,
+                                        QStringLiteral("Наибольшее давление в файле %1 равно %2 кПа, а Pmax "
+                                                       "прибора %3 кПа: расчет ведется по записанному давлению\n")
+                                            .arg(file)
+                                            .arg(top / 1000.0, 0, 'g', 6)
+                                            .arg(double(m_pmax) / 1000.0, 0, 'g', 6)});
+    }
+
+    m_model = chooseSensorModel(capacitor, tenzo1);
+    const QString following = checkSignalsFollowPressure(m_model, m_set);
+    if (!following.isEmpty())
+        return refuse(following);
+
+    loadPointSet(m_points, m_set.files[FileTmid]);
+    CalibrationOutcome out = calculateCoefficients(m_model, m_pmax, m_set.u, m_points);
+    out.messages = messages + out.messages;
+    if (!out.ok)
+        return out;
+
+    // Judged as the device will hold the values, at every recorded point.
+    out.written = coefficientsAsWritten(out.values);
+    if (!allFinite(out.written)) {
+        out.ok = false;
+        out.messages.append(failure(notANumberMessage()));
         return out;
     }
-    loadMidPointSet(m_points, m_dir, m_files.midFileName, &messages);
-    CalibrationOutcome out = calculateCoefficients(chooseSensorModel(capacitor, tenzo1), m_pmax,
-                                                   m_reference, m_points);
-    out.messages = messages + out.messages;
+    out.quality = evaluateFit(m_model, out.written, m_pmax, m_set, m_vakum);
+    const QString device = m_haveSerial ? QStringLiteral("прибора зав. № %1").arg(m_serial)
+                                        : QStringLiteral("прибора");
+    out.messages += fitQualityMessages(out.quality, m_set, device);
+    if (!out.quality.allFinite()) {
+        out.ok = false;
+        out.messages.append(failure(QStringLiteral(
+            "Расчет невозможен: с новыми коэффициентами прибор не вычисляет давление в точках калибровки "
+            "(результат не является числом); проверьте файлы калибровки\n")));
+        return out;
+    }
+    if (out.quality.needsConfirmation()) {
+        out.needsConfirmation = true;
+        out.confirmationText =
+            QStringLiteral("Наибольшая невязка в точках калибровки %1 % от Pmax больше %2 %: с такими "
+                           "коэффициентами прибор будет показывать давление с такой ошибкой.\n\n"
+                           "Все равно использовать результат расчета?")
+                .arg(residualText(out.quality.worst()))
+                .arg(kFitConfirmPercent);
+    }
     return out;
+}
+
+CalibrationReport LsqCalibration::report(const CalibrationOutcome &outcome, const QString &address,
+                                         const QDateTime &when) const
+{
+    CalibrationReport r;
+    r.when = when;
+    r.address = address;
+    r.haveSerial = m_haveSerial;
+    r.serial = m_serial;
+    r.model = m_model;
+    r.pmax = m_pmax;
+    r.dir = m_dir;
+    r.files = m_set;
+    r.written = outcome.written;
+    r.quality = outcome.quality;
+    return r;
+}
+
+QString LsqCalibration::reportFileName() const
+{
+    return calibrationReportFileName(m_dir, m_files.baseName);
 }

@@ -4,7 +4,10 @@
 // keeps between the confirmation and the device's answer.
 
 #include "calc/calcmessage.h"
+#include "calc/calibrationtypes.h"
 #include "calc/calibrationpointset.h"
+#include "calc/calibrationreport.h"
+#include "calc/fitquality.h"
 #include "calc/pointfiles.h"
 
 #include <QByteArray>
@@ -12,33 +15,58 @@
 #include <QStringList>
 #include <array>
 
-enum class SensorModel {
-    Capacitive,   // "Емкостной"
-    SingleGauge,  // "1-тензо"
-    TwoGauge      // neither box
-};
-
 // The capacitive box wins over the single-gauge box.
 SensorModel chooseSensorModel(bool capacitor, bool tenzo1);
 
-// Everything the parameters dialog's setValues takes, in its order.
-struct CalibrationCoefficients
-{
-    float Pmax = 0, Uk1h = 0, Uk2h = 0, U10 = 0, U20 = 0;
-    std::array<float, 6> var1 = {}, var2 = {}, var4 = {};   // l, n, h lowest; l, n, h highest
-    std::array<float, 3> a = {}, b = {}, c = {};            // 42, 41, 40
-    float c43 = 0;
-    bool polynomial = false;
-};
-
 // ok false means the coefficients must be neither shown nor written;
-// messages then end with the red reason.
+// messages then end with the red reason. An accepted result carries how
+// well it fits its points; beyond kFitConfirmPercent it goes on only when
+// the operator says so (confirmationText is the question).
 struct CalibrationOutcome
 {
     bool ok = false;
     CalibrationCoefficients values;
     CalcMessages messages;
+    CalibrationCoefficients written;   // values as the dialog hands them on
+    FitQuality quality;
+    bool needsConfirmation = false;
+    QString confirmationText;
 };
+
+// The quadratic temperature compensation needs three distinct
+// temperatures. Two temperature signals closer together than this fraction
+// of the three's spread count as one temperature (two files recorded at
+// one temperature, or identical files): a quadratic through them turns the
+// noise of the temperature signal into a curvature that sends the
+// correction anywhere between and beyond the calibration temperatures.
+constexpr double kMinimumTemperatureGap = 0.02;
+// The same against the noise of the temperature signal (its scatter within
+// a file, at least the last of the five digits a point file keeps): the
+// spread must exceed it this many times, and every gap a tenth of that.
+constexpr double kMinimumTemperatureSpread = 100;
+// And whatever the spacing, a temperature system whose column-scaled
+// condition number exceeds this is refused as beyond double precision.
+constexpr double kTemperatureConditionLimit = 1e10;
+
+// Each gauge's signal (the difference signal for the polynomial models)
+// must follow its reference pressure at least this closely (correlation
+// coefficient over the Tmid points); a signal that does not is on the
+// wrong chamber or not connected, and its slope is noise.
+constexpr double kMinimumCorrelation = 0.99;
+
+// The highest recorded pressure may differ from the device's Pmax by this
+// fraction of Pmax before the operator is told that the recorded pressure
+// is used. A top point below kMinimumTopFraction of Pmax leaves too much
+// of the range to extrapolation (a cubic fitted up to 80 % of Pmax is
+// 0.05 % off at Pmax), and one beyond kMaximumTopFraction is not this
+// device's range (pressures recorded in another unit): both are refused.
+constexpr double kTopPointTolerance = 0.005;
+constexpr double kMinimumTopFraction = 0.9;
+constexpr double kMaximumTopFraction = 1.25;
+
+// Refuses three temperature signals the compensation cannot be solved for;
+// empty when they are usable, else the red reason naming the files.
+QString checkTemperatureSystem(const PointFileSet &files);
 
 // Bisection for Q(x) = pmax on [0, 100000] with Q(x) = c40 + c41 x + c42 x^2
 // + c43 x^3; returns the midpoint of the final bracket plus 1.
@@ -88,6 +116,8 @@ QString calibrationConfirmationText(const QString &dir, const CalibrationFileSea
 
 // Decodes the big-endian float of the device's maximum-pressure answer.
 bool decodePmax(const QByteArray &answerData, float *pmax);
+// The serial number at register 0x003A of that answer, when it reaches it.
+bool decodeSerial(const QByteArray &answerData, uint32_t *serial);
 
 // The calculation state the main window keeps from the directory choice to
 // the device's answer.
@@ -98,25 +128,43 @@ public:
     CalibrationFileSearch findFiles(const QString &dir);
     QString confirmationText() const;
 
-    // Reads the reference voltages of the files found.
+    // Reads the files found and checks that they can give a result (every
+    // line six numbers, a pressure range in each file, three distinct
+    // temperatures). What it cannot take ends the messages in red.
     CalcMessages openStaticFiles(bool vakum);
+    bool filesUsable() const { return m_filesUsable; }
+
+    // Number of bytes read from the maximum-pressure register on: Pmax and
+    // the registers after it up to the serial number, for the report.
+    static constexpr int ParameterReadBytes = 32;
 
     // The device's maximum pressure arrived: load the Tmid points and run
     // the model the two boxes choose.
     CalibrationOutcome onParameterAnswer(const QByteArray &answerData, bool capacitor, bool tenzo1);
 
+    // The report of an accepted result: device, date, files and fit.
+    CalibrationReport report(const CalibrationOutcome &outcome, const QString &address,
+                             const QDateTime &when) const;
+    QString reportFileName() const;
+
     QString calibrationDir() const { return m_dir; }
     QString midFileName() const { return m_files.midFileName; }
     QString minFileName() const { return m_files.minFileName; }
     QString maxFileName() const { return m_files.maxFileName; }
-    const ReferenceVoltages &referenceVoltages() const { return m_reference; }
+    const ReferenceVoltages &referenceVoltages() const { return m_set.u; }
+    const PointFileSet &pointFiles() const { return m_set; }
     const CalibrationPointSet &pointSet() const { return m_points; }
     float pmax() const { return m_pmax; }
 
 private:
     QString m_dir;
     CalibrationFileSearch m_files;
-    ReferenceVoltages m_reference;
+    PointFileSet m_set;
+    bool m_filesUsable = false;
+    bool m_vakum = false;
     CalibrationPointSet m_points;
     float m_pmax = 0;
+    SensorModel m_model = SensorModel::TwoGauge;
+    bool m_haveSerial = false;
+    uint32_t m_serial = 0;
 };

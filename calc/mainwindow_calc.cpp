@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -113,10 +114,17 @@ void MainWindow::calcCoefMNK()
     }
 
     appendCalcMessages(lsqCalibration.openStaticFiles(ui->checkBoxVakum->isChecked()));
+    // Files that cannot give a right result have said why in red; the
+    // device is not even asked.
+    if (!lsqCalibration.filesUsable()) {
+        setBusy(false);
+        return;
+    }
 
-    // The device's maximum pressure, sent at once.
+    // The device's maximum pressure, and the registers after it up to the
+    // serial number for the report, sent at once.
     const QVector<QByteArray> frames =
-        batchFrames({readItem(RegisterMap::MaxUpperLimit, RegisterMap::FloatWidth)});
+        batchFrames({readItem(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes)});
     if (frames.isEmpty()) {
         setBusy(false);
         return;
@@ -138,8 +146,16 @@ void MainWindow::handleCalcAnswer(int code)
     if (code == 27) {
         // An earlier request's late answer arrives under this code too; only
         // the answer to the parameter read is Pmax.
-        if (link->requestData() != ValueCodec::readData(RegisterMap::MaxUpperLimit, RegisterMap::FloatWidth))
+        if (link->requestData()
+            != ValueCodec::readData(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes))
             return;
+        // Pmax goes into every coefficient: a corrupted one must not.
+        if (!link->answerChecksumOk()) {
+            reportFailure(QStringLiteral("Расчет невозможен: ответ прибора со значением Pmax искажен (ошибка "
+                                         "контрольной суммы); повторите расчет"),
+                          ui->textEditStatusCalibration);
+            return;
+        }
         const CalibrationOutcome out = lsqCalibration.onParameterAnswer(
             link->answerData(), ui->checkBoxCapacitor->isChecked(), ui->cbTenzo1->isChecked());
         appendCalcMessages(out.messages);
@@ -147,6 +163,25 @@ void MainWindow::handleCalcAnswer(int code)
         // that nothing that is not a number can be written from it.
         if (!out.ok)
             return;
+        if (out.needsConfirmation
+            && !calcDialogs.question(QStringLiteral("Подтверждение"), out.confirmationText)) {
+            reportFailure(QStringLiteral("Результат расчета отклонен: коэффициенты не переданы в окно "
+                                         "параметров, в прибор ничего не записано"),
+                          ui->textEditStatusCalibration);
+            return;
+        }
+        // The record of the calibration beside its point files. One that
+        // cannot be written is told, and does not hold the result back.
+        const QString reportPath = lsqCalibration.reportFileName();
+        QString error;
+        if (writeCalibrationReport(reportPath,
+                                   calibrationReportText(lsqCalibration.report(
+                                       out, ui->comboBoxMainAddr->currentText(), QDateTime::currentDateTime())),
+                                   &error))
+            appendCalcSuccess(QStringLiteral("Отчет о калибровке записан: %1\n").arg(reportPath));
+        else
+            reportFailure(QStringLiteral("Отчет о калибровке не записан (%1): %2").arg(reportPath, error),
+                          ui->textEditStatusCalibration);
         dialogParam->setValues(out.values);
         dialogParam->show();
         return;
@@ -349,9 +384,20 @@ void MainWindow::appendCalcMessages(const CalcMessages &messages)
 {
     QTextEdit *pane = ui->textEditStatusCalibration;
     for (const CalcMessage &m : messages) {
-        if (m.kind == CalcMessage::Plain)
+        switch (m.kind) {
+        case CalcMessage::Plain:
             appendStatus(pane, m.text);
-        else
-            appendStatus(pane, m.text, m.kind == CalcMessage::Success ? successColour() : QColor(Qt::red));
+            break;
+        case CalcMessage::Success:
+            appendStatus(pane, m.text, successColour());
+            break;
+        case CalcMessage::Warning:
+            appendStatus(pane, m.text, QColor(230, 115, 0));   // orange: worth a look
+            break;
+        case CalcMessage::Failure:
+            // Also in the status bar, whatever tab is in view.
+            reportFailure(m.text, pane);
+            break;
+        }
     }
 }

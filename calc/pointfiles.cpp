@@ -2,15 +2,13 @@
 
 #include "calc/calibrationpointset.h"
 
-#include <QByteArray>
 #include <QFile>
-#include <QTextCodec>
+#include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <limits>
-#include <locale>
-#include <sstream>
 
 std::array<float, 6> ReferenceVoltages::variable(int v) const
 {
@@ -24,134 +22,260 @@ std::array<float, 6> ReferenceVoltages::variable(int v) const
 
 namespace {
 
+constexpr int FieldsPerLine = 6;
+
 void say(CalcMessages *messages, CalcMessage::Kind kind, const QString &text)
 {
     if (messages)
         messages->append(CalcMessage{kind, text});
 }
 
-// Pressures are grouped by whole kPa; a value beyond int (a corrupt line)
-// is clamped instead of invoking undefined behaviour.
-int truncateToInt(double v)
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A field as the operator can read it in a message: printable ASCII as it
+// is, anything else as \xNN, long fields cut.
+QString shownField(const QByteArray &field)
 {
-    if (std::isnan(v))
-        return 0;
-    if (v >= static_cast<double>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (v <= static_cast<double>(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(v);
+    QString out;
+    int i = 0;
+    for (; i < field.size() && out.size() < 32; ++i) {
+        const uchar c = uchar(field.at(i));
+        if (c >= 0x20 && c < 0x7F)
+            out += QLatin1Char(char(c));
+        else if (c == '\t')
+            out += QLatin1Char(' ');
+        else
+            out += QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));
+    }
+    if (i < field.size())
+        out += QStringLiteral("…");
+    return out;
 }
 
-struct PointRecord
+QString lineError(const QString &file, int line, const QString &what)
 {
-    float v1, v2, v4;
-    int pPlus, pMinus;
-};
+    return QStringLiteral("Расчет невозможен: файл %1, строка %2: %3. В строке файла калибровки должны "
+                          "быть шесть чисел через табуляцию; исправьте или удалите эту строку\n")
+        .arg(file).arg(line).arg(what);
+}
 
-// Leading number of a field, C notation whatever the process locale; a
-// field without one reads as 0.
-float leadingFloat(const QByteArray &field)
+} // namespace
+
+bool parsePointNumber(const QByteArray &raw, double *value)
 {
-    std::istringstream in(field.toStdString());
-    in.imbue(std::locale::classic());
-    float v = 0.0f;
-    if (!(in >> v))
-        return 0.0f;
-    return v;
+    QByteArray field = raw.trimmed();
+    if (field.contains(',')) {
+        // A comma is a decimal comma here: fields are cut at TAB, so it
+        // cannot be a separator, and one next to a point is a thousands
+        // mark no writer of these files uses.
+        if (field.contains('.'))
+            return false;
+        field.replace(',', '.');
+    }
+    int i = 0;
+    const int n = field.size();
+    if (i < n && (field[i] == '+' || field[i] == '-'))
+        ++i;
+    int digits = 0;
+    while (i < n && isDigit(field[i]))
+        ++i, ++digits;
+    if (i < n && field[i] == '.') {
+        ++i;
+        while (i < n && isDigit(field[i]))
+            ++i, ++digits;
+    }
+    if (digits == 0)
+        return false;
+    if (i < n && (field[i] == 'e' || field[i] == 'E')) {
+        ++i;
+        if (i < n && (field[i] == '+' || field[i] == '-'))
+            ++i;
+        int expDigits = 0;
+        while (i < n && isDigit(field[i]))
+            ++i, ++expDigits;
+        if (expDigits == 0)
+            return false;
+    }
+    if (i != n)
+        return false;
+    bool ok = false;
+    const double v = field.toDouble(&ok);   // C notation whatever the locale
+    if (!ok || !std::isfinite(v))
+        return false;
+    *value = v;
+    return true;
+}
+
+PointFileRead readPointRecords(const QString &path)
+{
+    PointFileRead out;
+    out.file.fileName = QFileInfo(path).fileName();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        out.error = QStringLiteral("Файл калибровки не открыт или не существует\n");
+        return out;
+    }
+    out.opened = true;
+    const QByteArray raw = file.readAll();
+    file.close();
+
+    const QList<QByteArray> lines = raw.split('\n');
+    for (int l = 0; l < lines.size(); ++l) {
+        // CR of a CR LF file, and a trailing TAB or blank some editors leave.
+        QByteArray line = lines.at(l);
+        while (!line.isEmpty() && (line.endsWith('\r') || line.endsWith('\t') || line.endsWith(' ')))
+            line.chop(1);
+        if (line.trimmed().isEmpty())
+            continue;
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() != FieldsPerLine) {
+            out.error = lineError(out.file.fileName, l + 1,
+                                  QStringLiteral("полей %1 вместо шести («%2»)")
+                                      .arg(fields.size()).arg(shownField(line)));
+            return out;
+        }
+        double v[FieldsPerLine];
+        for (int f = 0; f < FieldsPerLine; ++f) {
+            if (!parsePointNumber(fields.at(f), &v[f])) {
+                out.error = lineError(out.file.fileName, l + 1,
+                                      QStringLiteral("поле %1 «%2» не является числом")
+                                          .arg(f + 1).arg(shownField(fields.at(f))));
+                return out;
+            }
+        }
+        PointRecord r;
+        r.v1 = v[0]; r.v2 = v[1]; r.v3 = v[2]; r.v4 = v[3]; r.pPlus = v[4]; r.pMinus = v[5];
+        r.line = l + 1;
+        out.file.records.append(r);
+    }
+    out.ok = true;
+    return out;
+}
+
+PointFileMeans groupPointRecords(const QVector<PointRecord> &records, bool vakum)
+{
+    PointFileMeans result;
+    if (records.isEmpty())
+        return result;
+    auto pressureOf = [vakum](const PointRecord &r) { return vakum ? r.pMinus : r.pPlus; };
+    double lowest = pressureOf(records.front());
+    double highest = lowest;
+    for (const PointRecord &r : records) {
+        lowest = std::min(lowest, pressureOf(r));
+        highest = std::max(highest, pressureOf(r));
+    }
+    const double tolerance = (highest - lowest) * kPressureGroupTolerance;
+
+    // The signals as the device reported them, 32-bit, as they have always
+    // been averaged.
+    double lowSum[3] = {0, 0, 0}, highSum[3] = {0, 0, 0};
+    double lowP = 0, highP = 0;
+    for (const PointRecord &r : records) {
+        const double p = pressureOf(r);
+        const double s[3] = {double(float(r.v1)), double(float(r.v2)), double(float(r.v4))};
+        if (p - lowest <= tolerance) {
+            for (int i = 0; i < 3; ++i)
+                lowSum[i] += s[i];
+            lowP += p;
+            ++result.lowCount;
+        } else if (highest - p <= tolerance) {
+            for (int i = 0; i < 3; ++i)
+                highSum[i] += s[i];
+            highP += p;
+            ++result.highCount;
+        }
+    }
+    // With a constant pressure there are no highest-pressure points and the
+    // means come out 0/0; the calculation refuses such a file.
+    for (int i = 0; i < 3; ++i) {
+        result.low[i] = static_cast<float>(lowSum[i] / result.lowCount);
+        result.high[i] = static_cast<float>(highSum[i] / result.highCount);
+    }
+    result.lowPressureKPa = lowP / result.lowCount;
+    result.highPressureKPa = result.highCount ? highP / result.highCount
+                                              : std::numeric_limits<double>::quiet_NaN();
+    return result;
+}
+
+namespace {
+
+void printRecords(const PointFile &file)
+{
+    std::cerr << "DEBUG: dataMNK data:\n";
+    for (const PointRecord &r : file.records)
+        std::cerr << float(r.v1) << '\t' << float(r.v2) << '\t' << float(r.v4) << '\t' << r.pPlus << '\t'
+                  << r.pMinus << '\n';
+}
+
+// One file read and announced; false, with the red reason, when unusable.
+bool readAnnounced(const QString &path, PointFile *file, CalcMessages *messages)
+{
+    const PointFileRead read = readPointRecords(path);
+    *file = read.file;
+    if (!read.opened) {
+        say(messages, CalcMessage::Failure, read.error);
+        return false;
+    }
+    say(messages, CalcMessage::Success, QStringLiteral("Файл калибровки: Открыт\n"));
+    if (!read.ok) {
+        say(messages, CalcMessage::Failure, read.error);
+        return false;
+    }
+    printRecords(*file);
+    return true;
 }
 
 } // namespace
 
 PointFileMeans readPointFile(const QString &fileName, bool vakum, CalcMessages *messages)
 {
-    PointFileMeans result;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        say(messages, CalcMessage::Failure,
-            QStringLiteral("Файл калибровки не открыт или не существует\n"));
-        return result;
-    }
-    say(messages, CalcMessage::Success, QStringLiteral("Файл калибровки: Открыт\n"));
-
-    QTextCodec *codec = QTextCodec::codecForName("Windows-1251");
-    const QByteArray raw = file.readAll();
-    file.close();
-    const QString text = codec ? codec->toUnicode(raw) : QString::fromLatin1(raw);
-
-    std::vector<PointRecord> records;
-    const QStringList lines = text.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
-    for (const QString &line : lines) {
-        // A blank line of a CR LF file still carries its CR.
-        if (line.trimmed().isEmpty())
-            continue;
-        double v[6] = {0, 0, 0, 0, 0, 0};
-        const QStringList fields = line.split(QLatin1Char('\t'), Qt::KeepEmptyParts);
-        int parsed = 0;
-        for (int i = 0; i < fields.size() && i < 48; ++i) {
-            if (fields[i].isEmpty())
-                continue;
-            if (parsed < 6)
-                v[parsed] = fields[i].toDouble();   // not a number reads as 0
-            ++parsed;
-        }
-        records.push_back(PointRecord{static_cast<float>(v[0]), static_cast<float>(v[1]),
-                                      static_cast<float>(v[3]), truncateToInt(v[4]),
-                                      truncateToInt(v[5])});
-    }
-
-    std::cerr << "DEBUG: dataMNK data:\n";
-    for (const PointRecord &r : records)
-        std::cerr << r.v1 << '\t' << r.v2 << '\t' << r.v4 << '\t' << r.pPlus << '\t' << r.pMinus << '\n';
-
-    if (records.empty())
-        return result;
-
-    auto pressureOf = [vakum](const PointRecord &r) { return vakum ? r.pMinus : r.pPlus; };
-    int lowest = pressureOf(records.front());
-    int highest = lowest;
-    for (const PointRecord &r : records) {
-        lowest = std::min(lowest, pressureOf(r));
-        highest = std::max(highest, pressureOf(r));
-    }
-
-    double lowSum[3] = {0, 0, 0}, highSum[3] = {0, 0, 0};
-    int lowCount = 0, highCount = 0;
-    for (const PointRecord &r : records) {
-        const int p = pressureOf(r);
-        if (p == lowest) {
-            lowSum[0] += r.v1; lowSum[1] += r.v2; lowSum[2] += r.v4;
-            ++lowCount;
-        } else if (p == highest) {
-            highSum[0] += r.v1; highSum[1] += r.v2; highSum[2] += r.v4;
-            ++highCount;
-        }
-    }
-    // With a constant pressure there are no highest-pressure points and the
-    // means come out 0/0; the calculation checks for that before use.
-    for (int i = 0; i < 3; ++i) {
-        result.low[i] = static_cast<float>(lowSum[i] / lowCount);
-        result.high[i] = static_cast<float>(highSum[i] / highCount);
-    }
-    return result;
+    PointFile file;
+    if (!readAnnounced(fileName, &file, messages))
+        return PointFileMeans();
+    return groupPointRecords(file.records, vakum);
 }
 
-ReferenceVoltages openStaticFiles(const QString &dir, const QString &midName,
-                                  const QString &minName, const QString &maxName,
-                                  bool vakum, CalcMessages *messages)
+PointFileSet readPointFileSet(const QString &dir, const QString &midName, const QString &minName,
+                              const QString &maxName, bool vakum, CalcMessages *messages)
 {
+    PointFileSet set;
     const QString sep = QStringLiteral("/");
-    const PointFileMeans tmin = readPointFile(dir + sep + minName, vakum, messages);
-    const PointFileMeans tmid = readPointFile(dir + sep + midName, vakum, messages);
-    const PointFileMeans tmax = readPointFile(dir + sep + maxName, vakum, messages);
+    const QString names[3] = {minName, midName, maxName};
+    for (int t : {FileTmin, FileTmid, FileTmax}) {
+        if (!readAnnounced(dir + sep + names[t], &set.files[size_t(t)], messages))
+            return set;
+        const PointFile &file = set.files[size_t(t)];
+        if (file.records.isEmpty()) {
+            say(messages, CalcMessage::Failure,
+                QStringLiteral("Расчет невозможен: в файле %1 нет ни одной точки\n").arg(file.fileName));
+            return set;
+        }
+        PointFileMeans &m = set.means[size_t(t)];
+        m = groupPointRecords(file.records, vakum);
+        if (m.highCount == 0) {
+            say(messages, CalcMessage::Failure,
+                QStringLiteral("Расчет невозможен: в файле %1 все точки записаны при одном давлении %2 %3 кПа; "
+                               "нужны точки от нуля до Pmax\n")
+                    .arg(file.fileName, vakum ? QStringLiteral("P-") : QStringLiteral("P+"))
+                    .arg(m.lowPressureKPa, 0, 'g', 6));
+            return set;
+        }
+    }
 
-    ReferenceVoltages u;
+    const PointFileMeans &tmin = set.means[FileTmin];
+    const PointFileMeans &tmid = set.means[FileTmid];
+    const PointFileMeans &tmax = set.means[FileTmax];
+    ReferenceVoltages &u = set.u;
     u.U1nl = tmin.low[0] * 1000; u.U2nl = tmin.low[1] * 1000; u.U4nl = tmin.low[2] * 1000;
     u.U1hl = tmin.high[0] * 1000; u.U2hl = tmin.high[1] * 1000; u.U4hl = tmin.high[2] * 1000;
     u.U1nn = tmid.low[0] * 1000; u.U2nn = tmid.low[1] * 1000; u.U4nn = tmid.low[2] * 1000;
     u.U1hn = tmid.high[0] * 1000; u.U2hn = tmid.high[1] * 1000; u.U4hn = tmid.high[2] * 1000;
     u.U1nh = tmax.low[0] * 1000; u.U2nh = tmax.low[1] * 1000; u.U4nh = tmax.low[2] * 1000;
     u.U1hh = tmax.high[0] * 1000; u.U2hh = tmax.high[1] * 1000; u.U4hh = tmax.high[2] * 1000;
+    for (int t = 0; t < 3; ++t) {
+        u.lowPressurePa[size_t(t)] = set.means[size_t(t)].lowPressureKPa * 1000.0;
+        u.highPressurePa[size_t(t)] = set.means[size_t(t)].highPressureKPa * 1000.0;
+    }
 
     const std::pair<const char *, float> listed[] = {
         {"U1nn", u.U1nn}, {"U2nn", u.U2nn}, {"U4nn", u.U4nn},
@@ -165,48 +289,34 @@ ReferenceVoltages openStaticFiles(const QString &dir, const QString &midName,
         say(messages, CalcMessage::Plain,
             QLatin1String(item.first) + QStringLiteral(" = ")
                 + QString::number(item.second, 'g', 6) + QLatin1Char('\n'));
-    return u;
+    set.ok = true;
+    return set;
+}
+
+ReferenceVoltages openStaticFiles(const QString &dir, const QString &midName,
+                                  const QString &minName, const QString &maxName,
+                                  bool vakum, CalcMessages *messages)
+{
+    return readPointFileSet(dir, midName, minName, maxName, vakum, messages).u;
+}
+
+void loadPointSet(CalibrationPointSet &set, const PointFile &file)
+{
+    set.reset();
+    for (const PointRecord &r : file.records)
+        set.addPoint(float(r.v1) * 1000, float(r.v2) * 1000, float(r.v3) * 1000, float(r.v4) * 1000,
+                     float(r.pPlus) * 1000, float(r.pMinus) * 1000);
 }
 
 bool loadMidPointSet(CalibrationPointSet &set, const QString &dir, const QString &midName,
                      CalcMessages *messages)
 {
     set.reset();
-    QFile file(dir + QStringLiteral("/") + midName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        say(messages, CalcMessage::Failure, QStringLiteral("НЕ ОТКРЫТ МНК"));
+    const PointFileRead read = readPointRecords(dir + QStringLiteral("/") + midName);
+    if (!read.ok) {
+        say(messages, CalcMessage::Failure, read.opened ? read.error : QStringLiteral("НЕ ОТКРЫТ МНК"));
         return false;
     }
-    QByteArray text = file.readAll();
-    file.close();
-    const int nul = text.indexOf('\0');
-    if (nul >= 0)
-        text.truncate(nul);
-
-    // Fields are cut at TAB; the sixth field of a record runs to the line
-    // break. A line with a different field count shifts what follows, as it
-    // always has: the file format has no record marker besides position.
-    float values[6] = {0, 0, 0, 0, 0, 0};
-    int fieldIndex = 0;
-    QByteArray field;
-    auto finishField = [&]() {
-        values[fieldIndex] = leadingFloat(field) * 1000;
-        field.clear();
-        if (++fieldIndex == 6) {
-            set.addPoint(values[0], values[1], values[2], values[3], values[4], values[5]);
-            fieldIndex = 0;
-        }
-    };
-    for (const char ch : qAsConst(text)) {
-        if (fieldIndex < 5 && ch == '\t')
-            finishField();
-        else if (fieldIndex == 5 && ch == '\n')
-            finishField();
-        else
-            field.append(ch);
-    }
-    // A last line without its line break still counts.
-    if (fieldIndex == 5 && !field.trimmed().isEmpty())
-        finishField();
+    loadPointSet(set, read.file);
     return true;
 }

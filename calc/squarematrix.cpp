@@ -1,5 +1,6 @@
 #include "calc/squarematrix.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <limits>
@@ -141,4 +142,237 @@ SquareMatrix matrixInverse(const SquareMatrix &a, int n, InverseReport *report)
         ++rep.iterations;
     }
     return x;
+}
+
+double backwardError(const SquareMatrix &a, const Vector &x, const Vector &r, int n)
+{
+    long double worst = 0.0L;
+    for (int i = 0; i < n; ++i) {
+        long double res = r[static_cast<size_t>(i)];
+        long double scale = std::fabs(static_cast<long double>(r[static_cast<size_t>(i)]));
+        for (int k = 0; k < n; ++k) {
+            const long double term = static_cast<long double>(a[i][k]) * x[static_cast<size_t>(k)];
+            res -= term;
+            scale += std::fabs(term);
+        }
+        if (!std::isfinite(static_cast<double>(res)) || !std::isfinite(static_cast<double>(scale)))
+            return std::numeric_limits<double>::infinity();
+        if (res == 0.0L)
+            continue;
+        if (scale == 0.0L)
+            return std::numeric_limits<double>::infinity();
+        worst = std::max(worst, std::fabs(res) / scale);
+    }
+    return static_cast<double>(worst);
+}
+
+namespace {
+
+using LongRow = std::vector<long double>;
+
+// Largest |element| of every column; 1 where a column is all zero, so that
+// scaling never divides by zero.
+std::vector<long double> columnScales(const SquareMatrix &a, int n)
+{
+    std::vector<long double> s(static_cast<size_t>(n), 1.0L);
+    for (int c = 0; c < n; ++c) {
+        long double m = 0.0L;
+        for (int r = 0; r < n; ++r)
+            m = std::max(m, std::fabs(static_cast<long double>(a[r][c])));
+        if (m > 0.0L && std::isfinite(static_cast<double>(m)))
+            s[static_cast<size_t>(c)] = m;
+    }
+    return s;
+}
+
+// LU factors of the column-scaled matrix with the row order of the pivots.
+struct LuFactors
+{
+    int n = 0;
+    std::vector<LongRow> lu;
+    std::vector<int> perm;
+    std::vector<long double> scale;
+    bool ok = false;
+
+    LuFactors(const SquareMatrix &a, int size) : n(size)
+    {
+        scale = columnScales(a, n);
+        lu.assign(static_cast<size_t>(n), LongRow(static_cast<size_t>(n)));
+        perm.resize(static_cast<size_t>(n));
+        for (int r = 0; r < n; ++r) {
+            perm[static_cast<size_t>(r)] = r;
+            for (int c = 0; c < n; ++c)
+                lu[r][c] = static_cast<long double>(a[r][c]) / scale[static_cast<size_t>(c)];
+        }
+        for (int i = 0; i < n; ++i) {
+            int p = i;
+            for (int r = i + 1; r < n; ++r)
+                if (std::fabs(lu[r][i]) > std::fabs(lu[p][i]))
+                    p = r;
+            std::swap(lu[i], lu[p]);
+            std::swap(perm[static_cast<size_t>(i)], perm[static_cast<size_t>(p)]);
+            if (lu[i][i] == 0.0L || !std::isfinite(static_cast<double>(lu[i][i])))
+                return;
+            for (int r = i + 1; r < n; ++r) {
+                const long double f = lu[r][i] / lu[i][i];
+                lu[r][i] = f;
+                for (int c = i + 1; c < n; ++c)
+                    lu[r][c] -= f * lu[i][c];
+            }
+        }
+        ok = true;
+    }
+
+    // The solution of the original (unscaled) system for right-hand side b.
+    std::vector<long double> solve(const std::vector<long double> &b) const
+    {
+        std::vector<long double> y(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            long double v = b[static_cast<size_t>(perm[static_cast<size_t>(i)])];
+            for (int k = 0; k < i; ++k)
+                v -= lu[i][k] * y[static_cast<size_t>(k)];
+            y[static_cast<size_t>(i)] = v;
+        }
+        for (int i = n - 1; i >= 0; --i) {
+            long double v = y[static_cast<size_t>(i)];
+            for (int k = i + 1; k < n; ++k)
+                v -= lu[i][k] * y[static_cast<size_t>(k)];
+            y[static_cast<size_t>(i)] = v / lu[i][i];
+        }
+        for (int i = 0; i < n; ++i)
+            y[static_cast<size_t>(i)] /= scale[static_cast<size_t>(i)];
+        return y;
+    }
+};
+
+std::vector<long double> residual(const SquareMatrix &a, const Vector &x, const Vector &r, int n)
+{
+    std::vector<long double> res(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        long double v = r[static_cast<size_t>(i)];
+        for (int k = 0; k < n; ++k)
+            v -= static_cast<long double>(a[i][k]) * x[static_cast<size_t>(k)];
+        res[static_cast<size_t>(i)] = v;
+    }
+    return res;
+}
+
+// Iterative refinement: x += correction(r - A x) while the backward error
+// keeps falling; the residual is formed in long double, so each round wins
+// back what the correction's own rounding lost.
+template <typename Correction>
+double refine(const SquareMatrix &a, const Vector &r, int n, Vector &x, double err, Correction correction)
+{
+    for (int round = 0; round < 30 && err > 0.0; ++round) {
+        const std::vector<long double> d = correction(residual(a, x, r, n));
+        Vector next = x;
+        for (int i = 0; i < n; ++i)
+            next[static_cast<size_t>(i)] = static_cast<double>(next[static_cast<size_t>(i)] + d[static_cast<size_t>(i)]);
+        const double nextErr = backwardError(a, next, r, n);
+        if (!(nextErr < err))
+            break;
+        x = next;
+        err = nextErr;
+    }
+    return err;
+}
+
+} // namespace
+
+bool matrixSolveDirect(const SquareMatrix &a, const Vector &r, int n, Vector *x)
+{
+    const LuFactors f(a, n);
+    if (!f.ok)
+        return false;
+    const std::vector<long double> y = f.solve(std::vector<long double>(r.begin(), r.end()));
+    x->assign(static_cast<size_t>(n), 0.0);
+    for (int i = 0; i < n; ++i) {
+        (*x)[static_cast<size_t>(i)] = static_cast<double>(y[static_cast<size_t>(i)]);
+        if (!std::isfinite((*x)[static_cast<size_t>(i)]))
+            return false;
+    }
+    return true;
+}
+
+double matrixConditionNumber(const SquareMatrix &a, int n)
+{
+    const LuFactors f(a, n);
+    if (!f.ok)
+        return std::numeric_limits<double>::infinity();
+    // Norms of the scaled matrix S = A D^-1 and of its inverse D A^-1.
+    long double normA = 0.0L;
+    for (int r = 0; r < n; ++r) {
+        long double sum = 0.0L;
+        for (int c = 0; c < n; ++c)
+            sum += std::fabs(static_cast<long double>(a[r][c]) / f.scale[static_cast<size_t>(c)]);
+        normA = std::max(normA, sum);
+    }
+    std::vector<LongRow> inv(static_cast<size_t>(n), LongRow(static_cast<size_t>(n)));
+    for (int c = 0; c < n; ++c) {
+        std::vector<long double> e(static_cast<size_t>(n), 0.0L);
+        e[static_cast<size_t>(c)] = 1.0L;
+        const std::vector<long double> col = f.solve(e);
+        for (int r = 0; r < n; ++r)
+            inv[r][c] = col[static_cast<size_t>(r)] * f.scale[static_cast<size_t>(r)];
+    }
+    long double normInv = 0.0L;
+    for (int r = 0; r < n; ++r) {
+        long double sum = 0.0L;
+        for (int c = 0; c < n; ++c)
+            sum += std::fabs(inv[r][c]);
+        normInv = std::max(normInv, sum);
+    }
+    const double k = static_cast<double>(normA * normInv);
+    return std::isfinite(k) ? k : std::numeric_limits<double>::infinity();
+}
+
+LinearSolve solveLinearSystem(const SquareMatrix &a, const Vector &r, int n)
+{
+    LinearSolve out;
+    const SquareMatrix inverse = matrixInverse(a, n, &out.inverse);
+    out.x = matrixVectorMultiply(inverse, r, n);
+    out.backwardError = out.iteratedError = backwardError(a, out.x, r, n);
+    if (out.backwardError <= kSolveTolerance) {
+        out.method = LinearSolve::Iterated;
+        return out;
+    }
+
+    // The iterated inverse as the correction: cheap, and enough wherever it
+    // is a fair approximation of the inverse.
+    if (std::isfinite(out.backwardError)) {
+        Vector x = out.x;
+        const double err = refine(a, r, n, x, out.backwardError, [&](const std::vector<long double> &res) {
+            std::vector<long double> d(static_cast<size_t>(n), 0.0L);
+            for (int i = 0; i < n; ++i)
+                for (int k = 0; k < n; ++k)
+                    d[static_cast<size_t>(i)] += static_cast<long double>(inverse[i][k]) * res[static_cast<size_t>(k)];
+            return d;
+        });
+        if (err < out.backwardError) {
+            out.x = x;
+            out.backwardError = err;
+        }
+        if (err <= kSolveTolerance) {
+            out.method = LinearSolve::Refined;
+            return out;
+        }
+    }
+
+    const LuFactors f(a, n);
+    if (f.ok) {
+        const std::vector<long double> y = f.solve(std::vector<long double>(r.begin(), r.end()));
+        Vector x(y.begin(), y.end());
+        double err = backwardError(a, x, r, n);
+        err = refine(a, r, n, x, err, [&](const std::vector<long double> &res) { return f.solve(res); });
+        if (!(err >= out.backwardError)) {
+            out.x = x;
+            out.backwardError = err;
+        }
+        if (err <= kSolveTolerance) {
+            out.method = LinearSolve::Direct;
+            return out;
+        }
+    }
+    out.method = LinearSolve::Failed;
+    return out;
 }

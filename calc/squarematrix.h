@@ -64,3 +64,55 @@ double matrixDeterminant(const SquareMatrix &a, int n);
 // standard output and yields the current iterate, so the caller always gets
 // a matrix; report, when given, says which of these happened.
 SquareMatrix matrixInverse(const SquareMatrix &a, int n, InverseReport *report = nullptr);
+
+// ---- Solving with a known accuracy
+//
+// The iterated inverse is accurate for the well-conditioned systems the
+// calibration meets most, but a nearly singular normal matrix (a cubic over
+// a signal far from zero) leaves it where its cap stops it, and its stopping
+// test says nothing about how well the equations hold. What counts is the
+// residual of the solved equations, judged element by element against the
+// size of the terms that make it up (the componentwise backward error): it
+// does not depend on how the unknowns are scaled, and a value near the
+// double rounding unit means the solution is as good as the matrix's own
+// elements allow.
+
+// max over i of |r - A x|_i / (|A| |x| + |r|)_i, in long double; 0 for an
+// exact solution, infinite when x holds no numbers.
+double backwardError(const SquareMatrix &a, const Vector &x, const Vector &r, int n);
+
+// Gaussian elimination with partial pivoting in long double, the columns
+// equilibrated first. False when a pivot is zero or not a number.
+bool matrixSolveDirect(const SquareMatrix &a, const Vector &r, int n, Vector *x);
+
+// The infinity-norm condition number of A with its columns scaled to unit
+// largest element (so that units of the unknowns do not count), from a
+// direct inverse; infinite for a singular matrix.
+double matrixConditionNumber(const SquareMatrix &a, int n);
+
+// Backward error a solve must reach to be taken: a few hundred rounding
+// units of double, what the elements of a normal matrix built from
+// measured data carry anyway.
+constexpr double kSolveTolerance = 1e-13;
+
+struct LinearSolve
+{
+    enum Method {
+        Iterated,     // the Newton-Schulz inverse times r
+        Refined,      // that, refined with the same inverse
+        Direct,       // elimination with partial pivoting, refined
+        Failed        // no method reached kSolveTolerance
+    };
+    Method method = Failed;
+    Vector x;
+    double backwardError = 0;       // of x
+    double iteratedError = 0;       // of the iterated solution, for the record
+    InverseReport inverse;          // how the iteration went
+    bool ok() const { return method != Failed; }
+};
+
+// x with A x = r: the iterated inverse first; where its solution
+// misses kSolveTolerance, iterative refinement with that inverse, then a
+// direct solve with refinement. x is the best solution found even when the
+// result is Failed.
+LinearSolve solveLinearSystem(const SquareMatrix &a, const Vector &r, int n);

@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <cmath>
 #include <csignal>
 #include <memory>
 #include <cstdio>
@@ -130,6 +131,9 @@ int main(int argc, char *argv[])
         QStringLiteral("Give the transmitters a sensor: %1 (default none: fixed readings).")
             .arg(sim::SensorModel::names().join(QStringLiteral(", "))),
         QStringLiteral("kind"));
+    const QCommandLineOption rangeOpt(QStringLiteral("range"),
+        QStringLiteral("Rated range (Pmax) of the sensors, kPa, 0.25 and up (default 100)."),
+        QStringLiteral("kPa"), QStringLiteral("100"));
     const QCommandLineOption pressureOpt(QStringLiteral("pressure"),
         QStringLiteral("Bench pressure on the plus chamber, kPa (default 0)."), QStringLiteral("kPa"),
         QStringLiteral("0"));
@@ -144,8 +148,8 @@ int main(int argc, char *argv[])
         QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption controlOpt(QStringLiteral("control"),
         QStringLiteral("Read bench commands from standard input (P+ kPa, P- kPa, P kPa, T C, ?)."));
-    parser.addOptions({devicesOpt, linkOpt, baudOpt, turnaroundOpt, preambleOpt, sensorOpt, pressureOpt,
-                       pressureMinusOpt, temperatureOpt, seedOpt, controlOpt});
+    parser.addOptions({devicesOpt, linkOpt, baudOpt, turnaroundOpt, preambleOpt, sensorOpt, rangeOpt,
+                       pressureOpt, pressureMinusOpt, temperatureOpt, seedOpt, controlOpt});
     parser.process(app);
 
     QList<uint8_t> addresses;
@@ -189,6 +193,10 @@ int main(int argc, char *argv[])
         if (!ok)
             return fail(QStringLiteral("--%1 needs a number").arg(benchOpts[i]->names().first()));
     }
+    bool rangeOk = false;
+    const double rangeKPa = parser.value(rangeOpt).toDouble(&rangeOk);
+    if (!rangeOk || !(rangeKPa > 0) || !std::isfinite(rangeKPa))
+        return fail(QStringLiteral("--range needs a number of kPa > 0"));
     bool seedOk = false;
     const uint seed = parser.value(seedOpt).toUInt(&seedOk);
     if (!seedOk)
@@ -212,8 +220,11 @@ int main(int argc, char *argv[])
     uint32_t nextSeed = seed;
     for (uint8_t address : qAsConst(addresses)) {
         sim::VirtualDevice *dev = line.addDevice(address);
-        if (sensorWanted)
-            dev->setSensor(sim::SensorModel::make(sensorKind, nextSeed++));
+        if (sensorWanted) {
+            sim::SensorModel sensor = sim::SensorModel::make(sensorKind, nextSeed++);
+            sensor.setRatedPmaxPa(float(rangeKPa * 1000.0));
+            dev->setSensor(sensor);
+        }
     }
     if (!line.open())
         return fail(line.errorString());

@@ -131,6 +131,30 @@ bool SensorModel::isCapacitive() const
     return m_kind == Kind::CapacitiveNear || m_kind == Kind::CapacitiveFar;
 }
 
+bool SensorModel::setRatedPmaxPa(float pa)
+{
+    if (!std::isfinite(pa) || pa <= 0.0f)
+        return false;
+    m_ratedPmaxPa = pa;
+    return true;
+}
+
+bool SensorModel::setDifferenceZeroHz(double hz)
+{
+    if (!isCapacitive() || !std::isfinite(hz))
+        return false;
+    m_ch1.zero.v0 = hz;
+    return true;
+}
+
+bool SensorModel::setReferenceHz(double hz)
+{
+    if (!isCapacitive() || !std::isfinite(hz) || hz <= 0)
+        return false;
+    m_ch2.zero.v0 = hz;
+    return true;
+}
+
 void SensorModel::reseed(uint32_t seed)
 {
     m_seed = seed;
@@ -166,7 +190,7 @@ double SensorModel::gaussian()
 SensorModel::Variables SensorModel::ideal(const BenchState &bench) const
 {
     const double dT = bench.temperatureC - ReferenceTemperatureC;
-    const double range = RatedPmaxPa / 1000.0;   // kPa
+    const double range = double(m_ratedPmaxPa) / 1000.0;   // kPa
     const double pPlus = bench.pPlusKPa / range;
     const double pMinus = bench.pMinusKPa / range;
     Variables v = {0, 0, 0, 0};

@@ -71,6 +71,7 @@ public:
     };
 
     static constexpr double ReferenceTemperatureC = 23.0;
+    // The range a sensor is made for unless it is given another.
     static constexpr float RatedPmaxPa = 100000.0f;
 
     static SensorModel twoGauge(uint32_t seed = 1);
@@ -88,7 +89,22 @@ public:
     bool isCapacitive() const;
     uint32_t seed() const { return m_seed; }
     // The range the sensor is made for, Pa; what register 0x001E holds.
-    float ratedPmaxPa() const { return RatedPmaxPa; }
+    // The family spans 0.25 kPa to tens of MPa with the same cell signals:
+    // a low-range sensor puts out its full span at its own Pmax, so the
+    // signals depend on the pressure as a fraction of the range only.
+    float ratedPmaxPa() const { return m_ratedPmaxPa; }
+    // Refuses a range that is not a positive finite number.
+    bool setRatedPmaxPa(float pa);
+
+    // Where the capacitive difference f1 - f2 sits at zero pressure and 23
+    // degrees, Hz (5000 near, 40000 far); a cell built with its oscillators
+    // further apart moves the whole characteristic up. False for the strain
+    // kinds, which have no such difference.
+    bool setDifferenceZeroHz(double hz);
+    // The reference oscillator f2 at 23 degrees, Hz. With the difference it
+    // sets f1, whose point-file text has five significant digits: 1 Hz
+    // below 100 kHz, 10 Hz above.
+    bool setReferenceHz(double hz);
 
     // 1 is the nominal noise; 0 makes the readings exact.
     void setNoiseScale(double scale) { m_noiseScale = scale; }
@@ -119,6 +135,7 @@ private:
     uint32_t m_seed;
     uint64_t m_state = 0;
     double m_noiseScale = 1.0;
+    float m_ratedPmaxPa = RatedPmaxPa;
     bool m_haveSpare = false;
     double m_spare = 0.0;
 

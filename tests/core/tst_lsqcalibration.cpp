@@ -78,11 +78,36 @@ CalibrationOutcome runCalculation(const QTemporaryDir &dir, bool capacitor, bool
 }
 
 void writeSensor(const QTemporaryDir &dir, const std::function<Reading(double, double)> &sensor,
-                 const double *pMinusFixed = nullptr)
+                 const double *pMinusFixed = nullptr, const double (&temps)[3] = kTemps,
+                 const QVector<double> &pressures = kPressures)
 {
     for (int i = 0; i < 3; ++i)
-        writePointFile(dir.filePath(QStringLiteral("dev") + kSuffix[i]), kPressures,
-                       [&](double p) { return sensor(p, kTemps[i]); }, pMinusFixed);
+        writePointFile(dir.filePath(QStringLiteral("dev") + kSuffix[i]), pressures,
+                       [&](double p) { return sensor(p, temps[i]); }, pMinusFixed);
+}
+
+// The calculation as the window runs it: files read first, the device
+// asked only when they are usable.
+CalibrationOutcome calculateAsTheWindow(const QTemporaryDir &dir, bool capacitor, bool tenzo1,
+                                        const QByteArray &answer = floatBigEndian(kPmax))
+{
+    CoutCapture out;
+    LsqCalibration calc;
+    if (!calc.findFiles(dir.path()).found)
+        qFatal("files not found");
+    CalibrationOutcome result;
+    result.messages = calc.openStaticFiles(false);
+    if (!calc.filesUsable())
+        return result;
+    return calc.onParameterAnswer(answer, capacitor, tenzo1);
+}
+
+QString lastText(const CalibrationOutcome &o, CalcMessage::Kind kind)
+{
+    for (int i = o.messages.size() - 1; i >= 0; --i)
+        if (o.messages[i].kind == kind)
+            return o.messages[i].text;
+    return QString();
 }
 
 double dot(const std::array<float, 3> &k, double u) { return k[0] * u * u + k[1] * u + k[2]; }
@@ -116,6 +141,10 @@ private slots:
     void bisection();
     void twoGaugeSatisfiesItsEquations();
     void twoGaugeIdenticalFiles();
+    void refusesWhatCannotBeRight_data();
+    void refusesWhatCannotBeRight();
+    void topPointBelowPmax();
+    void residualBeyondOnePercentAsks();
     void twoGaugeRefusesConstantPMinus();
     void polynomialModel_data();
     void polynomialModel();
@@ -279,17 +308,147 @@ void TestLsqCalibration::twoGaugeSatisfiesItsEquations()
 
 void TestLsqCalibration::twoGaugeIdenticalFiles()
 {
+    // Three equal temperature rows: no compensation can come out of them,
+    // and the device is not even asked.
     QTemporaryDir dir;
     writeSensor(dir, [](double p, double) { return twoGauge(p, 23); });
-    std::string printed;
-    const CalibrationOutcome out = runCalculation(dir, false, false, &printed);
-    QVERIFY(out.ok);
-    // Three equal temperature rows: elimination meets 0/0, the determinant
-    // is NaN and the scaled transpose comes back unrefined. It still gives
-    // zero offset and unit gain.
-    const double u4 = twoGauge(0, 23).v4 * 1000;
-    QVERIFY2(std::fabs(dot(out.values.a, u4)) < 1e-3 * kPmax, qPrintable(QString::number(dot(out.values.a, u4))));
-    QVERIFY2(std::fabs(dot(out.values.b, u4) - 1) < 1e-4, qPrintable(QString::number(dot(out.values.b, u4))));
+    CoutCapture out;
+    LsqCalibration calc;
+    QVERIFY(calc.findFiles(dir.path()).found);
+    const CalcMessages messages = calc.openStaticFiles(false);
+    QVERIFY(!calc.filesUsable());
+    QCOMPARE(messages.last().kind, CalcMessage::Failure);
+    QVERIFY2(messages.last().text.startsWith(QStringLiteral(
+                 "Расчет невозможен: все три файла (dev_Tmin_MNK.txt, dev_Tmid_MNK.txt, dev_Tmax_MNK.txt) "
+                 "записаны при одной температуре")),
+             qPrintable(messages.last().text));
+    // Asked all the same, the calculation says so again.
+    const CalibrationOutcome r = calc.onParameterAnswer(floatBigEndian(kPmax), false, false);
+    QVERIFY(!r.ok);
+    QCOMPARE(r.messages.last(), messages.last());
+}
+
+// What cannot give a right result is refused with its reason, before or
+// after the device is asked, and no coefficient comes out.
+void TestLsqCalibration::refusesWhatCannotBeRight_data()
+{
+    QTest::addColumn<int>("model");        // SensorModel
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("reason");   // start of the red line, after "Расчет невозможен: "
+
+    const int two = int(SensorModel::TwoGauge), one = int(SensorModel::SingleGauge),
+              cap = int(SensorModel::Capacitive);
+    QTest::newRow("three files at one temperature") << cap << "temps 23 23 23"
+        << "все три файла (dev_Tmin_MNK.txt, dev_Tmid_MNK.txt, dev_Tmax_MNK.txt) записаны при одной температуре";
+    QTest::newRow("Tmin recorded at Tmid") << one << "temps 23 23 70"
+        << "файлы dev_Tmin_MNK.txt и dev_Tmid_MNK.txt записаны практически при одной температуре";
+    QTest::newRow("Tmin and Tmax at one temperature") << two << "temps 70 23 70"
+        << "файлы dev_Tmin_MNK.txt и dev_Tmax_MNK.txt записаны практически при одной температуре";
+    QTest::newRow("Tmax 0.5 degrees from Tmid") << two << "temps -40 23 23.5"
+        << "файлы dev_Tmid_MNK.txt и dev_Tmax_MNK.txt записаны практически при одной температуре";
+    QTest::newRow("top point at half Pmax") << one << "top 50"
+        << "наибольшее давление в файле dev_Tmin_MNK.txt равно 50 кПа, а Pmax прибора 100 кПа";
+    QTest::newRow("pressures in Pa") << two << "top 100000"
+        << "наибольшее давление в файле dev_Tmin_MNK.txt равно 100000 кПа, а Pmax прибора 100 кПа";
+    QTest::newRow("Pmax 0") << two << "pmax 0" << "прибор сообщил Pmax = 0 Па";
+    QTest::newRow("Pmax not a number") << cap << "pmax nan" << "прибор сообщил Pmax = nan Па";
+    QTest::newRow("plus gauge dead") << two << "dead-gauge" << "сигнал U1 не следует за давлением P+ в файле dev_Tmin_MNK.txt";
+    QTest::newRow("difference signal dead") << one << "dead-gauge" << "сигнал U1 - U2 не следует за давлением P+ в файле dev_Tmin_MNK.txt";
+    QTest::newRow("three pressures for a cubic") << cap << "pressures 0 50 100"
+        << "для полинома давления третьей степени нужны не менее четырех точек";
+    QTest::newRow("Tmin signal does not move with pressure") << two << "Tmin flat"
+        << "сигнал U1 не следует за давлением P+ в файле dev_Tmin_MNK.txt";
+    QTest::newRow("a file at one pressure") << one << "Tmax constant"
+        << "в файле dev_Tmax_MNK.txt все точки записаны при одном давлении P+ 0 кПа";
+}
+
+void TestLsqCalibration::refusesWhatCannotBeRight()
+{
+    QFETCH(int, model);
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    const QStringList words = setup.split(QLatin1Char(' '));
+    double temps[3] = {kTemps[0], kTemps[1], kTemps[2]};
+    QVector<double> pressures = kPressures;
+    QByteArray answer = floatBigEndian(kPmax);
+    std::function<Reading(double, double)> sensor = model == int(SensorModel::TwoGauge) ? twoGauge : curved;
+    if (words[0] == "temps")
+        for (int i = 0; i < 3; ++i)
+            temps[i] = words[i + 1].toDouble();
+    if (words[0] == "top")
+        for (double &p : pressures)
+            p *= words[1].toDouble() / 100;
+    if (words[0] == "pressures")
+        pressures = {words[1].toDouble(), words[2].toDouble(), words[3].toDouble()};
+    if (words[0] == "pmax")
+        answer = floatBigEndian(words[1].toFloat());
+    if (words[0] == "dead-gauge")
+        sensor = [model](double p, double t) {
+            Reading r = model == int(SensorModel::TwoGauge) ? twoGauge(p, t) : curved(p, t);
+            // Noise instead of a response to pressure.
+            r.v1 = (model == int(SensorModel::TwoGauge) ? 2.0 : 3.5) + 1e-4 * std::sin(7 * p);
+            return r;
+        };
+    QTemporaryDir dir;
+    writeSensor(dir, sensor, nullptr, temps, pressures);
+    if (words[0] == "Tmin")
+        writePointFile(dir.filePath("dev_Tmin_MNK.txt"), kPressures, [](double p) {
+            Reading r = twoGauge(p, -40);
+            r.v1 = twoGauge(0, -40).v1;
+            return r;
+        });
+    if (words[0] == "Tmax")
+        writePointFile(dir.filePath("dev_Tmax_MNK.txt"), {0, 0, 0}, [](double p) { return curved(p, 70); });
+
+    const bool capacitor = model == int(SensorModel::Capacitive);
+    const CalibrationOutcome r =
+        calculateAsTheWindow(dir, capacitor, model == int(SensorModel::SingleGauge), answer);
+    QVERIFY(!r.ok);
+    const QString red = lastText(r, CalcMessage::Failure);
+    QVERIFY2(red.startsWith(QStringLiteral("Расчет невозможен: ") + reason), qPrintable(red));
+    QCOMPARE(r.messages.last().text, red);
+}
+
+// A run that stopped short of Pmax is calculated with the pressure it
+// recorded, and the operator is told.
+void TestLsqCalibration::topPointBelowPmax()
+{
+    QTemporaryDir dir;
+    QVector<double> pressures = kPressures;
+    for (double &p : pressures)
+        p *= 0.9;
+    writeSensor(dir, curved, nullptr, kTemps, pressures);
+    const CalibrationOutcome r = calculateAsTheWindow(dir, false, true);
+    QVERIFY2(r.ok, qPrintable(r.messages.last().text));
+    QVERIFY(!r.needsConfirmation);
+    QCOMPARE(lastText(r, CalcMessage::Warning),
+             QStringLiteral("Наибольшее давление в файле dev_Tmax_MNK.txt равно 90 кПа, а Pmax прибора 100 кПа: "
+                            "расчет ведется по записанному давлению\n"));
+    // At the top of every file the device reads the 90 kPa recorded there.
+    for (int i = 0; i < 3; ++i) {
+        const Reading hi = curved(90, kTemps[i]);
+        const double read = devicePressurePa(SensorModel::SingleGauge, r.written, kPmax, hi.v1 * 1000,
+                                             hi.v2 * 1000, hi.v4 * 1000);
+        QVERIFY2(std::fabs(read - 90000) < 1e-4 * kPmax, qPrintable(QString::number(read)));
+    }
+    QVERIFY2(r.quality.worst() < kFitTargetPercent, qPrintable(QString::number(r.quality.worst())));
+}
+
+// A result that leaves the device more than 1 % off at its own points is
+// shown in red and waits for the operator.
+void TestLsqCalibration::residualBeyondOnePercentAsks()
+{
+    QTemporaryDir dir;
+    // The zero point was never recorded: the device is made to read 0 at 5 kPa.
+    writeSensor(dir, curved, nullptr, kTemps, {5, 25, 50, 75, 100});
+    const CalibrationOutcome r = calculateAsTheWindow(dir, false, true);
+    QVERIFY(r.ok);
+    QVERIFY(r.needsConfirmation);
+    QVERIFY2(std::fabs(r.quality.worst() - 5) < 0.1, qPrintable(QString::number(r.quality.worst())));
+    QVERIFY2(r.confirmationText.startsWith(QStringLiteral("Наибольшая невязка в точках калибровки 5.0")),
+             qPrintable(r.confirmationText));
+    QCOMPARE(r.quality.points.size(), 15);
+    QVERIFY(lastText(r, CalcMessage::Failure).startsWith(QStringLiteral("  Tmax (dev_Tmax_MNK.txt): 5.0")));
 }
 
 void TestLsqCalibration::twoGaugeRefusesConstantPMinus()
@@ -362,15 +521,14 @@ void TestLsqCalibration::refusesNonNumbers_data()
     QTest::addColumn<bool>("capacitor");
     QTest::addColumn<QString>("broken");   // "Tmid" removed, or "Tmin constant"
     QTest::addColumn<QString>("reason");
-    const QString nan = QStringLiteral(
-        "Расчет невозможен: результат расчета не является числом (проверьте файлы калибровки)\n");
-    const QString u1hl = QStringLiteral(
-        "Расчет невозможен: значение U1hl не является числом (в файле калибровки нет точек при наибольшем давлении)\n");
-    QTest::newRow("capacitive, Tmid gone") << true << "Tmid" << nan;
-    QTest::newRow("two-gauge, Tmid gone")
-        << false << "Tmid" << QStringLiteral("Расчет невозможен: в файле при нормальной температуре меньше двух точек\n");
-    QTest::newRow("capacitive, Tmin at one pressure") << true << "Tmin constant" << u1hl;
-    QTest::newRow("two-gauge, Tmin at one pressure") << false << "Tmin constant" << u1hl;
+    const QString gone = QStringLiteral("Файл калибровки не открыт или не существует\n");
+    const QString onePressure = QStringLiteral(
+        "Расчет невозможен: в файле dev_Tmin_MNK.txt все точки записаны при одном давлении P+ 0 кПа; "
+        "нужны точки от нуля до Pmax\n");
+    QTest::newRow("capacitive, Tmid gone") << true << "Tmid" << gone;
+    QTest::newRow("two-gauge, Tmid gone") << false << "Tmid" << gone;
+    QTest::newRow("capacitive, Tmin at one pressure") << true << "Tmin constant" << onePressure;
+    QTest::newRow("two-gauge, Tmin at one pressure") << false << "Tmin constant" << onePressure;
 }
 
 void TestLsqCalibration::refusesNonNumbers()
@@ -387,14 +545,16 @@ void TestLsqCalibration::refusesNonNumbers()
     CoutCapture out;
     LsqCalibration calc;
     QVERIFY(calc.findFiles(dir.path()).found);
-    calc.openStaticFiles(false);
+    // Gone between the search and the reading.
     if (broken == "Tmid")
         QVERIFY(QFile::remove(dir.filePath("dev_Tmid_MNK.txt")));
+    const CalcMessages read = calc.openStaticFiles(false);
+    QVERIFY(!calc.filesUsable());
+    QCOMPARE(read.last(), (CalcMessage{CalcMessage::Failure, reason}));
     const CalibrationOutcome r = calc.onParameterAnswer(floatBigEndian(kPmax), capacitor, false);
     QVERIFY(!r.ok);
+    QVERIFY(!anyNan(r.values));
     QCOMPARE(r.messages.last(), (CalcMessage{CalcMessage::Failure, reason}));
-    if (broken == "Tmid")
-        QVERIFY(r.messages.contains(CalcMessage{CalcMessage::Failure, QStringLiteral("НЕ ОТКРЫТ МНК")}));
 }
 
 void TestLsqCalibration::recalculationUsesGivenK()
@@ -439,6 +599,13 @@ void TestLsqCalibration::pmaxDecoding()
     QVERIFY(decodePmax(QByteArray::fromHex("47c35000ff"), &p));
     QCOMPARE(p, 100000.0f);
     QVERIFY(!decodePmax(QByteArray::fromHex("47c350"), &p));
+    // The serial number rides along at register 0x3A when the answer reaches it.
+    uint32_t serial = 0;
+    QByteArray block(LsqCalibration::ParameterReadBytes, '\0');
+    block.replace(28, 4, QByteArray::fromHex("003bd1e5"));
+    QVERIFY(decodeSerial(block, &serial));
+    QCOMPARE(serial, 3920357u);
+    QVERIFY(!decodeSerial(block.left(31), &serial));
 
     QTemporaryDir dir;
     writeSensor(dir, twoGauge);

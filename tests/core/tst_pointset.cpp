@@ -1,5 +1,7 @@
 #include "calc/calibrationpointset.h"
+#include "calc/fitquality.h"
 #include "calc/pointfiles.h"
+#include "device/sensorrangetable.h"
 
 #include <QtTest>
 
@@ -39,6 +41,9 @@ class TestPointSet : public QObject
 private slots:
     void readGroups_data();
     void readGroups();
+    void groupingFollowsEveryRange();
+    void linesThatAreNotSixNumbers_data();
+    void linesThatAreNotSixNumbers();
     void readConstantPressureHasNoHighPoints();
     void readMissingAndEmptyFiles();
     void openStaticFilesListsEighteenValues();
@@ -47,6 +52,8 @@ private slots:
     void regressions();
     void fitPolynomialDegreeOne();
     void fitDifferencePolynomial();
+    void fitFarFromZero_data();
+    void fitFarFromZero();
 };
 
 void TestPointSet::readGroups_data()
@@ -62,10 +69,16 @@ void TestPointSet::readGroups_data()
     QTest::newRow("by P+") << fourLines << false << Means{2, 15, 150} << Means{6, 35, 350};
     QTest::newRow("by P- (vacuum gauge)") << fourLines << true << Means{4, 25, 250} << Means{4, 25, 250};
 
-    // Whole kPa: 99.9 and 99.1 are both 99, 100.2 is 100.
-    QTest::newRow("truncation") << pointLine(1, 1, 0, 1, 99.9, 0) + pointLine(3, 3, 0, 3, 99.1, 0)
-                                       + pointLine(8, 8, 0, 8, 100.2, 0)
-                                << false << Means{2, 2, 2} << Means{8, 8, 8};
+    // Repeats of one nominal pressure stay together: 99.9 and 100.2 kPa
+    // are both the top point, 0 and 0.3 kPa both zero.
+    QTest::newRow("repeats of a nominal pressure")
+        << pointLine(1, 1, 0, 1, 0, 0) + pointLine(3, 3, 0, 3, 0.3, 0) + pointLine(5, 5, 0, 5, 50, 0)
+               + pointLine(8, 8, 0, 8, 99.9, 0) + pointLine(10, 10, 0, 10, 100.2, 0)
+        << false << Means{2, 2, 2} << Means{9, 9, 9};
+    // A low range: 0 and 0.0625 kPa are two points, not one "zero".
+    QTest::newRow("0.25 kPa range") << pointLine(1, 1, 0, 1, 0, 0) + pointLine(2, 2, 0, 2, 0.0625, 0)
+                                           + pointLine(5, 5, 0, 5, 0.25, 0)
+                                    << false << Means{1, 1, 1} << Means{5, 5, 5};
     // Middle pressures take part in neither group.
     QTest::newRow("middle points ignored")
         << pointLine(1, 1, 0, 1, 0, 0) + pointLine(50, 50, 0, 50, 50, 0) + pointLine(9, 9, 0, 9, 100, 0)
@@ -74,9 +87,9 @@ void TestPointSet::readGroups_data()
     QTest::newRow("CR LF and blank lines")
         << QByteArray("1.0e+00\t2.0e+00\t0\t3.0e+00\t0\t0\r\n\r\n5.0e+00\t6.0e+00\t0\t7.0e+00\t10\t0\r\n")
         << false << Means{1, 2, 3} << Means{5, 6, 7};
-    // A field that is no number reads as 0.
-    QTest::newRow("garbage field") << QByteArray("x\t2\t0\t3\t0\t0\n4\t5\t0\t6\t1\t0\n") << false
-                                   << Means{0, 2, 3} << Means{4, 5, 6};
+    // Written by a spreadsheet in a Russian locale.
+    QTest::newRow("decimal commas") << QByteArray("1,5\t2\t0\t3\t0\t0\n4\t5,25\t0\t6\t1,5\t0\n") << false
+                                    << Means{1.5, 2, 3} << Means{4, 5.25, 6};
 }
 
 void TestPointSet::readGroups()
@@ -95,6 +108,95 @@ void TestPointSet::readGroups()
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].kind, CalcMessage::Success);
     QCOMPARE(messages[0].text, QStringLiteral("Файл калибровки: Открыт\n"));
+}
+
+// Every upper limit of the family's range table, recorded as the capture
+// writes it with 5 and 11 points: the lowest group is the zero point alone
+// and the highest the full-scale point alone.
+void TestPointSet::groupingFollowsEveryRange()
+{
+    QTemporaryDir dir;
+    QSet<double> ranges;
+    for (int key : SensorRangeTable::knownKeys())
+        for (double kPa : SensorRangeTable::listForKey(key))
+            if (kPa > 0)
+                ranges.insert(kPa);
+    QVERIFY(ranges.contains(0.25) && ranges.contains(6000));
+    for (double pmax : ranges) {
+        for (int points : {5, 11}) {
+            QByteArray content;
+            for (int i = 0; i < points; ++i) {
+                const double p = pmax * i / (points - 1);
+                content += pointLine(10 + i, 20 + i, 0, 30 + i, p, 0);
+            }
+            const PointFileMeans m = readPointFile(writeFile(dir, "r_Tmid_MNK.txt", content), false, nullptr);
+            const QString where = QStringLiteral("Pmax %1 kPa, %2 points").arg(pmax).arg(points);
+            QVERIFY2(m.lowCount == 1 && m.highCount == 1, qPrintable(where));
+            QVERIFY2(m.low == (Means{10, 20, 30}), qPrintable(where));
+            QVERIFY2(near(m.high[0], 10 + points - 1) && near(m.high[2], 30 + points - 1), qPrintable(where));
+            QVERIFY2(std::fabs(m.highPressureKPa - pmax) <= 1e-4 * pmax, qPrintable(where));
+            QCOMPARE(m.lowPressureKPa, 0.0);
+        }
+    }
+}
+
+// A line is six TAB-separated numbers or the file is refused, with the file
+// and the line named; what is merely untidy is read.
+void TestPointSet::linesThatAreNotSixNumbers_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("error");   // empty: the line is read
+
+    const QByteArray good = "1.0e+00\t2.0e+00\t0\t3.0e+00\t";
+    QTest::newRow("header") << QByteArray("V1\tV2\tV3\tV4\tP+\tP-") << QStringLiteral("поле 1 «V1»");
+    QTest::newRow("leading number") << good + "12abc\t0" << QStringLiteral("поле 5 «12abc»");
+    QTest::newRow("nan") << good + "nan\t0" << QStringLiteral("поле 5 «nan»");
+    QTest::newRow("inf") << good + "0\t-inf" << QStringLiteral("поле 6 «-inf»");
+    QTest::newRow("empty field") << QByteArray("1\t\t3\t4\t5\t6") << QStringLiteral("поле 2 «»");
+    QTest::newRow("thousands mark") << good + "1,234.5\t0" << QStringLiteral("поле 5 «1,234.5»");
+    QTest::newRow("two decimal commas") << good + "1,2,3\t0" << QStringLiteral("поле 5");
+    QTest::newRow("five fields") << QByteArray("1\t2\t3\t4\t5") << QStringLiteral("полей 5 вместо шести");
+    QTest::newRow("seven fields") << QByteArray("1\t2\t3\t4\t5\t6\t7") << QStringLiteral("полей 7 вместо шести");
+    QTest::newRow("binary bytes") << QByteArray("\x01\xff\x00\x7f", 4) << QStringLiteral("«\\x01\\xff\\x00\\x7f»");
+    QTest::newRow("cut short by a crash") << QByteArray("1.0e+00\t2.0e+00\t0\t3.0e") << QStringLiteral("полей 4");
+
+    QTest::newRow("CR LF") << good + "4\t0\r" << QString();
+    QTest::newRow("trailing TAB and blanks") << good + "4\t0\t  " << QString();
+    QTest::newRow("blanks around fields") << QByteArray(" 1\t2 \t0\t3\t4\t0") << QString();
+    QTest::newRow("decimal comma") << QByteArray("1,0\t2\t0\t3\t4,0e+00\t0") << QString();
+    QTest::newRow("signs and exponents") << QByteArray("+1\t2.\t.0\t3E0\t4e+0\t-0") << QString();
+}
+
+void TestPointSet::linesThatAreNotSixNumbers()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    // The line under test is the third; blank lines around it are fine.
+    const QByteArray content = pointLine(1, 2, 0, 3, 0, 0) + "\n" + line + "\n\n" + pointLine(5, 6, 0, 7, 8, 0);
+    const PointFileRead r = readPointRecords(writeFile(dir, "x_Tmin_MNK.txt", content));
+    QVERIFY(r.opened);
+    if (error.isEmpty()) {
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(r.file.records.size(), 3);
+        const PointRecord &p = r.file.records[1];
+        QCOMPARE(p.line, 3);
+        QCOMPARE((QVector<double>{p.v1, p.v2, p.v4, p.pPlus}), (QVector<double>{1, 2, 3, 4}));
+        return;
+    }
+    QVERIFY(!r.ok);
+    QVERIFY2(r.error.startsWith(QStringLiteral("Расчет невозможен: файл x_Tmin_MNK.txt, строка 3: ")),
+             qPrintable(r.error));
+    QVERIFY2(r.error.contains(error), qPrintable(r.error));
+
+    // The same file in a calculation stops the reading with that reason.
+    writeFile(dir, "x_Tmid_MNK.txt", pointLine(1, 2, 0, 3, 0, 0) + pointLine(5, 6, 0, 7, 8, 0));
+    writeFile(dir, "x_Tmax_MNK.txt", pointLine(1, 2, 0, 3, 0, 0) + pointLine(5, 6, 0, 7, 8, 0));
+    CalcMessages messages;
+    const PointFileSet set = readPointFileSet(dir.path(), "x_Tmid_MNK.txt", "x_Tmin_MNK.txt", "x_Tmax_MNK.txt",
+                                              false, &messages);
+    QVERIFY(!set.ok);
+    QCOMPARE(messages.last(), (CalcMessage{CalcMessage::Failure, r.error}));
 }
 
 void TestPointSet::readConstantPressureHasNoHighPoints()
@@ -136,21 +238,33 @@ void TestPointSet::openStaticFilesListsEighteenValues()
     writeFile(dir, "d_Tmin_MNK.txt", file(100));
     writeFile(dir, "d_Tmid_MNK.txt", file(200));
     CalcMessages messages;
-    // The Tmax file is missing: its values are zero, the rest goes on.
-    const ReferenceVoltages u = openStaticFiles(dir.path(), "d_Tmid_MNK.txt", "d_Tmin_MNK.txt",
-                                                "d_Tmax_MNK.txt", false, &messages);
+    // The Tmax file is missing: the reading stops there, red, and nothing
+    // is listed.
+    PointFileSet set = readPointFileSet(dir.path(), "d_Tmid_MNK.txt", "d_Tmin_MNK.txt", "d_Tmax_MNK.txt",
+                                        false, &messages);
+    QVERIFY(!set.ok);
+    QCOMPARE(messages.size(), 3);
+    QCOMPARE(messages[2], (CalcMessage{CalcMessage::Failure,
+                                       QStringLiteral("Файл калибровки не открыт или не существует\n")}));
+
+    writeFile(dir, "d_Tmax_MNK.txt", file(300));
+    messages.clear();
+    set = readPointFileSet(dir.path(), "d_Tmid_MNK.txt", "d_Tmin_MNK.txt", "d_Tmax_MNK.txt", false, &messages);
+    QVERIFY(set.ok);
+    const ReferenceVoltages &u = set.u;
     QCOMPARE(u.U1nl, 101000.0f);
     QCOMPARE(u.U4hl, 114000.0f);
     QCOMPARE(u.U2nn, 202000.0f);
     QCOMPARE(u.U1hn, 211000.0f);
-    QCOMPARE(u.U1nh, 0.0f);
-    QCOMPARE(u.U4hh, 0.0f);
-    QCOMPARE(u.variable(1), (std::array<float, 6>{101000, 201000, 0, 111000, 211000, 0}));
+    QCOMPARE(u.U1nh, 301000.0f);
+    QCOMPARE(u.U4hh, 314000.0f);
+    QCOMPARE(u.variable(1), (std::array<float, 6>{101000, 201000, 301000, 111000, 211000, 311000}));
+    QCOMPARE(u.highPressurePa, (std::array<double, 3>{100000, 100000, 100000}));
+    QCOMPARE(set.files[FileTmax].fileName, QStringLiteral("d_Tmax_MNK.txt"));
 
     QCOMPARE(messages.size(), 3 + 18);
-    QCOMPARE(messages[0].kind, CalcMessage::Success);   // Tmin
-    QCOMPARE(messages[1].kind, CalcMessage::Success);   // Tmid
-    QCOMPARE(messages[2].kind, CalcMessage::Failure);   // Tmax
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(messages[i].kind, CalcMessage::Success);
     QStringList lines;
     for (int i = 3; i < messages.size(); ++i) {
         QCOMPARE(messages[i].kind, CalcMessage::Plain);
@@ -159,10 +273,10 @@ void TestPointSet::openStaticFilesListsEighteenValues()
     QCOMPARE(lines, (QStringList{
         "U1nn = 201000\n", "U2nn = 202000\n", "U4nn = 204000\n",
         "U1nl = 101000\n", "U2nl = 102000\n", "U4nl = 104000\n",
-        "U1nh = 0\n", "U2nh = 0\n", "U4nh = 0\n",
+        "U1nh = 301000\n", "U2nh = 302000\n", "U4nh = 304000\n",
         "U1hn = 211000\n", "U2hn = 212000\n", "U4hn = 214000\n",
         "U1hl = 111000\n", "U2hl = 112000\n", "U4hl = 114000\n",
-        "U1hh = 0\n", "U2hh = 0\n", "U4hh = 0\n"}));
+        "U1hh = 311000\n", "U2hh = 312000\n", "U4hh = 314000\n"}));
 }
 
 void TestPointSet::loadMidPointSet()
@@ -263,6 +377,41 @@ void TestPointSet::fitDifferencePolynomial()
         const double fitted = c[0] + c[1] * x + c[2] * x * x + c[3] * x * x * x;
         QVERIFY2(std::fabs(fitted - pressure(x)) < 1e-3 * fullScale,
                  qPrintable(QStringLiteral("x %1: fitted %2, true %3").arg(x).arg(fitted).arg(pressure(x))));
+    }
+}
+
+// A cubic over a capacitive difference far from zero: the normal matrix of
+// raw powers is beyond what the iterated inverse can invert, yet the fit
+// must be as good as the points allow, also after its coefficients pass
+// through the dialog's six digits.
+void TestPointSet::fitFarFromZero_data()
+{
+    QTest::addColumn<double>("offset");   // Hz at zero pressure
+    QTest::newRow("near, 5 kHz") << 5000.0;
+    QTest::newRow("far, 40 kHz") << 40000.0;
+    QTest::newRow("80 kHz") << 80000.0;
+}
+
+void TestPointSet::fitFarFromZero()
+{
+    QFETCH(double, offset);
+    // Pressure (Pa) over x (Hz): the inverse of a bowed cell, not a cubic.
+    auto x = [offset](double p) { return offset + 8000 * (p + 0.06 * p * p - 0.02 * p * p * p) / 1.04; };
+    CalibrationPointSet set;
+    for (int i = 0; i <= 10; ++i) {
+        const double p = i / 10.0;
+        set.addPoint(float(21000 + x(p)), 21000, 0, 0, float(p * 100000), 0);
+    }
+    set.fitDifferencePolynomial(3, valueAsWritten);
+    QVERIFY(set.lastFit().ok);
+    const QVector<double> c = set.coefficients();
+    for (double v : c)
+        QCOMPARE(valueAsWritten(v), v);
+    for (int i = 0; i <= 10; ++i) {
+        const double p = i / 10.0, xi = double(float(21000 + x(p))) - 21000;
+        const double q = ((double(float(c[3])) * xi + float(c[2])) * xi + float(c[1])) * xi + float(c[0]);
+        QVERIFY2(std::fabs(q - p * 100000) < 20,   // 0.02 % of full scale
+                 qPrintable(QStringLiteral("p %1: %2 Pa (%3)").arg(p).arg(q).arg(set.lastFit().normal.method)));
     }
 }
 

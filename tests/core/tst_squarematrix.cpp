@@ -89,6 +89,9 @@ private slots:
     void inverseMatchesDirectSolve_data();
     void inverseMatchesDirectSolve();
     void refusesBadSizes();
+    void solveWithKnownAccuracy_data();
+    void solveWithKnownAccuracy();
+    void conditionNumber();
 };
 
 void TestSquareMatrix::products()
@@ -297,6 +300,83 @@ void TestSquareMatrix::refusesBadSizes()
     QVERIFY_EXCEPTION_THROWN(SquareMatrix(-1), std::bad_array_new_length);
     QVERIFY_EXCEPTION_THROWN(SquareMatrix(std::numeric_limits<int>::max()), std::bad_array_new_length);
     QCOMPARE(SquareMatrix(0).size(), 0);
+}
+
+// The iterated inverse is kept where it reaches the tolerance; where it
+// does not, refinement or a direct solve does; where nothing does, the
+// result says so. Judged by the residual of the equations, not by rounds.
+void TestSquareMatrix::solveWithKnownAccuracy_data()
+{
+    QTest::addColumn<QVector<QVector<double>>>("rows");
+    QTest::addColumn<QVector<double>>("rhs");       // empty: from a known solution
+    QTest::addColumn<int>("method");                // LinearSolve::Method
+
+    auto toRows = [](const SquareMatrix &m) {
+        QVector<QVector<double>> rows(m.size(), QVector<double>(m.size()));
+        for (int r = 0; r < m.size(); ++r)
+            for (int c = 0; c < m.size(); ++c)
+                rows[r][c] = m[r][c];
+        return rows;
+    };
+    QTest::newRow("well conditioned") << QVector<QVector<double>>{{4, -2, 1}, {3, 6, -4}, {2, 1, 8}}
+                                      << QVector<double>{} << int(LinearSolve::Iterated);
+    // A cubic over 40..50 kHz: the iteration ends at its cap.
+    QTest::newRow("cubic normal, signal from 40 kHz") << toRows(cubicNormalMatrix(40000, 1000, 11))
+                                                      << QVector<double>{} << int(LinearSolve::Refined);
+    // Hilbert 12x12, condition about 1e16: the capped iterate is too poor
+    // even to refine with; elimination still meets the equations.
+    QVector<QVector<double>> hilbert(12, QVector<double>(12));
+    for (int r = 0; r < 12; ++r)
+        for (int c = 0; c < 12; ++c)
+            hilbert[r][c] = 1.0 / (r + c + 1);
+    QTest::newRow("Hilbert 12") << hilbert << QVector<double>{} << int(LinearSolve::Direct);
+    QTest::newRow("singular, no solution") << QVector<QVector<double>>{{1, 2}, {2, 4}} << QVector<double>{1, 1}
+                                           << int(LinearSolve::Failed);
+    QTest::newRow("not numbers") << QVector<QVector<double>>{{1, 0}, {0, 1}}
+                                 << QVector<double>{1, std::numeric_limits<double>::infinity()}
+                                 << int(LinearSolve::Failed);
+}
+
+void TestSquareMatrix::solveWithKnownAccuracy()
+{
+    QFETCH(QVector<QVector<double>>, rows);
+    QFETCH(QVector<double>, rhs);
+    QFETCH(int, method);
+    const int n = rows.size();
+    const SquareMatrix a = fromRows(rows);
+    Vector b(rhs.begin(), rhs.end());
+    if (rhs.isEmpty()) {
+        Vector known(n);
+        for (int i = 0; i < n; ++i)
+            known[i] = 1.0 + i * 0.5;
+        b = matrixVectorMultiply(a, known, n);
+    }
+    CoutCapture out;
+    const LinearSolve s = solveLinearSystem(a, b, n);
+    QCOMPARE(int(s.method), method);
+    QCOMPARE(s.ok(), method != int(LinearSolve::Failed));
+    if (s.ok()) {
+        QVERIFY2(s.backwardError <= kSolveTolerance, qPrintable(QString::number(s.backwardError)));
+        QCOMPARE(backwardError(a, s.x, b, n), s.backwardError);
+    } else {
+        QVERIFY(!(s.backwardError <= kSolveTolerance));
+    }
+    if (method == int(LinearSolve::Refined))
+        QVERIFY(!(s.iteratedError <= kSolveTolerance));
+}
+
+void TestSquareMatrix::conditionNumber()
+{
+    QCOMPARE(matrixConditionNumber(SquareMatrix::identity(3), 3), 1.0);
+    // Units of the unknowns do not count...
+    QVERIFY(matrixConditionNumber(fromRows({{1e12, 0}, {0, 1e-6}}), 2) < 1.0001);
+    // ...nearly equal rows do.
+    QVERIFY(matrixConditionNumber(fromRows({{1, 1}, {1, 1 + 1e-9}}), 2) > 1e9);
+    QVERIFY(std::isinf(matrixConditionNumber(fromRows({{1, 2}, {2, 4}}), 2)));
+    Vector x;
+    QVERIFY(!matrixSolveDirect(fromRows({{1, 2}, {2, 4}}), {1, 2}, 2, &x));
+    QVERIFY(matrixSolveDirect(fromRows({{0, 2}, {3, 0}}), {4, 3}, 2, &x));
+    QCOMPARE(x, (Vector{1, 2}));
 }
 
 QTEST_APPLESS_MAIN(TestSquareMatrix)

@@ -8,6 +8,7 @@
 #include "calctestrig.h"
 
 #include "calc/lsqcalibration.h"
+#include "calc/parametervector.h"
 #include "device/registermap.h"
 #include "device/valuecodec.h"
 #include "devicedata/parametersfile.h"
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QStatusBar>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -87,6 +89,10 @@ private slots:
     void refusedResultShowsNothing();
     void lateAnswerIsNotPmax();
     void bothBoxesChooseCapacitive();
+    void refusedInTheWindow_data();
+    void refusedInTheWindow();
+    void largeResidualWaitsForTheOperator_data();
+    void largeResidualWaitsForTheOperator();
 
     void uploadFillsDialog();
     void saveAppendsDeviceValues();
@@ -201,8 +207,8 @@ void TestCalc::fullCalculationFillsDialog()
     QTRY_VERIFY(m_rig->dialog()->isVisible());
     QVERIFY(!m_rig->w->isBusy());
 
-    // One read of the four bytes of register 0x1E.
-    QCOMPARE(m_rig->device->commandsSeen, QList<QByteArray>{QByteArray::fromHex("33001e04")});
+    // One read from register 0x1E on: Pmax, and the serial number at 0x3A.
+    QCOMPARE(m_rig->device->commandsSeen, QList<QByteArray>{QByteArray::fromHex("33001e20")});
     const QString got = QStringLiteral("Параметр для расчета МНК получен\n");
     QVERIFY(m_rig->pane()->toPlainText().contains(got));
     QCOMPARE(colourOfText(m_rig->pane(), got), QColor(7, 158, 0));
@@ -223,6 +229,126 @@ void TestCalc::fullCalculationFillsDialog()
     QCOMPARE(f->lineEditCoefU4hh->text(), shown(expected.values.var4[5]));
     // The two gauges keep their own spans.
     QVERIFY(f->lineEditCoefUk1h->text() != f->lineEditCoefUk2h->text());
+
+    // What was judged is what the dialog will write.
+    using namespace ParameterVector;
+    const Values v = m_rig->dialog()->parameterVector();
+    QCOMPARE(v[Uk1h], expected.written.Uk1h);
+    QCOMPARE(v[U20], expected.written.U20);
+    QCOMPARE(v[A41], expected.written.a[1]);
+    QCOMPARE(v[B42], expected.written.b[0]);
+    QCOMPARE(v[C40], expected.written.c[2]);
+
+    // The fit's quality, per temperature, in the colour of its verdict.
+    const QString pane = m_rig->pane()->toPlainText();
+    QVERIFY2(pane.contains(QStringLiteral("Качество калибровки прибора зав. № 3920101")), qPrintable(pane));
+    for (const char *t : {"Tmin (dev_Tmin_MNK.txt): ", "Tmid (dev_Tmid_MNK.txt): ", "Tmax (dev_Tmax_MNK.txt): "})
+        QCOMPARE(colourOfText(m_rig->pane(), QString::fromUtf8(t)), QColor(7, 158, 0));
+
+    // And its record beside the point files.
+    const QString report = QString::fromUtf8(readAll(m_dir.filePath(QStringLiteral("dev_report.txt"))));
+    QVERIFY(pane.contains(QStringLiteral("Отчет о калибровке записан: ") + m_dir.filePath("dev_report.txt")));
+    for (const QString &line : {QStringLiteral("Заводской номер:\t3920101\n"), QStringLiteral("Адрес прибора:\t01\n"),
+                                QStringLiteral("Pmax, кПа:\t100\n"), QStringLiteral("\nTmin\tdev_Tmin_MNK.txt\t"),
+                                QStringLiteral("\nTmax\t5\t")})
+        QVERIFY2(report.contains(line), qPrintable(line + QStringLiteral(" in:\n") + report));
+    QCOMPARE(report.count(QRegularExpression(QStringLiteral("\n(Tmin|Tmid|Tmax)\t\\d+\t"))), 15);
+}
+
+// Refused in red in the calibration pane and the status bar, the lock
+// released, nothing shown or written; files that cannot give a right
+// result do not even reach the device.
+void TestCalc::refusedInTheWindow_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("requests");
+
+    QTest::newRow("a garbage line") << "garbage" << "файл dev_Tmid_MNK.txt, строка 6: полей 1 вместо шести" << 0;
+    QTest::newRow("identical files") << "identical" << "все три файла" << 0;
+    QTest::newRow("Pmax answer corrupted") << "checksum" << "ошибка контрольной суммы" << 1;
+    QTest::newRow("Pmax zero") << "pmax 0" << "прибор сообщил Pmax = 0 Па" << 1;
+}
+
+void TestCalc::refusedInTheWindow()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    QFETCH(int, requests);
+    if (setup == "identical")
+        writePointFiles(m_dir.path(), QStringLiteral("dev"), [](double p, double) { return twoGauge(p, 23); });
+    else
+        writePointFiles(m_dir.path(), QStringLiteral("dev"), twoGauge);
+    if (setup == "garbage") {
+        QFile f(m_dir.filePath(QStringLiteral("dev_Tmid_MNK.txt")));
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("garbage\n");
+    }
+    if (setup == "checksum")
+        m_rig->device->corruptNextChecksum = true;
+    if (setup == "pmax 0")
+        m_rig->device->setF32(RegisterMap::MaxUpperLimit, 0);
+
+    runCalculation(m_dir.path());
+    QTRY_VERIFY(!m_rig->w->isBusy());
+    QTRY_COMPARE(m_rig->device->commandsSeen.size(), requests);
+    QTRY_VERIFY(m_rig->pane()->toPlainText().contains(reason));
+
+    const QString text = m_rig->pane()->toPlainText();
+    const QString line = text.mid(text.indexOf(reason)).section(QLatin1Char('\n'), 0, 0);
+    QCOMPARE(colourOfText(m_rig->pane(), line), QColor(Qt::red));
+    QVERIFY2(m_rig->w->ui->statusBar->currentMessage().contains(reason),
+             qPrintable(m_rig->w->ui->statusBar->currentMessage()));
+    QVERIFY(m_rig->w->ui->buttonFindCoefMNK->isEnabled());
+    QVERIFY(!m_rig->dialog()->isVisible());
+    for (QLineEdit *e : m_rig->dialog()->findChildren<QLineEdit *>())
+        QVERIFY2(e->text().isEmpty(), qPrintable(e->objectName()));
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("dev_report.txt"))));
+    QTest::qWait(50);
+    QCOMPARE(m_rig->device->commandsSeen.size(), requests);
+}
+
+// The zero point of the Tmin file recorded at 5 kPa: the result leaves the
+// device 5 % off there. Red, and only on the operator's word.
+void TestCalc::largeResidualWaitsForTheOperator_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::newRow("declined") << false;
+    QTest::newRow("confirmed") << true;
+}
+
+void TestCalc::largeResidualWaitsForTheOperator()
+{
+    QFETCH(bool, confirm);
+    writePointFiles(m_dir.path(), QStringLiteral("dev"), twoGauge);
+    const QString tmin = m_dir.filePath(QStringLiteral("dev_Tmin_MNK.txt"));
+    QList<QByteArray> lines = readAll(tmin).split('\n');
+    QList<QByteArray> fields = lines[0].split('\t');
+    fields[4] = "5";
+    lines[0] = fields.join('\t');
+    QFile f(tmin);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(lines.join('\n'));
+    f.close();
+
+    runCalculation(m_dir.path());
+    // The files are confirmed; the residual's question gets the row's answer.
+    m_rig->w->calcDialogs.question = [this, confirm](const QString &title, const QString &text) {
+        m_questions << title + QLatin1Char('|') + text;
+        return confirm;
+    };
+    QTRY_COMPARE(m_questions.size(), 2);
+    QVERIFY2(m_questions[1].startsWith(QStringLiteral("Подтверждение|Наибольшая невязка в точках калибровки 5.0")),
+             qPrintable(m_questions[1]));
+    QTRY_VERIFY(!m_rig->w->isBusy());
+    QCOMPARE(colourOfText(m_rig->pane(), QStringLiteral("  Tmin (dev_Tmin_MNK.txt): 5.0")), QColor(Qt::red));
+    QCOMPARE(m_rig->dialog()->isVisible(), confirm);
+    QCOMPARE(m_rig->form()->lineEditCoefA42->text().isEmpty(), !confirm);
+    QCOMPARE(QFile::exists(m_dir.filePath(QStringLiteral("dev_report.txt"))), confirm);
+    if (!confirm) {
+        QVERIFY(m_rig->pane()->toPlainText().contains(QStringLiteral("Результат расчета отклонен")));
+        QVERIFY(m_rig->w->ui->statusBar->currentMessage().startsWith(QStringLiteral("Результат расчета отклонен")));
+    }
 }
 
 void TestCalc::refusedResultShowsNothing()

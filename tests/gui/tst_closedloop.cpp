@@ -42,8 +42,7 @@ namespace {
 using Kind = sim::SensorModel::Kind;
 
 constexpr int Address = 1;
-constexpr double RangeKPa = 100.0;              // the sensors' rated Pmax, 100000 Pa
-constexpr double PressuresKPa[] = {0, 25, 50, 75, 100};
+constexpr double PointFractions[] = {0, 0.25, 0.5, 0.75, 1};   // of Pmax
 constexpr int AnswersPerPoint = 10;
 
 struct Temperature
@@ -101,7 +100,8 @@ private slots:
 
 private:
     bool waitIdle(int ms = 5000);
-    void connectAndUnlock(Kind kind);
+    // rangeKPa: the sensor's Pmax; below 10 kPa the references are set in Pa.
+    void connectAndUnlock(Kind kind, double rangeKPa = 100);
     void chooseSaveDirectory();
     void capturePoint(double pKPa, double pMinusKPa);
     void calculate(bool *shown);
@@ -115,6 +115,9 @@ private:
     std::unique_ptr<MainWindow> m_w;
     sim::VirtualDevice *m_device = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
+    double m_rangeKPa = 100;
+    double m_unitKPa = 1;           // kPa per step of the reference spin boxes
+    QVector<double> m_pressuresKPa; // the calibration points, as the spin boxes can set them
     QStringList m_criticals;
     QStringList m_questions;
 };
@@ -145,9 +148,16 @@ bool TestClosedLoop::waitIdle(int ms)
     return QTest::qWaitFor([&] { return !link->isBusy() && !link->isQueueRunning() && !m_w->isBusy(); }, ms);
 }
 
-void TestClosedLoop::connectAndUnlock(Kind kind)
+void TestClosedLoop::connectAndUnlock(Kind kind, double rangeKPa)
 {
-    m_device->setSensor(sim::SensorModel::make(kind, 1));
+    sim::SensorModel sensor = sim::SensorModel::make(kind, 1);
+    QVERIFY(sensor.setRatedPmaxPa(float(rangeKPa * 1000)));
+    m_device->setSensor(sensor);
+    m_rangeKPa = rangeKPa;
+    m_unitKPa = rangeKPa < 10 ? 0.001 : 1;
+    m_pressuresKPa.clear();
+    for (double f : PointFractions)
+        m_pressuresKPa << std::round(rangeKPa * f / m_unitKPa) * m_unitKPa;
 
     m_w.reset(new MainWindow);
     Ui::MainWindow *ui = m_w->ui;
@@ -181,8 +191,8 @@ void TestClosedLoop::connectAndUnlock(Kind kind)
     ui->tabWidget->setCurrentWidget(ui->tabFunction3);
     m_w->pollChannels[0].enable->setChecked(true);
     m_w->pollChannels[0].address->setCurrentIndex(Address);
-    ui->cbMU4var->setCurrentIndex(1);
-    QCOMPARE(ui->cbMU4var->currentText(), QStringLiteral("кПа"));
+    ui->cbMU4var->setCurrentIndex(m_unitKPa < 1 ? 0 : 1);
+    QCOMPARE(ui->cbMU4var->currentText(), m_unitKPa < 1 ? QStringLiteral("Па") : QStringLiteral("кПа"));
     ui->checkBoxClear->setChecked(true);
     // Both chambers of a two-gauge sensor get the same pressure.
     ui->checkBoxSamePressue->setChecked(kind == Kind::TwoGauge);
@@ -214,13 +224,13 @@ void TestClosedLoop::chooseSaveDirectory()
 void TestClosedLoop::capturePoint(double pKPa, double pMinusKPa)
 {
     Ui::MainWindow *ui = m_w->ui;
-    ui->spinBoxPressuePos->setValue(int(pKPa));
-    QCOMPARE(ui->spinBoxPressueNeg->value(), int(pMinusKPa));
+    ui->spinBoxPressuePos->setValue(qRound(pKPa / m_unitKPa));
+    QCOMPARE(ui->spinBoxPressueNeg->value(), qRound(pMinusKPa / m_unitKPa));
 
     QVERIFY(ui->buttonSetPressue->isEnabled());
     ui->buttonSetPressue->click();
-    QCOMPARE(m_w->pressurePlus, pKPa);
-    QCOMPARE(m_w->pressureMinus, pMinusKPa);
+    QVERIFY(qFuzzyCompare(1 + m_w->pressurePlus, 1 + pKPa));
+    QVERIFY(qFuzzyCompare(1 + m_w->pressureMinus, 1 + pMinusKPa));
     QVERIFY(ui->buttonMO->isEnabled());
     QVERIFY(!ui->buttonAddDataCoef->isEnabled());
     ui->buttonMO->click();
@@ -273,7 +283,11 @@ void TestClosedLoop::calculate(bool *shown)
     QVERIFY(ui->textEditStatusCalibration->toPlainText().contains(
         QStringLiteral("Параметр для расчета МНК получен")));
     // Pmax comes from the device.
-    QCOMPARE(dialog->form()->lineEditCoefPstat->text(), QStringLiteral("100000"));
+    QCOMPARE(dialog->form()->lineEditCoefPstat->text(), QString::number(m_rangeKPa * 1000, 'g', 6));
+    // The fit at the recorded points, and its record beside them.
+    const QString pane = ui->textEditStatusCalibration->toPlainText();
+    QVERIFY2(pane.contains(QStringLiteral("Качество калибровки прибора зав. №")), qPrintable(pane));
+    QVERIFY(QFile::exists(deviceDir + QStringLiteral("/dev_report.txt")));
     *shown = true;
 }
 
@@ -307,7 +321,7 @@ void TestClosedLoop::download()
     QCOMPARE(k.b, (std::array<float, 3>{v[B42], v[B41], v[B40]}));
     QCOMPARE(k.c, (std::array<float, 3>{v[C42], v[C41], v[C40]}));
     QCOMPARE(k.c43, v[C43]);
-    QCOMPARE(k.pmax, 100000.0f);
+    QCOMPARE(k.pmax, float(m_rangeKPa * 1000));
 }
 
 double TestClosedLoop::readBack(double pKPa, double temperature)
@@ -329,9 +343,10 @@ QVector<Reading> TestClosedLoop::readGrid(const Temperature *temps, int count)
 {
     QVector<Reading> out;
     for (int t = 0; t < count; ++t) {
-        for (double p : PressuresKPa) {
+        for (double f : PointFractions) {
+            const double p = m_rangeKPa * f;
             const double read = readBack(p, temps[t].celsius);
-            const double err = std::isfinite(read) ? std::fabs(read - p) / RangeKPa * 100.0 : INFINITY;
+            const double err = std::isfinite(read) ? std::fabs(read - p) / m_rangeKPa * 100.0 : INFINITY;
             out.append({temps[t].celsius, p, read, err});
         }
     }
@@ -379,17 +394,22 @@ void TestClosedLoop::stopReturnsToIdle()
 void TestClosedLoop::calibrateAndReadBack_data()
 {
     QTest::addColumn<Kind>("kind");
-    QTest::newRow("two-gauge") << Kind::TwoGauge;
-    QTest::newRow("single-gauge") << Kind::SingleGauge;
-    QTest::newRow("capacitive-near") << Kind::CapacitiveNear;
-    QTest::newRow("capacitive-far") << Kind::CapacitiveFar;
+    QTest::addColumn<double>("rangeKPa");
+    QTest::newRow("two-gauge") << Kind::TwoGauge << 100.0;
+    QTest::newRow("single-gauge") << Kind::SingleGauge << 100.0;
+    QTest::newRow("capacitive-near") << Kind::CapacitiveNear << 100.0;
+    QTest::newRow("capacitive-far") << Kind::CapacitiveFar << 100.0;
+    // The lowest range of the family, references in Pa: 0 and 62 Pa are
+    // two points, not one "zero".
+    QTest::newRow("two-gauge, 0.25 kPa") << Kind::TwoGauge << 0.25;
 }
 
 void TestClosedLoop::calibrateAndReadBack()
 {
     QFETCH(Kind, kind);
+    QFETCH(double, rangeKPa);
     const bool twoGauge = kind == Kind::TwoGauge;
-    connectAndUnlock(kind);
+    connectAndUnlock(kind, rangeKPa);
     if (QTest::currentTestFailed())
         return;
     Ui::MainWindow *ui = m_w->ui;
@@ -410,7 +430,7 @@ void TestClosedLoop::calibrateAndReadBack()
         boxes[t]->setChecked(true);
         for (int other = 0; other < 3; ++other)
             QCOMPARE(boxes[other]->isChecked(), other == t);
-        for (double p : PressuresKPa) {
+        for (double p : qAsConst(m_pressuresKPa)) {
             // Both chambers together for the two-gauge sensor: one run gives
             // both gauges' lines.
             const double pMinus = twoGauge ? p : 0.0;
@@ -430,8 +450,8 @@ void TestClosedLoop::calibrateAndReadBack()
         for (int i = 0; i < points.size(); ++i) {
             const QList<QByteArray> fields = points.at(i).split('\t');
             QCOMPARE(fields.size(), 6);
-            QCOMPARE(fields.at(4).toDouble(), PressuresKPa[i]);
-            QCOMPARE(fields.at(5).toDouble(), twoGauge ? PressuresKPa[i] : 0.0);
+            QCOMPARE(fields.at(4).toDouble(), m_pressuresKPa[i]);
+            QCOMPARE(fields.at(5).toDouble(), twoGauge ? m_pressuresKPa[i] : 0.0);
         }
         QCOMPARE(lines(deviceDir + QStringLiteral("dev_%1.txt").arg(t.name)).size(), 5 * AnswersPerPoint);
     }
@@ -455,11 +475,11 @@ void TestClosedLoop::calibrateAndReadBack()
     qInfo("%8s %8s %10s %8s %9s", "T, degC", "P, kPa", "read, kPa", "error", "(before)");
     for (int i = 0; i < after.size(); ++i) {
         const Reading &r = after.at(i);
-        qInfo("%8.1f %8.1f %10.4f %8.4f %9.4f", r.temperature, r.applied, r.read, r.errorPercent,
+        qInfo("%8.1f %8.4g %10.6g %8.4f %9.4f", r.temperature, r.applied, r.read, r.errorPercent,
               before.at(i).errorPercent);
     }
     for (const Reading &r : between)
-        qInfo("%8.1f %8.1f %10.4f %8.4f", r.temperature, r.applied, r.read, r.errorPercent);
+        qInfo("%8.1f %8.4g %10.6g %8.4f", r.temperature, r.applied, r.read, r.errorPercent);
     qInfo("%s: worst %.4f %% at the calibration temperatures (target %.2f), %.4f %% between (target %.2f), "
           "%.4f %% before calibration",
           QTest::currentDataTag(), worst(after), TargetAtCal, worst(between), TargetBetween, worst(before));
