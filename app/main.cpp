@@ -5,6 +5,7 @@
 //                               PNG files there and exit (for review)
 
 #include "app/mainwindow.h"
+#include "app/qttranslations.h"
 #include "app/screenshottour.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    installQtTranslations(&app);
     MainWindow window;
     window.show();
 

@@ -1,5 +1,6 @@
 #include "calc/dialog.h"
 
+#include "app/textfiledialog.h"
 #include "devicedata/parametersfile.h"
 #include "ui_dialog.h"
 
@@ -168,8 +169,10 @@ void Dialog::on_buttonRecalc_clicked()
 
 void Dialog::save2File()
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save File"), QStringLiteral("data/untitled"),
-                                                      tr(kFileFilter));
+    const QString name = suggestedFileName ? suggestedFileName() : QString();
+    const QString path = TextFileDialog::getSaveFileName(this, tr("Save File"), QStringLiteral("data"),
+                                                         name.isEmpty() ? QStringLiteral("untitled") : name,
+                                                         tr(kFileFilter));
     // A cancelled choice is no file to write to.
     if (!path.isEmpty())
         emit saveToFile(path);

@@ -10,6 +10,7 @@
 
 #include <QDialog>
 #include <array>
+#include <functional>
 
 class QLineEdit;
 
@@ -52,6 +53,10 @@ public:
     bool readFromPath(const QString &path);
 
     Ui::Dialog *form() const { return ui; }
+
+    // The file name the save dialog proposes (none when it gives an empty
+    // text); the window names the file after the device's serial number.
+    std::function<QString()> suggestedFileName;
 
 signals:
     void download();
