@@ -517,7 +517,9 @@ private:
     void trackOperation(int code, int frameCount);
     void cancelOperation();
     void checkProgressEnd();
-    void endProgress(const QString &reason = QString());
+    // keepChain: a new save chain has just begun; the run it supersedes
+    // must not close its file.
+    void endProgress(const QString &reason = QString(), bool keepChain = false);
     void onProgressWatch();
     void onLinkLost(const QString &reason);
     void saveMessageLog();

@@ -145,7 +145,7 @@ void MainWindow::trackOperation(int code, int frameCount)
     }
     // A run still counting was dropped when this one cleared the queue.
     if (progress->isActive())
-        endProgress(QStringLiteral("начата другая операция"));
+        endProgress(QStringLiteral("начата другая операция"), spec.kind == SaveChainKind);
     if (code == ScanKind)
         p->scanFound.clear();
     progress->start(spec, total);
@@ -225,7 +225,7 @@ void MainWindow::cancelOperation()
         endProgress();
 }
 
-void MainWindow::endProgress(const QString &reason)
+void MainWindow::endProgress(const QString &reason, bool keepChain)
 {
     StatusBarParts *p = m_statusParts;
     OperationProgress *progress = p->progress;
@@ -244,7 +244,7 @@ void MainWindow::endProgress(const QString &reason)
         break;
     case SaveChainKind:
         // A chain that stopped leaves a file without the device's part.
-        if (deviceOps.saveChainActive())
+        if (deviceOps.saveChainActive() && !keepChain)
             deviceOps.abortSaveChain();
         if (progress->isPartial())
             text += QStringLiteral("; файл %1 неполный, сохраните его заново").arg(p->chainFile);

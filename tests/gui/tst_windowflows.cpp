@@ -10,6 +10,7 @@
 
 #include "app/messagelog.h"
 #include "app/operationprogress.h"
+#include "calc/dialog.h"
 #include "devicedata/dumpdialog.h"
 
 #include <QAction>
@@ -63,6 +64,8 @@ private slots:
     void scanLogsAbsentDevicesAndOffersTheFill();
     void paneLinesReachLogAndStatusBar();
     void settingsActionAndConsolePreset();
+    void fileNamesFollowTheSerial();
+    void secondSaveSupersedesTheFirst();
 
 private:
     // Starts the run named by what; false when it could not be started.
@@ -351,6 +354,39 @@ void TestWindowFlows::settingsActionAndConsolePreset()
     QCOMPARE(w.ui->lineAddr91_2->text(), QStringLiteral("00"));
     QCOMPARE(w.ui->lineAddr91->text(), QStringLiteral("1e"));
     QCOMPARE(w.ui->spinBoxSymData91->value(), 4);
+}
+
+void TestWindowFlows::fileNamesFollowTheSerial()
+{
+    MainWindow &w = m_bench->w();
+    QVERIFY(w.parametersDialog()->suggestedFileName);
+    // Unknown until the device has been asked.
+    QCOMPARE(w.knownSerialNumber(), QString());
+    QCOMPARE(w.parametersDialog()->suggestedFileName(), QString());
+    m_bench->device->setU32(0x003A, 4242);
+    w.ui->pbGetSerial->click();
+    QTRY_COMPARE(w.ui->leGetSerial->text(), QStringLiteral("4242"));
+    QCOMPARE(w.knownSerialNumber(), QStringLiteral("4242"));
+    QCOMPARE(w.parametersDialog()->suggestedFileName(), QStringLiteral("parameters_4242.txt"));
+}
+
+void TestWindowFlows::secondSaveSupersedesTheFirst()
+{
+    MainWindow &w = m_bench->w();
+    OperationProgress *p = w.operationProgress();
+    w.onSaveToFile(m_sandbox.filePath(QStringLiteral("first.txt")));
+    QVERIFY(p->isActive());
+    // Saved again before the device has answered: the first run ends, the
+    // second one's file gets the device's part.
+    w.onSaveToFile(m_sandbox.filePath(QStringLiteral("second.txt")));
+    QVERIFY(p->isActive());
+    QCOMPARE(p->kind(), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(p->state() == OperationProgress::State::Finished, 15000);
+    QVERIFY2(p->outcome() == OperationProgress::Outcome::Complete, qPrintable(p->resultText()));
+    QFile f(m_sandbox.filePath(QStringLiteral("second.txt")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().contains("model_code:"));
+    QVERIFY(w.messageLog()->toText().contains(QStringLiteral("(начата другая операция)")));
 }
 
 QTEST_MAIN(TestWindowFlows)
