@@ -6,6 +6,7 @@
 //                               PNG files there and exit (for review)
 
 #include "app/mainwindow.h"
+#include "app/qttranslations.h"
 #include "app/screenshottour.h"
 #include "app/startup.h"
 
@@ -26,6 +27,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("tesmar"));
+    installQtTranslations(&app);
     const StartOptions options = readCommandLine(app);
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "tesmar: %s\n", qPrintable(options.error));

@@ -169,8 +169,9 @@ MainWindow::MainWindow(QWidget *parent)
     ui->cbMU4var->addItem(QStringLiteral("кПа"));
     ui->cbMU4var->addItem(QString::fromUtf8("M" "Па"));   // Latin "M"
 
-    // 10. Scan box.
+    // 10. Scan box; status bar, message log and progress.
     setupScanBox();
+    setupStatusBar();
 
     // 11. Start locked.
     busy = false;

@@ -17,9 +17,14 @@
 
 #include "polling/measurementcapture.h"
 #include "calc/lsqcalibration.h"      // calculation state (calc/)
+#include "app/linestatus.h"           // status bar states (app/)
 
 class Dialog;
 class DumpDialog;
+class MessageLog;
+class OperationProgress;
+class QDockWidget;
+class StatusBarParts;
 class QFile;
 class QCheckBox;
 class QComboBox;
@@ -475,4 +480,58 @@ public slots:
 private:
     QString m_preferredPort;    // offered first by updateCOM
     QString m_lastPort;         // last port connected, stored at exit
+
+    // ---- Status bar, message log and progress (app/mainwindow_statusbar.cpp,
+    //      app/mainwindow_messagelog.cpp, app/mainwindow_progress.cpp) ----
+public:
+    // The port part of the status bar. Connecting and closing set it from
+    // the link; whoever handles a lost line sets LineLost with the reason,
+    // which stays until the port is connected or closed again.
+    void setPortState(LineStatus::PortState state, const QString &detail = QString());
+    LineStatus::PortState portState() const;
+    // Every line of every status pane, with its time (bounded).
+    MessageLog *messageLog() const;
+    QDockWidget *messageLogDock() const;
+    // The scan, the bulk read and write, the parameter download and upload
+    // and the parameters file save chain, step by step; cancel through it.
+    OperationProgress *operationProgress() const;
+    // Checks the polling rows and sets them to the addresses of the last
+    // scan, in the order found; the rows beyond them are unchecked.
+    void fillPollRowsFromScan();
+    QVector<int> lastScanAddresses() const;
+    // The serial number of the device in hand as far as the window has read
+    // it (calibration tab, device data dialog); empty when unknown.
+    QString knownSerialNumber() const;
+
+private:
+    void setupStatusBar();          // last step of construction
+    void setupMessageLog();
+    void setupProgressPanels();
+    void fitWindowToScreen();
+    void refreshPortState();        // from the link after connect and close
+    void refreshOperationLabel();
+    void refreshPollCounts();
+    // Every pane write: the message log, and the status bar for a while.
+    void echoPaneMessage(QTextEdit *pane, const QString &text);
+    // Every outcome the link reports, after its handler has run (which may
+    // have sent the next request already): the operation code it came
+    // under, whether an answer came, and whether it was intact.
+    void noteLinkOutcome(int code, bool answered, bool intact);
+    // A run of frameCount requests under code has started.
+    void trackOperation(int code, int frameCount);
+    void cancelOperation();
+    void checkProgressEnd();
+    // keepChain: a new save chain has just begun; the run it supersedes
+    // must not close its file.
+    void endProgress(const QString &reason = QString(), bool keepChain = false);
+    void onProgressWatch();
+    void onLinkLost(const QString &reason);
+    void saveMessageLog();
+    // The scan box's part: step count, the abort and the fill offer.
+    void updateScanBox();
+    // One probe of the scan in the log: found, or no device at the address
+    // (the scan's normal outcome, not an error).
+    void logScanOutcome(bool found);
+
+    StatusBarParts *m_statusParts = nullptr;    // owned as a child object
 };

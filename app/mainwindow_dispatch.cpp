@@ -5,23 +5,35 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "link/protocolcomhart.h"
+
 #include <QPushButton>
 
 void MainWindow::answerIsGet(int status)
 {
+    // Taken before the handlers: a handler may send the next request.
+    const int outcomeCode = status != 0 ? status : link->operation();
+    const bool answerIntact = status != 0 && link->answerChecksumOk();
+
     // The console disables its send button while its request is out.
     ui->buttonSend->setEnabled(true);
 
     switch (status) {
     case 0: {
+        ui->buttonSetFixedCurrent->setEnabled(true);
+        if (link->operation() == 2) {
+            // An address nobody answers is the scan's usual finding, not
+            // a failure of the line.
+            logScanOutcome(false);
+            if (scanRunning)
+                handleScanTimeout();
+            break;
+        }
         const QString text = QStringLiteral("Таймаут операции\n");
         appendStatus(ui->textEditStatus, text);
         appendStatus(ui->textEditStatusSettingsDevice, text);
-        ui->buttonSetFixedCurrent->setEnabled(true);
         if (ui->tabWidget->currentWidget() == ui->tabCalibration)
             appendStatus(ui->textEditStatusCalibration, text, Qt::red);
-        if (scanRunning)
-            handleScanTimeout();
         break;
     }
     case 1:     // developer console
@@ -50,4 +62,5 @@ void MainWindow::answerIsGet(int status)
 
     if (busy)
         setBusy(false);
+    noteLinkOutcome(outcomeCode, status != 0, answerIntact);
 }

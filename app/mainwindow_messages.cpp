@@ -26,7 +26,10 @@ QTextEdit *MainWindow::currentPane() const
 
 void MainWindow::showStatusMessage(const QString &text, const QColor &colour, int timeoutMs)
 {
-    ui->statusBar->setStyleSheet(QStringLiteral("QStatusBar { color: %1; }").arg(colour.name()));
+    // Every pane write passes here: restyle only when the colour changes.
+    const QString style = QStringLiteral("QStatusBar { color: %1; }").arg(colour.name());
+    if (ui->statusBar->styleSheet() != style)
+        ui->statusBar->setStyleSheet(style);
     ui->statusBar->showMessage(text.trimmed(), timeoutMs < 0 ? StatusMessageMs : timeoutMs);
 }
 

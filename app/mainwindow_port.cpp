@@ -21,6 +21,7 @@ void MainWindow::appendStatus(QTextEdit *pane, const QString &text)
     pane->setCurrentCharFormat(format);
     pane->insertPlainText(text);
     pane->ensureCursorVisible();
+    echoPaneMessage(pane, text);
 }
 
 void MainWindow::appendStatus(QTextEdit *pane, const QString &text, const QColor &colour)
@@ -184,6 +185,7 @@ void MainWindow::runBatch(int code, int periodMs, const QVector<QByteArray> &fra
     for (const QByteArray &f : frames)
         link->enqueue(f);
     link->startQueue(cyclic);
+    trackOperation(code, frames.size());
 }
 
 bool MainWindow::startExchange()

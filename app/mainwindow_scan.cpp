@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/operationprogress.h"
 #include "console/consoleformat.h"
 #include "link/protocolcomhart.h"
 
@@ -51,6 +52,7 @@ void MainWindow::sendFindRequest()
     link->setRepeats(scanRepeats);
     link->setOperation(2);
     link->startQueue(false);
+    trackOperation(2, 16);
 }
 
 void MainWindow::onMsgBoxScanAddrExit(int)
@@ -58,6 +60,17 @@ void MainWindow::onMsgBoxScanAddrExit(int)
     // The request in flight still has its outcome; nothing is sent after it.
     link->clearQueue();
     scanRunning = false;
+    OperationProgress *progress = operationProgress();
+    if (progress && progress->isActive() && progress->kind() == 2)
+        progress->requestCancel();
+    // The fill offer is taken only by its own button.
+    QAbstractButton *fill = msgBoxScanAddr->findChild<QAbstractButton *>(QStringLiteral("pbFillPollRows"));
+    if (fill && msgBoxScanAddr->clickedButton() == fill)
+        fillPollRowsFromScan();
+    if (fill) {
+        msgBoxScanAddr->removeButton(fill);
+        fill->deleteLater();
+    }
 }
 
 void MainWindow::resetAddress()
@@ -87,6 +100,7 @@ void MainWindow::handleScanAnswer()
 {
     // Any answer counts, a damaged one too: the device is there.
     addFoundAddress(link->answerAddress());
+    logScanOutcome(true);
 }
 
 void MainWindow::handleScanTimeout()

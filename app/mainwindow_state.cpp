@@ -31,14 +31,20 @@ void MainWindow::readSettings()
 
     // Read in this order: the by-name handlers are already connected, so
     // restoring the register preset runs it first and the stored data count
-    // and register address then override what it set.
+    // and register address then override what it set. The preset is applied
+    // even when its index does not change (the first one, at a first start):
+    // the fields must show the register the list shows, or a request would
+    // go to register 0 by accident. Keys never stored leave the preset's values.
     ui->tabWidget->setCurrentIndex(s.value(QStringLiteral("/Parameters/CurrentTab")).toInt());
     ui->comboBoxRegisters->setCurrentIndex(s.value(QStringLiteral("/Parameters/CurrentRegisters")).toInt());
+    on_comboBoxRegisters_currentIndexChanged(ui->comboBoxRegisters->currentIndex());
     ui->comboBoxMainAddr->setCurrentIndex(s.value(QStringLiteral("/Parameters/CurrentAddr")).toInt());
     ui->spinBoxSymPreamble->setValue(s.value(QStringLiteral("/Parameters/CurrentPreamble")).toInt());
     ui->checkLongFrame->setChecked(s.value(QStringLiteral("/Parameters/CurrentFrame")).toBool());
-    ui->spinBoxSymData91->setValue(s.value(QStringLiteral("/Parameters/CurrentData91")).toInt());
-    ui->lineAddr91->setText(s.value(QStringLiteral("/Parameters/CurrentAddr91")).toString());
+    if (s.contains(QStringLiteral("/Parameters/CurrentData91")))
+        ui->spinBoxSymData91->setValue(s.value(QStringLiteral("/Parameters/CurrentData91")).toInt());
+    if (s.contains(QStringLiteral("/Parameters/CurrentAddr91")))
+        ui->lineAddr91->setText(s.value(QStringLiteral("/Parameters/CurrentAddr91")).toString());
     ui->comboBoxFunc->setCurrentIndex(s.value(QStringLiteral("/Parameters/CurrentFunc")).toInt());
 
     // Missing keys read as 0 and each field raises that to its minimum.

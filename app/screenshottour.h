@@ -1,14 +1,20 @@
 #pragma once
-// Renders the main window, unlocked, tab by tab into PNG files: once at the
-// initial size and once filling the screen. Driven by timers so the window
-// lays itself out between shots.
+// Renders the screen, step by step, into PNG files for review: the locked
+// window, every tab unlocked, the message log, and every dialog, at the size
+// of the screen it runs on (the window filling it, as maximised). With a
+// line to talk to (TESMAR_PORT, a virtual line of transmitters), also a
+// real scan with its progress and fill offer, and a bulk read, whole and
+// cancelled. Driven by timers so that the window lays itself out and the
+// link runs between shots.
 
 #include <QObject>
-#include <QSize>
+#include <QPointer>
 #include <QString>
 #include <QVector>
+#include <functional>
 
 class MainWindow;
+class QWidget;
 
 class ScreenshotTour : public QObject
 {
@@ -21,16 +27,25 @@ signals:
     void finished();
 
 private:
-    struct Shot
+    struct Step
     {
-        QSize size;
-        int tab;            // -1: the locked window as it starts
-        QString name;
+        QString name;                   // file name without extension; empty: no shot
+        std::function<void()> setup;    // run first
+        std::function<bool()> ready;    // then waited for (none: at once)
     };
-    void next();
+    void add(const QString &name, std::function<void()> setup, std::function<bool()> ready = nullptr);
+    void addTabs();
+    void addDialogs();
+    void addLineSteps();
+    void runStep();
+    void poll();
+    void shoot();
 
     MainWindow *m_window;
     QString m_directory;
-    QVector<Shot> m_shots;
+    QString m_prefix;
+    QVector<Step> m_steps;
     int m_index = 0;
+    int m_waitedMs = 0;
+    QVector<QPointer<QWidget>> m_transient;     // windows the tour opened itself
 };

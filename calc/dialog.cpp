@@ -1,5 +1,6 @@
 #include "calc/dialog.h"
 
+#include "app/textfiledialog.h"
 #include "devicedata/numbertext.h"
 #include "devicedata/parametersfile.h"
 #include "ui_dialog.h"
@@ -247,8 +248,10 @@ void Dialog::save2File()
     ParameterVector::Values checked{};
     if (!checkedParameterVector(&checked, true, QStringLiteral("Файл не сохранён")))
         return;
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save File"), QStringLiteral("data/untitled"),
-                                                      tr(kFileFilter));
+    const QString name = suggestedFileName ? suggestedFileName() : QString();
+    const QString path = TextFileDialog::getSaveFileName(this, tr("Save File"), QStringLiteral("data"),
+                                                         name.isEmpty() ? QStringLiteral("untitled") : name,
+                                                         tr(kFileFilter));
     // A cancelled choice is no file to write to.
     if (!path.isEmpty())
         emit saveToFile(path);

@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QVector>
 #include <array>
+#include <functional>
 
 class QLineEdit;
 
@@ -61,6 +62,10 @@ public:
     bool readFromPath(const QString &path);
 
     Ui::Dialog *form() const { return ui; }
+
+    // The file name the save dialog proposes (none when it gives an empty
+    // text); the window names the file after the device's serial number.
+    std::function<QString()> suggestedFileName;
 
 signals:
     void download();

@@ -402,6 +402,7 @@ void DeviceOperations::decodeGeneric(const OperationDescriptor &d, const Operati
 void DeviceOperations::decodeDeviceSettings(const OperationAnswer &a, AnswerResult *r) const
 {
     const QString averagesText = u("Количество точек скользящего среднего получено\n");
+    const QString balanceText = u("Баланс нуля токового выхода получен\n");
     float f = 0;
     switch (ValueCodec::requestRegister(a.requestData)) {
     case MeasureUnit: {
@@ -433,7 +434,8 @@ void DeviceOperations::decodeDeviceSettings(const OperationAnswer &a, AnswerResu
             r->actions.append({WidgetAction::SetValue, QStringLiteral("spinBoxMovingAverage_3"), int(int8_t(a.data.at(0)))});
         break;
     case CurrentZeroBalance:
-        addMessage(r, StatusPane::Device, averagesText);
+        // Its own message: the moving average's would be shown twice.
+        addMessage(r, StatusPane::Device, balanceText);
         if (!a.data.isEmpty())
             r->actions.append({WidgetAction::SetValue, QStringLiteral("spinBoxSensorCode_2"), int(int8_t(a.data.at(0)))});
         break;

@@ -188,6 +188,7 @@ void MainWindow::runOperation(int code, const QString &trigger)
         return;   // the link ends the cyclic run at its next send tick
 
     prepareLink(code, r.periodMs(pollPeriod));
+    trackOperation(code, frames.size());
     // While the link still waits for the answer of an earlier request (the
     // cyclic pressure query, say), that answer will be reported with this
     // operation's code; remember what this operation asks, so the stale one

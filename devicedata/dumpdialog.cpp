@@ -1,6 +1,8 @@
 #include "devicedata/dumpdialog.h"
 #include "ui_dumpdialog.h"
 
+#include "app/textfiledialog.h"
+#include "app/textfilenames.h"
 #include "devicedata/numbertext.h"
 
 #include <QFileDialog>
@@ -62,6 +64,8 @@ DumpDialog::Row DumpDialog::makeRow(const QString &key, const QString &descripti
     row.value->setReadOnly(true);
     row.value->setFixedSize(150, RowHeight);
     row.description = new QLabel(description, ui->scrollAreaWidgetContents);
+    // Long descriptions wrap rather than run past the dialog's edge.
+    row.description->setWordWrap(true);
     return row;
 }
 
@@ -198,8 +202,12 @@ void DumpDialog::onLoadFromFile()
 
 void DumpDialog::onSaveToFile()
 {
-    const QString path = QFileDialog::getSaveFileName(
-            this, tr("Выберите файл для сохранения"), QStringLiteral("./"), tr(kFileFilter));
+    // Named after the device's serial number once the record holds one.
+    const int serialRow = DeviceItems::devicePosition(QStringLiteral("serial"));
+    const QString name = TextFileNames::defaultName(
+        QStringLiteral("device"), serialRow >= 0 ? deviceText(serialRow) : QString(), QString());
+    const QString path = TextFileDialog::getSaveFileName(this, tr("Выберите файл для сохранения"),
+                                                         QStringLiteral("./"), name, tr(kFileFilter));
     if (!path.isEmpty())
         saveToPath(path);
 }

@@ -8,6 +8,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/textfiledialog.h"
 #include "link/protocolcomhart.h"
 #include "polling/savefile_confirm_dialog.h"
 
@@ -53,6 +54,8 @@ void MainWindow::setupPolling()
 {
     pollingDialogs.chooseSaveDir = [this](QString *baseDir, QString *selectedFile) {
         QFileDialog dlg(this);
+        dlg.setWindowTitle(QStringLiteral("Каталог и базовое имя файлов калибровки"));
+        dlg.setLabelText(QFileDialog::Accept, QStringLiteral("Выбрать"));
         dlg.setFileMode(QFileDialog::AnyFile);
         dlg.setOption(QFileDialog::DontResolveSymlinks);
         dlg.setOption(QFileDialog::DontUseNativeDialog);
@@ -68,9 +71,9 @@ void MainWindow::setupPolling()
         return dlg.exec();
     };
     pollingDialogs.chooseLogFile = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Save File"),
-                                            QStringLiteral("data/untitled"),
-                                            QStringLiteral("Текстовый файл (*.txt)"));
+        return TextFileDialog::getSaveFileName(this, QStringLiteral("Save File"), QStringLiteral("data"),
+                                               QStringLiteral("untitled"),
+                                               QStringLiteral("Текстовый файл (*.txt)"));
     };
     pollingDialogs.critical = [this](const QString &text) {
         QMessageBox::critical(this, QStringLiteral("Ошибка"), text, QMessageBox::Ok);
@@ -238,8 +241,15 @@ void MainWindow::clearMO()
 void MainWindow::addDataCoef()
 {
     const MeasurementCapture::AddDataResult r = capture.addDataCoef(pollingInputs());
-    if (!r.status.isNull())
-        ui->textEditStatus->setText(r.status);
+    // Appended, each point file on its own line, where the engineer sees it
+    // whatever the lock state (the developer pane is hidden while locked).
+    for (const CalibrationFiles::PointOutcome &o : r.outcomes) {
+        const QString line = CalibrationFiles::pointStatusText({o});
+        if (o.written)
+            reportSuccess(line, ui->textEditStatus);
+        else
+            reportFailure(line, ui->textEditStatus);
+    }
     showMeans(meanDisplay, r.means);
     applyCycleButtons(ui, capture.buttons());
 }

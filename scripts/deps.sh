@@ -2,12 +2,14 @@
 # Source it and call tesmar_install_deps build|run.
 tesmar_install_deps() {
     # dpkg-dev (dpkg-shlibdeps), file and desktop-file-utils make and check
-    # the Debian package.
-    local want=(cmake make g++ qtbase5-dev libqt5serialport5-dev clang libclang-rt-14-dev
+    # the Debian package; python3 writes the main window's form at configure
+    # time.
+    local want=(cmake make g++ python3 qtbase5-dev libqt5serialport5-dev clang libclang-rt-14-dev
                 dpkg-dev file desktop-file-utils)
     if [ "${1:-build}" = run ]; then
-        # fonts-symbola draws the save-readiness marks (✔, ❌).
-        want+=(xvfb xauth fonts-symbola)
+        # fonts-symbola draws the save-readiness marks (✔, ❌);
+        # qttranslations5-l10n has Qt's own dialogs and buttons in Russian.
+        want+=(xvfb xauth fonts-symbola qttranslations5-l10n)
     fi
     local missing=()
     for p in "${want[@]}"; do

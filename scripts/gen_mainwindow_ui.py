@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Writes forms/mainwindow.ui, the Qt Designer form of the main window.
+"""Writes the Qt Designer form of the main window to standard output.
 
 The form is large and regular (six float rows of four byte fields, thirteen
 coefficient rows per group, fifteen grid-aligned value rows), so it is
-described here once and emitted as an ordinary Designer file. The .ui file is
-what the build uses; edit it in Designer or regenerate it from this script:
+described here once and emitted as an ordinary Designer file. This script is
+the form's only source: the build runs it at configure time and writes
+BUILD_DIR/forms/mainwindow.ui, from which ui_mainwindow.h is generated. Edit
+the form here; to look at it in Designer:
 
-    python3 scripts/gen_mainwindow_ui.py > forms/mainwindow.ui
+    python3 scripts/gen_mainwindow_ui.py > /tmp/mainwindow.ui && designer /tmp/mainwindow.ui
 """
 
 import sys
@@ -267,7 +269,7 @@ GET = "Получить"
 WRITE = "Записать"
 CLEAR = "Очистить"
 REBOOT = "Перезагрузить устройство"
-FIELD_W = 110
+FIELD_W = 96
 
 
 def reboot_row(name):
@@ -299,16 +301,18 @@ def header():
         button("buttonFindDevice", "Поиск устройств"),
         button("buttonResetAddr", "Сброс адреса"),
         hstretch(),
-        label("label_64", "Пароль:"),
-        line("lineEditPassword", maximumSize=Size((120, 16777215)),
-             echoMode=Enum("QLineEdit::Password")),
         name="headerTopLayout")
+    # The password sits at the end of the second row: on the first it made
+    # the window wider than a 1024 pixel screen.
     log = hbox(
         button("buttonSave", "Сохранять как"),
         check("checkBoxSave", toolTip="Записывать журнал измерений в выбранный файл"),
         label("label_14", "Сохраняется в файл:"),
-        label("labelSave", "", minimumSize=Size((200, 0)),
-              sizePolicy=Raw(_size_policy("Expanding", "Preferred"))),
+        label("labelSave", "", minimumSize=Size((120, 0)),
+              sizePolicy=Raw(_size_policy("Ignored", "Preferred", 1))),
+        label("label_64", "Пароль:"),
+        line("lineEditPassword", maximumSize=Size((120, 16777215)),
+             echoMode=Enum("QLineEdit::Password")),
         name="headerLogLayout")
     return [top, log]
 
@@ -327,7 +331,7 @@ FLOAT_INIT = ["1.234", "2.345", "3.456", "4.567", "5.678", "6.789"]
 
 def tab_developer():
     req = group("groupBoxRequest", "Запрос", grid([
-        (combo("comboBoxFunc"), 0, 0, 1, 4),
+        (combo("comboBoxFunc", sizeAdjustPolicy=Enum("QComboBox::AdjustToContents")), 0, 0, 1, 4),
         (label("label_21", "Преамбула"), 1, 0),
         (spin("spinBoxSymPreamble", 3, 20, 4, width=70), 1, 1),
         (check("checkLongFrame", "Длинный фрейм"), 1, 2, 1, 2),
@@ -364,7 +368,7 @@ def tab_developer():
                 stretch="0,0,1")
     left_scroll = scroll("scrollAreaDeveloper", "scrollAreaDeveloperContents", left)
     left_scroll.props["minimumSize"] = Size((400, 0))
-    left_scroll.props["maximumSize"] = Size((470, 16777215))
+    left_scroll.props["maximumSize"] = Size((560, 16777215))
 
     right = vbox(
         W("QTextEdit", "textEditConsole", readOnly=True,
@@ -395,12 +399,12 @@ def tab_function3():
                      sizePolicy=Raw(_size_policy("Maximum", "Preferred")))
 
     poll = group("groupBoxPoll", "Опрос", grid([
-        (button("buttonFunction3Send", "Отправить запрос"), 0, 0, 1, 2),
-        (button("buttonFunction3Loop", "Циклический опрос"), 1, 0, 1, 2),
-        (button("buttonStopRequstFunc3", "Остановить опрос"), 2, 0, 1, 2),
-        (label("label_30", "Период опроса"), 3, 0),
-        (spin("spinBoxTimerInterval", 10, 10000, 500, width=80, suffix=" мс"), 3, 1),
-        (vstretch(), 4, 0),
+        (button("buttonFunction3Send", "Отправить запрос"), 0, 0),
+        (button("buttonFunction3Loop", "Циклический опрос"), 0, 1),
+        (button("buttonStopRequstFunc3", "Остановить опрос"), 0, 2),
+        (hbox(label("label_30", "Период опроса"),
+              spin("spinBoxTimerInterval", 10, 10000, 500, width=80, suffix=" мс"),
+              hstretch()), 1, 0, 1, 3),
     ]))
 
     capture = group("groupBoxCalibrationCapture", "Калибровка", grid([
@@ -428,8 +432,11 @@ def tab_function3():
         g.props["sizePolicy"] = Raw(_size_policy("Preferred", "Maximum"))
     table_row = hbox(button("buttonClearTable", "Очистить"), check("checkBoxClear", "Очищать экран"),
                      hstretch())
-    right = vbox(hbox(poll, capture, hstretch(), stretch="0,0,1"),
-                 W("QTableView", "tableView"), table_row, stretch="0,1,0")
+    # One above the other: side by side they made the tab wider than a
+    # 1024 pixel screen.
+    right = vbox(hbox(poll, hstretch(), stretch="0,1"), hbox(capture, hstretch(), stretch="0,1"),
+                 W("QTableView", "tableView", minimumSize=Size((0, 60))), table_row,
+                 stretch="0,0,1,0")
     return tab("tabFunction3", "Считать ток и 4 переменные", hbox(channels, right, stretch="0,1"))
 
 
@@ -453,7 +460,7 @@ def tab_calibration():
         ("label_58", "Адрес устройства", combo("comboBoxSetAddress", FIELD_W), "buttonSetAddress", line("lineEditGetAddress", width=FIELD_W, readonly=True), "buttonGetAddress"),
     ]
     for r, (lname, cap, inp, setb, rb, getb) in enumerate(value_rows, start=1):
-        rows.append((label(lname, cap, wordWrap=True, minimumSize=Size((230, 0))), r, 0))
+        rows.append((label(lname, cap, wordWrap=True, minimumSize=Size((170, 0))), r, 0))
         if inp is not None:
             rows.append((inp, r, 1))
             rows.append((button(setb, SET), r, 2))
@@ -476,12 +483,15 @@ def tab_calibration():
         (W("QRadioButton", "radioButton_4_20", text="4...&20 мА", checked=True), 2, 0),
         (W("QRadioButton", "radioButton_38_21", text="&3,8...21 мА"), 2, 1),
     ]))
-    sensor = group("groupBoxSensorType", "Тип сенсора", vbox(
+    sensor = group("groupBoxSensorType", "Тип сенсора", hbox(
         check("checkBoxVakum", "Вакууметр"), check("checkBoxCapacitor", "Емкостной"),
-        check("cbTenzo1", "1-тензо")))
-    side = vbox(ops, W("QLabel", None, text="Сообщения", font=font_bold()),
-                status_pane("textEditStatusCalibration", 90), stretch="0,0,1")
-    left = vbox(values, hbox(fixed, sensor, stretch="1,1"), vstretch(), stretch="0,0,1")
+        check("cbTenzo1", "1-тензо"), hstretch()))
+    # The fixed current goes with the operations, beside the value rows, and
+    # the sensor type in one row under them: below the value rows both made
+    # the tab need a scroll bar at 768 pixels.
+    side = vbox(ops, fixed, W("QLabel", None, text="Сообщения", font=font_bold()),
+                status_pane("textEditStatusCalibration", 60), stretch="0,0,0,1")
+    left = vbox(values, sensor, vstretch(), stretch="0,0,1")
     body = hbox(left, side, stretch="3,2")
     return tab("tabCalibration", "Калибровка",
                vbox(scroll("scrollAreaCalibration", "scrollAreaCalibrationContents", body),

@@ -1,25 +1,59 @@
 #!/usr/bin/env bash
-# Renders the main window into PNG files for review: the locked window, then
-# every tab unlocked at the initial 1183 x 720 and filling a 1920 x 1080
-# screen, under a virtual X server, with a fresh settings store.
+# Renders Tesmar into PNG files for review, on a virtual X server whose screen
+# is 1366 x 768 and then 1024 x 700: the locked window, every tab unlocked
+# with the window filling the screen, the message log, every dialog, and,
+# on a virtual line with transmitters at 1, 2 and 5, a scan with its progress
+# and fill offer, the polling tally and a bulk read, whole and cancelled.
+# Each size starts with a fresh settings store and working directory.
 #
 #   scripts/screenshots.sh [OUTDIR]      (default: BUILD_DIR/screenshots)
 #   BUILD_DIR=build-x scripts/screenshots.sh
+#   SIZES="1920x1080" scripts/screenshots.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-build}
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 out=$(realpath -m "${1:-$build/screenshots}")
+sizes=${SIZES:-"1366x768 1024x700"}
 
 source "$root/scripts/deps.sh"
 tesmar_install_deps run
 cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" -j2 --target tesmar
+cmake --build "$build" -j2 --target tesmar tesmar-sim
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tesmar-shots.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/config" "$out"
-cd "$work"
-XDG_CONFIG_HOME="$work/config" TESMAR_SCREENSHOT_DIR="$out" \
-    xvfb-run -a -s "-screen 0 1920x1080x24" "$build/app/tesmar" 2>/dev/null
+sim_pid=""
+cleanup() {
+    if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2>/dev/null; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$out"
+
+for size in $sizes; do
+    run="$work/$size"
+    mkdir -p "$run/config"
+    # A line of its own for every size: the tour changes the devices' state.
+    link="$run/ttyTESMAR"
+    "$build/sim/tesmar-sim" --devices 1,2,5 --baud 4800 --link "$link" >"$run/ready" &
+    sim_pid=$!
+    for _ in $(seq 1 100); do
+        [ -s "$run/ready" ] && break
+        sleep 0.1
+    done
+    [ -s "$run/ready" ] || { echo "screenshots: tesmar-sim did not start" >&2; exit 1; }
+    (cd "$run" && XDG_CONFIG_HOME="$run/config" TESMAR_PORT="$link" TESMAR_SCREENSHOT_DIR="$out" \
+        xvfb-run -a -s "-screen 0 ${size}x24" "$build/app/tesmar" 2>"$run/stderr") || {
+        echo "screenshots: tesmar failed at $size" >&2
+        cat "$run/stderr" >&2
+        exit 1
+    }
+    grep -i "screenshot" "$run/stderr" >&2 || true
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+done
 echo "screenshots in $out"

@@ -199,7 +199,7 @@ void TestOperationAnswers::deviceSettingsAnswers()
     QCOMPARE(r.valueOf("spinBoxMovingAverage_3", WidgetAction::SetValue), QVariant(-2));
     r = ops.decodeAnswer(answer(32, "001501", "07"));
     QCOMPARE(r.valueOf("spinBoxSensorCode_2", WidgetAction::SetValue), QVariant(7));
-    QCOMPARE(r.messages(Dev), QStringList{u("Количество точек скользящего среднего получено\n")});
+    QCOMPARE(r.messages(Dev), QStringList{u("Баланс нуля токового выхода получен\n")});
     r = ops.decodeAnswer(answer(32, "018804", "40200000"));
     QCOMPARE(r.valueOf("sbFilterAmp", WidgetAction::SetValue), QVariant(2.5));
     QVERIFY(ops.decodeAnswer(answer(32, "00cc04", "40200000")).actions.isEmpty());

@@ -36,7 +36,7 @@ void TestSaveFileConfirm::offeredAnswers()
     QCOMPARE(d.form()->pbOverwrite->isEnabled(), exists);
     QCOMPARE(d.form()->pbAppend->isEnabled(), exists);
     QVERIFY(d.form()->pbCancel->isEnabled());
-    QCOMPARE(d.windowTitle(), QStringLiteral("Dialog"));
+    QCOMPARE(d.windowTitle(), QStringLiteral("Каталоги для файлов калибровки"));
 }
 
 void TestSaveFileConfirm::results_data()

@@ -1,0 +1,115 @@
+#include "app/messagelog.h"
+
+#include <QSaveFile>
+
+namespace {
+// Two appends of one message to two panes happen in the same slot.
+constexpr qint64 SameMessageMs = 250;
+}
+
+MessageLog::MessageLog(int capacity, QObject *parent)
+    : QAbstractListModel(parent)
+    , m_capacity(qMax(1, capacity))
+{
+}
+
+void MessageLog::append(const QString &source, const QString &text, quint32 colour, const QDateTime &time)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (line.trimmed().isEmpty())
+            continue;
+        if (!m_entries.isEmpty()) {
+            Entry &last = m_entries.last();
+            if (last.text == line && last.colour == colour
+                && last.time.msecsTo(time) <= SameMessageMs && last.time.msecsTo(time) >= 0) {
+                if (!last.source.split(QStringLiteral(", ")).contains(source)) {
+                    last.source += QStringLiteral(", ") + source;
+                    const QModelIndex at = index(m_entries.size() - 1);
+                    emit dataChanged(at, at);
+                }
+                continue;
+            }
+        }
+        if (m_entries.size() >= m_capacity) {
+            // Drop a tenth at once rather than one row per line.
+            const int drop = qMax(1, m_capacity / 10);
+            beginRemoveRows(QModelIndex(), 0, drop - 1);
+            m_entries.remove(0, drop);
+            endRemoveRows();
+        }
+        beginInsertRows(QModelIndex(), m_entries.size(), m_entries.size());
+        m_entries.append({time, source, line, colour});
+        endInsertRows();
+    }
+}
+
+void MessageLog::clear()
+{
+    beginResetModel();
+    m_entries.clear();
+    endResetModel();
+}
+
+QString MessageLog::entryLine(const Entry &e)
+{
+    return e.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral(" [") + e.source
+           + QStringLiteral("] ") + e.text;
+}
+
+QString MessageLog::toText() const
+{
+    QString out;
+    for (const Entry &e : m_entries)
+        out += entryLine(e) + QLatin1Char('\n');
+    return out;
+}
+
+bool MessageLog::save(const QString &path, QString *error) const
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    file.write(toText().toUtf8());
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+int MessageLog::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_entries.size();
+}
+
+QVariant MessageLog::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() < 0 || index.row() >= m_entries.size())
+        return QVariant();
+    const Entry &e = m_entries.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return e.time.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral("  [") + e.source
+               + QStringLiteral("]  ") + e.text;
+    case Qt::ToolTipRole:
+        return entryLine(e);
+    case ColourRole:
+        return uint(e.colour);
+    case TimeRole:
+        return e.time;
+    case SourceRole:
+        return e.source;
+    case TextRole:
+        return e.text;
+    default:
+        return QVariant();
+    }
+}

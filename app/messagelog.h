@@ -1,0 +1,52 @@
+#pragma once
+// The one message log: every line written to any status pane, with the time
+// it was written, the pane it went to and its colour. Bounded: the oldest
+// lines go once the capacity is reached, so a week of polling time-outs
+// cannot grow it without end. A list model, so a view can show it as it grows.
+
+#include <QAbstractListModel>
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+
+class MessageLog : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    enum Role { ColourRole = Qt::UserRole + 1, TimeRole, SourceRole, TextRole };
+
+    struct Entry
+    {
+        QDateTime time;
+        QString source;     // the pane ("Калибровка", ...)
+        QString text;       // one line, without its break
+        quint32 colour = 0xff000000;   // ARGB, as QColor::rgba() gives it
+    };
+
+    explicit MessageLog(int capacity = 5000, QObject *parent = nullptr);
+
+    // Appends every non-empty line of text. A line equal to the last one,
+    // in the same colour and within a moment of it, is the same message
+    // shown in a second pane: its pane is added to that entry instead.
+    void append(const QString &source, const QString &text, quint32 colour,
+                const QDateTime &time = QDateTime::currentDateTime());
+    void clear();
+
+    int capacity() const { return m_capacity; }
+    int size() const { return m_entries.size(); }
+    const Entry &entry(int row) const { return m_entries.at(row); }
+
+    // "2024-05-01 12:00:00.125 [Калибровка] Значение давления получено"
+    static QString entryLine(const Entry &e);
+    // The whole log as text, one entry per line.
+    QString toText() const;
+    // Writes toText() to path (UTF-8); false with the reason in error.
+    bool save(const QString &path, QString *error) const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    QVector<Entry> m_entries;
+    int m_capacity;
+};
