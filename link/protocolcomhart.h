@@ -1,13 +1,15 @@
 #pragma once
 // The one serial link: frames go out one at a time on a send timer, each
 // answer is awaited under a time-out with a bounded number of transmissions,
-// and every outcome is reported with the operation code in force.
+// and every outcome is reported with the operation code the request went
+// out under.
 //
 // Nothing here blocks the event loop. A transmission is a short sequence of
-// states driven by single-shot timers: RTS raised and a 5 ms lead (without
-// flow control only), the write until the port has taken every byte (at most
-// 30 s), RTS held for rtsDelay ms per byte and dropped (without flow control
-// only), then the answer time-out. The link is busy from the first of these
+// states driven by single-shot timers: a wait for a quiet line (while a
+// frame is still coming in, or briefly after the same device's answer), RTS
+// raised and a 5 ms lead (without flow control only), the write until the
+// port has taken every byte (at most 30 s), RTS held for rtsDelay ms per
+// byte and dropped (without flow control only), then the answer time-out. The link is busy from the first of these
 // steps until the answer or the final time-out has been reported.
 //
 // One answer, one request: a frame is credited to the waiting request only
