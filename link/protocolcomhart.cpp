@@ -16,8 +16,34 @@ namespace {
 constexpr int RtsLeadMs = 5;
 // Longest wait for the port to take a frame before moving on regardless.
 constexpr int WriteGuardMs = 30000;
-// The operation that wants to hear when its batch has been answered in full.
-constexpr int NotifyAllSentOperation = 29;
+// A frame in progress that has had no byte for this long when a request is
+// written is a torn fragment, not a frame still arriving. Real adapters hand
+// bytes over every 16 ms or so, even at 1200 baud.
+constexpr qint64 FragmentGapNs = 50LL * 1000 * 1000;
+// How often a request waiting for a quiet line looks again, and the least
+// silence that counts as quiet after an answer from the same device.
+constexpr int QuietCheckMs = 2;
+constexpr qint64 CopyGapFloorNs = 3LL * 1000 * 1000;
+
+// The device byte (short address, or byte 2 of a long address) and the
+// command of a request frame; false when the frame cannot be read that far.
+bool requestKeys(const QByteArray &frame, int *address, int *command)
+{
+    const auto *b = reinterpret_cast<const uint8_t *>(frame.constData());
+    const int size = frame.size();
+    int i = 0;
+    while (i < size && b[i] == 0xFF)
+        ++i;
+    if (i >= size || (b[i] != 0x02 && b[i] != 0x82))
+        return false;
+    const bool longFrame = b[i] == 0x82;
+    const int commandAt = i + 1 + (longFrame ? 5 : 1);
+    if (commandAt >= size)
+        return false;
+    *address = b[i + 1 + (longFrame ? 2 : 0)];
+    *command = b[commandAt];
+    return true;
+}
 
 void writeDiagnostic(const QString &text)
 {
@@ -55,11 +81,14 @@ protocolComHart::protocolComHart(QObject *parent, const QString &configPath)
     , m_sendTimer(makeSingleShot(this))
     , m_phaseTimer(makeSingleShot(this))
 {
+    m_clock.start();
+    qRegisterMetaType<LinkTrafficEvent>();
     m_config.load(configPath);
     connect(m_port, &QSerialPort::readyRead, this, &protocolComHart::readData);
     connect(m_port, &QSerialPort::bytesWritten, this, &protocolComHart::onBytesWritten);
     connect(m_timeoutTimer, &QTimer::timeout, this, &protocolComHart::timeoutFunc);
     connect(m_phaseTimer, &QTimer::timeout, this, &protocolComHart::onPhaseTimer);
+    connect(m_port, &QSerialPort::errorOccurred, this, &protocolComHart::onPortError);
 }
 
 protocolComHart::~protocolComHart()
@@ -75,9 +104,11 @@ protocolComHart::~protocolComHart()
 
 bool protocolComHart::openPort(const QString &name)
 {
-    if (m_port->isOpen() && m_portName == name)
+    if (m_port->isOpen() && m_portName == name && !m_losingLine)
         return true;
     closePort();
+    // A loss still being wound up must not close the port opened now.
+    m_losingLine = false;
     m_portName = name;
     // The lock that keeps a second program off a port is named after the path
     // opened: open the device a link (/dev/serial/by-id/..., a virtual line)
@@ -134,11 +165,16 @@ bool protocolComHart::configurePort()
 
 void protocolComHart::closePort()
 {
+    m_closingPort = true;
     m_port->close();
-    // A write cut short by the close will never report completion; let the
-    // transmission run on to its time-out so the request still has an outcome.
-    if (m_phase == Phase::Writing)
-        onWriteDone();
+    m_closingPort = false;
+    // Whatever phase the request in flight had reached, no answer can come
+    // through a closed port: it ends at once with its time-out outcome.
+    if (m_busy && m_phase != Phase::Unsent) {
+        m_timeoutTimer->stop();
+        m_phase = Phase::Unsent;
+        m_phaseTimer->start(0);
+    }
 }
 
 bool protocolComHart::isPortOpen() const { return m_port->isOpen(); }
@@ -193,21 +229,20 @@ bool protocolComHart::isBusy() const { return m_busy; }
 
 void protocolComHart::resetReceive()
 {
-    m_receiver.reset();
+    // The receiver itself is left alone: a frame in progress is an earlier
+    // exchange's and is judged as such when it completes (see startWrite).
     m_answerValid = false;
     m_answerPending = false;
+    m_written = false;
 }
 
 void protocolComHart::startQueue(bool loop)
 {
+    endRepeatMode();
     if (m_queue.isEmpty()) {
         std::fputs("Requests quene is empty\n", stderr);
         return;
     }
-    // A transmission still under way keeps its receive state, or its answer
-    // would be lost.
-    if (!m_busy)
-        resetReceive();
     m_answerValid = false;
     m_loopMode = loop;
     m_allSent = false;
@@ -222,21 +257,33 @@ void protocolComHart::startQueue(bool loop)
 
 void protocolComHart::stopSending()
 {
+    endQueueRun();
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop);
+    m_repeating = false;
+}
+
+void protocolComHart::endQueueRun()
+{
     disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::sendNext);
     disconnect(this, &protocolComHart::answerGet, this, &protocolComHart::sendNext);
-    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop);
     m_sendTimer->stop();
     m_queueRunning = false;
+}
+
+void protocolComHart::endRepeatMode()
+{
+    if (!m_repeating)
+        return;
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop);
+    m_sendTimer->stop();
     m_repeating = false;
+    emit repeatEnded();
 }
 
 void protocolComHart::finishQueue()
 {
     m_queue.clear();
-    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::sendNext);
-    disconnect(this, &protocolComHart::answerGet, this, &protocolComHart::sendNext);
-    m_sendTimer->stop();
-    m_queueRunning = false;
+    endQueueRun();
 
     // Only a batch whose last request was answered is reported complete; one
     // that ended in a time-out is not, and nothing is left pending for some
@@ -247,7 +294,7 @@ void protocolComHart::finishQueue()
         return;
     }
     m_allSent = false;
-    if (!m_lastOutcomeAnswered || m_operation != NotifyAllSentOperation)
+    if (!m_lastOutcomeAnswered || m_requestOperation != NotifyAllSentOperation)
         return;
     if (m_answerEmitDepth > 0)
         m_allSent = true;           // reported right after that answer's answerGet
@@ -277,12 +324,14 @@ void protocolComHart::sendNext()
     m_sendTimer->start(m_period);
     const QByteArray frame = m_queue.at(m_queueIndex);
     ++m_queueIndex;
-    sendFrame(frame);
+    startRequest(frame);
 }
 
 void protocolComHart::sendRepeated(const QByteArray &frame)
 {
-    m_currentFrame = frame;
+    if (m_queueRunning)
+        endQueueRun();
+    m_repeatFrame = frame;
     m_repeating = true;
     connect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop, Qt::UniqueConnection);
     m_sendTimer->start(m_period);
@@ -296,32 +345,87 @@ void protocolComHart::timerSendLoop()
     m_sendTimer->start(m_period);
     if (m_busy)
         return;
-    sendFrame(m_currentFrame);
+    startRequest(m_repeatFrame);
 }
 
 // ---------------------------------------------------------------- transmission
 
-void protocolComHart::sendFrame(const QByteArray &frame)
+bool protocolComHart::sendFrame(const QByteArray &frame)
+{
+    endRepeatMode();
+    return startRequest(frame);
+}
+
+bool protocolComHart::startRequest(const QByteArray &frame)
 {
     if (m_busy) {
         std::fputs("protocolComHart::sendFrame:link busy, frame not sent\n", stderr);
-        return;
+        return false;
     }
+    m_requestOperation = m_operation;
+    m_transmissions = 0;
+    transmit(frame);
+    return true;
+}
+
+void protocolComHart::transmit(const QByteArray &frame)
+{
     m_busy = true;
-    if (m_port->isOpen())
-        m_port->clear(QSerialPort::Input);
+    ++m_transmissions;
     m_currentFrame = frame;
     analysisRequest(m_currentFrame);
+    if (!requestKeys(m_currentFrame, &m_matchAddress, &m_matchCommand))
+        m_matchAddress = m_matchCommand = -1;   // unreadable: any answer will do
     // The receive side is armed before the first byte leaves: an answer may
-    // start arriving while RTS is still held.
+    // start arriving while RTS is still held. The input is not flushed: a
+    // flush could cut an earlier exchange's frame in two and leave its head
+    // to swallow this answer; whatever is pending is framed and judged.
     resetReceive();
+    if (!m_port->isOpen() || m_losingLine) {
+        // Nothing goes out and nothing is reported as sent. The outcome
+        // comes from the event loop, never from inside this call, so a
+        // caller sees the same order of events as with a real transmission.
+        m_phase = Phase::Unsent;
+        m_phaseTimer->start(0);
+        return;
+    }
     qCDebug(lcLink) << "send" << m_currentFrame.toHex(' ');
+    if (lineBusy()) {
+        m_phase = Phase::LineQuiet;
+        m_quietWaitStartNs = m_clock.nsecsElapsed();
+        m_phaseTimer->start(QuietCheckMs);
+        return;
+    }
+    startLine();
+}
 
+bool protocolComHart::lineBusy() const
+{
+    // A request goes out on a quiet line. A frame still coming in is an
+    // earlier exchange's and is heard out (up to the torn-fragment gap). And
+    // a request to the device and command just answered waits until nothing
+    // has come for 2.5 byte times: a device answering twice sends its copy
+    // right behind the answer, and on a slow line the copy would otherwise
+    // begin after this request, looking like its answer in every field.
+    const qint64 quietNs = m_lastRxNs < 0 ? LLONG_MAX : m_clock.nsecsElapsed() - m_lastRxNs;
+    if (m_receiver.isMidFrame())
+        return quietNs <= FragmentGapNs;
+    if (m_matchAddress != m_lastCreditedAddress || m_matchCommand != m_lastCreditedCommand)
+        return false;
+    const qint64 baud = qMax(1, m_config.baudRate);
+    const qint64 copyGapNs = qMax<qint64>(CopyGapFloorNs, 5LL * 11 * 1000000000 / (2 * baud));
+    return quietNs <= copyGapNs;
+}
+
+void protocolComHart::startLine()
+{
     if (m_config.flowControl != 0) {
         startWrite();
         return;
     }
     setRts(true);
+    if (m_losingLine)
+        return;     // the port failed under the RTS change
     m_phase = Phase::RtsLead;
     m_phaseTimer->start(RtsLeadMs);
 }
@@ -347,8 +451,19 @@ void protocolComHart::startWrite()
 {
     m_phase = Phase::Writing;
     lineEvent(LineEvent::WriteStarted);
-    const qint64 written = m_port->isOpen() ? m_port->write(m_currentFrame) : -1;
-    if (written < 0 || m_port->bytesToWrite() == 0) {
+    // A frame still coming in now began before this request and cannot be
+    // its answer; one that has been quiet for a while is a torn fragment
+    // and is dropped, so it cannot swallow the answer's bytes.
+    if (m_receiver.isMidFrame() && (m_lastRxNs < 0 || m_clock.nsecsElapsed() - m_lastRxNs > FragmentGapNs))
+        m_receiver.reset();
+    m_writeMark = m_receiver.startCount();
+    m_written = true;
+    if (m_port->write(m_currentFrame) < 0) {
+        // The port is open but takes nothing: the line is as good as gone.
+        loseLine(QStringLiteral("%1: ошибка записи").arg(m_portName));
+        return;
+    }
+    if (m_port->bytesToWrite() == 0) {
         onWriteDone();
         return;
     }
@@ -364,6 +479,7 @@ void protocolComHart::onBytesWritten()
 void protocolComHart::onWriteDone()
 {
     m_phaseTimer->stop();
+    m_writeDoneNs = m_clock.nsecsElapsed();
     lineEvent(LineEvent::WriteDone);
     if (m_config.flowControl != 0) {
         transmissionComplete();
@@ -384,6 +500,15 @@ void protocolComHart::onWriteDone()
 void protocolComHart::onPhaseTimer()
 {
     switch (m_phase) {
+    case Phase::LineQuiet:
+        // A line that never falls quiet (a chattering device) is talked
+        // over after one time-out rather than never.
+        if (lineBusy() && m_clock.nsecsElapsed() - m_quietWaitStartNs < qint64(m_timeout) * 1000000) {
+            m_phaseTimer->start(QuietCheckMs);
+            break;
+        }
+        startLine();
+        break;
     case Phase::RtsLead:
         startWrite();
         break;
@@ -395,6 +520,9 @@ void protocolComHart::onPhaseTimer()
         setRts(false);
         transmissionComplete();
         break;
+    case Phase::Unsent:
+        endUnsent();
+        break;
     case Phase::Idle:
     case Phase::AwaitingAnswer:
         break;
@@ -403,11 +531,16 @@ void protocolComHart::onPhaseTimer()
 
 void protocolComHart::transmissionComplete()
 {
+    if (m_losingLine)
+        return;     // the port failed under the RTS change: everything is dropped
     m_phase = Phase::AwaitingAnswer;
     m_timeoutTimer->start(m_timeout);
     lineEvent(LineEvent::AnswerAwaited);
 
     const QByteArray frame = m_currentFrame;
+    ++m_stats.slot(m_matchAddress).requestsSent;
+    emitTraffic(LinkTrafficEvent::Tx, LinkTrafficEvent::Good, m_matchAddress, m_matchCommand,
+                int(m_reqData.size()), frame);
     emit requestSend(frame.constData(), frame.size());
     m_repeatsLeft -= 1;
 
@@ -427,118 +560,105 @@ void protocolComHart::timeoutFunc()
     m_phase = Phase::Idle;
     m_busy = false;
     if (m_repeatsLeft > 0) {
-        sendFrame(m_currentFrame);
+        transmit(m_currentFrame);
         return;
     }
     // Also reached with a repeat count below 1: such a request gets its one
     // transmission and is then reported, instead of leaving the link waiting
     // for an outcome that would never come.
+    reportTimeout();
+}
+
+void protocolComHart::endUnsent()
+{
+    m_phase = Phase::Idle;
+    m_busy = false;
+    reportTimeout();
+}
+
+void protocolComHart::reportTimeout()
+{
     m_repeatsLeft = m_repeatCount;
     m_lastOutcomeAnswered = false;
+    ++m_stats.slot(m_matchAddress).timeouts;
+    emitTraffic(LinkTrafficEvent::Rx, LinkTrafficEvent::Timeout, m_matchAddress, m_matchCommand, -1, {});
     ++m_answerEmitDepth;
     emit answerGet(0);
     --m_answerEmitDepth;
     m_allSent = false;
 }
 
-// ---------------------------------------------------------------- reception
+// ---------------------------------------------------------------- line loss
 
-void protocolComHart::readData()
+void protocolComHart::onPortError(QSerialPort::SerialPortError error)
 {
-    const QByteArray bytes = m_port->readAll();
-    // The input buffer is not flushed after reading: bytes of an answer that
-    // arrive in pieces would be lost between the read and the flush.
-    if (!m_busy || bytes.isEmpty())
-        return;     // nobody is waiting: a stray or late frame is no answer
-    qCDebug(lcLink) << "recv" << bytes.toHex(' ');
-    if (!m_receiver.feed(bytes))
+    // Closing a port whose device is gone fails to restore its settings and
+    // says so; that is no news.
+    if (m_closingPort || !m_port->isOpen())
         return;
-    if (m_phase == Phase::AwaitingAnswer)
-        deliverAnswer();
-    else
-        m_answerPending = true;     // reported once the transmission is complete
+    QString what;
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::DeviceNotFoundError:
+        what = QStringLiteral("устройство недоступно");
+        break;
+    case QSerialPort::ReadError:
+        what = QStringLiteral("ошибка чтения");
+        break;
+    case QSerialPort::WriteError:
+        what = QStringLiteral("ошибка записи");
+        break;
+    default:
+        return;
+    }
+    writeDiagnostic(QStringLiteral("protocolComHart::port error %1 on %2: %3\n")
+                        .arg(int(error)).arg(m_portName, m_port->errorString()));
+    loseLine(QStringLiteral("%1: %2").arg(m_portName, what));
 }
 
-void protocolComHart::deliverAnswer()
+void protocolComHart::loseLine(const QString &reason)
 {
-    m_answer = m_receiver.answer();
-    m_answerValid = true;
+    if (m_losingLine)
+        return;
+    m_losingLine = true;
+    const bool wasRepeating = m_repeating;
+    dropEverything();
+    // The port reports the error from inside its own notifier, which goes
+    // on using its buffers after this returns: it is closed from the event
+    // loop. Until then a vanished device may keep the notifier firing; it is
+    // a turn or two, and nothing here reacts to it.
+    QMetaObject::invokeMethod(this, [this, reason, wasRepeating] {
+        if (wasRepeating)
+            emit repeatEnded();
+        if (m_losingLine) {
+            m_closingPort = true;
+            m_port->close();
+            m_closingPort = false;
+            m_losingLine = false;
+        }
+        emit lineLost(reason);
+    }, Qt::QueuedConnection);
+}
+
+void protocolComHart::dropEverything()
+{
     m_timeoutTimer->stop();
-    m_repeatsLeft = m_repeatCount;
+    m_sendTimer->stop();
+    m_phaseTimer->stop();
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::sendNext);
+    disconnect(this, &protocolComHart::answerGet, this, &protocolComHart::sendNext);
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop);
+    m_queue.clear();
+    m_queueIndex = 0;
+    m_queueRunning = false;
+    m_loopMode = false;
+    m_repeating = false;
     m_phase = Phase::Idle;
     m_busy = false;
-    m_lastOutcomeAnswered = true;
-
-    const int code = m_operation;
-    ++m_answerEmitDepth;
-    emit answerGet(code);
-    --m_answerEmitDepth;
-    const bool notify = m_allSent && m_operation == NotifyAllSentOperation;
+    m_repeatsLeft = m_repeatCount;
     m_allSent = false;
-    if (notify)
-        emit allRequestsIsSend();
-}
-
-QByteArray protocolComHart::answerData() const
-{
-    return m_answerValid ? m_answer.data() : QByteArray();
-}
-
-int protocolComHart::answerDataLength() const
-{
-    return m_answerValid ? m_answer.data().size() : 0;
-}
-
-bool protocolComHart::answerChecksumOk() const
-{
-    return m_answerValid && m_answer.checksumOk();
-}
-
-bool protocolComHart::answerIsLong() const
-{
-    return m_answerValid && m_answer.isLongFrame();
-}
-
-uint8_t protocolComHart::answerAddress() const
-{
-    return m_answerValid ? m_answer.shortAddress() : 0;
-}
-
-QByteArray protocolComHart::receivedBytes() const
-{
-    return m_receiver.buffer();
-}
-
-// ---------------------------------------------------------------- request fields
-
-QByteArray protocolComHart::requestAddress() const { return m_reqAddress; }
-QByteArray protocolComHart::requestData() const { return m_reqData; }
-
-void protocolComHart::analysisRequest(const QByteArray &frame)
-{
-    const auto *b = reinterpret_cast<const uint8_t *>(frame.constData());
-    const int size = frame.size();
-    int i = 0;
-    while (i < size && b[i] == 0xFF)
-        ++i;
-    if (i >= size || (b[i] != 0x82 && b[i] != 0x02)) {
-        std::fputs("protocolComHart::analysisRequest", stderr);
-        std::fputs(":Wrong frame identifier\n", stderr);
-        return;
-    }
-    const int addressLength = b[i] == 0x82 ? 5 : 1;
-    const int p = i + 1 + addressLength;
-    // A frame cut short keeps what it has; nothing past its end is read.
-    if (p + 2 > size)
-        return;
-    m_reqAddress = frame.mid(i + 1, addressLength);
-    m_reqCommand = b[p];
-    const int count = int(int8_t(b[p + 1]));
-    if (count < 0) {
-        std::fprintf(stderr, "analyze_request:Wrong data length%d\n", count);
-        return;
-    }
-    m_reqData = frame.mid(p + 2, count);
+    m_answerPending = false;
+    m_receiver.reset();
 }
 
 void protocolComHart::lineEvent(LineEvent) {}
