@@ -273,6 +273,7 @@ void MainWindow::connectShellSignals()
     connect(ui->pbApplyComConf, &QPushButton::clicked, this, &MainWindow::onApplyComConf);
     // Direct: answers are handled in the order the link reports them.
     connect(link, &protocolComHart::answerGet, this, &MainWindow::answerIsGet, Qt::DirectConnection);
+    connect(link, &protocolComHart::lineLost, this, &MainWindow::onLineLost);
 }
 
 void MainWindow::applyMessegeSettings()

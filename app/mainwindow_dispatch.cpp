@@ -12,6 +12,13 @@ void MainWindow::answerIsGet(int status)
     // The console disables its send button while its request is out.
     ui->buttonSend->setEnabled(true);
 
+    if (m_staleOutcome) {
+        // The answer (or time-out) of a loop that has been ended: tagged with
+        // the code of the operation that took the line, it is none of its.
+        m_staleOutcome = false;
+        return;
+    }
+
     switch (status) {
     case 0: {
         const QString text = QStringLiteral("Таймаут операции\n");
@@ -22,6 +29,7 @@ void MainWindow::answerIsGet(int status)
             appendStatus(ui->textEditStatusCalibration, text, Qt::red);
         if (scanRunning)
             handleScanTimeout();
+        noteDeviceDataTimeout();
         break;
     }
     case 1:     // developer console
@@ -50,4 +58,7 @@ void MainWindow::answerIsGet(int status)
 
     if (busy)
         setBusy(false);
+
+    if (m_pollPassLeft > 0 && (status == 3 || status == 0) && --m_pollPassLeft == 0)
+        endPollPass();
 }

@@ -7,6 +7,8 @@
 #include "link/hartframe.h"
 #include "link/protocolcomhart.h"
 
+#include <QFileInfo>
+#include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QTextCharFormat>
 #include <cstdio>
@@ -51,6 +53,38 @@ void MainWindow::updateCOM()
     }
 }
 
+namespace {
+
+// What the engineer can do about a port that would not open, in words; the
+// port's own error kind decides, since its text may come translated.
+QString portOpenFailureText(const QString &name, QSerialPort::SerialPortError error,
+                            const QString &errorText)
+{
+    switch (error) {
+    case QSerialPort::PermissionError: {
+        // A port the user may use but cannot open is locked or held
+        // exclusively: by another program, or by another copy of this one.
+        QString path = QSerialPortInfo(name).systemLocation();
+        if (!QFileInfo::exists(path))
+            path = name;
+        const QFileInfo info(path);
+        if (info.exists() && info.isReadable() && info.isWritable())
+            return QStringLiteral("Порт %1 занят другой программой: закройте её и нажмите "
+                                  "\"Связать\" снова").arg(name);
+        return QStringLiteral("Нет доступа к порту %1 (%2): нужны права на чтение и запись порта")
+            .arg(name, errorText);
+    }
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("Порт %1 не найден: проверьте имя порта и подключение адаптера, "
+                              "обновите список портов и нажмите \"Связать\"").arg(name);
+    default:
+        return QStringLiteral("Не удалось открыть порт %1 (%2): проверьте имя порта и нажмите "
+                              "\"Связать\" снова").arg(name, errorText);
+    }
+}
+
+} // namespace
+
 void MainWindow::connectCOM()
 {
     const QString name = ui->comboBoxNamePort->currentText().trimmed();
@@ -60,13 +94,26 @@ void MainWindow::connectCOM()
         appendStatus(ui->textEditStatus, QStringLiteral("COM подключен\n"));
         ui->buttonConnectPort->setEnabled(false);
         m_lastPort = name;
-    } else {
-        appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));
+        return;
     }
+    appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));
+    if (name.isEmpty()) {
+        reportFailure(QStringLiteral("Порт не выбран: выберите порт в списке или введите его имя "
+                                     "и нажмите \"Связать\""));
+        return;
+    }
+    // The link keeps its port to itself; the port's error kind is asked of
+    // the port object it owns.
+    const auto *port = link->findChild<QSerialPort *>();
+    reportFailure(portOpenFailureText(name, port ? port->error() : QSerialPort::UnknownError,
+                                      link->portErrorString()));
 }
 
 void MainWindow::closeCOM()
 {
+    // Nothing that waits for an answer may outlive the port: a loop would
+    // otherwise go on timing out against a closed line.
+    haltLineActivity(QStringLiteral("порт закрыт"));
     ui->buttonConnectPort->setEnabled(true);
     link->closePort();
 }
@@ -81,6 +128,9 @@ bool MainWindow::checkPortOpen()
     // These two panes stay red until an operation sets its own colour.
     for (QTextEdit *pane : {ui->textEditStatusCalibration, ui->textEditStatusSettingsDevice})
         appendStatus(pane, text, Qt::red);
+    // The developer tab's log is hidden while the tabs are locked: the
+    // status bar says it whatever is shown.
+    showStatusMessage(QStringLiteral("Порт не открыт!! Выберите порт и нажмите \"Связать\""), Qt::red);
     return false;
 }
 
@@ -162,8 +212,10 @@ QVector<QByteArray> MainWindow::batchFrames(const QVector<RequestItem> &items)
     QVector<QByteArray> frames;
     QString error;
     if (!request.frames(ui->spinBoxSymPreamble->value(), longFrame,
-                        OperationRequest::addressBytes(address, longFrame), &frames, &error))
+                        OperationRequest::addressBytes(address, longFrame), &frames, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
+        reportUnbuiltFrames(ui->spinBoxSymPreamble->value(), longFrame, items, error);
+    }
     return frames;
 }
 
@@ -185,6 +237,7 @@ bool MainWindow::startExchange()
 {
     if (!checkPortOpen())
         return false;
+    takeLine(0);
     if (!busy)
         setBusy(true);
     link->clearQueue();
