@@ -48,6 +48,7 @@ protocolComHart::protocolComHart(QObject *parent, const QString &configPath)
     connect(m_port, &QSerialPort::bytesWritten, this, &protocolComHart::onBytesWritten);
     connect(m_timeoutTimer, &QTimer::timeout, this, &protocolComHart::timeoutFunc);
     connect(m_phaseTimer, &QTimer::timeout, this, &protocolComHart::onPhaseTimer);
+    connect(m_port, &QSerialPort::errorOccurred, this, &protocolComHart::onPortError);
 }
 
 protocolComHart::~protocolComHart()
@@ -63,9 +64,11 @@ protocolComHart::~protocolComHart()
 
 bool protocolComHart::openPort(const QString &name)
 {
-    if (m_port->isOpen() && m_portName == name)
+    if (m_port->isOpen() && m_portName == name && !m_losingLine)
         return true;
     closePort();
+    // A loss still being wound up must not close the port opened now.
+    m_losingLine = false;
     m_portName = name;
     m_port->setPortName(name);
     if (!m_port->open(QIODevice::ReadWrite)) {
@@ -117,11 +120,16 @@ bool protocolComHart::configurePort()
 
 void protocolComHart::closePort()
 {
+    m_closingPort = true;
     m_port->close();
-    // A write cut short by the close will never report completion; let the
-    // transmission run on to its time-out so the request still has an outcome.
-    if (m_phase == Phase::Writing)
-        onWriteDone();
+    m_closingPort = false;
+    // Whatever phase the request in flight had reached, no answer can come
+    // through a closed port: it ends at once with its time-out outcome.
+    if (m_busy && m_phase != Phase::Unsent) {
+        m_timeoutTimer->stop();
+        m_phase = Phase::Unsent;
+        m_phaseTimer->start(0);
+    }
 }
 
 bool protocolComHart::isPortOpen() const { return m_port->isOpen(); }
@@ -280,13 +288,20 @@ void protocolComHart::sendFrame(const QByteArray &frame)
         return;
     }
     m_busy = true;
-    if (m_port->isOpen())
-        m_port->clear(QSerialPort::Input);
     m_currentFrame = frame;
     analysisRequest(m_currentFrame);
     // The receive side is armed before the first byte leaves: an answer may
     // start arriving while RTS is still held.
     resetReceive();
+    if (!m_port->isOpen() || m_losingLine) {
+        // Nothing goes out and nothing is reported as sent. The outcome
+        // comes from the event loop, never from inside this call, so a
+        // caller sees the same order of events as with a real transmission.
+        m_phase = Phase::Unsent;
+        m_phaseTimer->start(0);
+        return;
+    }
+    m_port->clear(QSerialPort::Input);
     qCDebug(lcLink) << "send" << m_currentFrame.toHex(' ');
 
     if (m_config.flowControl != 0) {
@@ -319,8 +334,12 @@ void protocolComHart::startWrite()
 {
     m_phase = Phase::Writing;
     lineEvent(LineEvent::WriteStarted);
-    const qint64 written = m_port->isOpen() ? m_port->write(m_currentFrame) : -1;
-    if (written < 0 || m_port->bytesToWrite() == 0) {
+    if (m_port->write(m_currentFrame) < 0) {
+        // The port is open but takes nothing: the line is as good as gone.
+        loseLine(QStringLiteral("%1: ошибка записи").arg(m_portName));
+        return;
+    }
+    if (m_port->bytesToWrite() == 0) {
         onWriteDone();
         return;
     }
@@ -367,6 +386,9 @@ void protocolComHart::onPhaseTimer()
         setRts(false);
         transmissionComplete();
         break;
+    case Phase::Unsent:
+        endUnsent();
+        break;
     case Phase::Idle:
     case Phase::AwaitingAnswer:
         break;
@@ -405,12 +427,94 @@ void protocolComHart::timeoutFunc()
     // Also reached with a repeat count below 1: such a request gets its one
     // transmission and is then reported, instead of leaving the link waiting
     // for an outcome that would never come.
+    reportTimeout();
+}
+
+void protocolComHart::endUnsent()
+{
+    m_phase = Phase::Idle;
+    m_busy = false;
+    reportTimeout();
+}
+
+void protocolComHart::reportTimeout()
+{
     m_repeatsLeft = m_repeatCount;
     m_lastOutcomeAnswered = false;
     ++m_answerEmitDepth;
     emit answerGet(0);
     --m_answerEmitDepth;
     m_allSent = false;
+}
+
+// ---------------------------------------------------------------- line loss
+
+void protocolComHart::onPortError(QSerialPort::SerialPortError error)
+{
+    // Closing a port whose device is gone fails to restore its settings and
+    // says so; that is no news.
+    if (m_closingPort || !m_port->isOpen())
+        return;
+    QString what;
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::DeviceNotFoundError:
+        what = QStringLiteral("устройство недоступно");
+        break;
+    case QSerialPort::ReadError:
+        what = QStringLiteral("ошибка чтения");
+        break;
+    case QSerialPort::WriteError:
+        what = QStringLiteral("ошибка записи");
+        break;
+    default:
+        return;
+    }
+    writeDiagnostic(QStringLiteral("protocolComHart::port error %1 on %2: %3\n")
+                        .arg(int(error)).arg(m_portName, m_port->errorString()));
+    loseLine(QStringLiteral("%1: %2").arg(m_portName, what));
+}
+
+void protocolComHart::loseLine(const QString &reason)
+{
+    if (m_losingLine)
+        return;
+    m_losingLine = true;
+    dropEverything();
+    // The port reports the error from inside its own notifier, which goes
+    // on using its buffers after this returns: it is closed from the event
+    // loop. Until then a vanished device may keep the notifier firing; it is
+    // a turn or two, and nothing here reacts to it.
+    QMetaObject::invokeMethod(this, [this, reason] {
+        if (m_losingLine) {
+            m_closingPort = true;
+            m_port->close();
+            m_closingPort = false;
+            m_losingLine = false;
+        }
+        emit lineLost(reason);
+    }, Qt::QueuedConnection);
+}
+
+void protocolComHart::dropEverything()
+{
+    m_timeoutTimer->stop();
+    m_sendTimer->stop();
+    m_phaseTimer->stop();
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::sendNext);
+    disconnect(this, &protocolComHart::answerGet, this, &protocolComHart::sendNext);
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop);
+    m_queue.clear();
+    m_queueIndex = 0;
+    m_queueRunning = false;
+    m_loopMode = false;
+    m_repeating = false;
+    m_phase = Phase::Idle;
+    m_busy = false;
+    m_repeatsLeft = m_repeatCount;
+    m_allSent = false;
+    m_answerPending = false;
+    m_receiver.reset();
 }
 
 // ---------------------------------------------------------------- reception

@@ -16,10 +16,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSerialPort>
 #include <QSet>
 #include <QString>
 
-class QSerialPort;
 class QTimer;
 
 class protocolComHart : public QObject
@@ -61,7 +61,10 @@ public:
     void stopSending();
     // Transmits now. A frame handed over while another transmission is under
     // way is refused (diagnostic on the standard error stream): two frames
-    // never share the line and every outcome belongs to one request.
+    // never share the line and every outcome belongs to one request. With
+    // the port closed nothing is written and nothing reported as sent: the
+    // request ends with its time-out outcome, answerGet(0), from the event
+    // loop.
     void sendFrame(const QByteArray &frame);
     void sendRepeated(const QByteArray &frame);
     // True from the start of a transmission until its answer or final time-out.
@@ -113,7 +116,7 @@ protected:
     virtual void lineEvent(LineEvent event);
 
 private:
-    enum class Phase { Idle, RtsLead, Writing, RtsHold, AwaitingAnswer };
+    enum class Phase { Idle, RtsLead, Writing, RtsHold, AwaitingAnswer, Unsent };
 
     void setRts(bool on);
     void startWrite();
@@ -124,6 +127,11 @@ private:
     void deliverAnswer();
     void finishQueue();
     void resetReceive();
+    void endUnsent();
+    void reportTimeout();
+    void onPortError(QSerialPort::SerialPortError error);
+    void loseLine(const QString &reason);
+    void dropEverything();
 
     QSerialPort *m_port = nullptr;
     QTimer *m_timeoutTimer = nullptr;
@@ -152,6 +160,8 @@ private:
     bool m_allSent = false;
     bool m_lastOutcomeAnswered = false;
     int m_answerEmitDepth = 0;
+    bool m_losingLine = false;       // lost, the port not yet closed
+    bool m_closingPort = false;
 
     HartReceiver m_receiver;
     HartAnswer m_answer;

@@ -159,6 +159,21 @@ bool VirtualLine::createLink(const QString &linkPath)
     return true;
 }
 
+void VirtualLine::vanish()
+{
+    m_vanishedLinkPath = m_linkPath;
+    close();
+}
+
+bool VirtualLine::reappear()
+{
+    if (!open())
+        return false;
+    const QString path = m_vanishedLinkPath;
+    m_vanishedLinkPath.clear();
+    return path.isEmpty() || createLink(path);
+}
+
 void VirtualLine::setBaud(int baud) { m_baud = qMax(0, baud); }
 int VirtualLine::baud() const { return m_baud; }
 void VirtualLine::setTurnaroundMs(int ms) { m_turnaroundMs = qMax(0, ms); }

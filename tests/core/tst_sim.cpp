@@ -115,6 +115,7 @@ private slots:
     void answersQueueOneAfterAnother();
     void reopenedPortStillAnswered();
     void symlink();
+    void vanishAndReappear();
     void deviceSet();
 
 private:
@@ -531,6 +532,42 @@ void TestSim::symlink()
     f.close();
     QVERIFY(!m_line->createLink(plain));
     QVERIFY(QFileInfo(plain).isFile());
+}
+
+void TestSim::vanishAndReappear()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("line"));
+    QVERIFY(m_line->createLink(link));
+    QSerialPort viaLink(link);
+    m_port->close();
+    QVERIFY(viaLink.open(QIODevice::ReadWrite));
+    m_line->device(1)->setU8(0x0010, 0x5A);
+    qRegisterMetaType<QSerialPort::SerialPortError>();
+    QSignalSpy errors(&viaLink, &QSerialPort::errorOccurred);
+    m_line->vanish();
+    // The port on the slave side hears of it as of a pulled adapter.
+    QVERIFY(!m_line->isOpen());
+    QVERIFY(!QFileInfo(link).isSymLink());
+    const auto lostError = [&errors] {
+        for (const QList<QVariant> &e : qAsConst(errors)) {
+            const auto error = e.first().value<QSerialPort::SerialPortError>();
+            if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(lostError(), 3000);
+    viaLink.close();
+
+    // Back on the same link path, with the devices as they were.
+    QVERIFY(m_line->reappear());
+    QCOMPARE(QFile::symLinkTarget(link), m_line->portName());
+    m_port->setPortName(link);
+    QVERIFY(m_port->open(QIODevice::ReadWrite));
+    const QList<Answer> got = transact(request(shortAddr(1), 51, QByteArray("\x00\x10\x01", 3)));
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got[0].data, QByteArray("\x5A"));
 }
 
 void TestSim::deviceSet()
