@@ -115,6 +115,9 @@ void MainWindow::closeCOM()
     // otherwise go on timing out against a closed line.
     haltLineActivity(QStringLiteral("порт закрыт"));
     ui->buttonConnectPort->setEnabled(true);
+    // The request in flight ends with a time-out outcome once the port is
+    // closed; it belongs to what was just stopped.
+    m_staleOutcome = link->isBusy();
     link->closePort();
 }
 

@@ -33,6 +33,20 @@ int executed(const sim::VirtualDevice *d, int command)
     return n;
 }
 
+// The bench's window connected through a symlink, as an adapter keeps its
+// name when it is plugged in again.
+QString connectByLink(bench::DeviceBench &b, const QString &path)
+{
+    const QString error = b.start(false);
+    if (!error.isEmpty())
+        return error;
+    if (!b.line.createLink(path))
+        return b.line.errorString();
+    b.w().ui->comboBoxNamePort->setEditText(path);
+    b.w().ui->buttonConnectPort->click();
+    return b.w().hartLink()->isPortOpen() ? QString() : QStringLiteral("port did not open");
+}
+
 bool linkIdle(MainWindow &w)
 {
     return !w.hartLink()->isBusy() && !w.hartLink()->isQueueRunning();
@@ -260,7 +274,8 @@ void TestLineOwner::lineLostStopsEverything()
     QFETCH(QString, running);
     QFETCH(int, tab);
     bench::DeviceBench b;
-    QCOMPARE(b.start(), QString());
+    const QString path = m_sandbox.filePath(QStringLiteral("ttyHART"));
+    QCOMPARE(connectByLink(b, path), QString());
     MainWindow &w = b.w();
     w.ui->tabWidget->setCurrentIndex(tab);
     // Slow enough that the chain is still waiting when the line goes.
@@ -283,8 +298,12 @@ void TestLineOwner::lineLostStopsEverything()
     }
     QTRY_VERIFY(b.device->requestsSeen >= 1);
 
-    emit w.hartLink()->lineLost(QStringLiteral("устройство отключено"));
+    QSignalSpy lost(w.hartLink(), &protocolComHart::lineLost);
+    b.line.vanish();
+    QVERIFY(lost.wait(5000));
+    QCOMPARE(lost.size(), 1);
 
+    QVERIFY(!w.hartLink()->isPortOpen());
     QVERIFY(!w.loopRunning);
     QVERIFY(!w.scanRunning);
     QVERIFY(!w.isBusy());
@@ -296,14 +315,35 @@ void TestLineOwner::lineLostStopsEverything()
     for (int t = MainWindow::TabDeveloper; t <= MainWindow::TabDevice; ++t)
         QVERIFY(w.ui->tabWidget->isTabEnabled(t));
 
-    const QString expected = LostText + QStringLiteral(": устройство отключено");
+    const QString expected = LostText + QStringLiteral(": ") + lost.first().first().toString();
     QCOMPARE(w.ui->statusBar->currentMessage(), expected);
     if (QTextEdit *pane = w.currentPane()) {
         QVERIFY(pane->toPlainText().contains(expected));
         QCOMPARE(colourAtEnd(pane), QColor(Qt::red));
     }
-    if (running == QLatin1String("scan"))
+    if (running == QLatin1String("scan")) {
         QVERIFY(w.msgBoxScanAddr->text().contains(QStringLiteral("Поиск прерван")));
+        w.msgBoxScanAddr->done(0);
+        w.resetAddress();
+    }
+
+    // Nothing is left running against the closed port.
+    QSignalSpy sent(w.hartLink(), &protocolComHart::requestSend);
+    QSignalSpy outcomes(w.hartLink(), &protocolComHart::answerGet);
+    QVERIFY(!outcomes.wait(200));
+    QCOMPARE(sent.size(), 0);
+    QVERIFY(!w.hartLink()->isBusy());
+
+    // Plugged in again: "Связать" works at once.
+    QVERIFY(b.line.reappear());
+    w.ui->buttonConnectPort->click();
+    QVERIFY(w.hartLink()->isPortOpen());
+    QVERIFY(!w.ui->buttonConnectPort->isEnabled());
+    w.ui->comboBoxFunc->setCurrentIndex(1);     // command 3
+    const int before = executed(b.device, 3);
+    w.ui->buttonSend->click();
+    QTRY_COMPARE(executed(b.device, 3), before + 1);
+    QTRY_VERIFY(linkIdle(w));
 }
 
 void TestLineOwner::cutTransferNotSavedUnasked_data()
@@ -322,7 +362,7 @@ void TestLineOwner::cutTransferNotSavedUnasked()
     QFETCH(bool, agree);
     QFETCH(QString, message);
     bench::DeviceBench b;
-    QCOMPARE(b.start(), QString());
+    QCOMPARE(connectByLink(b, m_sandbox.filePath(QStringLiteral("ttyHART"))), QString());
     MainWindow &w = b.w();
     w.pollTimeout = 100;
     DumpDialog *d = w.deviceDataDialog();
@@ -341,7 +381,7 @@ void TestLineOwner::cutTransferNotSavedUnasked()
     w.onRecvCoefsFromDevice();
     if (lost) {
         QTRY_VERIFY(b.device->requestsSeen >= 5);
-        emit w.hartLink()->lineLost(QStringLiteral("test"));
+        b.line.vanish();
     }
     QTRY_VERIFY_WITH_TIMEOUT(openBoxText(d).contains(message), 5000);
     QVERIFY(d->incompleteText().startsWith(message));
@@ -355,8 +395,9 @@ void TestLineOwner::cutTransferNotSavedUnasked()
 
     // A complete read clears the mark: saved without a question.
     if (lost) {
-        w.ui->comboBoxNamePort->setEditText(b.line.portName());
+        QVERIFY(b.line.reappear());
         w.ui->buttonConnectPort->click();
+        QVERIFY(w.hartLink()->isPortOpen());
     }
     QTRY_VERIFY(linkIdle(w));
     w.onRecvCoefsFromDevice();
