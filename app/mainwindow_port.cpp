@@ -94,6 +94,8 @@ void MainWindow::connectCOM()
         appendStatus(ui->textEditStatus, QStringLiteral("COM подключен\n"));
         ui->buttonConnectPort->setEnabled(false);
         m_lastPort = name;
+        // Replaces a loss or failure the status bar may still be showing.
+        showStatusMessage(QStringLiteral("Порт %1 подключен").arg(name), successColour());
         return;
     }
     appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));

@@ -128,6 +128,7 @@ void MainWindow::sendFunc3Request()
         // answer would release.
         link->clearQueue();
         link->startQueue(loop);
+        reportFailure(QStringLiteral("Опрос не начат: отметьте хотя бы одно устройство"));
         return;
     }
     if (!busy)

@@ -339,6 +339,7 @@ void TestLineOwner::lineLostStopsEverything()
     w.ui->buttonConnectPort->click();
     QVERIFY(w.hartLink()->isPortOpen());
     QVERIFY(!w.ui->buttonConnectPort->isEnabled());
+    QVERIFY(!w.ui->statusBar->currentMessage().startsWith(LostText));
     w.ui->comboBoxFunc->setCurrentIndex(1);     // command 3
     const int before = executed(b.device, 3);
     w.ui->buttonSend->click();

@@ -88,6 +88,8 @@ void TestVisibleFaults::failureReachesStatusBar_data()
     QTest::newRow("port held by another program") << "held" << false << calibration
                                                   << "занят другой программой";
     QTest::newRow("no port name") << "noName" << true << polling << "Порт не выбран";
+    QTest::newRow("poll, no device checked, locked") << "pollNone" << true << polling
+                                                     << "отметьте хотя бы одно устройство";
     QTest::newRow("loaded record, 20 preambles and long frames, locked")
         << "oversize" << true << device << "больше 50. Уменьшите число преамбул или выберите короткий кадр";
 }
@@ -100,7 +102,7 @@ void TestVisibleFaults::failureReachesStatusBar()
     QFETCH(QString, expected);
 
     bench::DeviceBench b;
-    const bool connect = action == QLatin1String("oversize");
+    const bool connect = action == QLatin1String("oversize") || action == QLatin1String("pollNone");
     QCOMPARE(b.start(connect), QString());
     MainWindow &w = b.w();
     if (locked)
@@ -130,6 +132,8 @@ void TestVisibleFaults::failureReachesStatusBar()
     } else if (action == QLatin1String("noName")) {
         w.ui->comboBoxNamePort->setEditText(QString());
         w.ui->buttonConnectPort->click();
+    } else if (action == QLatin1String("pollNone")) {
+        w.ui->buttonFunction3Loop->click();
     } else if (action == QLatin1String("oversize")) {
         w.ui->spinBoxSymPreamble->setValue(20);
         w.ui->checkLongFrame->setChecked(true);
@@ -145,8 +149,8 @@ void TestVisibleFaults::failureReachesStatusBar()
         QCOMPARE(colourAtEnd(pane), QColor(Qt::red));
     }
     QVERIFY(b.line.requests().isEmpty());
-    if (action != QLatin1String("oversize"))
-        QVERIFY(w.ui->buttonConnectPort->isEnabled());
+    QCOMPARE(w.ui->buttonConnectPort->isEnabled(), !connect);
+    QVERIFY(!w.isBusy());
 }
 
 // ------------------------------------------------ polling rows
