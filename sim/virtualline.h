@@ -82,6 +82,10 @@ public:
     void setBench(double pPlusKPa, double pMinusKPa, double temperatureC);
     BenchState bench() const;
 
+    // Puts bytes on the line as they are, as a stray device or noise would:
+    // after the answer on the wire, if any (reported by answerSent too).
+    void sendRaw(const QByteArray &bytes);
+
     // Every complete request frame received, checksum good or not, as it
     // arrived from its first preamble byte (the most recent 10000).
     QList<QByteArray> requests() const;
@@ -107,6 +111,7 @@ private:
     void onWritable();
     void handleFrame(const RequestFramer::Frame &frame);
     void queueAnswer(VirtualDevice *device, const Request &request);
+    void enqueueOutgoing(Outgoing out);
     void pump();
     bool writeSome(const char *data, int size, int *written);
     void scheduleAt(qint64 dueNs);
