@@ -127,6 +127,9 @@ public slots:
     // The link lost its port: everything that was running stops, the lock
     // is released and the header offers "Связать" again.
     void onLineLost(const QString &reason);
+    // The link ended the console's repeat itself (another request took the
+    // line): the window leaves the loop as "Стоп" would.
+    void onRepeatEnded();
 
 private:
     // ---- Developer console (console/mainwindow_console.cpp) ----

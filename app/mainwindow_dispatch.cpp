@@ -5,6 +5,8 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "link/protocolcomhart.h"
+
 #include <QPushButton>
 
 void MainWindow::answerIsGet(int status)
@@ -59,6 +61,8 @@ void MainWindow::answerIsGet(int status)
     if (busy)
         setBusy(false);
 
-    if (m_pollPassLeft > 0 && (status == 3 || status == 0) && --m_pollPassLeft == 0)
+    // A time-out is reported as 0; the request it ends had its own code.
+    const int outcomeCode = status == 0 ? link->answerOperation() : status;
+    if (m_pollPassLeft > 0 && outcomeCode == 3 && --m_pollPassLeft == 0)
         endPollPass();
 }

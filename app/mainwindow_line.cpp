@@ -35,6 +35,17 @@ void MainWindow::takeLine(int code)
     }
 }
 
+void MainWindow::onRepeatEnded()
+{
+    // Only the console's loop runs in repeat mode; a poll's loop flag is not
+    // this signal's to clear.
+    if (!loopRunning || link->isQueueRunning())
+        return;
+    leaveLoopState();
+    if (!busy)
+        setBusy(false);
+}
+
 void MainWindow::leaveLoopState()
 {
     if (!interfaceLocked) {

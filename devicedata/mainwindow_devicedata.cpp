@@ -157,7 +157,7 @@ void MainWindow::beginDeviceDataTransfer(int code, int blocks)
 
 void MainWindow::noteDeviceDataOutcome(bool intact)
 {
-    if (m_transfer.code == 0 || link->operation() != m_transfer.code)
+    if (m_transfer.code == 0 || link->answerOperation() != m_transfer.code)
         return;
     ++m_transfer.outcomes;
     if (intact)

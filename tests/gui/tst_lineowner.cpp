@@ -76,17 +76,6 @@ bool lineQuiet(sim::VirtualLine &line)
     return !more.wait(200);
 }
 
-void checkIdleWindow(MainWindow &w)
-{
-    QVERIFY(!w.loopRunning);
-    QVERIFY(!w.isBusy());
-    for (int tab = MainWindow::TabDeveloper; tab <= MainWindow::TabDevice; ++tab)
-        QVERIFY2(w.ui->tabWidget->isTabEnabled(tab), qPrintable(QString::number(tab)));
-    for (QWidget *b : {static_cast<QWidget *>(w.ui->buttonSpan), static_cast<QWidget *>(w.ui->buttonZero),
-                       static_cast<QWidget *>(w.ui->pbGetSerial)})
-        QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
-}
-
 } // namespace
 
 class TestLineOwner : public QObject
@@ -131,6 +120,7 @@ void TestLineOwner::operationEndsConsoleLoop_data()
     QTest::newRow("parameter upload") << "upload";
     QTest::newRow("device data read") << "dump";
     QTest::newRow("console send once") << "send";
+    QTest::newRow("queue started on the link directly") << "direct";
 }
 
 void TestLineOwner::operationEndsConsoleLoop()
@@ -167,6 +157,11 @@ void TestLineOwner::operationEndsConsoleLoop()
     } else if (operation == QLatin1String("send")) {
         w.ui->comboBoxFunc->setCurrentIndex(1);     // command 3
         w.ui->buttonSend->click();
+    } else if (operation == QLatin1String("direct")) {
+        // No window slot involved: the link ends its repeat and says so.
+        w.buildRequest(4, false, 0, 3);
+        w.hartLink()->enqueue(w.builtRequest());
+        w.hartLink()->startQueue(false);
     }
 
     // Ended as "Стоп" would end it (a poll pass holds the loop flag itself
@@ -201,9 +196,11 @@ void TestLineOwner::operationEndsConsoleLoop()
         QCOMPARE(executed(b.device, 51), 12);
         QVERIFY(w.deviceDataDialog()->incompleteText().isEmpty());
         QVERIFY(!w.deviceDataDialog()->deviceText(0).isEmpty());
-    } else if (operation == QLatin1String("send")) {
+    } else if (operation == QLatin1String("send") || operation == QLatin1String("direct")) {
         QCOMPARE(executed(b.device, 3), 1);
         QVERIFY(w.ui->buttonSend->isEnabled());
+        for (int tab = MainWindow::TabDeveloper; tab <= MainWindow::TabDevice; ++tab)
+            QVERIFY(w.ui->tabWidget->isTabEnabled(tab));
     }
     QVERIFY(!w.isBusy());
 }

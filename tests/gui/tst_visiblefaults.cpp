@@ -288,7 +288,8 @@ void TestVisibleFaults::saveDirsOnlyOnceConfirmed()
     w.pollingDialogs.confirmSaveDirs = [&](const QString &message, bool) {
         const int rows = w.measurementModel->rowCount() + 3;
         const int lines = fileLines(oldFile);
-        QTest::qWaitFor([&] { return w.measurementModel->rowCount() >= rows; }, 5000);
+        if (!QTest::qWaitFor([&] { return w.measurementModel->rowCount() >= rows; }, 5000))
+            return -1;
         oldDuringDialog = fileLines(oldFile) - lines;
         newDuringDialog = fileLines(newFile) - newBefore;
         newDirDuringDialog = QFileInfo::exists(newDir);
