@@ -6,6 +6,7 @@
 
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
+#include "ui_dumpdialog.h"
 
 #include "devicedata/dumpdialog.h"
 #include "link/protocolcomhart.h"
@@ -346,16 +347,19 @@ void TestLineOwner::lineLostStopsEverything()
 
 void TestLineOwner::cutTransferNotSavedUnasked_data()
 {
+    QTest::addColumn<bool>("write");            // else a read
     QTest::addColumn<bool>("lost");             // else one block times out
     QTest::addColumn<bool>("agree");
     QTest::addColumn<QString>("message");
-    QTest::newRow("line lost, save declined") << true << false << "Чтение прервано: получено 4 из 12 блоков";
-    QTest::newRow("line lost, save agreed") << true << true << "Чтение прервано: получено 4 из 12 блоков";
-    QTest::newRow("block timed out, save declined") << false << false << "Чтение не завершено: получено 11 из 12 блоков";
+    QTest::newRow("read, line lost, save declined") << false << true << false << "Чтение прервано: получено 4 из 12 блоков";
+    QTest::newRow("read, line lost, save agreed") << false << true << true << "Чтение прервано: получено 4 из 12 блоков";
+    QTest::newRow("read, block timed out, save declined") << false << false << false << "Чтение не завершено: получено 11 из 12 блоков";
+    QTest::newRow("write, line lost") << true << true << false << "Запись прервана: записано 4 из 12 блоков";
 }
 
 void TestLineOwner::cutTransferNotSavedUnasked()
 {
+    QFETCH(bool, write);
     QFETCH(bool, lost);
     QFETCH(bool, agree);
     QFETCH(QString, message);
@@ -369,42 +373,53 @@ void TestLineOwner::cutTransferNotSavedUnasked()
         asked << text;
         return agree;
     };
+    auto readWhole = [&] {
+        w.onRecvCoefsFromDevice();
+        return QTest::qWaitFor([&] { return linkIdle(w) && !d->deviceText(38).isEmpty(); }, 5000);
+    };
+    w.onDeviceMemoryDump();
+    // A write sends what a whole read has put into the dialog.
+    if (write)
+        QVERIFY(readWhole());
 
     // The fifth block goes unanswered, or the line goes before it is answered.
+    const int first = b.device->requestsSeen;
     QObject::connect(&b.line, &sim::VirtualLine::requestReceived, &w, [&] {
-        if (b.device->requestsSeen == 4)
+        if (b.device->requestsSeen == first + 4)
             b.device->silentFor = 1;
     });
-    w.onDeviceMemoryDump();
-    w.onRecvCoefsFromDevice();
+    if (write)
+        d->form()->pbUploadToDevice->click();
+    else
+        w.onRecvCoefsFromDevice();
     if (lost) {
-        QTRY_VERIFY(b.device->requestsSeen >= 5);
+        QTRY_VERIFY(b.device->requestsSeen >= first + 5);
         b.line.vanish();
     }
     QTRY_VERIFY_WITH_TIMEOUT(openBoxText(d).contains(message), 5000);
-    QVERIFY(d->incompleteText().startsWith(message));
     QVERIFY(!w.isBusy());
 
+    // Only a partial read is a partial record.
     const QString path = m_sandbox.filePath(QStringLiteral("record.txt"));
-    QCOMPARE(d->saveToPath(path), agree);
-    QCOMPARE(asked.size(), 1);
+    QCOMPARE(d->saveToPath(path), agree || write);
+    QCOMPARE(QFile::exists(path), agree || write);
+    QCOMPARE(asked.size(), write ? 0 : 1);
+    if (write)
+        return;
+    QVERIFY(d->incompleteText().startsWith(message));
     QVERIFY(asked.first().contains(message));
-    QCOMPARE(QFile::exists(path), agree);
 
-    // A complete read clears the mark: saved without a question.
+    // A whole read clears the mark: saved without a question.
     if (lost) {
         QVERIFY(b.line.reappear());
         w.ui->buttonConnectPort->click();
         QVERIFY(w.hartLink()->isPortOpen());
     }
     QTRY_VERIFY(linkIdle(w));
-    w.onRecvCoefsFromDevice();
-    QVERIFY(d->incompleteText().isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(linkIdle(w) && !d->deviceText(38).isEmpty(), 5000);
+    QVERIFY(readWhole());
     QVERIFY(d->incompleteText().isEmpty());
     QVERIFY(d->saveToPath(path));
     QCOMPARE(asked.size(), 1);
-    d->close();
 }
 
 QTEST_MAIN(TestLineOwner)
