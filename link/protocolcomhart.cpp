@@ -22,6 +22,10 @@ constexpr int NotifyAllSentOperation = 29;
 // bytes over every 16 ms or so, even at 1200 baud.
 constexpr qint64 FragmentGapNs = 50LL * 1000 * 1000;
 
+// A copy that begins this soon after the original ended (or 2.5 byte times
+// at the line's baud rate, if longer) is taken for a duplicate.
+constexpr qint64 DuplicateGapFloorNs = 2LL * 1000 * 1000;
+
 // The device byte (short address, or byte 2 of a long address) and the
 // command of a request frame; false when the frame cannot be read that far.
 bool requestKeys(const QByteArray &frame, int *address, int *command)
@@ -368,6 +372,8 @@ void protocolComHart::transmit(const QByteArray &frame)
         return;
     }
     setRts(true);
+    if (m_losingLine)
+        return;     // the port failed under the RTS change
     m_phase = Phase::RtsLead;
     m_phaseTimer->start(RtsLeadMs);
 }
@@ -464,6 +470,8 @@ void protocolComHart::onPhaseTimer()
 
 void protocolComHart::transmissionComplete()
 {
+    if (m_losingLine)
+        return;     // the port failed under the RTS change: everything is dropped
     m_phase = Phase::AwaitingAnswer;
     m_timeoutTimer->start(m_timeout);
     lineEvent(LineEvent::AnswerAwaited);
@@ -618,7 +626,10 @@ void protocolComHart::hunt(const char *data, int size)
         // only for bytes that could have been the awaited answer.
         m_receiver.setDiagnosticsEnabled(m_busy && !credited && !m_answerPending);
         bool complete = false;
+        const int begun = m_receiver.startCount();
         pos += m_receiver.feedUntilComplete(data + pos, size - pos, &complete);
+        if (m_receiver.startCount() != begun)
+            m_frameStartNs = m_lastRxNs;
         if (complete)
             frameCompleted(&credited);
     }
@@ -631,7 +642,8 @@ void protocolComHart::hunt(const char *data, int size)
         // in before the repeat has left: the repeat is not sent.
         m_phaseTimer->stop();
         setRts(false);
-        deliverAnswer();
+        if (!m_losingLine)
+            deliverAnswer();
     } else {
         m_answerPending = true;     // reported once the transmission is complete
     }
@@ -656,12 +668,16 @@ void protocolComHart::frameCompleted(bool *credited)
         reason = LinkStatistics::OtherAddress;
     else if (m_matchCommand >= 0 && command != m_matchCommand)
         reason = LinkStatistics::OtherCommand;
+    else if (isDuplicate(frame.raw()))
+        reason = LinkStatistics::Duplicate;
     else if (beganBefore && m_transmissions <= 1)
         reason = LinkStatistics::BeforeRequest;
     else {
         m_answer = frame;
         m_answerValid = true;
         m_answerNs = m_lastRxNs;
+        m_lastCredited = frame.raw();
+        m_lastCreditedNs = m_lastRxNs;
         *credited = true;
         return;
     }
@@ -670,6 +686,20 @@ void protocolComHart::frameCompleted(bool *credited)
     qCDebug(lcLink) << "discarded" << reason << frame.raw().toHex(' ');
     emitTraffic(LinkTrafficEvent::Rx, LinkTrafficEvent::Discarded, address, command,
                 frame.isValid() ? frame.byteCount() : -1, frame.raw());
+}
+
+bool protocolComHart::isDuplicate(const QByteArray &frame) const
+{
+    // A device that answers twice sends the copy right behind the original;
+    // on a slow line it trickles in after the next request to that device
+    // has gone out, and would pass for its answer. A real answer cannot
+    // begin that soon after the last one ended and also be the same bytes:
+    // if it ever is, the request is merely sent again.
+    if (m_lastCreditedNs < 0 || frame != m_lastCredited)
+        return false;
+    const int baud = qMax(1, m_config.baudRate);
+    const qint64 gapNs = qMax<qint64>(DuplicateGapFloorNs, 5LL * 11 * 1000000000 / (2LL * baud));
+    return m_frameStartNs - m_lastCreditedNs <= gapNs;
 }
 
 void protocolComHart::deliverAnswer()

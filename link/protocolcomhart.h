@@ -169,6 +169,7 @@ private:
     void deliverAnswer();
     void hunt(const char *data, int size);
     void frameCompleted(bool *credited);
+    bool isDuplicate(const QByteArray &frame) const;
     void finishQueue();
     void resetReceive();
     void emitTraffic(LinkTrafficEvent::Direction direction, LinkTrafficEvent::Verdict verdict,
@@ -215,6 +216,9 @@ private:
     HartAnswer m_answer;
     bool m_answerValid = false;
     qint64 m_answerNs = 0;           // when the credited frame completed
+    qint64 m_frameStartNs = 0;       // when the frame in progress began
+    QByteArray m_lastCredited;       // the last frame credited, for duplicates
+    qint64 m_lastCreditedNs = -1;
     qint64 m_lastRxNs = -1;          // when bytes last came in
     int m_writeMark = 0;             // frames begun up to the last write start
     bool m_written = false;          // this transmission has begun its write

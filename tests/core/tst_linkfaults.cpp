@@ -48,6 +48,8 @@ private slots:
 
     void oneAnswerOneRequest_data();
     void oneAnswerOneRequest();
+    void duplicateOnSlowLine_data();
+    void duplicateOnSlowLine();
     void repeatModeGivesWay_data();
     void repeatModeGivesWay();
 
@@ -98,6 +100,10 @@ void TestLinkFaults::oneAnswerOneRequest_data()
     QTest::newRow("bad checksum, another address") << "badOtherAddress" << 2 << 0 << 1
                                                    << int(LinkStatistics::OtherAddress) << 1 << 0;
     QTest::newRow("stray between requests") << "stray" << 1 << 0 << 1 << -1 << 0 << 0;
+    // One transmission only: the right answer, in the same read behind a
+    // foreign frame, must still be found.
+    QTest::newRow("foreign frame, answer in the same read") << "foreignFirst" << 1 << 0 << 1
+                                                             << int(LinkStatistics::OtherAddress) << 0 << 0;
     QTest::newRow("every kind, every n-th answer") << "all" << 3 << -1 << -1 << -1 << 0 << 0;
 }
 
@@ -132,12 +138,15 @@ void TestLinkFaults::oneAnswerOneRequest()
         dev->otherAddress.next = 1;
         dev->strayAddress = 2;
         dev->corruptNextChecksum = true;
+    }
+    const QByteArray body = QByteArray::fromHex("020703000000");
+    char sum = 0;
+    for (char c : body)
+        sum ^= c;
+    const QByteArray stray = QByteArray(5, '\xff') + body + sum;   // from address 7
+    if (fault == QLatin1String("foreignFirst")) {
+        dev->noiseBeforeNext = stray;
     } else if (fault == QLatin1String("stray")) {
-        const QByteArray body = QByteArray::fromHex("020703000000");
-        char sum = 0;
-        for (char c : body)
-            sum ^= c;
-        const QByteArray stray = QByteArray(5, '\xff') + body + sum;
         connect(m_link, &protocolComHart::answerGet, this, [this, stray] {
             if (m_link->count(QStringLiteral("answer:3")) == 1)
                 m_line->sendRaw(stray);
@@ -231,6 +240,50 @@ void TestLinkFaults::oneAnswerOneRequest()
     m_link->resetStatistics();
     QCOMPARE(m_link->statistics().total().requestsSent, 0);
     QCOMPARE(m_link->statistics().discarded(LinkStatistics::NobodyWaiting), 0);
+}
+
+void TestLinkFaults::duplicateOnSlowLine_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::newRow("polling one device") << 3;
+    QTest::newRow("reading one device's registers") << 51;
+}
+
+void TestLinkFaults::duplicateOnSlowLine()
+{
+    // At 1200 baud a copy sent right behind an answer trickles in after the
+    // next request to the same device has gone out: same device, same
+    // command, and it began after that request. Each answer here carries
+    // the number of the request it answers, so a copy taken for the next
+    // request's answer shows.
+    QFETCH(int, command);
+    m_line->setBaud(1200);
+    sim::VirtualDevice *dev = m_line->device(1);
+    dev->duplicate.next = 1;
+    connect(m_line, &sim::VirtualLine::requestReceived, this, [dev] {
+        dev->current = float(dev->requestsSeen + 1);
+        dev->setF32(TagRegister, float(dev->requestsSeen + 1));
+    });
+    int misassigned = 0;
+    connect(m_link, &protocolComHart::answerGet, this, [&](int code) {
+        if (code != 0 && beFloat(m_link->answerData(), 0) != float(m_line->requests().size()))
+            ++misassigned;
+    });
+    m_link->setPeriod(40);
+    m_link->setTimeout(1500);
+    m_link->setRepeats(1);
+    m_link->setOperation(3);
+    for (int i = 0; i < 4; ++i)
+        m_link->enqueue(command == 3 ? command3(1) : readRegisters(1, TagRegister, 4));
+    m_link->startQueue(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_link->isQueueRunning() && !m_link->isBusy(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_line->isTransmitting(), 5000);
+    QCOMPARE(misassigned, 0);
+    QCOMPARE(m_link->count(QStringLiteral("answer:3")), 4);
+    const LinkStatistics &stats = m_link->statistics();
+    QCOMPARE(stats.total().answersDiscarded, 1);
+    QCOMPARE(stats.discarded(LinkStatistics::Duplicate) + stats.discarded(LinkStatistics::BeforeRequest), 1);
+    QCOMPARE(stats.address(1).timeouts, 0);
 }
 
 void TestLinkFaults::repeatModeGivesWay_data()
