@@ -152,7 +152,6 @@ private:
     void addFoundAddress(int address);
 
     // ---- One owner of the line (app/mainwindow_line.cpp) ----
-public:
     // Before an operation under `code` takes the line: a console loop or a
     // cyclic poll ends as "Стоп" would end it, and a running pressure query
     // (unless the operation is the query itself) is stopped with its button
@@ -171,7 +170,6 @@ public:
     // preambles for the request buffer); error is the frame's own reason.
     void reportUnbuiltFrames(int preamble, bool longFrame, const QVector<RequestItem> &items,
                              const QString &error);
-private:
     // Outcomes still due of a single poll pass ("Отправить запрос"); 0 when
     // none runs.
     int m_pollPassLeft = 0;
@@ -507,12 +505,10 @@ private:
     // One block's outcome (intact or not, a time-out is not); the end of the
     // batch says in the dialog when not every block came through.
     void noteDeviceDataOutcome(bool intact);
-public:
     // A time-out of the transfer's request (called by the dispatcher).
     void noteDeviceDataTimeout();
     // The line went away under the transfer: the dialog says how far it got.
     void abortDeviceDataTransfer(const QString &reason);
-private:
     // Frames of the bulk requests for the main address (empty on failure).
     QVector<QByteArray> deviceDataFrames(int command, const QVector<QByteArray> &requests);
     // A box over the given window that does not hold up the event loop.

@@ -15,8 +15,8 @@ void MainWindow::answerIsGet(int status)
     ui->buttonSend->setEnabled(true);
 
     if (m_staleOutcome) {
-        // The answer (or time-out) of a loop that has been ended: tagged with
-        // the code of the operation that took the line, it is none of its.
+        // The answer (or time-out) of a loop that has been ended: it is none
+        // of the operation that took the line, and must not release its lock.
         m_staleOutcome = false;
         return;
     }

@@ -11,9 +11,6 @@
 #include "link/hartframe.h"
 #include "link/protocolcomhart.h"
 
-#include <QMessageBox>
-#include <QPushButton>
-
 void MainWindow::takeLine(int code)
 {
     // Left running, the console's repeat would go on sending under the new
