@@ -48,14 +48,6 @@ QString connectByLink(bench::DeviceBench &b, const QString &path)
     return b.w().hartLink()->isPortOpen() ? QString() : QStringLiteral("port did not open");
 }
 
-// The two 24-byte blocks the bulk read fetches one after the other hold the
-// same bytes in a fresh device; on an instant line the second answer would
-// come so soon after the first that the link takes it for a duplicate.
-void distinguishBulkBlocks(sim::VirtualDevice *d)
-{
-    d->setF32(316, 1.25f);
-}
-
 bool linkIdle(MainWindow &w)
 {
     return !w.hartLink()->isBusy() && !w.hartLink()->isQueueRunning();
@@ -139,7 +131,6 @@ void TestLineOwner::operationEndsConsoleLoop()
     QCOMPARE(b.start(), QString());
     MainWindow &w = b.w();
     b.device->pressure = 42.5f;
-    distinguishBulkBlocks(b.device);
     w.scanPeriod = 20;
     w.scanTimeout = 60;
     w.scanRepeats = 1;
@@ -376,7 +367,6 @@ void TestLineOwner::cutTransferNotSavedUnasked()
     QCOMPARE(connectByLink(b, m_sandbox.filePath(QStringLiteral("ttyHART"))), QString());
     MainWindow &w = b.w();
     w.pollTimeout = 300;
-    distinguishBulkBlocks(b.device);
     DumpDialog *d = w.deviceDataDialog();
     QStringList asked;
     d->confirmIncompleteSave = [&](const QString &text) {
