@@ -274,6 +274,8 @@ void MainWindow::connectShellSignals()
     connect(ui->pbApplyComConf, &QPushButton::clicked, this, &MainWindow::onApplyComConf);
     // Direct: answers are handled in the order the link reports them.
     connect(link, &protocolComHart::answerGet, this, &MainWindow::answerIsGet, Qt::DirectConnection);
+    connect(link, &protocolComHart::lineLost, this, &MainWindow::onLineLost);
+    connect(link, &protocolComHart::repeatEnded, this, &MainWindow::onRepeatEnded);
 }
 
 void MainWindow::applyMessegeSettings()

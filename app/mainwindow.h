@@ -128,6 +128,14 @@ public slots:
     void onMsgBoxScanAddrExit(int result);
     void resetAddress();
 
+    // ---- One owner of the line (app/mainwindow_line.cpp) ----
+    // The link lost its port: everything that was running stops, the lock
+    // is released and the header offers "Связать" again.
+    void onLineLost(const QString &reason);
+    // The link ended the console's repeat itself (another request took the
+    // line): the window leaves the loop as "Стоп" would.
+    void onRepeatEnded();
+
 private:
     // ---- Developer console (console/mainwindow_console.cpp) ----
     void refreshCommand51Data();
@@ -151,6 +159,35 @@ private:
     // ---- Device scan (app/mainwindow_scan.cpp) ----
     void appendScanText(const QString &text);
     void addFoundAddress(int address);
+
+    // ---- One owner of the line (app/mainwindow_line.cpp) ----
+    // Before an operation under `code` takes the line: a console loop or a
+    // cyclic poll ends as "Стоп" would end it, and a running pressure query
+    // (unless the operation is the query itself) is stopped with its button
+    // reset. The line has one owner at a time.
+    void takeLine(int code);
+    // The window state a loop leaves when it ends: tabs back, the loop flag
+    // off, a single poll pass forgotten. The busy lock is the caller's.
+    void leaveLoopState();
+    // A single poll pass has had an outcome for each of its requests.
+    void endPollPass();
+    // Everything that sends or waits for an answer stops and the lock is
+    // released: the port is gone or closed. reason ends the partial-transfer
+    // and scan messages ("связь с портом потеряна").
+    void haltLineActivity(const QString &reason);
+    // The refusal of requests that could not be framed (most often too many
+    // preambles for the request buffer); error is the frame's own reason.
+    void reportUnbuiltFrames(int preamble, bool longFrame, const QVector<RequestItem> &items,
+                             const QString &error);
+    // Outcomes still due of a single poll pass ("Отправить запрос"); 0 when
+    // none runs.
+    int m_pollPassLeft = 0;
+    // The cyclic pressure query is sending.
+    bool m_pressureQueryRunning = false;
+    // A loop was ended while its request still waited for the answer: the
+    // next outcome the link reports is that request's, not the new
+    // operation's, whatever code it comes under.
+    bool m_staleOutcome = false;
 
 public slots:
 
@@ -463,6 +500,24 @@ public:
 private:
     // startExchange, and a box over the dialog when the port is closed.
     bool startDeviceDataTransfer();
+    // The bulk transfer under way: its code (0 when none), its blocks and
+    // how many of them have had an outcome and how many came back intact.
+    struct DeviceDataTransfer
+    {
+        int code = 0;
+        int blocks = 0;
+        int outcomes = 0;
+        int intact = 0;
+    };
+    DeviceDataTransfer m_transfer;
+    void beginDeviceDataTransfer(int code, int blocks);
+    // One block's outcome (intact or not, a time-out is not); the end of the
+    // batch says in the dialog when not every block came through.
+    void noteDeviceDataOutcome(bool intact);
+    // A time-out of the transfer's request (called by the dispatcher).
+    void noteDeviceDataTimeout();
+    // The line went away under the transfer: the dialog says how far it got.
+    void abortDeviceDataTransfer(const QString &reason);
     // Frames of the bulk requests for the main address (empty on failure).
     QVector<QByteArray> deviceDataFrames(int command, const QVector<QByteArray> &requests);
     // A box over the given window that does not hold up the event loop.

@@ -11,17 +11,25 @@
 
 void MainWindow::answerIsGet(int status)
 {
-    // Taken before the handlers: a handler may send the next request.
-    const int outcomeCode = status != 0 ? status : link->operation();
+    // Taken before the handlers: a handler may send the next request. A
+    // time-out is reported as 0; the request it ends had its own code.
+    const int outcomeCode = status == 0 ? link->answerOperation() : status;
     const bool answerIntact = status != 0 && link->answerChecksumOk();
 
     // The console disables its send button while its request is out.
     ui->buttonSend->setEnabled(true);
 
+    if (m_staleOutcome) {
+        // The answer (or time-out) of a loop that has been ended: it is none
+        // of the operation that took the line, and must not release its lock.
+        m_staleOutcome = false;
+        return;
+    }
+
     switch (status) {
     case 0: {
         ui->buttonSetFixedCurrent->setEnabled(true);
-        if (link->operation() == 2) {
+        if (outcomeCode == 2) {
             // An address nobody answers is the scan's usual finding, not
             // a failure of the line.
             logScanOutcome(false);
@@ -34,6 +42,7 @@ void MainWindow::answerIsGet(int status)
         appendStatus(ui->textEditStatusSettingsDevice, text);
         if (ui->tabWidget->currentWidget() == ui->tabCalibration)
             appendStatus(ui->textEditStatusCalibration, text, Qt::red);
+        noteDeviceDataTimeout();
         break;
     }
     case 1:     // developer console
@@ -63,4 +72,6 @@ void MainWindow::answerIsGet(int status)
     if (busy)
         setBusy(false);
     noteLinkOutcome(outcomeCode, status != 0, answerIntact);
+    if (m_pollPassLeft > 0 && outcomeCode == 3 && --m_pollPassLeft == 0)
+        endPollPass();
 }

@@ -7,6 +7,8 @@
 #include "link/hartframe.h"
 #include "link/protocolcomhart.h"
 
+#include <QFileInfo>
+#include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QTextCharFormat>
 #include <cstdio>
@@ -52,6 +54,29 @@ void MainWindow::updateCOM()
     }
 }
 
+namespace {
+
+// What the engineer can do about a port that would not open, in words; the
+// port's own error kind decides, since its text may come translated.
+QString portOpenFailureText(const QString &name, QSerialPort::SerialPortError error,
+                            const QString &errorText)
+{
+    switch (error) {
+    case QSerialPort::PermissionError:
+        // A port held by another program is told apart before this.
+        return QStringLiteral("Нет доступа к порту %1 (%2): нужны права на чтение и запись порта")
+            .arg(name, errorText);
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("Порт %1 не найден: проверьте имя порта и подключение адаптера, "
+                              "обновите список портов и нажмите \"Связать\"").arg(name);
+    default:
+        return QStringLiteral("Не удалось открыть порт %1 (%2): проверьте имя порта и нажмите "
+                              "\"Связать\" снова").arg(name, errorText);
+    }
+}
+
+} // namespace
+
 void MainWindow::connectCOM()
 {
     const QString name = ui->comboBoxNamePort->currentText().trimmed();
@@ -61,19 +86,35 @@ void MainWindow::connectCOM()
         appendStatus(ui->textEditStatus, QStringLiteral("COM подключен\n"));
         ui->buttonConnectPort->setEnabled(false);
         m_lastPort = name;
-    } else {
-        appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));
+        // Replaces a loss or failure the status bar may still be showing.
+        showStatusMessage(QStringLiteral("Порт %1 подключен").arg(name), successColour());
+        return;
+    }
+    appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));
+    if (name.isEmpty()) {
+        reportFailure(QStringLiteral("Порт не выбран: выберите порт в списке или введите его имя "
+                                     "и нажмите \"Связать\""));
+        return;
+    }
+    if (link->portHeldElsewhere()) {
         // Stays in the status bar until the next message: the port stays
         // taken until the other program lets it go.
-        if (link->portHeldElsewhere())
-            reportFailure(QStringLiteral("Порт %1 занят другой программой: закройте её или выберите другой порт")
-                              .arg(name), nullptr, 0);
+        reportFailure(QStringLiteral("Порт %1 занят другой программой: закройте её или выберите другой порт")
+                          .arg(name), nullptr, 0);
+        return;
     }
+    reportFailure(portOpenFailureText(name, link->portError(), link->portErrorString()));
 }
 
 void MainWindow::closeCOM()
 {
+    // Nothing that waits for an answer may outlive the port: a loop would
+    // otherwise go on timing out against a closed line.
+    haltLineActivity(QStringLiteral("порт закрыт"));
     ui->buttonConnectPort->setEnabled(true);
+    // The request in flight ends with a time-out outcome once the port is
+    // closed; it belongs to what was just stopped.
+    m_staleOutcome = link->isBusy();
     link->closePort();
 }
 
@@ -87,6 +128,9 @@ bool MainWindow::checkPortOpen()
     // These two panes stay red until an operation sets its own colour.
     for (QTextEdit *pane : {ui->textEditStatusCalibration, ui->textEditStatusSettingsDevice})
         appendStatus(pane, text, Qt::red);
+    // The developer tab's log is hidden while the tabs are locked: the
+    // status bar says it whatever is shown.
+    showStatusMessage(QStringLiteral("Порт не открыт!! Выберите порт и нажмите \"Связать\""), Qt::red);
     return false;
 }
 
@@ -168,8 +212,10 @@ QVector<QByteArray> MainWindow::batchFrames(const QVector<RequestItem> &items)
     QVector<QByteArray> frames;
     QString error;
     if (!request.frames(ui->spinBoxSymPreamble->value(), longFrame,
-                        OperationRequest::addressBytes(address, longFrame), &frames, &error))
+                        OperationRequest::addressBytes(address, longFrame), &frames, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
+        reportUnbuiltFrames(ui->spinBoxSymPreamble->value(), longFrame, items, error);
+    }
     return frames;
 }
 
@@ -192,6 +238,7 @@ bool MainWindow::startExchange()
 {
     if (!checkPortOpen())
         return false;
+    takeLine(0);
     if (!busy)
         setBusy(true);
     link->clearQueue();

@@ -26,6 +26,7 @@ void MainWindow::sendFindRequest()
 {
     if (!checkPortOpen())
         return;
+    takeLine(2);
 
     ui->comboBoxMainAddr->clear();
     for (const PollChannel &ch : qAsConst(pollChannels))

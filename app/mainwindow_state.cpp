@@ -61,7 +61,19 @@ void MainWindow::readSettings()
         PollChannelSettings::load(s, pollChannels.isEmpty() ? 0 : pollChannels[0].address->count());
     for (int i = 0; i < pollChannels.size() && i < PollChannelCount; ++i) {
         pollChannels[i].enable->setChecked(channelState[i].checkState == Qt::Checked);
-        pollChannels[i].address->setCurrentIndex(channelState[i].addressIndex);
+        QComboBox *box = pollChannels[i].address;
+        const int address = channelState[i].address;
+        if (address < 0) {
+            box->setCurrentIndex(channelState[i].addressIndex);
+            continue;
+        }
+        // The address chosen, wherever it stands in the list now.
+        int at = box->findData(address);
+        if (at < 0) {
+            box->addItem(pollAddressText(address), address);
+            at = box->count() - 1;
+        }
+        box->setCurrentIndex(at);
     }
 
     applyMessegeSettings();
@@ -91,6 +103,8 @@ void MainWindow::writeSettings()
     for (int i = 0; i < pollChannels.size() && i < PollChannelCount; ++i) {
         channelState[i].checkState = int(pollChannels[i].enable->checkState());
         channelState[i].addressIndex = pollChannels[i].address->currentIndex();
+        const QString text = pollChannels[i].address->currentText();
+        channelState[i].address = text.isEmpty() ? -1 : parsePollAddressText(text);
     }
     PollChannelSettings::save(s, channelState);
 

@@ -293,6 +293,7 @@ bool MainWindow::prepareConsoleSend()
 {
     if (!checkPortOpen() || !consoleFieldsValid())
         return false;
+    takeLine(1);
     link->clearQueue();
     buildConsoleRequest();
     showRequest();
@@ -311,6 +312,13 @@ void MainWindow::sendRequest()
 {
     if (!prepareConsoleSend())
         return;
+    // A loop's request just stopped may still wait for its answer: queued,
+    // this one goes out once that outcome is in instead of being refused.
+    if (link->isBusy()) {
+        link->enqueue(builtRequest());
+        link->startQueue(false);
+        return;
+    }
     link->sendFrame(builtRequest());
 }
 
@@ -324,13 +332,7 @@ void MainWindow::startLoop()
 
 void MainWindow::stopLoop()
 {
-    if (!interfaceLocked) {
-        for (int i : {int(TabDeveloper), int(TabCalibration), int(TabKdsp)})
-            ui->tabWidget->setTabEnabled(i, true);
-    }
-    ui->tabWidget->setTabEnabled(TabMiscCoefs, true);
-    ui->tabWidget->setTabEnabled(TabDevice, true);
-    loopRunning = false;
+    leaveLoopState();
     link->stopSending();
     // A poll takes the busy lock before it marks the loop as running, and
     // while the loop runs its answers release only the flag: the operation

@@ -177,13 +177,17 @@ void MainWindow::runOperation(int code, const QString &trigger)
     if (!r.frames(ui->spinBoxSymPreamble->value(), longFrame, OperationRequest::addressBytes(address, longFrame),
                   &frames, &error)) {
         std::fprintf(stderr, "Operation %d: %s\n", code, qPrintable(error));
+        reportUnbuiltFrames(ui->spinBoxSymPreamble->value(), longFrame, r.items, error);
         return;
     }
 
+    takeLine(code);
     if (r.takesBusyLock() && !busy)
         setBusy(true);
     link->clearQueue();
     applyWidgetActions(r.before);
+    if (code == 50)
+        m_pressureQueryRunning = !r.stopOnly;
     if (r.stopOnly)
         return;   // the link ends the cyclic run at its next send tick
 

@@ -47,6 +47,12 @@ DumpDialog::DumpDialog(QWidget *parent)
     connect(ui->pbUploadToDevice, &QPushButton::clicked, this, &DumpDialog::onButtonSendCoefs);
     connect(ui->pbApplyProgramSettings, &QPushButton::clicked, this,
             &DumpDialog::onApplyProgramSettings);
+
+    confirmIncompleteSave = [this](const QString &text) {
+        return QMessageBox::question(this, QStringLiteral("Подтверждение"), text,
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               == QMessageBox::Yes;
+    };
 }
 
 DumpDialog::~DumpDialog()
@@ -128,6 +134,7 @@ QString DumpDialog::programText(const QString &key) const
 
 void DumpDialog::clearAll()
 {
+    m_incomplete.clear();
     for (const Row &row : qAsConst(m_deviceRows))
         row.value->clear();
     for (const Row &row : qAsConst(m_programRows))
@@ -178,6 +185,8 @@ bool DumpDialog::loadFromPath(const QString &path)
 {
     const DeviceDataFile::LoadResult r = DeviceDataFile::load(path, record());
     setRecord(r.record);
+    if (r.opened)
+        m_incomplete.clear();
     for (const UserMessage &m : r.messages)
         showMessage(m);
     return r.opened;
@@ -185,6 +194,13 @@ bool DumpDialog::loadFromPath(const QString &path)
 
 bool DumpDialog::saveToPath(const QString &path)
 {
+    // A half-read record saved without a word would later pass for the
+    // device's own.
+    if (!m_incomplete.isEmpty()
+        && !confirmIncompleteSave(m_incomplete
+                                  + QStringLiteral(".\nСохранить в файл неполные данные?"))) {
+        return false;
+    }
     const DeviceDataFile::SaveResult r = DeviceDataFile::save(path, record());
     showMessage(r.message);
     return r.ok;
@@ -254,4 +270,14 @@ void DumpDialog::showNextMessage()
     });
     m_box = box;
     box->open();
+}
+
+void DumpDialog::setIncomplete(const QString &text)
+{
+    m_incomplete = text;
+}
+
+void DumpDialog::showFailure(const QString &text)
+{
+    showMessage({UserMessage::Critical, QStringLiteral("Ошибка"), text});
 }

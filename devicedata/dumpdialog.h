@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QVector>
 #include <cstdint>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -57,8 +58,20 @@ public:
     void setRecord(const DeviceRecord &record);
 
     // The file actions once a name has been chosen; the buttons ask for it.
+    // A record marked incomplete is saved only when the operator agrees.
     bool loadFromPath(const QString &path);
     bool saveToPath(const QString &path);
+
+    // The rows come from a read that did not get every block: text says how
+    // far it got (empty: the record is whole). Opening the dialog, a new
+    // read and a file loaded clear it.
+    void setIncomplete(const QString &text);
+    QString incompleteText() const { return m_incomplete; }
+    // A critical box over the dialog that does not hold up the event loop.
+    void showFailure(const QString &text);
+    // Asked before an incomplete record is saved: true to save it anyway.
+    // The real question box by default; tests answer it themselves.
+    std::function<bool(const QString &text)> confirmIncompleteSave;
 
     Ui::DumpDialog *form() const { return ui; }
     QLineEdit *deviceField(int position) const;
@@ -95,4 +108,5 @@ private:
     QHash<QString, Row> m_programRows;
     QList<UserMessage> m_pendingMessages;
     QPointer<QMessageBox> m_box;
+    QString m_incomplete;
 };

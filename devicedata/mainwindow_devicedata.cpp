@@ -102,7 +102,9 @@ void MainWindow::onRecvCoefsFromDevice()
         dumpDialog->setProgramPalette(key, row.ok ? paletteSuccess : paletteFailure);
     }
 
-    runBatch(CodeRead, pollPeriod, deviceDataFrames(CommandRead, BulkBlocks::readRequests()));
+    const QVector<QByteArray> frames = deviceDataFrames(CommandRead, BulkBlocks::readRequests());
+    runBatch(CodeRead, pollPeriod, frames);
+    beginDeviceDataTransfer(CodeRead, frames.size());
 }
 
 void MainWindow::onSendCoefsToDevice()
@@ -127,8 +129,10 @@ void MainWindow::onSendCoefsToDevice()
     if (!startDeviceDataTransfer())
         return;
     // The dialog has checked that every device row has a text.
-    runBatch(CodeWrite, pollPeriod, deviceDataFrames(CommandWrite,
-                                                     BulkBlocks::writeRequests(dumpDialog->record(), password)));
+    const QVector<QByteArray> frames =
+        deviceDataFrames(CommandWrite, BulkBlocks::writeRequests(dumpDialog->record(), password));
+    runBatch(CodeWrite, pollPeriod, frames);
+    beginDeviceDataTransfer(CodeWrite, frames.size());
 }
 
 void MainWindow::handleDeviceDataAnswer(int code)
@@ -138,17 +142,75 @@ void MainWindow::handleDeviceDataAnswer(int code)
 
     if (code == CodeRead) {
         // A damaged answer leaves the block's rows empty.
-        if (!intact)
+        if (!intact) {
+            noteDeviceDataOutcome(false);
             return;
-        for (const BulkBlocks::ItemValue &v : BulkBlocks::decodeReadAnswer(address, link->answerData())) {
+        }
+        const QVector<BulkBlocks::ItemValue> values = BulkBlocks::decodeReadAnswer(address, link->answerData());
+        for (const BulkBlocks::ItemValue &v : values) {
             dumpDialog->setDeviceText(v.position, v.text);
             dumpDialog->setDevicePalette(v.position, paletteSuccess);
         }
+        noteDeviceDataOutcome(!values.isEmpty());
         return;
     }
 
     if (code == CodeWrite) {
         for (int position : BulkBlocks::writeBlockPositions(address))
             dumpDialog->setDevicePalette(position, intact ? paletteSuccess : paletteFailure);
+        noteDeviceDataOutcome(intact);
     }
+}
+
+// ------------------------------------------------ how far a transfer got
+
+void MainWindow::beginDeviceDataTransfer(int code, int blocks)
+{
+    m_transfer = DeviceDataTransfer();
+    if (blocks > 0) {
+        m_transfer.code = code;
+        m_transfer.blocks = blocks;
+    }
+}
+
+void MainWindow::noteDeviceDataOutcome(bool intact)
+{
+    if (m_transfer.code == 0 || link->answerOperation() != m_transfer.code)
+        return;
+    ++m_transfer.outcomes;
+    if (intact)
+        ++m_transfer.intact;
+    if (m_transfer.outcomes < m_transfer.blocks)
+        return;
+    const DeviceDataTransfer done = m_transfer;
+    m_transfer = DeviceDataTransfer();
+    if (done.intact >= done.blocks)
+        return;
+    // Blocks that timed out or came back damaged: the record is not whole.
+    const QString text = done.code == CodeRead
+        ? QStringLiteral("Чтение не завершено: получено %1 из %2 блоков").arg(done.intact).arg(done.blocks)
+        : QStringLiteral("Запись не завершена: записано %1 из %2 блоков").arg(done.intact).arg(done.blocks);
+    if (done.code == CodeRead)
+        dumpDialog->setIncomplete(text);
+    dumpDialog->showFailure(text);
+    reportFailure(text);
+}
+
+void MainWindow::noteDeviceDataTimeout()
+{
+    noteDeviceDataOutcome(false);
+}
+
+void MainWindow::abortDeviceDataTransfer(const QString &reason)
+{
+    const DeviceDataTransfer cut = m_transfer;
+    m_transfer = DeviceDataTransfer();
+    if (cut.code == 0)
+        return;
+    const QString text = cut.code == CodeRead
+        ? QStringLiteral("Чтение прервано: получено %1 из %2 блоков (%3)").arg(cut.intact).arg(cut.blocks).arg(reason)
+        : QStringLiteral("Запись прервана: записано %1 из %2 блоков (%3)").arg(cut.intact).arg(cut.blocks).arg(reason);
+    if (cut.code == CodeRead)
+        dumpDialog->setIncomplete(text);
+    dumpDialog->showFailure(text);
 }

@@ -181,6 +181,8 @@ bool protocolComHart::isPortOpen() const { return m_port->isOpen(); }
 QString protocolComHart::portName() const { return m_portName; }
 QString protocolComHart::portErrorString() const { return m_port->errorString(); }
 
+QSerialPort::SerialPortError protocolComHart::portError() const { return m_port->error(); }
+
 bool protocolComHart::portHeldElsewhere() const
 {
     // The library reports a port locked by another program, and one another

@@ -49,6 +49,7 @@ public:
     bool isPortOpen() const;
     QString portName() const;
     QString portErrorString() const;
+    QSerialPort::SerialPortError portError() const;
     // After a failed openPort: the port is there and usable by this user, but
     // another program (another Tesmar among them) holds it.
     bool portHeldElsewhere() const;

@@ -123,6 +123,7 @@ void MainWindow::sendFunc3Request()
     // closed no answer would ever come to release it.
     if (!checkPortOpen())
         return;
+    takeLine(3);
     const MeasurementCapture::Inputs in = pollingInputs();
     const QVector<int> addresses = pollAddresses(in.channels);
     if (addresses.isEmpty()) {
@@ -130,6 +131,7 @@ void MainWindow::sendFunc3Request()
         // answer would release.
         link->clearQueue();
         link->startQueue(loop);
+        reportFailure(QStringLiteral("Опрос не начат: отметьте хотя бы одно устройство"));
         return;
     }
     if (!busy)
@@ -149,7 +151,14 @@ void MainWindow::sendFunc3Request()
         if (requestLength > 0)
             frames.append(builtRequest());
     }
+    if (frames.isEmpty()) {
+        endPollPass();
+        return;
+    }
     runBatch(3, pollPeriod, frames, loop);
+    // A single pass returns the window to idle once every request has had
+    // its outcome.
+    m_pollPassLeft = loop ? 0 : frames.size();
 }
 
 void MainWindow::handlePollingAnswer()
@@ -327,7 +336,10 @@ void MainWindow::onPbChooseSaveDir()
     if (!pollingDialogs.chooseSaveDir(&baseDir, &selectedFile))
         return;
 
-    SaveDirs &dirs = capture.saveDirs();
+    // Planned aside: while the operator reads the list, a running poll goes
+    // on writing where the standing selection says (or nowhere), never into
+    // directories nobody has agreed to yet.
+    SaveDirs dirs;
     if (!dirs.plan(baseDir, SaveDirs::baseNameFor(selectedFile), pollingInputs().channels)) {
         pollingDialogs.critical(QStringLiteral("Хотя бы одно устройство должно быть активно"));
         return;
@@ -345,10 +357,15 @@ void MainWindow::onPbChooseSaveDir()
     const SaveDirs::Outcome out = dirs.confirm(pollingDialogs.confirmSaveDirs(message, someDirExists));
     for (const QString &path : out.failed)
         printError(QStringLiteral("Cannot prepare dir: ") + path + QLatin1Char('\n'));
-    if (out.ready)
+    if (!out.failed.isEmpty())
+        reportFailure(QStringLiteral("Не удалось подготовить директории: ") + out.failed.join(QStringLiteral(", "))
+                      + QStringLiteral(". Проверьте права на запись в базовую директорию"));
+    if (out.ready) {
+        capture.saveDirs() = dirs;
         setReadyMark(ui->lbSaveFilesReady, true);
-    else
+    } else {
         onSaveFilesNotChoosen();
+    }
 }
 
 void MainWindow::onSaveFilesNotChoosen()

@@ -376,8 +376,10 @@ void TestClosedLoop::stopReturnsToIdle()
     const int before = m_device->requestsSeen;
     (cyclic ? ui->buttonFunction3Loop : ui->buttonFunction3Send)->click();
     QTRY_VERIFY(m_device->requestsSeen >= before + (cyclic ? 3 : 1));
-    // Polling keeps the calibration tab out of reach.
-    QVERIFY(!ui->tabWidget->isTabEnabled(ui->tabWidget->indexOf(ui->tabCalibration)));
+    // Cyclic polling keeps the calibration tab out of reach; a single pass
+    // gives it back as soon as it has ended.
+    if (cyclic)
+        QVERIFY(!ui->tabWidget->isTabEnabled(ui->tabWidget->indexOf(ui->tabCalibration)));
     ui->buttonStopRequstFunc3->click();
     QVERIFY(waitIdle());
 

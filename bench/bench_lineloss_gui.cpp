@@ -1,0 +1,181 @@
+// A line lost under cyclic polling: the main window polls virtual
+// transmitters through a symlinked pseudo-terminal, as an adapter is reached
+// by its name, and the line vanishes as a pulled USB adapter does. Printed
+// per run (no pass/fail): the time from the line's disappearance until the
+// status bar says "Связь с портом потеряна" (target < 1 s), the CPU share of
+// this process over the next --idle-s seconds (default 10; target < 1 % of a
+// core), the window's state afterwards, and whether "Связать" works at once
+// on the line plugged in again.
+//
+//   bench_lineloss_gui [--idle-s S] [--runs N]
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "link/protocolcomhart.h"
+#include "sim/virtualline.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int Devices = 5;
+const QString LostText = QStringLiteral("Связь с портом потеряна");
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+         + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct RunConfig
+{
+    const char *name;
+    int baud;
+    int periodMs;
+    int timeoutMs;
+};
+
+struct Result
+{
+    double lostAfterMs = -1;
+    double cpuShare = 0;
+    bool idle = false;
+    bool reconnected = false;
+};
+
+Result runOnce(const RunConfig &cfg, const QString &dir, int idleSeconds)
+{
+    Result r;
+    sim::VirtualLine line;
+    const QString path = dir + QStringLiteral("/ttyHART");
+    if (!line.open() || !line.createLink(path)) {
+        std::fprintf(stderr, "cannot set up the line: %s\n", qPrintable(line.errorString()));
+        std::exit(1);
+    }
+    line.setBaud(cfg.baud);
+    if (cfg.baud > 0)
+        line.setTurnaroundMs(8 * 11 * 1000 / cfg.baud);
+    for (int a = 1; a <= Devices; ++a)
+        line.addDevice(uint8_t(a));
+
+    MainWindow w;
+    w.ui->comboBoxNamePort->setEditText(path);
+    w.ui->buttonConnectPort->click();
+    if (!w.hartLink()->isPortOpen()) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+        std::exit(1);
+    }
+    w.ui->lineEditPassword->setText(QStringLiteral("7391"));
+    w.ui->checkBoxClear->setChecked(true);
+    for (int i = 0; i < Devices; ++i) {
+        w.pollChannels[i].enable->setChecked(true);
+        w.pollChannels[i].address->setCurrentIndex(i + 1);
+    }
+    w.pollPeriod = cfg.periodMs;
+    w.pollTimeout = cfg.timeoutMs;
+    w.pollRepeats = 2;
+    w.ui->tabWidget->setCurrentIndex(MainWindow::TabFunction3);
+    w.ui->buttonFunction3Loop->click();
+    spin(1500);
+
+    // From the moment the line goes until the window says so.
+    QElapsedTimer sinceLoss;
+    QEventLoop waitShown;
+    QObject::connect(w.ui->statusBar, &QStatusBar::messageChanged, &waitShown,
+                     [&](const QString &text) {
+                         if (r.lostAfterMs < 0 && text.startsWith(LostText)) {
+                             r.lostAfterMs = sinceLoss.nsecsElapsed() / 1e6;
+                             waitShown.quit();
+                         }
+                     });
+    QTimer::singleShot(10000, &waitShown, &QEventLoop::quit);
+    sinceLoss.start();
+    line.vanish();
+    waitShown.exec();
+
+    const double cpuStart = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    spin(idleSeconds * 1000);
+    r.cpuShare = 100.0 * (cpuSeconds() - cpuStart) / (wall.nsecsElapsed() / 1e9);
+
+    r.idle = !w.loopRunning && !w.isBusy() && !w.hartLink()->isPortOpen()
+             && !w.hartLink()->isBusy() && !w.hartLink()->isQueueRunning()
+             && w.ui->buttonConnectPort->isEnabled();
+
+    // Plugged in again at the same name: one click, and polling answers.
+    if (line.reappear()) {
+        w.ui->buttonConnectPort->click();
+        const int rows = w.measurementModel->rowCount();
+        w.ui->checkBoxClear->setChecked(false);
+        w.ui->buttonFunction3Send->click();
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 5000 && w.measurementModel->rowCount() < rows + Devices)
+            spin(20);
+        r.reconnected = w.hartLink()->isPortOpen() && w.measurementModel->rowCount() >= rows + Devices;
+    }
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QDir::setCurrent(home.path());
+
+    int idleSeconds = 10;
+    int runs = 3;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] == QLatin1String("--idle-s"))
+            idleSeconds = qMax(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--runs"))
+            runs = qMax(1, args[++i].toInt());
+    }
+
+    const RunConfig configs[] = {
+        {"instant line, period 20 ms", 0, 20, 200},
+        {"1200 baud, period 300 ms", 1200, 300, 1000},
+    };
+    std::printf("Line lost under cyclic polling of %d virtual devices (%d runs each)\n", Devices, runs);
+    for (const RunConfig &cfg : configs) {
+        std::printf("\n%s\n", cfg.name);
+        for (int i = 0; i < runs; ++i) {
+            const Result r = runOnce(cfg, home.path(), idleSeconds);
+            std::printf("  run %d: \"%s\" shown after %.1f ms (target < 1000); CPU over the next %d s "
+                        "%.3f %% of a core (target < 1); window idle: %s; \"Связать\" on the line "
+                        "plugged in again: %s\n",
+                        i + 1, qPrintable(LostText), r.lostAfterMs, idleSeconds, r.cpuShare,
+                        r.idle ? "yes" : "NO", r.reconnected ? "polls at once" : "FAILED");
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
