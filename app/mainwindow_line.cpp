@@ -116,5 +116,8 @@ void MainWindow::onLineLost(const QString &reason)
 {
     // The link has closed the port and dropped its requests already.
     haltLineActivity(QStringLiteral("связь с портом потеряна"));
+    // The status bar's port state and any progress end first, so that the
+    // loss is the message left standing.
+    onLinkLost(reason);
     reportFailure(QStringLiteral("Связь с портом потеряна: ") + reason, nullptr, 0);
 }

@@ -122,7 +122,6 @@ void MainWindow::setupStatusBar()
         if (m_statusParts->portState == LineStatus::PortState::NotConnected)
             setPortState(LineStatus::PortState::NotConnected);
     });
-    connect(link, &protocolComHart::lineLost, this, &MainWindow::onLinkLost);
     connect(link, &protocolComHart::requestSend, this, [this] { refreshOperationLabel(); });
     for (QPushButton *b : {ui->buttonStopLoop, ui->buttonStopRequstFunc3, ui->buttonStartLoop})
         connect(b, &QPushButton::clicked, this, later(&MainWindow::refreshOperationLabel));

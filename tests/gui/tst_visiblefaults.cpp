@@ -137,7 +137,8 @@ void TestVisibleFaults::failureReachesStatusBar()
     } else if (action == QLatin1String("oversize")) {
         w.ui->spinBoxSymPreamble->setValue(20);
         w.ui->checkLongFrame->setChecked(true);
-        QVERIFY(w.deviceOps.setLoadedRecord(QVector<double>(LoadedRecord::Size, 1.5)));
+        // Whole numbers: the serial number among them must be one.
+        QVERIFY(w.deviceOps.setLoadedRecord(QVector<double>(LoadedRecord::Size, 2.0)));
         w.download2Device();
         QVERIFY(!w.isBusy());
     }
