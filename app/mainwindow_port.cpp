@@ -80,9 +80,18 @@ QString portOpenFailureText(const QString &name, QSerialPort::SerialPortError er
 void MainWindow::connectCOM()
 {
     const QString name = ui->comboBoxNamePort->currentText().trimmed();
-    if (!name.isEmpty())
-        link->openPort(name);
-    if (!name.isEmpty() && link->isPortOpen()) {
+    const bool opened = !name.isEmpty() && link->openPort(name);
+    if (!name.isEmpty() && link->isPortOpen() && !opened) {
+        // Open but not set to the line's parameters: talking over it would
+        // only garble frames, so it is not offered as connected.
+        const QString why = link->portErrorString();
+        link->closePort();
+        appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));
+        reportFailure(QStringLiteral("Порт %1 не принял настройки линии (%2): проверьте их на вкладке "
+                                     "\"Настройка программы\" и нажмите \"Связать\" снова").arg(name, why));
+        return;
+    }
+    if (opened) {
         appendStatus(ui->textEditStatus, QStringLiteral("COM подключен\n"));
         ui->buttonConnectPort->setEnabled(false);
         m_lastPort = name;
