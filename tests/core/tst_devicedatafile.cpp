@@ -1,6 +1,7 @@
 // Device data files: the dialog's writer and reader, the parameters dialog's
 // writer and reader, and what each makes of damaged files.
 
+#include "common/files.h"
 #include "devicedata/devicedatafile.h"
 #include "devicedata/linereader.h"
 #include "devicedata/parametersfile.h"
@@ -30,19 +31,6 @@ public:
 };
 
 QString u8(const char *s) { return QString::fromUtf8(s); }
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(data), qint64(data.size()));
-}
 
 DeviceDataFile::LoadResult load1(const QByteArray &data, const DeviceRecord &current,
                                  Recorder &rec)

@@ -3,6 +3,7 @@
 // owner, or in a folder we cannot create files in, is written in place, and
 // what is no regular file is refused with the reason and left as it was.
 
+#include "common/files.h"
 #include "devicedata/devicedatafile.h"
 
 #include <QDir>
@@ -28,19 +29,6 @@ public:
 };
 
 QString u8(const char *s) { return QString::fromUtf8(s); }
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(data), qint64(data.size()));
-}
 
 DeviceRecord fullRecord()
 {
