@@ -20,6 +20,7 @@
 
 class Dialog;
 class DumpDialog;
+class LineMonitor;
 class QFile;
 class QCheckBox;
 class QComboBox;
@@ -462,6 +463,27 @@ private:
     // The dialog has no parent window: it is owned here and deleted with the
     // main window (the deleter lives where DumpDialog is complete).
     std::unique_ptr<DumpDialog, void (*)(DumpDialog *)> dumpDialog{nullptr, nullptr};
+
+    // ---- Line monitor (monitor/mainwindow_monitor.cpp) ----
+public:
+    LineMonitor *lineMonitor() const { return m_monitor; }
+
+protected:
+    void setupMonitor();        // monitor: docks, marks beside the poll rows, tool bar
+    // Every command-3 answer the polling handles, good or not.
+    void feedMonitor(const MeasurementCapture::Answer &answer);
+
+private:
+    void saveMonitorSettings();
+    void refreshMonitor(bool force);
+    void monitorPollRowsChanged();
+    void updateMonitorQuantity();
+    void applyStableCount(int n);
+    void applyStableThreshold();
+    void updateStabilityMarks();
+    void exportTrendCsv();
+    void exportTrendPng();
+    LineMonitor *m_monitor = nullptr;
 
     // ---- Program settings (settings/mainwindow_programsettings.cpp) ----
 public slots:

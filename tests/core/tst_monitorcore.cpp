@@ -1,0 +1,377 @@
+// The monitor's core: the bounded stores, the trend store's long-session
+// history and plot points, the stability rule and its settings, the CSV.
+
+#include "monitor/monitorsettings.h"
+#include "monitor/ringbuffer.h"
+#include "monitor/stability.h"
+#include "monitor/trendcsv.h"
+#include "monitor/trendstore.h"
+
+#include <QSettings>
+#include <QtTest>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+void addValue(TrendStore &store, int address, qint64 ms, float v)
+{
+    const float values[TrendQuantityCount] = {4.0f, v, 2 * v, 0, 0};
+    store.add(address, ms, values);
+}
+
+QVector<float> lastValues(const RingBuffer<int> &r)
+{
+    QVector<float> out;
+    for (std::size_t i = 0; i < r.size(); ++i)
+        out.append(float(r.at(i)));
+    return out;
+}
+
+} // namespace
+
+class TestMonitorCore : public QObject
+{
+    Q_OBJECT
+private slots:
+    void ringKeepsTheNewest_data();
+    void ringKeepsTheNewest();
+    void storeStaysBoundedOverAShift();
+    void windowsSeeEveryRecentAnswer();
+    void plotPointsKeepExtremesAndStayBounded();
+    void stability_data();
+    void stability();
+    void staleAndAllStable();
+    void thresholdText_data();
+    void thresholdText();
+    void settingsRoundTripAndRefuseJunk();
+    void csvHoldsTheShownAnswers();
+};
+
+void TestMonitorCore::ringKeepsTheNewest_data()
+{
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<int>("pushed");
+    QTest::addColumn<int>("shrinkTo");      // -1: no change
+
+    QTest::newRow("below capacity") << 10 << 7 << -1;
+    QTest::newRow("exactly full") << 10 << 10 << -1;
+    QTest::newRow("wrapped many times") << 10 << 1234 << -1;
+    QTest::newRow("capacity one") << 1 << 5 << -1;
+    QTest::newRow("capacity zero keeps nothing") << 0 << 5 << -1;
+    QTest::newRow("shrunk after wrap") << 16 << 40 << 5;
+    QTest::newRow("grown after wrap") << 4 << 9 << 12;
+}
+
+void TestMonitorCore::ringKeepsTheNewest()
+{
+    QFETCH(int, capacity);
+    QFETCH(int, pushed);
+    QFETCH(int, shrinkTo);
+    RingBuffer<int> r{std::size_t(capacity)};
+    for (int i = 0; i < pushed; ++i)
+        r.push(i);
+    int cap = capacity;
+    if (shrinkTo >= 0) {
+        r.setCapacity(std::size_t(shrinkTo));
+        cap = shrinkTo;
+    }
+    const int kept = qMin(cap, qMin(capacity, pushed));
+    QCOMPARE(int(r.size()), kept);
+    QVector<float> want;
+    for (int i = pushed - kept; i < pushed; ++i)
+        want.append(float(i));
+    QCOMPARE(lastValues(r), want);
+    // Storage never passes the capacity.
+    QVERIFY(r.bytesReserved() <= std::size_t(qMax(cap, capacity)) * sizeof(int));
+    // After growing, pushing goes on in order.
+    r.push(-1);
+    if (cap > 0)
+        QCOMPARE(r.back(), -1);
+}
+
+void TestMonitorCore::storeStaysBoundedOverAShift()
+{
+    // Eight hours of one device answering every 300 ms, and a second device
+    // answering a tenth as often.
+    TrendStore store(512, 256);
+    const qint64 t0 = 1700000000000;
+    qint64 t = t0;
+    const int answers = 8 * 3600 * 1000 / 300;
+    for (int i = 0; i < answers; ++i, t += 300) {
+        addValue(store, 3, t, float(i % 100));
+        if (i % 10 == 0)
+            addValue(store, 7, t, 1.0f);
+    }
+    const TrendSeries *s = store.series(3);
+    QCOMPARE(s->answers(), qint64(answers));
+    QCOMPARE(int(s->recent().size()), 512);
+    QVERIFY(s->historySize() <= 256);
+    QVERIFY(s->historySize() >= 128);
+    QVERIFY(s->historyStride() >= answers / 256);
+    // Bounded: the ring and the history, nothing that grows with the shift.
+    QVERIFY(store.bytesReserved() <= 16 * (512 + 256) * sizeof(TrendSample));
+
+    // The whole session is still covered: the oldest point is near the start.
+    QVERIFY(store.firstMs({3}) - t0 < qint64(s->historyStride()) * 300);
+    QVector<double> x, y;
+    store.plotPoints(3, TrendQuantity::Var1, t0, t, 400, &x, &y);
+    QVERIFY(!x.isEmpty());
+    QVERIFY(x.first() * 1000 - t0 < 8 * 3600 * 1000 / 100);
+    QVERIFY(t - x.last() * 1000 <= 8 * 3600 * 1000 / 400 + 300);   // within the last bucket
+    // Bucket means of 0..99 saw-tooth stay within its range.
+    for (double v : y)
+        QVERIFY(v >= 0 && v <= 99);
+    // x is in time order: the plot takes it as sorted.
+    QVERIFY(std::is_sorted(x.begin(), x.end()));
+
+    store.clear();
+    QVERIFY(!store.hasOrigin());
+    QCOMPARE(store.series(3)->answers(), qint64(0));
+    QCOMPARE(store.bytesReserved(), std::size_t(0));
+}
+
+void TestMonitorCore::windowsSeeEveryRecentAnswer()
+{
+    TrendStore store(100, 64);
+    const qint64 t0 = 5000;
+    for (int i = 0; i < 1000; ++i)
+        addValue(store, 1, t0 + i * 10, float(i));
+    // The last 100 answers at full resolution.
+    int n = 0;
+    float last = -1;
+    bool ordered = true;
+    store.series(1)->forEach(store.toStoreMs(t0 + 900 * 10), store.toStoreMs(t0 + 999 * 10),
+                             [&](const TrendSample &s) {
+                                 ordered = ordered && s.value(TrendQuantity::Var1) > last;
+                                 last = s.value(TrendQuantity::Var1);
+                                 ++n;
+                             });
+    QCOMPARE(n, 100);
+    QVERIFY(ordered);
+    QCOMPARE(last, 999.0f);
+    // Outside 0..15 nothing is stored or returned.
+    addValue(store, 16, t0, 1);
+    addValue(store, -1, t0, 1);
+    QVERIFY(!store.series(16));
+    QVector<double> x, y;
+    store.plotPoints(42, TrendQuantity::Var1, 0, t0 + 10000, 10, &x, &y);
+    QVERIFY(x.isEmpty());
+}
+
+void TestMonitorCore::plotPointsKeepExtremesAndStayBounded()
+{
+    TrendStore store;
+    const qint64 t0 = 0;
+    for (int i = 0; i < 4000; ++i) {
+        float v = float(i % 7);
+        if (i == 1234)
+            v = 500;        // a spike must survive
+        if (i == 2345)
+            v = -500;
+        addValue(store, 2, t0 + i, v);
+    }
+    QVector<double> x, y;
+    const int buckets = 50;
+    store.plotPoints(2, TrendQuantity::Var1, t0, t0 + 3999, buckets, &x, &y);
+    QVERIFY(x.size() <= 2 * buckets);
+    QCOMPARE(*std::max_element(y.begin(), y.end()), 500.0);
+    QCOMPARE(*std::min_element(y.begin(), y.end()), -500.0);
+    QVERIFY(std::is_sorted(x.begin(), x.end()));
+    // The second quantity is the same answers' other variable.
+    store.plotPoints(2, TrendQuantity::Var2, t0, t0 + 3999, buckets, &x, &y);
+    QCOMPARE(*std::max_element(y.begin(), y.end()), 1000.0);
+}
+
+void TestMonitorCore::stability_data()
+{
+    QTest::addColumn<QVector<float>>("values");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<double>("threshold");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<double>("spread");
+
+    const int collecting = int(StabilityState::Collecting);
+    const int stable = int(StabilityState::Stable);
+    const int unstable = int(StabilityState::Unstable);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+
+    QTest::newRow("fewer than N") << QVector<float>{1, 1} << 3 << 1.0 << collecting << 0.0;
+    QTest::newRow("flat, zero threshold") << QVector<float>{2, 2, 2} << 3 << 0.0 << stable << 0.0;
+    QTest::newRow("spread equal to threshold")
+        << QVector<float>{10, 10.5f, 10.25f} << 3 << 0.5 << stable << 0.5;
+    QTest::newRow("spread above threshold")
+        << QVector<float>{10, 10.75f, 10.25f} << 3 << 0.5 << unstable << 0.75;
+    QTest::newRow("only the last N count")
+        << QVector<float>{0, 100, 5, 5.1f, 5.05f} << 3 << 0.2 << stable << double(5.1f - 5.0f);
+    QTest::newRow("old outlier still inside N")
+        << QVector<float>{100, 5, 5.1f} << 3 << 0.2 << unstable << double(100.0f - 5.0f);
+    QTest::newRow("negative values") << QVector<float>{-3, -3.5f, -3.25f} << 3 << 0.5 << stable << 0.5;
+    QTest::newRow("a NaN is never stable") << QVector<float>{1, nan, 1} << 3 << 1e9 << unstable << -1.0;
+    QTest::newRow("an infinity is never stable") << QVector<float>{inf, inf, inf} << 3 << 1e9 << unstable << -1.0;
+    QTest::newRow("invalid threshold is never stable")
+        << QVector<float>{1, 1, 1} << 3 << -1.0 << unstable << 0.0;
+}
+
+void TestMonitorCore::stability()
+{
+    QFETCH(QVector<float>, values);
+    QFETCH(int, count);
+    QFETCH(double, threshold);
+    QFETCH(int, state);
+    QFETCH(double, spread);
+
+    TrendStore store;
+    qint64 t = 1000;
+    for (float v : values)
+        addValue(store, 4, t += 100, v);
+    StabilityRule rule;
+    rule.count = count;
+    rule.threshold = threshold;
+    const StabilityVerdict v = Stability::judge(store.series(4), TrendQuantity::Var1, rule,
+                                                store.toStoreMs(t), 5000);
+    QCOMPARE(int(v.state), state);
+    QCOMPARE(v.answers, qMin(count, values.size()));
+    if (spread < 0)
+        QVERIFY(std::isnan(v.spread));
+    else
+        QCOMPARE(v.spread, spread);
+    // The mark beside the row says which: a tick only when stable.
+    QCOMPARE(Stability::markText(v).startsWith(QStringLiteral("✓")), v.isStable());
+}
+
+void TestMonitorCore::staleAndAllStable()
+{
+    TrendStore store;
+    for (int i = 0; i < 5; ++i) {
+        addValue(store, 1, 1000 + i * 300, 7);
+        addValue(store, 2, 1000 + i * 300, 7);
+    }
+    StabilityRule rule;
+    rule.count = 5;
+    rule.threshold = 0.1;
+    const qint64 stale = StabilityRule::staleAfterMs(2, 300, 1000, 2);
+    QCOMPARE(stale, qint64(3 * 600 + 2000));
+    QCOMPARE(StabilityRule::staleAfterMs(1, 0, 0, 0), qint64(2000));     // never below 2 s
+    const qint32 last = store.toStoreMs(1000 + 4 * 300);
+
+    auto judge = [&](int address, qint32 now) {
+        return Stability::judge(store.series(address), TrendQuantity::Var1, rule, now, stale);
+    };
+    QVERIFY(judge(1, last + qint32(stale)).isStable());
+    QCOMPARE(judge(1, last + qint32(stale) + 1).state, StabilityState::Stale);
+    QCOMPARE(judge(9, last).state, StabilityState::NoData);
+
+    QVERIFY(Stability::allStable({judge(1, last), judge(2, last)}));
+    QVERIFY(!Stability::allStable({judge(1, last), judge(9, last)}));
+    QVERIFY(!Stability::allStable({}));     // nothing checked is not "stable"
+}
+
+void TestMonitorCore::thresholdText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<double>("value");
+
+    QTest::newRow("point") << "0.05" << true << 0.05;
+    QTest::newRow("comma") << "0,05" << true << 0.05;
+    QTest::newRow("blanks around") << "  1.5 " << true << 1.5;
+    QTest::newRow("exponent") << "2e-3" << true << 0.002;
+    QTest::newRow("zero") << "0" << true << 0.0;
+    QTest::newRow("empty") << "" << false << 0.0;
+    QTest::newRow("letters") << "abc" << false << 0.0;
+    QTest::newRow("trailing junk") << "0.5x" << false << 0.0;
+    QTest::newRow("two separators") << "1.2,3" << false << 0.0;
+    QTest::newRow("negative") << "-0.1" << false << 0.0;
+    QTest::newRow("infinity") << "inf" << false << 0.0;
+    QTest::newRow("nan") << "nan" << false << 0.0;
+    QTest::newRow("overflow") << "1e999" << false << 0.0;
+}
+
+void TestMonitorCore::thresholdText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(double, value);
+    double v = -42;
+    QString why;
+    QCOMPARE(StabilityRule::parseThreshold(text, &v, &why), ok);
+    if (ok) {
+        QCOMPARE(v, value);
+    } else {
+        QCOMPARE(v, -42.0);     // untouched
+        QVERIFY(!why.isEmpty());
+    }
+}
+
+void TestMonitorCore::settingsRoundTripAndRefuseJunk()
+{
+    QTemporaryDir dir;
+    QSettings s(dir.filePath(QStringLiteral("m.ini")), QSettings::IniFormat);
+    MonitorSettings m;
+    m.quantity = TrendQuantity::Var3;
+    m.windowIndex = 8;
+    m.stableCount = 25;
+    m.setThreshold(TrendQuantity::Var3, false, 0.25);
+    m.setThreshold(TrendQuantity::Var3, true, 4.5);
+    m.trafficFile = QStringLiteral("/tmp/x.log");
+    m.rotateKb = 64;
+    m.save(s);
+    const MonitorSettings back = MonitorSettings::load(s);
+    QCOMPARE(back.quantity, TrendQuantity::Var3);
+    QCOMPARE(back.windowMinutes(), 0);
+    QCOMPARE(back.rule(TrendQuantity::Var3, false).count, 25);
+    QCOMPARE(back.rule(TrendQuantity::Var3, false).threshold, 0.25);
+    QCOMPARE(back.rule(TrendQuantity::Var3, true).threshold, 4.5);
+    QCOMPARE(back.trafficFile, QStringLiteral("/tmp/x.log"));
+    QCOMPARE(back.rotateKb, 64);
+
+    // A hand-edited store: every value out of range falls back to its default.
+    const MonitorSettings defaults;
+    s.setValue(QStringLiteral("/Monitor/Quantity"), 9);
+    s.setValue(QStringLiteral("/Monitor/Window"), QStringLiteral("x"));
+    s.setValue(QStringLiteral("/Monitor/StableCount"), 1);
+    s.setValue(QStringLiteral("/Monitor/Threshold_3"), -1);
+    s.setValue(QStringLiteral("/Monitor/ThresholdCapacitor_3"), QStringLiteral("nan"));
+    s.setValue(QStringLiteral("/Monitor/TrafficRotateKb"), 1);
+    const MonitorSettings junk = MonitorSettings::load(s);
+    QCOMPARE(junk.quantity, defaults.quantity);
+    QCOMPARE(junk.windowIndex, defaults.windowIndex);
+    QCOMPARE(junk.stableCount, defaults.stableCount);
+    QCOMPARE(junk.threshold[3], defaults.threshold[3]);
+    QCOMPARE(junk.thresholdCapacitor[3], defaults.thresholdCapacitor[3]);
+    QCOMPARE(junk.rotateKb, defaults.rotateKb);
+}
+
+void TestMonitorCore::csvHoldsTheShownAnswers()
+{
+    TrendStore store;
+    const qint64 t0 = QDateTime(QDate(2024, 3, 5), QTime(10, 0)).toMSecsSinceEpoch();
+    for (int i = 0; i < 10; ++i) {
+        addValue(store, 1, t0 + i * 1000, 1.5f + i);
+        addValue(store, 2, t0 + i * 1000 + 500, -0.25f);
+    }
+    const QByteArray csv = TrendCsv::text(store, {{QStringLiteral("1: 01"), 1}, {QStringLiteral("a, \"b\""), 2}},
+                                          TrendQuantity::Var1, QStringLiteral("U1, мВ"), t0 + 2000,
+                                          t0 + 4500, 0);
+    const QList<QByteArray> lines = csv.trimmed().split('\n');
+    QCOMPARE(lines.size(), 1 + 3 + 3);
+    QCOMPARE(QString::fromUtf8(lines[0]), QStringLiteral("Время,Секунды,Серия,Адрес,\"U1, мВ\""));
+    QCOMPARE(lines[1], QByteArray("2024-03-05 10:00:02.000,0.000,1: 01,01,3.5"));
+    QCOMPARE(lines[2], QByteArray("2024-03-05 10:00:02.500,0.500,\"a, \"\"b\"\"\",02,-0.25"));
+    QCOMPARE(lines[6], QByteArray("2024-03-05 10:00:04.500,2.500,\"a, \"\"b\"\"\",02,-0.25"));
+
+    // Saved whole, or refused with a reason.
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY(TrendCsv::save(dir.filePath(QStringLiteral("t.csv")), csv, &error));
+    QFile f(dir.filePath(QStringLiteral("t.csv")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), csv);
+    QVERIFY(!TrendCsv::save(dir.filePath(QStringLiteral("no/such/dir/t.csv")), csv, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestMonitorCore)
+#include "tst_monitorcore.moc"
