@@ -3,6 +3,7 @@
 
 #include "monitor/monitorsettings.h"
 #include "monitor/ringbuffer.h"
+#include "monitor/rotatinglogfile.h"
 #include "monitor/stability.h"
 #include "monitor/trendcsv.h"
 #include "monitor/trendstore.h"
@@ -46,6 +47,9 @@ private slots:
     void thresholdText();
     void settingsRoundTripAndRefuseJunk();
     void csvHoldsTheShownAnswers();
+    void rotatingFileKeepsBoundsAndOrder_data();
+    void rotatingFileKeepsBoundsAndOrder();
+    void rotatingFileFailuresAreReported();
 };
 
 void TestMonitorCore::ringKeepsTheNewest_data()
@@ -371,6 +375,105 @@ void TestMonitorCore::csvHoldsTheShownAnswers()
     QCOMPARE(f.readAll(), csv);
     QVERIFY(!TrendCsv::save(dir.filePath(QStringLiteral("no/such/dir/t.csv")), csv, &error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestMonitorCore::rotatingFileKeepsBoundsAndOrder_data()
+{
+    QTest::addColumn<int>("maxBytes");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QByteArray>("existing");   // in the file before it is opened
+
+    QTest::newRow("no rotation") << 4096 << 50 << QByteArray();
+    QTest::newRow("one rotation") << 1024 << 60 << QByteArray();
+    QTest::newRow("oldest files dropped") << 1024 << 400 << QByteArray();
+    QTest::newRow("appends to an existing file") << 4096 << 10 << QByteArray("earlier\n");
+    QTest::newRow("existing file already full") << 1024 << 5 << QByteArray(2000, 'x') + '\n';
+}
+
+void TestMonitorCore::rotatingFileKeepsBoundsAndOrder()
+{
+    QFETCH(int, maxBytes);
+    QFETCH(int, lines);
+    QFETCH(QByteArray, existing);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("traffic.log"));
+    if (!existing.isEmpty()) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(existing);
+    }
+    RotatingLogFile log;
+    QString error;
+    QVERIFY2(log.open(path, maxBytes, &error), qPrintable(error));
+    for (int i = 0; i < lines; ++i) {
+        const QByteArray line = QByteArray("line ") + QByteArray::number(i).rightJustified(4, '0')
+                              + QByteArray(15, '.');
+        QVERIFY2(log.writeLine(line, &error), qPrintable(error));
+        // Flushed line by line: the file holds the line before the next write.
+        QFile current(path);
+        QVERIFY(current.open(QIODevice::ReadOnly));
+        QVERIFY(current.readAll().endsWith(line + '\n'));
+    }
+
+    // Oldest first: rotated files from the last kept back to .1, then the
+    // current one. None is over the limit, unless it is the file as found.
+    QByteArray all;
+    int files = 0;
+    for (int k = RotatingLogFile::KeptFiles; k >= 0; --k) {
+        const QString name = k ? RotatingLogFile::rotatedName(path, k) : path;
+        QFile f(name);
+        if (!f.exists())
+            continue;
+        ++files;
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray content = f.readAll();
+        if (content != existing)
+            QVERIFY2(content.size() <= maxBytes, qPrintable(name));
+        all += content;
+    }
+    QVERIFY(!QFile::exists(RotatingLogFile::rotatedName(path, RotatingLogFile::KeptFiles + 1)));
+    QVERIFY(files <= RotatingLogFile::KeptFiles + 1);
+    QList<QByteArray> got = all.split('\n');
+    got.removeLast();
+    if (!existing.isEmpty() && all.startsWith(existing)) {
+        QCOMPARE(got.first(), existing.trimmed());
+        got.removeFirst();
+    }
+    // What is kept is the newest lines, in order, none lost between files.
+    QVERIFY(!got.isEmpty());
+    QVERIFY(got.last().startsWith(QByteArray("line ") + QByteArray::number(lines - 1).rightJustified(4, '0')));
+    const int first = got.first().mid(5, 4).toInt();
+    for (int i = 0; i < got.size(); ++i)
+        QCOMPARE(got[i].mid(5, 4).toInt(), first + i);
+    if (log.rotations() <= RotatingLogFile::KeptFiles)
+        QCOMPARE(first, 0);
+}
+
+void TestMonitorCore::rotatingFileFailuresAreReported()
+{
+    QTemporaryDir dir;
+    RotatingLogFile log;
+    QString error;
+    QVERIFY(!log.open(dir.path(), 4096, &error));
+    QVERIFY(!error.isEmpty());
+    error.clear();
+    QVERIFY(!log.open(dir.filePath(QStringLiteral("no/such/dir/t.log")), 4096, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!log.isOpen());
+    QVERIFY(!log.writeLine("x", &error));
+
+    // The rotation cannot move the file away: the stream closes with a reason.
+    const QString path = dir.filePath(QStringLiteral("t.log"));
+    QVERIFY(QDir(dir.path()).mkpath(RotatingLogFile::rotatedName(path, 1) + QStringLiteral("/keep")));
+    QVERIFY(QDir(dir.path()).mkpath(RotatingLogFile::rotatedName(path, 2) + QStringLiteral("/keep")));
+    QVERIFY(QDir(dir.path()).mkpath(RotatingLogFile::rotatedName(path, 3) + QStringLiteral("/keep")));
+    QVERIFY(log.open(path, 1024, &error));
+    bool failed = false;
+    for (int i = 0; i < 200 && !failed; ++i)
+        failed = !log.writeLine(QByteArray(40, 'a'), &error);
+    QVERIFY(failed);
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!log.isOpen());
 }
 
 QTEST_GUILESS_MAIN(TestMonitorCore)
