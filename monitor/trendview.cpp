@@ -16,8 +16,9 @@
 #include <cmath>
 
 namespace {
-// A window that slides with no new answers is redrawn this often.
-constexpr qint64 SlideRedrawMs = 1000;
+// Frames follow one another at least this far apart; a long window further,
+// as new answers move its lines by less than a pixel.
+constexpr qint64 MinFrameGapMs = 450;
 constexpr int MinBuckets = 200;
 
 QString windowText(int minutes)
@@ -217,7 +218,7 @@ void TrendView::setMarks(const QVector<StabilityVerdict> &verdicts, const Stabil
                                  .arg(QString::number(rule.threshold, 'g', 6))
                                  .arg(rule.count));
     if (changed)
-        m_dataChanged = true;
+        m_marksChanged = true;
 }
 
 bool TrendView::isPaused() const { return pauseButton->isChecked(); }
@@ -257,8 +258,14 @@ bool TrendView::refresh(qint64 nowMs, bool force)
     const bool paused = isPaused();
     if (isFollowing()) {
         const qint64 now = paused && m_pausedAt >= 0 ? m_pausedAt : nowMs;
-        const bool slide = !paused && now - m_lastDrawMs >= SlideRedrawMs;
-        if (!force && !m_rangeChanged && !slide && (paused || !m_dataChanged))
+        const qint64 windowMs = m_windowMinutes > 0 ? qint64(m_windowMinutes) * 60000
+                                                     : qMax<qint64>(0, now - m_lastFrom);
+        const qint64 gap = qMax(MinFrameGapMs, windowMs / qMax(1, m_plot->axisRect()->width()));
+        const bool due = !paused && now - m_lastDrawMs >= gap;
+        const bool wanted = m_rangeChanged || m_marksChanged || due;
+        if (!force && !wanted)
+            return false;
+        if (!force && !m_rangeChanged && now - m_lastDrawMs < MinFrameGapMs)
             return false;
         qint64 from = now - qint64(m_windowMinutes) * 60000;
         if (m_windowMinutes == 0) {
@@ -270,8 +277,9 @@ bool TrendView::refresh(qint64 nowMs, bool force)
         }
         drawFrame(from, now, true);
         m_lastDrawMs = now;
+        m_lastFrom = from;
     } else {
-        if (!force && !m_rangeChanged && (paused || !m_dataChanged))
+        if (!force && !m_rangeChanged && !m_marksChanged && (paused || !m_dataChanged))
             return false;
         qint64 from = 0, to = 0;
         shownRange(&from, &to);
@@ -315,7 +323,11 @@ void TrendView::drawFrame(qint64 fromMs, qint64 toMs, bool rescaleY)
     m_settingRange = false;
     m_rangeChanged = false;
     m_dataChanged = false;
+    m_marksChanged = false;
     m_plot->replot();
     m_lastPoints = points;
     m_lastFrameMs = clock.nsecsElapsed() / 1e6;
+    ++m_frames;
+    m_totalFrameMs += m_lastFrameMs;
+    m_maxFrameMs = qMax(m_maxFrameMs, m_lastFrameMs);
 }

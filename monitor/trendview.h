@@ -75,6 +75,9 @@ public:
     // Points the last frame drew, and how long it took (for the bench).
     int lastFramePoints() const { return m_lastPoints; }
     double lastFrameMs() const { return m_lastFrameMs; }
+    int frames() const { return m_frames; }
+    double maxFrameMs() const { return m_maxFrameMs; }
+    double totalFrameMs() const { return m_totalFrameMs; }
 
 signals:
     // The engineer dragged or zoomed the plot: it stops following the window.
@@ -97,9 +100,14 @@ private:
     bool m_dataChanged = true;
     bool m_settingRange = false;
     bool m_rangeChanged = false;
+    bool m_marksChanged = false;
+    qint64 m_lastFrom = 0;
     qint64 m_lastDrawMs = 0;
     qint64 m_pausedAt = -1;
     qint64 m_lastNow = 0;
     int m_lastPoints = 0;
     double m_lastFrameMs = 0;
+    int m_frames = 0;
+    double m_maxFrameMs = 0;
+    double m_totalFrameMs = 0;
 };
