@@ -70,10 +70,32 @@ bool HartReceiver::feed(const char *data, int size)
     return completed;
 }
 
+int HartReceiver::feedUntilComplete(const char *data, int size, bool *complete)
+{
+    *complete = false;
+    int i = 0;
+    while (i < size) {
+        if (m_frameStarted && !m_complete && m_expectedLength > 0) {
+            const int take = qMin(m_expectedLength - m_buffer.size(), size - i);
+            if (take > 1) {
+                m_buffer.append(data + i, take - 1);
+                i += take - 1;
+            }
+        }
+        if (feedByte(uint8_t(data[i++]))) {
+            *complete = true;
+            break;
+        }
+    }
+    return i;
+}
+
 bool HartReceiver::feedByte(uint8_t c)
 {
     if (m_headerIndex == 0) {
         if (c == 0xFF) {
+            if (m_preambleCounter == 0)
+                ++m_startCount;
             if (++m_preambleCounter > MaxPreamble)
                 fail(PreambleTooLong);
         } else if (m_preambleCounter < MinPreamble) {

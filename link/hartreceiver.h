@@ -6,8 +6,10 @@
 // Framing errors are written to the standard error stream; the byte that
 // caused one is dropped and preamble counting starts again, so a good frame
 // later in the stream is still found. After one frame has completed, further
-// bytes are kept in the buffer but never complete a second frame until
-// reset(): the link resets before every transmission.
+// bytes fed with feed() are kept in the buffer but never complete a second
+// frame until reset(). feedUntilComplete() stops right after a completing
+// byte instead, so a caller can take the frame, reset, and hunt on in the
+// rest of its bytes.
 
 #include "link/hartanswer.h"
 
@@ -42,8 +44,22 @@ public:
     bool feed(const char *data, int size);
     bool feed(const QByteArray &chunk) { return feed(chunk.constData(), chunk.size()); }
     bool feedByte(uint8_t c);
+    // Feeds until a frame completes or the bytes run out; returns how many
+    // bytes were taken and sets *complete when the last of them completed a
+    // frame.
+    int feedUntilComplete(const char *data, int size, bool *complete);
 
     bool isComplete() const { return m_complete; }
+    // True while a frame is being received: its preamble has begun and it
+    // has not completed (nor been dropped by a framing error).
+    bool isMidFrame() const
+    {
+        return m_frameStarted ? !m_complete : m_preambleCounter > 0;
+    }
+    // Counts the frames begun (first preamble byte) since construction, reset()
+    // or not: the frame in progress, or the one just completed, is number
+    // startCount().
+    int startCount() const { return m_startCount; }
     bool isFrameStarted() const { return m_frameStarted; }
     // The normalised frame, followed by anything that came after it.
     const QByteArray &buffer() const { return m_buffer; }
@@ -62,6 +78,7 @@ private:
     int m_preambleCounter = 0;
     int m_headerIndex = 0;
     int m_expectedLength = 0;
+    int m_startCount = 0;
     bool m_frameStarted = false;
     bool m_complete = false;
     bool m_diagnostics = true;

@@ -1,6 +1,8 @@
 #include "link/protocolcomhart.h"
 
+#include <QDateTime>
 #include <QLoggingCategory>
+#include <QMetaMethod>
 #include <QSerialPort>
 #include <QTimer>
 #include <climits>
@@ -15,6 +17,30 @@ constexpr int RtsLeadMs = 5;
 constexpr int WriteGuardMs = 30000;
 // The operation that wants to hear when its batch has been answered in full.
 constexpr int NotifyAllSentOperation = 29;
+// A frame in progress that has had no byte for this long when a request is
+// written is a torn fragment, not a frame still arriving. Real adapters hand
+// bytes over every 16 ms or so, even at 1200 baud.
+constexpr qint64 FragmentGapNs = 50LL * 1000 * 1000;
+
+// The device byte (short address, or byte 2 of a long address) and the
+// command of a request frame; false when the frame cannot be read that far.
+bool requestKeys(const QByteArray &frame, int *address, int *command)
+{
+    const auto *b = reinterpret_cast<const uint8_t *>(frame.constData());
+    const int size = frame.size();
+    int i = 0;
+    while (i < size && b[i] == 0xFF)
+        ++i;
+    if (i >= size || (b[i] != 0x02 && b[i] != 0x82))
+        return false;
+    const bool longFrame = b[i] == 0x82;
+    const int commandAt = i + 1 + (longFrame ? 5 : 1);
+    if (commandAt >= size)
+        return false;
+    *address = b[i + 1 + (longFrame ? 2 : 0)];
+    *command = b[commandAt];
+    return true;
+}
 
 void writeDiagnostic(const QString &text)
 {
@@ -43,11 +69,14 @@ protocolComHart::protocolComHart(QObject *parent, const QString &configPath)
     , m_sendTimer(makeSingleShot(this))
     , m_phaseTimer(makeSingleShot(this))
 {
+    m_clock.start();
+    qRegisterMetaType<LinkTrafficEvent>();
     m_config.load(configPath);
     connect(m_port, &QSerialPort::readyRead, this, &protocolComHart::readData);
     connect(m_port, &QSerialPort::bytesWritten, this, &protocolComHart::onBytesWritten);
     connect(m_timeoutTimer, &QTimer::timeout, this, &protocolComHart::timeoutFunc);
     connect(m_phaseTimer, &QTimer::timeout, this, &protocolComHart::onPhaseTimer);
+    connect(m_port, &QSerialPort::errorOccurred, this, &protocolComHart::onPortError);
 }
 
 protocolComHart::~protocolComHart()
@@ -63,9 +92,11 @@ protocolComHart::~protocolComHart()
 
 bool protocolComHart::openPort(const QString &name)
 {
-    if (m_port->isOpen() && m_portName == name)
+    if (m_port->isOpen() && m_portName == name && !m_losingLine)
         return true;
     closePort();
+    // A loss still being wound up must not close the port opened now.
+    m_losingLine = false;
     m_portName = name;
     m_port->setPortName(name);
     if (!m_port->open(QIODevice::ReadWrite)) {
@@ -117,11 +148,16 @@ bool protocolComHart::configurePort()
 
 void protocolComHart::closePort()
 {
+    m_closingPort = true;
     m_port->close();
-    // A write cut short by the close will never report completion; let the
-    // transmission run on to its time-out so the request still has an outcome.
-    if (m_phase == Phase::Writing)
-        onWriteDone();
+    m_closingPort = false;
+    // Whatever phase the request in flight had reached, no answer can come
+    // through a closed port: it ends at once with its time-out outcome.
+    if (m_busy && m_phase != Phase::Unsent) {
+        m_timeoutTimer->stop();
+        m_phase = Phase::Unsent;
+        m_phaseTimer->start(0);
+    }
 }
 
 bool protocolComHart::isPortOpen() const { return m_port->isOpen(); }
@@ -165,21 +201,20 @@ bool protocolComHart::isBusy() const { return m_busy; }
 
 void protocolComHart::resetReceive()
 {
-    m_receiver.reset();
+    // The receiver itself is left alone: a frame in progress is an earlier
+    // exchange's and is judged as such when it completes (see startWrite).
     m_answerValid = false;
     m_answerPending = false;
+    m_written = false;
 }
 
 void protocolComHart::startQueue(bool loop)
 {
+    endRepeatMode();
     if (m_queue.isEmpty()) {
         std::fputs("Requests quene is empty\n", stderr);
         return;
     }
-    // A transmission still under way keeps its receive state, or its answer
-    // would be lost.
-    if (!m_busy)
-        resetReceive();
     m_answerValid = false;
     m_loopMode = loop;
     m_allSent = false;
@@ -194,21 +229,33 @@ void protocolComHart::startQueue(bool loop)
 
 void protocolComHart::stopSending()
 {
+    endQueueRun();
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop);
+    m_repeating = false;
+}
+
+void protocolComHart::endQueueRun()
+{
     disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::sendNext);
     disconnect(this, &protocolComHart::answerGet, this, &protocolComHart::sendNext);
-    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop);
     m_sendTimer->stop();
     m_queueRunning = false;
+}
+
+void protocolComHart::endRepeatMode()
+{
+    if (!m_repeating)
+        return;
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop);
+    m_sendTimer->stop();
     m_repeating = false;
+    emit repeatEnded();
 }
 
 void protocolComHart::finishQueue()
 {
     m_queue.clear();
-    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::sendNext);
-    disconnect(this, &protocolComHart::answerGet, this, &protocolComHart::sendNext);
-    m_sendTimer->stop();
-    m_queueRunning = false;
+    endQueueRun();
 
     // Only a batch whose last request was answered is reported complete; one
     // that ended in a time-out is not, and nothing is left pending for some
@@ -219,7 +266,7 @@ void protocolComHart::finishQueue()
         return;
     }
     m_allSent = false;
-    if (!m_lastOutcomeAnswered || m_operation != NotifyAllSentOperation)
+    if (!m_lastOutcomeAnswered || m_requestOperation != NotifyAllSentOperation)
         return;
     if (m_answerEmitDepth > 0)
         m_allSent = true;           // reported right after that answer's answerGet
@@ -249,12 +296,14 @@ void protocolComHart::sendNext()
     m_sendTimer->start(m_period);
     const QByteArray frame = m_queue.at(m_queueIndex);
     ++m_queueIndex;
-    sendFrame(frame);
+    startRequest(frame);
 }
 
 void protocolComHart::sendRepeated(const QByteArray &frame)
 {
-    m_currentFrame = frame;
+    if (m_queueRunning)
+        endQueueRun();
+    m_repeatFrame = frame;
     m_repeating = true;
     connect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop, Qt::UniqueConnection);
     m_sendTimer->start(m_period);
@@ -268,25 +317,50 @@ void protocolComHart::timerSendLoop()
     m_sendTimer->start(m_period);
     if (m_busy)
         return;
-    sendFrame(m_currentFrame);
+    startRequest(m_repeatFrame);
 }
 
 // ---------------------------------------------------------------- transmission
 
-void protocolComHart::sendFrame(const QByteArray &frame)
+bool protocolComHart::sendFrame(const QByteArray &frame)
+{
+    endRepeatMode();
+    return startRequest(frame);
+}
+
+bool protocolComHart::startRequest(const QByteArray &frame)
 {
     if (m_busy) {
         std::fputs("protocolComHart::sendFrame:link busy, frame not sent\n", stderr);
-        return;
+        return false;
     }
+    m_requestOperation = m_operation;
+    m_transmissions = 0;
+    transmit(frame);
+    return true;
+}
+
+void protocolComHart::transmit(const QByteArray &frame)
+{
     m_busy = true;
-    if (m_port->isOpen())
-        m_port->clear(QSerialPort::Input);
+    ++m_transmissions;
     m_currentFrame = frame;
     analysisRequest(m_currentFrame);
+    if (!requestKeys(m_currentFrame, &m_matchAddress, &m_matchCommand))
+        m_matchAddress = m_matchCommand = -1;   // unreadable: any answer will do
     // The receive side is armed before the first byte leaves: an answer may
-    // start arriving while RTS is still held.
+    // start arriving while RTS is still held. The input is not flushed: a
+    // flush could cut an earlier exchange's frame in two and leave its head
+    // to swallow this answer; whatever is pending is framed and judged.
     resetReceive();
+    if (!m_port->isOpen() || m_losingLine) {
+        // Nothing goes out and nothing is reported as sent. The outcome
+        // comes from the event loop, never from inside this call, so a
+        // caller sees the same order of events as with a real transmission.
+        m_phase = Phase::Unsent;
+        m_phaseTimer->start(0);
+        return;
+    }
     qCDebug(lcLink) << "send" << m_currentFrame.toHex(' ');
 
     if (m_config.flowControl != 0) {
@@ -319,8 +393,19 @@ void protocolComHart::startWrite()
 {
     m_phase = Phase::Writing;
     lineEvent(LineEvent::WriteStarted);
-    const qint64 written = m_port->isOpen() ? m_port->write(m_currentFrame) : -1;
-    if (written < 0 || m_port->bytesToWrite() == 0) {
+    // A frame still coming in now began before this request and cannot be
+    // its answer; one that has been quiet for a while is a torn fragment
+    // and is dropped, so it cannot swallow the answer's bytes.
+    if (m_receiver.isMidFrame() && (m_lastRxNs < 0 || m_clock.nsecsElapsed() - m_lastRxNs > FragmentGapNs))
+        m_receiver.reset();
+    m_writeMark = m_receiver.startCount();
+    m_written = true;
+    if (m_port->write(m_currentFrame) < 0) {
+        // The port is open but takes nothing: the line is as good as gone.
+        loseLine(QStringLiteral("%1: ошибка записи").arg(m_portName));
+        return;
+    }
+    if (m_port->bytesToWrite() == 0) {
         onWriteDone();
         return;
     }
@@ -336,6 +421,7 @@ void protocolComHart::onBytesWritten()
 void protocolComHart::onWriteDone()
 {
     m_phaseTimer->stop();
+    m_writeDoneNs = m_clock.nsecsElapsed();
     lineEvent(LineEvent::WriteDone);
     if (m_config.flowControl != 0) {
         transmissionComplete();
@@ -367,6 +453,9 @@ void protocolComHart::onPhaseTimer()
         setRts(false);
         transmissionComplete();
         break;
+    case Phase::Unsent:
+        endUnsent();
+        break;
     case Phase::Idle:
     case Phase::AwaitingAnswer:
         break;
@@ -380,6 +469,9 @@ void protocolComHart::transmissionComplete()
     lineEvent(LineEvent::AnswerAwaited);
 
     const QByteArray frame = m_currentFrame;
+    ++m_stats.slot(m_matchAddress).requestsSent;
+    emitTraffic(LinkTrafficEvent::Tx, LinkTrafficEvent::Good, m_matchAddress, m_matchCommand,
+                int(m_reqData.size()), frame);
     emit requestSend(frame.constData(), frame.size());
     m_repeatsLeft -= 1;
 
@@ -399,18 +491,105 @@ void protocolComHart::timeoutFunc()
     m_phase = Phase::Idle;
     m_busy = false;
     if (m_repeatsLeft > 0) {
-        sendFrame(m_currentFrame);
+        transmit(m_currentFrame);
         return;
     }
     // Also reached with a repeat count below 1: such a request gets its one
     // transmission and is then reported, instead of leaving the link waiting
     // for an outcome that would never come.
+    reportTimeout();
+}
+
+void protocolComHart::endUnsent()
+{
+    m_phase = Phase::Idle;
+    m_busy = false;
+    reportTimeout();
+}
+
+void protocolComHart::reportTimeout()
+{
     m_repeatsLeft = m_repeatCount;
     m_lastOutcomeAnswered = false;
+    ++m_stats.slot(m_matchAddress).timeouts;
+    emitTraffic(LinkTrafficEvent::Rx, LinkTrafficEvent::Timeout, m_matchAddress, m_matchCommand, -1, {});
     ++m_answerEmitDepth;
     emit answerGet(0);
     --m_answerEmitDepth;
     m_allSent = false;
+}
+
+// ---------------------------------------------------------------- line loss
+
+void protocolComHart::onPortError(QSerialPort::SerialPortError error)
+{
+    // Closing a port whose device is gone fails to restore its settings and
+    // says so; that is no news.
+    if (m_closingPort || !m_port->isOpen())
+        return;
+    QString what;
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::DeviceNotFoundError:
+        what = QStringLiteral("устройство недоступно");
+        break;
+    case QSerialPort::ReadError:
+        what = QStringLiteral("ошибка чтения");
+        break;
+    case QSerialPort::WriteError:
+        what = QStringLiteral("ошибка записи");
+        break;
+    default:
+        return;
+    }
+    writeDiagnostic(QStringLiteral("protocolComHart::port error %1 on %2: %3\n")
+                        .arg(int(error)).arg(m_portName, m_port->errorString()));
+    loseLine(QStringLiteral("%1: %2").arg(m_portName, what));
+}
+
+void protocolComHart::loseLine(const QString &reason)
+{
+    if (m_losingLine)
+        return;
+    m_losingLine = true;
+    const bool wasRepeating = m_repeating;
+    dropEverything();
+    // The port reports the error from inside its own notifier, which goes
+    // on using its buffers after this returns: it is closed from the event
+    // loop. Until then a vanished device may keep the notifier firing; it is
+    // a turn or two, and nothing here reacts to it.
+    QMetaObject::invokeMethod(this, [this, reason, wasRepeating] {
+        if (wasRepeating)
+            emit repeatEnded();
+        if (m_losingLine) {
+            m_closingPort = true;
+            m_port->close();
+            m_closingPort = false;
+            m_losingLine = false;
+        }
+        emit lineLost(reason);
+    }, Qt::QueuedConnection);
+}
+
+void protocolComHart::dropEverything()
+{
+    m_timeoutTimer->stop();
+    m_sendTimer->stop();
+    m_phaseTimer->stop();
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::sendNext);
+    disconnect(this, &protocolComHart::answerGet, this, &protocolComHart::sendNext);
+    disconnect(m_sendTimer, &QTimer::timeout, this, &protocolComHart::timerSendLoop);
+    m_queue.clear();
+    m_queueIndex = 0;
+    m_queueRunning = false;
+    m_loopMode = false;
+    m_repeating = false;
+    m_phase = Phase::Idle;
+    m_busy = false;
+    m_repeatsLeft = m_repeatCount;
+    m_allSent = false;
+    m_answerPending = false;
+    m_receiver.reset();
 }
 
 // ---------------------------------------------------------------- reception
@@ -420,36 +599,121 @@ void protocolComHart::readData()
     const QByteArray bytes = m_port->readAll();
     // The input buffer is not flushed after reading: bytes of an answer that
     // arrive in pieces would be lost between the read and the flush.
-    if (!m_busy || bytes.isEmpty())
-        return;     // nobody is waiting: a stray or late frame is no answer
-    qCDebug(lcLink) << "recv" << bytes.toHex(' ');
-    if (!m_receiver.feed(bytes))
+    if (bytes.isEmpty())
         return;
-    if (m_phase == Phase::AwaitingAnswer)
+    m_lastRxNs = m_clock.nsecsElapsed();
+    qCDebug(lcLink) << "recv" << bytes.toHex(' ');
+    hunt(bytes.constData(), bytes.size());
+}
+
+void protocolComHart::hunt(const char *data, int size)
+{
+    // Every frame in the bytes is judged, also after the one credited: a
+    // duplicate in the same read is counted, and a discarded frame may be
+    // followed by the right one.
+    bool credited = false;
+    int pos = 0;
+    while (pos < size) {
+        // Noise while nobody waits is no news; framing errors are reported
+        // only for bytes that could have been the awaited answer.
+        m_receiver.setDiagnosticsEnabled(m_busy && !credited && !m_answerPending);
+        bool complete = false;
+        pos += m_receiver.feedUntilComplete(data + pos, size - pos, &complete);
+        if (complete)
+            frameCompleted(&credited);
+    }
+    if (!credited)
+        return;
+    if (m_phase == Phase::AwaitingAnswer) {
         deliverAnswer();
-    else
+    } else if (m_phase == Phase::RtsLead) {
+        // The late answer to an earlier transmission of this same request,
+        // in before the repeat has left: the repeat is not sent.
+        m_phaseTimer->stop();
+        setRts(false);
+        deliverAnswer();
+    } else {
         m_answerPending = true;     // reported once the transmission is complete
+    }
+}
+
+void protocolComHart::frameCompleted(bool *credited)
+{
+    const HartAnswer frame = m_receiver.answer();
+    const int number = m_receiver.startCount();
+    m_receiver.reset();
+    const int address = frame.isValid() ? frame.shortAddress() : -1;
+    const int command = frame.isValid() ? frame.command() : -1;
+
+    // A frame that began before the request was written belongs to an
+    // earlier exchange, unless this is a repeat: then it may be the late
+    // answer to the request's own earlier transmission.
+    const bool beganBefore = !m_written || number <= m_writeMark;
+    LinkStatistics::DiscardReason reason;
+    if (!m_busy || m_phase == Phase::Unsent || m_answerPending || *credited)
+        reason = LinkStatistics::NobodyWaiting;
+    else if (m_matchAddress >= 0 && address != m_matchAddress)
+        reason = LinkStatistics::OtherAddress;
+    else if (m_matchCommand >= 0 && command != m_matchCommand)
+        reason = LinkStatistics::OtherCommand;
+    else if (beganBefore && m_transmissions <= 1)
+        reason = LinkStatistics::BeforeRequest;
+    else {
+        m_answer = frame;
+        m_answerValid = true;
+        m_answerNs = m_lastRxNs;
+        *credited = true;
+        return;
+    }
+    const bool checksumOk = frame.checksumOk();
+    m_stats.countDiscard(address, reason, checksumOk);
+    qCDebug(lcLink) << "discarded" << reason << frame.raw().toHex(' ');
+    emitTraffic(LinkTrafficEvent::Rx, LinkTrafficEvent::Discarded, address, command,
+                frame.isValid() ? frame.byteCount() : -1, frame.raw());
 }
 
 void protocolComHart::deliverAnswer()
 {
-    m_answer = m_receiver.answer();
-    m_answerValid = true;
     m_timeoutTimer->stop();
     m_repeatsLeft = m_repeatCount;
     m_phase = Phase::Idle;
     m_busy = false;
     m_lastOutcomeAnswered = true;
 
-    const int code = m_operation;
+    const bool checksumOk = m_answer.checksumOk();
+    const int address = m_answer.shortAddress();
+    m_stats.countResponse(address, (m_answerNs - m_writeDoneNs) / 1000, checksumOk);
+    emitTraffic(LinkTrafficEvent::Rx, checksumOk ? LinkTrafficEvent::Good : LinkTrafficEvent::ChecksumError,
+                address, m_answer.command(), m_answer.byteCount(), m_answer.raw());
+
+    const int code = m_requestOperation;
     ++m_answerEmitDepth;
     emit answerGet(code);
     --m_answerEmitDepth;
-    const bool notify = m_allSent && m_operation == NotifyAllSentOperation;
+    const bool notify = m_allSent && code == NotifyAllSentOperation;
     m_allSent = false;
     if (notify)
         emit allRequestsIsSend();
 }
+
+void protocolComHart::emitTraffic(LinkTrafficEvent::Direction direction, LinkTrafficEvent::Verdict verdict,
+                                  int address, int command, int byteCount, const QByteArray &bytes)
+{
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&protocolComHart::traffic);
+    if (!isSignalConnected(signal))
+        return;
+    LinkTrafficEvent e;
+    e.msecsSinceEpoch = QDateTime::currentMSecsSinceEpoch();
+    e.direction = direction;
+    e.verdict = verdict;
+    e.address = address;
+    e.command = command;
+    e.byteCount = byteCount;
+    e.bytes = bytes;
+    emit traffic(e);
+}
+
+void protocolComHart::resetStatistics() { m_stats = LinkStatistics(); }
 
 QByteArray protocolComHart::answerData() const
 {
@@ -478,7 +742,7 @@ uint8_t protocolComHart::answerAddress() const
 
 QByteArray protocolComHart::receivedBytes() const
 {
-    return m_receiver.buffer();
+    return m_answerValid ? m_answer.raw() : QByteArray();
 }
 
 // ---------------------------------------------------------------- request fields

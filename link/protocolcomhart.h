@@ -9,17 +9,27 @@
 // 30 s), RTS held for rtsDelay ms per byte and dropped (without flow control
 // only), then the answer time-out. The link is busy from the first of these
 // steps until the answer or the final time-out has been reported.
+//
+// One answer, one request: a frame is credited to the waiting request only
+// when it names the request's device (short address, or the device byte of
+// a long address) and the request's command, and did not begin before the
+// request was written. Every other complete frame (late, duplicated, stray,
+// from another device, for another command, or arriving while nobody waits)
+// is discarded and counted; the request goes on waiting for its own answer
+// under its time-out and repeats. The counts per device are in statistics().
 
 #include "link/hartframe.h"
+#include "link/linkstatistics.h"
 #include "link/serialconfig.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QSerialPort>
 #include <QSet>
 #include <QString>
 
-class QSerialPort;
 class QTimer;
 
 class protocolComHart : public QObject
@@ -46,6 +56,10 @@ public:
     void setPeriod(int ms);
     void setTimeout(int ms);
     void setRepeats(int n);
+    // The code a request's outcome is reported with is the one in force when
+    // the request was first transmitted: a request still in flight when the
+    // code changes keeps its own, so its answer never reaches the next
+    // operation as that operation's.
     void setOperation(int code);
     int period() const;
     int timeout() const;
@@ -57,18 +71,35 @@ public:
     void clearQueue();
     void enqueue(const QByteArray &frame);
     int queueSize() const;
+    // Ends repeat mode first (repeatEnded): the line has one owner.
     void startQueue(bool loop);
+    // Ends queue and repeat mode without a signal: the caller knows.
     void stopSending();
-    // Transmits now. A frame handed over while another transmission is under
-    // way is refused (diagnostic on the standard error stream): two frames
-    // never share the line and every outcome belongs to one request.
-    void sendFrame(const QByteArray &frame);
+    // Transmits now, ending repeat mode first (repeatEnded). A frame handed
+    // over while another transmission is under way is refused (false, and a
+    // diagnostic on the standard error stream): two frames never share the
+    // line and every outcome belongs to one request. With the port closed
+    // nothing is written and nothing reported as sent: the request ends with
+    // its time-out outcome, answerGet(0), from the event loop.
+    bool sendFrame(const QByteArray &frame);
+    // Repeat mode: transmits the frame once every period until stopSending,
+    // a queue start or an outside sendFrame; ends a running queue first. The
+    // repeated frame is kept apart from the frame in flight, so a single
+    // request sent meanwhile goes out once, never in the loop's place.
     void sendRepeated(const QByteArray &frame);
     // True from the start of a transmission until its answer or final time-out.
     bool isBusy() const;
     bool isQueueRunning() const { return m_queueRunning; }
     bool isRepeating() const { return m_repeating; }
     QByteArray currentFrame() const { return m_currentFrame; }
+    QByteArray repeatedFrame() const { return m_repeatFrame; }
+    // The operation code of the request whose outcome answerGet reports now
+    // (also for the time-out outcome, which answerGet reports as 0).
+    int answerOperation() const { return m_requestOperation; }
+
+    // What the link has counted since construction or resetStatistics().
+    const LinkStatistics &statistics() const { return m_stats; }
+    void resetStatistics();
 
     // Last answer (valid after answerGet with a non-zero code)
     QByteArray answerData() const;
@@ -76,6 +107,8 @@ public:
     bool answerChecksumOk() const;
     bool answerIsLong() const;
     uint8_t answerAddress() const;   // short address (byte 2 of a long address)
+    // The credited answer frame as received, normalised (exactly its counted
+    // preamble bytes, the delimiter and what followed to the checksum).
     QByteArray receivedBytes() const;
     const HartAnswer &answer() const { return m_answer; }
 
@@ -99,7 +132,15 @@ signals:
     // The port went away under the link (device removed, line hung up, a
     // write refused): the link has closed the port and dropped every request
     // and loop; no answerGet follows for the request that was in flight.
+    // Emitted once per loss, from the event loop.
     void lineLost(const QString &reason);
+    // Repeat mode ended other than by stopSending: a queue start or an
+    // outside sendFrame took the line over, or the line was lost.
+    void repeatEnded();
+    // Every frame written, every complete frame received (credited or
+    // discarded) and every request that ended without an answer. Built only
+    // while something is connected.
+    void traffic(const LinkTrafficEvent &event);
 
 public slots:
     void readData();
@@ -113,8 +154,12 @@ protected:
     virtual void lineEvent(LineEvent event);
 
 private:
-    enum class Phase { Idle, RtsLead, Writing, RtsHold, AwaitingAnswer };
+    enum class Phase { Idle, RtsLead, Writing, RtsHold, AwaitingAnswer, Unsent };
 
+    bool startRequest(const QByteArray &frame);
+    void transmit(const QByteArray &frame);
+    void endRepeatMode();
+    void endQueueRun();
     void setRts(bool on);
     void startWrite();
     void onBytesWritten();
@@ -122,8 +167,17 @@ private:
     void onPhaseTimer();
     void transmissionComplete();
     void deliverAnswer();
+    void hunt(const char *data, int size);
+    void frameCompleted(bool *credited);
     void finishQueue();
     void resetReceive();
+    void emitTraffic(LinkTrafficEvent::Direction direction, LinkTrafficEvent::Verdict verdict,
+                     int address, int command, int byteCount, const QByteArray &bytes);
+    void endUnsent();
+    void reportTimeout();
+    void onPortError(QSerialPort::SerialPortError error);
+    void loseLine(const QString &reason);
+    void dropEverything();
 
     QSerialPort *m_port = nullptr;
     QTimer *m_timeoutTimer = nullptr;
@@ -139,12 +193,14 @@ private:
     bool m_queueRunning = false;
     bool m_repeating = false;
     QByteArray m_currentFrame;
+    QByteArray m_repeatFrame;
 
     int m_period = 1000;
     int m_timeout = 3000;
     int m_repeatCount = 3;
     int m_repeatsLeft = 3;
     int m_operation = 1;
+    int m_requestOperation = 1;      // code of the request in flight
 
     Phase m_phase = Phase::Idle;
     bool m_busy = false;
@@ -152,12 +208,25 @@ private:
     bool m_allSent = false;
     bool m_lastOutcomeAnswered = false;
     int m_answerEmitDepth = 0;
+    bool m_losingLine = false;       // lost, the port not yet closed
+    bool m_closingPort = false;
 
     HartReceiver m_receiver;
     HartAnswer m_answer;
     bool m_answerValid = false;
+    qint64 m_answerNs = 0;           // when the credited frame completed
+    qint64 m_lastRxNs = -1;          // when bytes last came in
+    int m_writeMark = 0;             // frames begun up to the last write start
+    bool m_written = false;          // this transmission has begun its write
+    int m_transmissions = 0;         // of the request in flight
+    qint64 m_writeDoneNs = 0;
 
     QByteArray m_reqAddress;
     QByteArray m_reqData;
     int m_reqCommand = 0;
+    int m_matchAddress = -1;         // device byte an answer must name; -1 any
+    int m_matchCommand = -1;         // command an answer must name; -1 any
+
+    LinkStatistics m_stats;
+    QElapsedTimer m_clock;
 };

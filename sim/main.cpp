@@ -142,8 +142,25 @@ int main(int argc, char *argv[])
         QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption controlOpt(QStringLiteral("control"),
         QStringLiteral("Read bench commands from standard input (P+ kPa, P- kPa, P kPa, T C, ?)."));
+    // Faults of a misbehaving line, for every transmitter.
+    const QCommandLineOption lateEveryOpt(QStringLiteral("late-every"),
+        QStringLiteral("Every N-th answer of a transmitter comes --late-ms later (default 0: never)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption lateMsOpt(QStringLiteral("late-ms"),
+        QStringLiteral("How much later a late answer comes, ms (default 1500)."), QStringLiteral("MS"),
+        QStringLiteral("1500"));
+    const QCommandLineOption duplicateEveryOpt(QStringLiteral("duplicate-every"),
+        QStringLiteral("Every N-th answer of a transmitter goes out twice (default 0: never)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption otherAddressEveryOpt(QStringLiteral("other-address-every"),
+        QStringLiteral("Every N-th answer of a transmitter names the next address (default 0: never)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption otherCommandEveryOpt(QStringLiteral("other-command-every"),
+        QStringLiteral("Every N-th answer of a transmitter names another command (default 0: never)."),
+        QStringLiteral("N"), QStringLiteral("0"));
     parser.addOptions({devicesOpt, linkOpt, baudOpt, turnaroundOpt, preambleOpt, sensorOpt, pressureOpt,
-                       pressureMinusOpt, temperatureOpt, seedOpt, controlOpt});
+                       pressureMinusOpt, temperatureOpt, seedOpt, controlOpt, lateEveryOpt, lateMsOpt,
+                       duplicateEveryOpt, otherAddressEveryOpt, otherCommandEveryOpt});
     parser.process(app);
 
     QList<uint8_t> addresses;
@@ -170,6 +187,14 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("--turnaround needs a number of ms >= 0"));
     if (!number(preambleOpt, &preamble) || preamble > 255)
         return fail(QStringLiteral("--preamble needs a number 0..255"));
+    int lateEvery = 0, lateMs = 0, duplicateEvery = 0, otherAddressEvery = 0, otherCommandEvery = 0;
+    const std::pair<const QCommandLineOption *, int *> faults[] = {
+        {&lateEveryOpt, &lateEvery}, {&lateMsOpt, &lateMs}, {&duplicateEveryOpt, &duplicateEvery},
+        {&otherAddressEveryOpt, &otherAddressEvery}, {&otherCommandEveryOpt, &otherCommandEvery}};
+    for (const auto &f : faults) {
+        if (!number(*f.first, f.second))
+            return fail(QStringLiteral("--%1 needs a number >= 0").arg(f.first->names().first()));
+    }
 
     bool sensorWanted = parser.isSet(sensorOpt);
     sim::SensorModel::Kind sensorKind = sim::SensorModel::Kind::TwoGauge;
@@ -210,6 +235,11 @@ int main(int argc, char *argv[])
     uint32_t nextSeed = seed;
     for (uint8_t address : qAsConst(addresses)) {
         sim::VirtualDevice *dev = line.addDevice(address);
+        dev->late.every = lateEvery;
+        dev->lateByMs = lateMs;
+        dev->duplicate.every = duplicateEvery;
+        dev->otherAddress.every = otherAddressEvery;
+        dev->otherCommand.every = otherCommandEvery;
         if (sensorWanted)
             dev->setSensor(sim::SensorModel::make(sensorKind, nextSeed++));
     }

@@ -42,6 +42,15 @@ VirtualDevice::VirtualDevice(uint8_t address)
 
 uint8_t VirtualDevice::address() const { return m_address; }
 
+bool VirtualDevice::hits(Fault &fault)
+{
+    if (fault.next > 0) {
+        --fault.next;
+        return true;
+    }
+    return fault.every > 0 && answersGiven > 0 && answersGiven % fault.every == 0;
+}
+
 QByteArray &VirtualDevice::memory() { return m_memory; }
 const QByteArray &VirtualDevice::memory() const { return m_memory; }
 

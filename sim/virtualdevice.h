@@ -156,8 +156,27 @@ public:
     QVector<int> splitNextAnswer;   // chunk sizes for the next answer (rest in one chunk)
     QByteArray noiseBeforeNext;     // bytes sent before the next answer's preamble
 
+    // A misbehaviour that hits the next `next` answers and, besides, every
+    // `every`-th answer the device gives (counted by answersGiven).
+    struct Fault
+    {
+        int next = 0;
+        int every = 0;
+    };
+    Fault late;                     // the answer comes lateByMs later than it would
+    int lateByMs = 0;
+    Fault duplicate;                // the answer goes out twice, back to back
+    Fault otherAddress;             // the answer names strayAddress instead
+    int strayAddress = -1;          // -1: the device's address + 1 (0..15)
+    Fault otherCommand;             // the answer names strayCommand instead
+    int strayCommand = -1;          // -1: the request's command with bit 0 flipped
+    // True when the fault hits the answer being given now (uses up one of
+    // `next`). The line asks once per answer, after counting it.
+    bool hits(Fault &fault);
+
     // Counters
     int requestsSeen = 0;           // requests addressed to it, heard or not
+    int answersGiven = 0;           // answers queued, duplicates counted once
     QList<QByteArray> commandsSeen; // command byte + data of each executed request
     static constexpr int MaxCommandsKept = 10000;
 

@@ -159,6 +159,21 @@ bool VirtualLine::createLink(const QString &linkPath)
     return true;
 }
 
+void VirtualLine::vanish()
+{
+    m_vanishedLinkPath = m_linkPath;
+    close();
+}
+
+bool VirtualLine::reappear()
+{
+    if (!open())
+        return false;
+    const QString path = m_vanishedLinkPath;
+    m_vanishedLinkPath.clear();
+    return path.isEmpty() || createLink(path);
+}
+
 void VirtualLine::setBaud(int baud) { m_baud = qMax(0, baud); }
 int VirtualLine::baud() const { return m_baud; }
 void VirtualLine::setTurnaroundMs(int ms) { m_turnaroundMs = qMax(0, ms); }
@@ -272,17 +287,76 @@ void VirtualLine::handleFrame(const RequestFramer::Frame &frame)
 void VirtualLine::queueAnswer(VirtualDevice *dev, const Request &request)
 {
     QByteArray body = dev->answer(request);
+    ++dev->answersGiven;
+    // body: delimiter, address (1 or 5 bytes), command, byte count, ...
+    const int addressLength = request.longFrame ? 5 : 1;
+    bool rewritten = false;
+    if (dev->hits(dev->otherAddress)) {
+        const int stray = dev->strayAddress >= 0 ? dev->strayAddress : (dev->address() + 1) % (MaxAddress + 1);
+        body[1 + (request.longFrame ? 2 : 0)] = char(stray);
+        rewritten = true;
+    }
+    if (dev->hits(dev->otherCommand)) {
+        const int stray = dev->strayCommand >= 0 ? dev->strayCommand : (request.command ^ 0x01);
+        body[1 + addressLength] = char(stray);
+        rewritten = true;
+    }
+    if (rewritten) {
+        char sum = 0;
+        for (int i = 0; i < body.size() - 1; ++i)
+            sum ^= body.at(i);
+        body[body.size() - 1] = sum;
+    }
     if (dev->corruptNextChecksum) {
         body[body.size() - 1] = char(body.at(body.size() - 1) ^ 0xFF);
         dev->corruptNextChecksum = false;
     }
+    const int lateMs = dev->hits(dev->late) ? qMax(0, dev->lateByMs) : 0;
+    const bool twice = dev->hits(dev->duplicate);
+
     Outgoing out;
     out.frame = QByteArray(m_preamble, char(0xFF)) + body;
     out.chunks = splitInto(dev->noiseBeforeNext + out.frame, dev->splitNextAnswer);
     dev->noiseBeforeNext.clear();
     dev->splitNextAnswer.clear();
-    out.earliestNs = nowNs() + qint64(m_turnaroundMs + qMax(0, dev->answerDelayMs)) * NsPerMs;
-    m_outgoing.push_back(std::move(out));
+    out.earliestNs = nowNs() + qint64(m_turnaroundMs + qMax(0, dev->answerDelayMs) + lateMs) * NsPerMs;
+    if (twice) {
+        Outgoing again;
+        again.frame = out.frame;
+        again.chunks = {out.frame};
+        again.earliestNs = out.earliestNs;
+        enqueueOutgoing(std::move(out));
+        enqueueOutgoing(std::move(again));
+    } else {
+        enqueueOutgoing(std::move(out));
+    }
+}
+
+void VirtualLine::sendRaw(const QByteArray &bytes)
+{
+    if (!isOpen() || bytes.isEmpty())
+        return;
+    Outgoing out;
+    out.frame = bytes;
+    out.chunks = {bytes};
+    out.earliestNs = nowNs();
+    enqueueOutgoing(std::move(out));
+}
+
+void VirtualLine::enqueueOutgoing(Outgoing out)
+{
+    // Answers go out in the order they fall due, so one that comes late does
+    // not hold up the answers to later requests; the one on the wire is
+    // never interrupted (the line is half duplex).
+    const bool frontOnWire = m_active && (m_sentTotal > 0 || m_chunk > 0 || m_offset > 0);
+    auto it = m_outgoing.begin();
+    if (frontOnWire)
+        ++it;
+    while (it != m_outgoing.end() && it->earliestNs <= out.earliestNs)
+        ++it;
+    if (it == m_outgoing.begin())
+        m_active = false;   // the new answer goes first: the front waits again
+    m_outgoing.insert(it, std::move(out));
     if (!m_active)
         pump();
 }

@@ -47,6 +47,15 @@ public:
     bool createLink(const QString &linkPath);
     QString linkPath() const;
 
+    // The line disappears as a pulled USB adapter does: both ends of the
+    // pseudo-terminal are closed and the symlink removed, so a port still
+    // open on the slave side sees a hang-up and read errors. The devices
+    // and their memory stay.
+    void vanish();
+    // Plugs the line back in: a new pseudo-terminal (another slave path)
+    // with the symlink the vanished line had, if any, pointing at it.
+    bool reappear();
+
     // Pacing: 0 = instant; otherwise 11 bits per byte (8O1) at this baud rate.
     void setBaud(int baud);
     int baud() const;
@@ -73,6 +82,10 @@ public:
     void setBench(double pPlusKPa, double pMinusKPa, double temperatureC);
     BenchState bench() const;
 
+    // Puts bytes on the line as they are, as a stray device or noise would:
+    // after the answer on the wire, if any (reported by answerSent too).
+    void sendRaw(const QByteArray &bytes);
+
     // Every complete request frame received, checksum good or not, as it
     // arrived from its first preamble byte (the most recent 10000).
     QList<QByteArray> requests() const;
@@ -98,6 +111,7 @@ private:
     void onWritable();
     void handleFrame(const RequestFramer::Frame &frame);
     void queueAnswer(VirtualDevice *device, const Request &request);
+    void enqueueOutgoing(Outgoing out);
     void pump();
     bool writeSome(const char *data, int size, int *written);
     void scheduleAt(qint64 dueNs);
@@ -108,6 +122,7 @@ private:
     int m_slaveFd = -1;               // held so the master never sees a hang-up
     QString m_portName;
     QString m_linkPath;
+    QString m_vanishedLinkPath;
     QString m_error;
     int m_baud = 0;
     int m_turnaroundMs = 0;

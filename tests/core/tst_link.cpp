@@ -7,96 +7,13 @@
 #include "sim/virtualline.h"
 
 #include "common/capture.h"
+#include "common/linkrig.h"
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-QByteArray command3(uint8_t address, int preamble = 4, bool longFrame = false)
-{
-    const uint8_t a[5] = {longFrame ? uint8_t(0x0F) : address, 0x02, address, 0xFD, 0xEF};
-    HartRequestFrame f;
-    f.setPreambleCount(preamble);
-    f.setLongFrame(longFrame);
-    f.setAddressBytes(a);
-    f.buildCommand3();
-    return f.toByteArray();
-}
-
-QByteArray readRegisters(uint8_t address, uint16_t reg, uint8_t count, bool longFrame = false)
-{
-    const uint8_t a[5] = {longFrame ? uint8_t(0x0F) : address, 0x02, address, 0xFD, 0xEF};
-    const uint8_t d[3] = {uint8_t(reg >> 8), uint8_t(reg), count};
-    HartRequestFrame f;
-    f.setPreambleCount(4);
-    f.setLongFrame(longFrame);
-    f.setAddressBytes(a);
-    f.buildCommand51(d);
-    return f.toByteArray();
-}
-
-// The address a request on the line was sent to (short frames).
-int addressOf(const QByteArray &request)
-{
-    int i = 0;
-    while (i < request.size() && uint8_t(request.at(i)) == 0xFF)
-        ++i;
-    return i + 1 < request.size() ? uint8_t(request.at(i + 1)) : -1;
-}
-
-// The link with every step of its transmissions and every signal logged in
-// order, each with the time it happened.
-class RecordingLink : public protocolComHart
-{
-public:
-    RecordingLink()
-        : protocolComHart(nullptr, QStringLiteral("no-such-file"))
-    {
-        clock.start();
-        connect(this, &protocolComHart::requestSend, this, [this](const char *, int n) {
-            log(QStringLiteral("send:%1").arg(n));
-        });
-        connect(this, &protocolComHart::answerGet, this, [this](int code) {
-            log(QStringLiteral("answer:%1").arg(code));
-        });
-        connect(this, &protocolComHart::allRequestsIsSend, this, [this] { log(QStringLiteral("allSent")); });
-    }
-
-    void log(const QString &what)
-    {
-        events.append(what);
-        times.append(clock.elapsed());
-    }
-    int count(const QString &what) const { return events.count(what); }
-    int countPrefix(const QString &prefix) const
-    {
-        int n = 0;
-        for (const QString &e : events)
-            n += e.startsWith(prefix) ? 1 : 0;
-        return n;
-    }
-    qint64 timeOf(const QString &what, int nth = 0) const
-    {
-        for (int i = 0; i < events.size(); ++i)
-            if (events.at(i) == what && nth-- == 0)
-                return times.at(i);
-        return -1;
-    }
-
-    QStringList events;
-    QList<qint64> times;
-    QElapsedTimer clock;
-
-protected:
-    void lineEvent(LineEvent e) override
-    {
-        static const char *const names[] = {"rtsOn", "write", "written", "rtsOff", "await"};
-        log(QString::fromLatin1(names[int(e)]));
-    }
-};
-
-} // namespace
+using namespace linkrig;
 
 class TestLink : public QObject
 {
@@ -125,6 +42,9 @@ private slots:
 
     void rtsSequenceWithoutFlowControl();
     void portDiagnostics();
+    void unsentRequestEndsFromEventLoop();
+    void lineVanishes_data();
+    void lineVanishes();
 
 private:
     void openLink(int flowControl = 1);
@@ -559,15 +479,140 @@ void TestLink::portDiagnostics()
     m_link->closePort();
     QVERIFY(!m_link->isPortOpen());
 
-    // A transmission on a closed port still ends with an outcome.
-    m_link->setPeriod(20);
-    m_link->setTimeout(40);
-    m_link->setRepeats(2);
-    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+}
+
+void TestLink::unsentRequestEndsFromEventLoop()
+{
+    // A request on a closed port is never reported as sent, and it ends with
+    // its time-out outcome at once instead of after every repeat's time-out;
+    // the outcome comes from the event loop, never from inside sendFrame.
+    m_link->setPeriod(500);
+    m_link->setTimeout(5000);
+    m_link->setRepeats(3);
+    m_link->setOperation(9);
+    QElapsedTimer clock;
+    clock.start();
     m_link->sendFrame(command3(1));
-    QVERIFY(answers.wait(2000));
-    QCOMPARE(answers.at(0).at(0).toInt(), 0);
-    QCOMPARE(m_link->countPrefix(QStringLiteral("send:")), 2);
+    QVERIFY(m_link->isBusy());
+    QCOMPARE(m_link->countPrefix(QStringLiteral("answer:")), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_link->count(QStringLiteral("answer:0")), 1, 2000);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(m_link->countPrefix(QStringLiteral("send:")), 0);
+    QVERIFY(!m_link->isBusy());
+    QCOMPARE(m_link->repeatsLeft(), 3);
+
+    // A queue on a closed port runs through its requests the same way, one
+    // period apart, and ends by itself.
+    m_link->events.clear();
+    m_link->setPeriod(20);
+    for (int a = 1; a <= 3; ++a)
+        m_link->enqueue(command3(uint8_t(a)));
+    m_link->startQueue(false);
+    QTRY_COMPARE_WITH_TIMEOUT(m_link->count(QStringLiteral("answer:0")), 3, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_link->isQueueRunning(), 2000);
+    QCOMPARE(m_link->countPrefix(QStringLiteral("send:")), 0);
+
+    // Closing the port under a request in flight ends it the same way.
+    openLink();
+    m_line->addDevice(4)->answerDelayMs = 2000;
+    m_link->events.clear();
+    QSignalSpy onLine(m_line, &sim::VirtualLine::requestReceived);
+    m_link->sendFrame(command3(4));
+    QVERIFY(onLine.wait(2000));
+    QTRY_COMPARE_WITH_TIMEOUT(m_link->countPrefix(QStringLiteral("send:")), 1, 2000);
+    clock.restart();
+    m_link->closePort();
+    QTRY_COMPARE_WITH_TIMEOUT(m_link->count(QStringLiteral("answer:0")), 1, 2000);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(m_link->countPrefix(QStringLiteral("send:")), 1);
+    QCOMPARE(m_link->count(QStringLiteral("lineLost")), 0);   // closed on purpose: no loss
+}
+
+void TestLink::lineVanishes_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("flowControl");
+    QTest::addColumn<int>("answerDelayMs");
+    // The line goes while a request waits for its answer, and between two
+    // requests; in a cyclic queue, in repeat mode and for a single request.
+    QTest::newRow("queue, awaiting") << "queue" << 1 << 400;
+    QTest::newRow("queue, between requests") << "queue" << 1 << 0;
+    QTest::newRow("queue, RTS driven") << "queue" << 0 << 400;
+    QTest::newRow("repeat mode") << "repeat" << 1 << 400;
+    QTest::newRow("single request") << "single" << 1 << 400;
+}
+
+void TestLink::lineVanishes()
+{
+    QFETCH(QString, mode);
+    QFETCH(int, flowControl);
+    QFETCH(int, answerDelayMs);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("line"));
+    QVERIFY(m_line->createLink(path));
+    for (uint8_t a : {1, 2})
+        m_line->addDevice(a)->answerDelayMs = answerDelayMs;
+    m_link->serialConfig().flowControl = flowControl;
+    m_link->serialConfig().rtsDelay = 1;
+    QVERIFY(m_link->openPort(path));
+    m_link->setPeriod(50);
+    m_link->setTimeout(1500);
+    m_link->setRepeats(3);
+    m_link->setOperation(3);
+
+    // The line goes once the device has heard the second request (with a
+    // delayed answer: while the link waits for it), or right after the
+    // second answer.
+    int heard = 0;
+    if (answerDelayMs > 0) {
+        connect(m_line, &sim::VirtualLine::requestReceived, this, [&] {
+            if (++heard == 2)
+                m_line->vanish();
+        });
+    } else {
+        connect(m_line, &sim::VirtualLine::answerSent, this, [&] {
+            if (++heard == 2)
+                m_line->vanish();
+        });
+    }
+    QSignalSpy lost(m_link, &protocolComHart::lineLost);
+    if (mode == QLatin1String("queue")) {
+        m_link->enqueue(command3(1));
+        m_link->enqueue(command3(2));
+        m_link->startQueue(true);
+    } else if (mode == QLatin1String("repeat")) {
+        m_link->sendRepeated(command3(1));
+    } else {
+        m_line->device(1)->silentFor = 1;   // the second transmission is heard
+        m_link->setTimeout(150);
+        m_link->sendFrame(command3(1));
+    }
+    QVERIFY(lost.wait(5000));
+    const int answersAtLoss = m_link->countPrefix(QStringLiteral("answer:"));
+    QVERIFY(!m_link->isPortOpen());
+    QVERIFY(!m_link->isBusy());
+    QVERIFY(!m_link->isQueueRunning());
+    QVERIFY(!m_link->isRepeating());
+    QCOMPARE(m_link->queueSize(), 0);
+    QVERIFY2(lost.at(0).at(0).toString().contains(path), qPrintable(lost.at(0).at(0).toString()));
+    // Nothing follows: no outcome for the request in flight, no second loss.
+    QTest::qWait(400);
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(m_link->countPrefix(QStringLiteral("answer:")), answersAtLoss);
+    QCOMPARE(m_link->count(QStringLiteral("answer:0")), 0);
+
+    // Plugged back in at the same path, the port opens at once and works.
+    QVERIFY(m_line->reappear());
+    QVERIFY(m_link->openPort(path));
+    m_link->events.clear();
+    QSignalSpy answers(m_link, &protocolComHart::answerGet);
+    m_line->device(1)->answerDelayMs = 0;
+    m_link->sendFrame(command3(1));
+    QVERIFY(answers.wait(3000));
+    QCOMPARE(answers.at(0).at(0).toInt(), 3);
+    QCOMPARE(m_link->answerAddress(), uint8_t(1));
+    QCOMPARE(lost.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestLink)

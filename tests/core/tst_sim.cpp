@@ -111,10 +111,14 @@ private slots:
     void splitAnswerArrivesInSeparateReads();
     void noiseBeforePreamble();
     void answerDelay();
+    void faultKnobs_data();
+    void faultKnobs();
+    void lateAnswerDoesNotHoldUpOthers();
     void pacingAt1200Baud();
     void answersQueueOneAfterAnother();
     void reopenedPortStillAnswered();
     void symlink();
+    void vanishAndReappear();
     void deviceSet();
 
 private:
@@ -467,6 +471,107 @@ void TestSim::answerDelay()
     QVERIFY2(t.elapsed() >= 200, qPrintable(QString::number(t.elapsed())));
 }
 
+void TestSim::faultKnobs_data()
+{
+    QTest::addColumn<QString>("knob");
+    QTest::addColumn<bool>("longFrame");
+    QTest::addColumn<int>("frames");        // on the wire for one request
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("minMs");         // before the first answer is complete
+
+    QTest::newRow("late") << "late" << false << 1 << shortAddr(5) << 3 << 250;
+    QTest::newRow("duplicate") << "duplicate" << false << 2 << shortAddr(5) << 3 << 0;
+    QTest::newRow("other address") << "otherAddress" << false << 1 << shortAddr(6) << 3 << 0;
+    QTest::newRow("other address, long") << "otherAddress" << true << 1 << longAddr(6) << 3 << 0;
+    QTest::newRow("stray address 9") << "strayAddress" << false << 1 << shortAddr(9) << 3 << 0;
+    QTest::newRow("other command") << "otherCommand" << false << 1 << shortAddr(5) << 2 << 0;
+    QTest::newRow("other command, long") << "otherCommand" << true << 1 << longAddr(5) << 2 << 0;
+    QTest::newRow("stray command 48") << "strayCommand" << false << 1 << shortAddr(5) << 48 << 0;
+}
+
+void TestSim::faultKnobs()
+{
+    QFETCH(QString, knob);
+    QFETCH(bool, longFrame);
+    QFETCH(int, frames);
+    QFETCH(QByteArray, address);
+    QFETCH(int, command);
+    QFETCH(int, minMs);
+
+    sim::VirtualDevice *dev = m_line->device(5);
+    dev->lateByMs = 250;
+    if (knob == QLatin1String("late"))
+        dev->late.next = 1;
+    else if (knob == QLatin1String("duplicate"))
+        dev->duplicate.next = 1;
+    else if (knob.startsWith(QLatin1String("other")) || knob.startsWith(QLatin1String("stray"))) {
+        const bool onAddress = knob.endsWith(QLatin1String("Address"));
+        (onAddress ? dev->otherAddress : dev->otherCommand).next = 1;
+        if (knob == QLatin1String("strayAddress"))
+            dev->strayAddress = 9;
+        if (knob == QLatin1String("strayCommand"))
+            dev->strayCommand = 48;
+    }
+    const QByteArray ask = request(longFrame ? longAddr(5) : shortAddr(5), 3);
+    QElapsedTimer t;
+    t.start();
+    QList<Answer> got = transact(ask, frames);
+    QVERIFY2(t.elapsed() >= minMs, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(got.size(), frames);
+    for (const Answer &a : qAsConst(got)) {
+        QCOMPARE(a.address, address);
+        QCOMPARE(a.command, command);
+        QCOMPARE(a.data.size(), 24);
+        QVERIFY(a.checksumOk);      // rewritten frames carry their own checksum
+    }
+    QVERIFY(!QSignalSpy(m_line, &sim::VirtualLine::answerSent).wait(100));
+    QCOMPARE(parseAnswers(m_rx).size(), frames);
+
+    // Used up: the next answer is the device's own, at once.
+    t.restart();
+    got = transact(ask);
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got[0].address, longFrame ? longAddr(5) : shortAddr(5));
+    QCOMPARE(got[0].command, 3);
+    QVERIFY2(t.elapsed() < 200, qPrintable(QString::number(t.elapsed())));
+
+    // Every n-th answer: with every = 3, answers 3 and 6 of the next six.
+    dev->answersGiven = 0;
+    dev->duplicate.every = 3;
+    int twice = 0;
+    for (int i = 1; i <= 6; ++i) {
+        got = transact(ask, i % 3 == 0 ? 2 : 1);
+        twice += got.size() == 2 ? 1 : 0;
+        QCOMPARE(got.size(), i % 3 == 0 ? 2 : 1);
+    }
+    QCOMPARE(twice, 2);
+}
+
+void TestSim::lateAnswerDoesNotHoldUpOthers()
+{
+    // Device 1 answers late; device 2, asked after it, answers first, and
+    // the raw bytes of a stray go out as they are.
+    m_line->device(1)->late.next = 1;
+    m_line->device(1)->lateByMs = 200;
+    m_rx.clear();
+    m_port->write(request(shortAddr(1), 0));
+    m_port->write(request(shortAddr(2), 0));
+    QTRY_COMPARE_WITH_TIMEOUT(parseAnswers(m_rx).size(), 2, 5000);
+    QList<Answer> got = parseAnswers(m_rx);
+    QCOMPARE(got[0].address, shortAddr(2));
+    QCOMPARE(got[1].address, shortAddr(1));
+    QVERIFY(got[1].noise.isEmpty());
+
+    m_rx.clear();
+    const QByteArray stray = QByteArray(5, '\xff') + QByteArray::fromHex("020703000000");
+    m_line->sendRaw(stray + char(0x02 ^ 0x07 ^ 0x03));
+    QTRY_COMPARE_WITH_TIMEOUT(parseAnswers(m_rx).size(), 1, 3000);
+    got = parseAnswers(m_rx);
+    QCOMPARE(got[0].address, shortAddr(7));
+    QVERIFY(got[0].checksumOk);
+}
+
 void TestSim::pacingAt1200Baud()
 {
     m_line->setBaud(1200);
@@ -531,6 +636,42 @@ void TestSim::symlink()
     f.close();
     QVERIFY(!m_line->createLink(plain));
     QVERIFY(QFileInfo(plain).isFile());
+}
+
+void TestSim::vanishAndReappear()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("line"));
+    QVERIFY(m_line->createLink(link));
+    QSerialPort viaLink(link);
+    m_port->close();
+    QVERIFY(viaLink.open(QIODevice::ReadWrite));
+    m_line->device(1)->setU8(0x0010, 0x5A);
+    qRegisterMetaType<QSerialPort::SerialPortError>();
+    QSignalSpy errors(&viaLink, &QSerialPort::errorOccurred);
+    m_line->vanish();
+    // The port on the slave side hears of it as of a pulled adapter.
+    QVERIFY(!m_line->isOpen());
+    QVERIFY(!QFileInfo(link).isSymLink());
+    const auto lostError = [&errors] {
+        for (const QList<QVariant> &e : qAsConst(errors)) {
+            const auto error = e.first().value<QSerialPort::SerialPortError>();
+            if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(lostError(), 3000);
+    viaLink.close();
+
+    // Back on the same link path, with the devices as they were.
+    QVERIFY(m_line->reappear());
+    QCOMPARE(QFile::symLinkTarget(link), m_line->portName());
+    m_port->setPortName(link);
+    QVERIFY(m_port->open(QIODevice::ReadWrite));
+    const QList<Answer> got = transact(request(shortAddr(1), 51, QByteArray("\x00\x10\x01", 3)));
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got[0].data, QByteArray("\x5A"));
 }
 
 void TestSim::deviceSet()
