@@ -21,6 +21,7 @@
 class Dialog;
 class DumpDialog;
 class LineMonitor;
+struct LinkTrafficEvent;
 class QFile;
 class QCheckBox;
 class QComboBox;
@@ -483,6 +484,12 @@ private:
     void updateStabilityMarks();
     void exportTrendCsv();
     void exportTrendPng();
+    void onLinkTraffic(const LinkTrafficEvent &event);
+    void resetLineStatistics();
+    void saveTrafficLog();
+    void setTrafficStream(bool on);
+    void chooseTrafficFile();
+    void applyTrafficRotate(int kb);
     LineMonitor *m_monitor = nullptr;
 
     // ---- Program settings (settings/mainwindow_programsettings.cpp) ----

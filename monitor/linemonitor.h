@@ -9,7 +9,9 @@
 // with the views that draw them.
 
 #include "monitor/monitorsettings.h"
+#include "monitor/rotatinglogfile.h"
 #include "monitor/stability.h"
+#include "monitor/trafficlog.h"
 #include "monitor/trendstore.h"
 
 #include <QElapsedTimer>
@@ -24,6 +26,8 @@ class QLabel;
 class QMenu;
 class QTimer;
 class QToolBar;
+class LineStatsView;
+class TrafficLogView;
 class TrendView;
 
 class LineMonitor : public QObject
@@ -37,10 +41,16 @@ public:
     qint64 now() const { return m_epochStart + m_clock.elapsed(); }
 
     std::shared_ptr<TrendStore> trendStore = std::make_shared<TrendStore>();
+    std::shared_ptr<TrafficLog> trafficLog = std::make_shared<TrafficLog>();
+    RotatingLogFile trafficFile;
     MonitorSettings settings;
 
     QDockWidget *trendDock = nullptr;
     TrendView *trend = nullptr;
+    QDockWidget *statsDock = nullptr;
+    LineStatsView *stats = nullptr;
+    QDockWidget *logDock = nullptr;
+    TrafficLogView *log = nullptr;
     QMenu *menu = nullptr;
     QToolBar *toolBar = nullptr;
     QTimer *refreshTimer = nullptr;

@@ -1,14 +1,19 @@
 // The line monitor of the main window: the live trend of the polled values
 // with the stability marks beside the poll rows and on "Записывать
-// давление". The trend store, the stability rule and the exports are core
-// classes; these slots move widget state in and out of them.
+// давление", the line statistics the link counts, and the traffic log of
+// every frame. The stores, the stability rule, the exports and the log file
+// are core classes; these slots move widget state in and out of them.
 
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "link/protocolcomhart.h"
 #include "monitor/linemonitor.h"
+#include "monitor/linestatsview.h"
+#include "monitor/trafficlogview.h"
 #include "monitor/trendcsv.h"
 #include "monitor/trendview.h"
+#include "monitor/wholefile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -108,6 +113,18 @@ void MainWindow::setupMonitor()
     addDockWidget(Qt::RightDockWidgetArea, m->trendDock);
     m->trendDock->hide();
 
+    // The statistics and the traffic log, below the tabs.
+    m->stats = new LineStatsView(this);
+    m->statsDock = makeDock(this, QStringLiteral("dockLineStatistics"),
+                            QStringLiteral("Статистика линии"), m->stats);
+    addDockWidget(Qt::BottomDockWidgetArea, m->statsDock);
+    m->statsDock->hide();
+    m->log = new TrafficLogView(m->trafficLog, this);
+    m->logDock = makeDock(this, QStringLiteral("dockTrafficLog"), QStringLiteral("Журнал обмена"),
+                          m->log);
+    addDockWidget(Qt::BottomDockWidgetArea, m->logDock);
+    m->logDock->hide();
+
     // A stability mark beside every poll row.
     for (int i = 0; i < pollChannels.size(); ++i) {
         auto *mark = new QLabel(ui->scrollAreaWidgetContents_2);
@@ -126,15 +143,21 @@ void MainWindow::setupMonitor()
     m->menu->setObjectName(QStringLiteral("menuMonitor"));
     m->toolBar = addToolBar(QStringLiteral("Монитор"));
     m->toolBar->setObjectName(QStringLiteral("monitorToolBar"));
-    for (QDockWidget *dock : {m->trendDock}) {
-        QAction *show = dock->toggleViewAction();
-        m->menu->addAction(show);
-        m->toolBar->addAction(show);
-        connect(show, &QAction::triggered, m, [this] { saveMonitorSettings(); });
-    }
     {
         QSettings s = settingsStore();
-        m->trendDock->setVisible(s.value(QStringLiteral("/Monitor/TrendShown"), false).toBool());
+        for (QDockWidget *dock : {m->trendDock, m->statsDock, m->logDock}) {
+            QAction *show = dock->toggleViewAction();
+            m->menu->addAction(show);
+            m->toolBar->addAction(show);
+            connect(show, &QAction::triggered, m, [this] { saveMonitorSettings(); });
+            dock->setVisible(s.value(QStringLiteral("/Monitor/Shown_") + dock->objectName(), false)
+                                 .toBool());
+            // Shown again: brought up to date at once rather than at the next tick.
+            connect(dock, &QDockWidget::visibilityChanged, m, [this](bool visible) {
+                if (visible)
+                    refreshMonitor(true);
+            });
+        }
     }
 
     TrendView *const t = m->trend;
@@ -166,6 +189,23 @@ void MainWindow::setupMonitor()
                 [this] { monitorPollRowsChanged(); });
     }
 
+    // Statistics and traffic log. The log keeps every event from the start,
+    // so it has the history when it is opened after a fault.
+    connect(link, &protocolComHart::traffic, m, [this](const LinkTrafficEvent &e) { onLinkTraffic(e); },
+            Qt::DirectConnection);
+    connect(m->stats->resetButton, &QPushButton::clicked, m, [this] { resetLineStatistics(); });
+    connect(m->log->saveButton, &QPushButton::clicked, m, [this] { saveTrafficLog(); });
+    connect(m->log->clearButton, &QPushButton::clicked, m, [this] {
+        m_monitor->trafficLog->clear();
+        m_monitor->log->refresh(true);
+    });
+    connect(m->log->streamBox, &QCheckBox::toggled, m, [this](bool on) { setTrafficStream(on); });
+    connect(m->log->fileButton, &QPushButton::clicked, m, [this] { chooseTrafficFile(); });
+    m->log->rotateBox->setValue(m->settings.rotateKb);
+    m->log->fileLabel->setText(m->settings.trafficFile);
+    connect(m->log->rotateBox, QOverload<int>::of(&QSpinBox::valueChanged), m,
+            [this](int kb) { applyTrafficRotate(kb); });
+
     m->refreshTimer = new QTimer(m);
     connect(m->refreshTimer, &QTimer::timeout, m, [this] { refreshMonitor(false); });
     m->refreshTimer->start(RefreshMs);
@@ -178,7 +218,10 @@ void MainWindow::saveMonitorSettings()
 {
     QSettings s = settingsStore();
     m_monitor->settings.save(s);
-    s.setValue(QStringLiteral("/Monitor/TrendShown"), m_monitor->trendDock->toggleViewAction()->isChecked());
+    for (QDockWidget *dock : {m_monitor->trendDock, m_monitor->statsDock, m_monitor->logDock}) {
+        s.setValue(QStringLiteral("/Monitor/Shown_") + dock->objectName(),
+                   dock->toggleViewAction()->isChecked());
+    }
 }
 
 void MainWindow::feedMonitor(const MeasurementCapture::Answer &answer)
@@ -202,6 +245,10 @@ void MainWindow::refreshMonitor(bool force)
     updateStabilityMarks();
     if (m->trendDock->isVisible())
         m->trend->refresh(m->now(), force);
+    if (m->statsDock->isVisible())
+        m->stats->showStatistics(link->statistics());
+    if (m->logDock->isVisible())
+        m->log->refresh(force);
 }
 
 void MainWindow::monitorPollRowsChanged()
@@ -337,7 +384,7 @@ void MainWindow::exportTrendCsv()
                                            m->trend->quantity(), m->trend->quantityLabel(), from,
                                            to, 0);
     QString error;
-    if (!TrendCsv::save(path, text, &error)) {
+    if (!WholeFile::save(path, text, &error)) {
         reportFailure(QStringLiteral("Тренд не сохранён в %1: %2. Выберите другую папку или имя "
                                      "файла.").arg(path, error));
         return;
@@ -371,4 +418,100 @@ void MainWindow::exportTrendPng()
         return;
     }
     reportSuccess(QStringLiteral("Рисунок тренда сохранён в %1").arg(path));
+}
+
+// ------------------------------------------------ statistics and traffic log
+
+void MainWindow::onLinkTraffic(const LinkTrafficEvent &event)
+{
+    LineMonitor *const m = m_monitor;
+    m->trafficLog->append(event);
+    if (!m->trafficFile.isOpen())
+        return;
+    QString error;
+    if (!m->trafficFile.writeLine(TrafficLog::line(event), &error)) {
+        const QString path = m->trafficFile.path();
+        m->log->streamBox->setChecked(false);
+        reportFailure(QStringLiteral("Журнал обмена больше не пишется в %1: %2. Проверьте место на "
+                                     "диске и права на папку, затем включите запись снова.")
+                          .arg(path, error));
+    }
+}
+
+void MainWindow::resetLineStatistics()
+{
+    link->resetStatistics();
+    m_monitor->stats->showStatistics(link->statistics());
+    showStatusMessage(QStringLiteral("Статистика линии сброшена"), successColour());
+}
+
+void MainWindow::saveTrafficLog()
+{
+    LineMonitor *const m = m_monitor;
+    const QString path = m->dialogs.saveFile(QStringLiteral("Save File"), QStringLiteral("traffic.txt"),
+                                             QStringLiteral("Текстовый файл (*.txt)"));
+    if (path.isEmpty())
+        return;
+    const QVector<LinkTrafficEvent> &events = m->log->shownEvents();
+    QByteArray text = TrafficLog::heading() + '\n';
+    for (const LinkTrafficEvent &e : events)
+        text += TrafficLog::line(e) + '\n';
+    QString error;
+    if (!WholeFile::save(path, text, &error)) {
+        reportFailure(QStringLiteral("Журнал обмена не сохранён в %1: %2. Выберите другую папку или "
+                                     "имя файла.").arg(path, error));
+        return;
+    }
+    reportSuccess(QStringLiteral("Журнал обмена сохранён в %1 (%2 строк)").arg(path).arg(events.size()));
+}
+
+void MainWindow::setTrafficStream(bool on)
+{
+    LineMonitor *const m = m_monitor;
+    if (!on) {
+        m->trafficFile.close();
+        return;
+    }
+    if (m->settings.trafficFile.isEmpty())
+        chooseTrafficFile();
+    if (m->settings.trafficFile.isEmpty()) {
+        // No file chosen: nothing is streamed, and the box says so.
+        const QSignalBlocker block(m->log->streamBox);
+        m->log->streamBox->setChecked(false);
+        return;
+    }
+    QString error;
+    if (!m->trafficFile.open(m->settings.trafficFile, qint64(m->settings.rotateKb) * 1024, &error)) {
+        const QSignalBlocker block(m->log->streamBox);
+        m->log->streamBox->setChecked(false);
+        reportFailure(QStringLiteral("Журнал обмена не пишется в %1: %2. Выберите другой файл "
+                                     "кнопкой \"Файл…\".").arg(m->settings.trafficFile, error));
+        return;
+    }
+    showStatusMessage(QStringLiteral("Журнал обмена пишется в %1").arg(m->settings.trafficFile),
+                      successColour());
+}
+
+void MainWindow::chooseTrafficFile()
+{
+    LineMonitor *const m = m_monitor;
+    const QString suggested = m->settings.trafficFile.isEmpty() ? QStringLiteral("traffic.log")
+                                                                : m->settings.trafficFile;
+    const QString path = m->dialogs.saveFile(QStringLiteral("Save File"), suggested,
+                                             QStringLiteral("Журнал (*.log *.txt)"));
+    if (path.isEmpty())
+        return;
+    m->settings.trafficFile = path;
+    m->log->fileLabel->setText(path);
+    saveMonitorSettings();
+    // A stream in progress moves to the new file.
+    if (m->trafficFile.isOpen())
+        setTrafficStream(true);
+}
+
+void MainWindow::applyTrafficRotate(int kb)
+{
+    m_monitor->settings.rotateKb = kb;
+    m_monitor->trafficFile.setMaxBytes(qint64(kb) * 1024);
+    saveMonitorSettings();
 }

@@ -1,7 +1,6 @@
 #include "monitor/trendcsv.h"
 
 #include <QDateTime>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -70,27 +69,4 @@ QByteArray TrendCsv::text(const TrendStore &store, const QVector<TrendCsvSeries>
         out += '\n';
     }
     return out;
-}
-
-bool TrendCsv::save(const QString &path, const QByteArray &bytes, QString *error)
-{
-    QSaveFile f(path);
-    f.setDirectWriteFallback(true);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    if (f.write(bytes) != bytes.size()) {
-        if (error)
-            *error = f.errorString();
-        f.cancelWriting();
-        return false;
-    }
-    if (!f.commit()) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    return true;
 }

@@ -26,9 +26,5 @@ public:
                            TrendQuantity q, const QString &quantityLabel, qint64 fromMs,
                            qint64 toMs, qint64 epochOffsetMs);
 
-    // Written whole or not at all: false with the reason when the file
-    // cannot be written.
-    static bool save(const QString &path, const QByteArray &bytes, QString *error);
-
     static QString quoted(const QString &field);
 };

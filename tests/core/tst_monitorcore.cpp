@@ -7,6 +7,7 @@
 #include "monitor/stability.h"
 #include "monitor/trendcsv.h"
 #include "monitor/trendstore.h"
+#include "monitor/wholefile.h"
 
 #include <QSettings>
 #include <QtTest>
@@ -369,11 +370,11 @@ void TestMonitorCore::csvHoldsTheShownAnswers()
     // Saved whole, or refused with a reason.
     QTemporaryDir dir;
     QString error;
-    QVERIFY(TrendCsv::save(dir.filePath(QStringLiteral("t.csv")), csv, &error));
+    QVERIFY(WholeFile::save(dir.filePath(QStringLiteral("t.csv")), csv, &error));
     QFile f(dir.filePath(QStringLiteral("t.csv")));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), csv);
-    QVERIFY(!TrendCsv::save(dir.filePath(QStringLiteral("no/such/dir/t.csv")), csv, &error));
+    QVERIFY(!WholeFile::save(dir.filePath(QStringLiteral("no/such/dir/t.csv")), csv, &error));
     QVERIFY(!error.isEmpty());
 }
 
