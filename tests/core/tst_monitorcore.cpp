@@ -1,10 +1,12 @@
 // The monitor's core: the bounded stores, the trend store's long-session
 // history and plot points, the stability rule and its settings, the CSV.
 
+#include "monitor/linestatisticsrows.h"
 #include "monitor/monitorsettings.h"
 #include "monitor/ringbuffer.h"
 #include "monitor/rotatinglogfile.h"
 #include "monitor/stability.h"
+#include "monitor/trafficlog.h"
 #include "monitor/trendcsv.h"
 #include "monitor/trendstore.h"
 #include "monitor/wholefile.h"
@@ -51,6 +53,10 @@ private slots:
     void rotatingFileKeepsBoundsAndOrder_data();
     void rotatingFileKeepsBoundsAndOrder();
     void rotatingFileFailuresAreReported();
+    void trafficLogIsBounded();
+    void trafficLines_data();
+    void trafficLines();
+    void statisticsRows();
 };
 
 void TestMonitorCore::ringKeepsTheNewest_data()
@@ -475,6 +481,98 @@ void TestMonitorCore::rotatingFileFailuresAreReported()
     QVERIFY(failed);
     QVERIFY(!error.isEmpty());
     QVERIFY(!log.isOpen());
+}
+
+void TestMonitorCore::trafficLogIsBounded()
+{
+    TrafficLog log;
+    QCOMPARE(log.capacity(), TrafficLog::DefaultCapacity);
+    const int n = int(TrafficLog::DefaultCapacity) * 5 / 2;
+    for (int i = 0; i < n; ++i) {
+        LinkTrafficEvent e;
+        e.msecsSinceEpoch = i;
+        e.address = i % 4;
+        e.bytes = QByteArray(20, char(i));
+        log.append(e);
+    }
+    QCOMPARE(log.size(), TrafficLog::DefaultCapacity);
+    QCOMPARE(log.total(), qint64(n));
+    // The newest kept, oldest first.
+    const QVector<LinkTrafficEvent> all = log.events(-1);
+    QCOMPARE(all.size(), int(TrafficLog::DefaultCapacity));
+    QCOMPARE(all.first().msecsSinceEpoch, qint64(n - int(TrafficLog::DefaultCapacity)));
+    QCOMPARE(all.last().msecsSinceEpoch, qint64(n - 1));
+    const QVector<LinkTrafficEvent> two = log.events(2);
+    QCOMPARE(two.size(), int(TrafficLog::DefaultCapacity) / 4);
+    for (const LinkTrafficEvent &e : two)
+        QCOMPARE(e.address, 2);
+    log.clear();
+    QCOMPARE(log.size(), std::size_t(0));
+    QCOMPARE(log.total(), qint64(n));       // what was seen stays counted
+}
+
+void TestMonitorCore::trafficLines_data()
+{
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("byteCount");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("fields");    // after the time
+
+    QTest::newRow("request") << int(LinkTrafficEvent::Tx) << int(LinkTrafficEvent::Good) << 5 << 3 << 0
+                             << QByteArray::fromHex("ffff0285038e") << "TX\t05\t3\t0\tок\tff ff 02 85 03 8e";
+    QTest::newRow("bad answer") << int(LinkTrafficEvent::Rx) << int(LinkTrafficEvent::ChecksumError) << 10
+                                << 51 << 4 << QByteArray::fromHex("0686") << "RX\t0a\t51\t4\tошибка КС\t06 86";
+    QTest::newRow("time-out") << int(LinkTrafficEvent::Rx) << int(LinkTrafficEvent::Timeout) << 1 << 3 << -1
+                              << QByteArray() << "RX\t01\t3\t\tтаймаут\t";
+    QTest::newRow("unknown stray") << int(LinkTrafficEvent::Rx) << int(LinkTrafficEvent::Discarded) << -1
+                                   << -1 << -1 << QByteArray::fromHex("00") << "RX\t\t\t\tотброшен\t00";
+}
+
+void TestMonitorCore::trafficLines()
+{
+    QFETCH(int, direction);
+    QFETCH(int, verdict);
+    QFETCH(int, address);
+    QFETCH(int, command);
+    QFETCH(int, byteCount);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, fields);
+    LinkTrafficEvent e;
+    e.msecsSinceEpoch = QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 678)).toMSecsSinceEpoch();
+    e.direction = LinkTrafficEvent::Direction(direction);
+    e.verdict = LinkTrafficEvent::Verdict(verdict);
+    e.address = address;
+    e.command = command;
+    e.byteCount = byteCount;
+    e.bytes = bytes;
+    QCOMPARE(QString::fromUtf8(TrafficLog::line(e)), QStringLiteral("2024-01-02 03:04:05.678\t") + fields);
+    QCOMPARE(TrafficLog::heading().count('\t'), TrafficLog::line(e).count('\t'));
+}
+
+void TestMonitorCore::statisticsRows()
+{
+    LinkStatistics stats;
+    QCOMPARE(LineStatisticsRows::rows(stats).size(), 1);      // totals only
+    stats.slot(1).requestsSent = 4;
+    stats.countResponse(1, 12000, true);
+    stats.countResponse(1, 30000, false);
+    stats.slot(1).timeouts = 2;
+    stats.slot(7).requestsSent = 3;
+    stats.slot(7).timeouts = 3;
+    stats.countDiscard(9, LinkStatistics::OtherAddress, true);
+    stats.countDiscard(0x23, LinkStatistics::NobodyWaiting, false);
+    const QVector<QStringList> rows = LineStatisticsRows::rows(stats);
+    QCOMPARE(rows.size(), 5);
+    QCOMPARE(rows[0], (QStringList{"01", "4", "2", "2", "1", "0", "21.0", "30.0"}));
+    QCOMPARE(rows[1], (QStringList{"07", "3", "0", "3", "0", "0", "—", "—"}));
+    QCOMPARE(rows[2], (QStringList{"09", "0", "0", "0", "0", "1", "—", "—"}));
+    QCOMPARE(rows[3], (QStringList{"прочие", "0", "0", "0", "1", "1", "—", "—"}));
+    QCOMPARE(rows[4], (QStringList{"Всего", "7", "2", "5", "2", "2", "21.0", "30.0"}));
+    QCOMPARE(LineStatisticsRows::headers().size(), int(LineStatisticsRows::ColumnCount));
+    QVERIFY(LineStatisticsRows::discardSummary(stats).contains(QStringLiteral("от другого адреса 1")));
 }
 
 QTEST_GUILESS_MAIN(TestMonitorCore)
