@@ -3,10 +3,14 @@
 //     devices cyclically at a 300 ms period, with and without flow control;
 //  2. line use: transactions per second against the best the line allows,
 //     with the simulator paced at 1200 baud and answering at once;
-//  3. answer framing + parsing throughput in MB/s.
+//  3. answer framing + parsing throughput in MB/s;
+//  4. line loss: the virtual line vanishes during cyclic polling; the time
+//     until the link reports it, and the process CPU share over the next
+//     10 s (the port must not spin).
 //
-//   bench_link [--seconds N]   N shortens (or lengthens) every timed run;
-//                              default 30 s per lateness case, 60 s per line case.
+//   bench_link [--seconds N] [--only lateness|line-use|parser|line-loss]
+//       N shortens (or lengthens) every timed run; default 30 s per lateness
+//       case, 60 s per line case. The line-loss window is always 10 s.
 
 #include "bench/latenessprobe.h"
 #include "link/hartframe.h"
@@ -15,8 +19,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -206,22 +212,99 @@ void measureParser(double seconds)
     std::printf("parser, one byte per read: %.1f MB/s\n", bytes / (t.nsecsElapsed() / 1e9) / 1e6);
 }
 
+double processCpuSeconds()
+{
+    rusage r {};
+    getrusage(RUSAGE_SELF, &r);
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) + double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+void measureLineLoss()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("line"));
+    sim::VirtualLine line;
+    if (!line.open() || !line.createLink(path)) {
+        std::fprintf(stderr, "virtual line: %s\n", qPrintable(line.errorString()));
+        std::exit(1);
+    }
+    line.setBaud(1200);
+    for (uint8_t a = 1; a <= 15; ++a)
+        line.addDevice(a);
+
+    protocolComHart link(nullptr, QStringLiteral("no-such-file"));
+    link.openPort(path);
+    link.setPeriod(300);
+    link.setTimeout(1000);
+    link.setRepeats(1);
+    link.setOperation(3);
+    int answers = 0, answersAfterLoss = 0, losses = 0;
+    bool lost = false;
+    QElapsedTimer sinceVanish;
+    qint64 reportedAfterMs = -1;
+    QObject::connect(&link, &protocolComHart::answerGet, [&](int) { ++(lost ? answersAfterLoss : answers); });
+    QObject::connect(&link, &protocolComHart::lineLost, [&](const QString &) {
+        ++losses;
+        lost = true;
+        reportedAfterMs = sinceVanish.elapsed();
+    });
+    for (uint8_t a = 1; a <= 15; ++a)
+        link.enqueue(command3(a));
+    link.startQueue(true);
+    runFor(3000);
+    sinceVanish.start();
+    line.vanish();
+
+    const double cpu0 = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    runFor(10000);
+    const double cpuShare = (processCpuSeconds() - cpu0) / (wall.nsecsElapsed() / 1e9);
+
+    // Plugged back in: the port opens at once and polling works again.
+    line.reappear();
+    const bool reopened = link.openPort(path);
+    link.enqueue(command3(1));
+    link.startQueue(false);
+    const int before = answersAfterLoss;
+    runFor(1500);
+    std::printf("line loss during cyclic polling (15 devices, 300 ms, 1200 baud): reported after %lld ms"
+                " (%d report%s)  target < 1000\n",
+                reportedAfterMs, losses, losses == 1 ? "" : "s");
+    std::printf("  CPU share over the 10 s after the loss: %.2f %% of one core  target < 1\n", cpuShare * 100.0);
+    std::printf("  answers before the loss %d, after it %d; reopened at once: %s, answer on the restored line: %s\n",
+                answers, before, reopened ? "yes" : "no", answersAfterLoss > before ? "yes" : "no");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     int seconds = -1;
+    QByteArray only;
     for (int i = 1; i < argc; ++i) {
         if (qstrcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
             seconds = qMax(1, atoi(argv[++i]));
+        else if (qstrcmp(argv[i], "--only") == 0 && i + 1 < argc)
+            only = argv[++i];
+    }
+    const auto wanted = [&only](const char *name) { return only.isEmpty() || only == name; };
+    if (wanted("line-loss")) {
+        measureLineLoss();
+        std::fflush(stdout);
+        if (!only.isEmpty())
+            return 0;
     }
     const int latenessSeconds = seconds > 0 ? seconds : 30;
     const int lineSeconds = seconds > 0 ? seconds : 60;
 
-    std::printf("event-loop lateness, 1 ms probe, 15-request cyclic queue at 300 ms, %d s each\n",
-                latenessSeconds);
+    if (wanted("lateness"))
+        std::printf("event-loop lateness, 1 ms probe, 15-request cyclic queue at 300 ms, %d s each\n",
+                    latenessSeconds);
     for (int fc : {1, 0}) {
+        if (!wanted("lateness"))
+            break;
         const Lateness l = measureLateness(fc, latenessSeconds);
         std::printf("  flow control %d%s: p99 %.3f ms, max %.3f ms (%d samples, %d answers, %d time-outs)"
                     "  target p99 < 5, max < 20\n",
@@ -229,12 +312,15 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     }
 
-    std::printf("line use, simulator at 1200 baud answering at once, %d s each\n", lineSeconds);
+    if (wanted("line-use"))
+        std::printf("line use, simulator at 1200 baud answering at once, %d s each\n", lineSeconds);
     struct Case { int period; int fc; bool chargeRequest; const char *what; };
     for (const Case &c : {Case{100, 1, true, "wire-bound, request wire time charged"},
                           Case{100, 1, false, "wire-bound, request not paced (ratio overstates)"},
                           Case{600, 1, false, "period-bound"},
                           Case{600, 0, false, "period-bound, RTS driven"}}) {
+        if (!wanted("line-use"))
+            break;
         std::printf("  %s, flow control %d:\n", c.what, c.fc);
         const LineUse u = measureLineUse(c.period, c.fc, c.chargeRequest, lineSeconds);
         std::printf("    %.3f transactions/s of %.3f possible: ratio %.3f (%d time-outs)  target >= 0.97\n",
@@ -243,6 +329,7 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     }
 
-    measureParser(seconds > 0 ? qMin(seconds, 3) : 3);
+    if (wanted("parser"))
+        measureParser(seconds > 0 ? qMin(seconds, 3) : 3);
     return 0;
 }

@@ -368,6 +368,8 @@ void protocolComHart::transmit(const QByteArray &frame)
         return;
     }
     setRts(true);
+    if (m_losingLine)
+        return;     // the port failed under the RTS change
     m_phase = Phase::RtsLead;
     m_phaseTimer->start(RtsLeadMs);
 }
@@ -464,6 +466,8 @@ void protocolComHart::onPhaseTimer()
 
 void protocolComHart::transmissionComplete()
 {
+    if (m_losingLine)
+        return;     // the port failed under the RTS change: everything is dropped
     m_phase = Phase::AwaitingAnswer;
     m_timeoutTimer->start(m_timeout);
     lineEvent(LineEvent::AnswerAwaited);
@@ -631,7 +635,8 @@ void protocolComHart::hunt(const char *data, int size)
         // in before the repeat has left: the repeat is not sent.
         m_phaseTimer->stop();
         setRts(false);
-        deliverAnswer();
+        if (!m_losingLine)
+            deliverAnswer();
     } else {
         m_answerPending = true;     // reported once the transmission is complete
     }

@@ -98,6 +98,10 @@ void TestLinkFaults::oneAnswerOneRequest_data()
     QTest::newRow("bad checksum, another address") << "badOtherAddress" << 2 << 0 << 1
                                                    << int(LinkStatistics::OtherAddress) << 1 << 0;
     QTest::newRow("stray between requests") << "stray" << 1 << 0 << 1 << -1 << 0 << 0;
+    // One transmission only: the right answer, in the same read behind a
+    // foreign frame, must still be found.
+    QTest::newRow("foreign frame, answer in the same read") << "foreignFirst" << 1 << 0 << 1
+                                                             << int(LinkStatistics::OtherAddress) << 0 << 0;
     QTest::newRow("every kind, every n-th answer") << "all" << 3 << -1 << -1 << -1 << 0 << 0;
 }
 
@@ -132,12 +136,15 @@ void TestLinkFaults::oneAnswerOneRequest()
         dev->otherAddress.next = 1;
         dev->strayAddress = 2;
         dev->corruptNextChecksum = true;
+    }
+    const QByteArray body = QByteArray::fromHex("020703000000");
+    char sum = 0;
+    for (char c : body)
+        sum ^= c;
+    const QByteArray stray = QByteArray(5, '\xff') + body + sum;   // from address 7
+    if (fault == QLatin1String("foreignFirst")) {
+        dev->noiseBeforeNext = stray;
     } else if (fault == QLatin1String("stray")) {
-        const QByteArray body = QByteArray::fromHex("020703000000");
-        char sum = 0;
-        for (char c : body)
-            sum ^= c;
-        const QByteArray stray = QByteArray(5, '\xff') + body + sum;
         connect(m_link, &protocolComHart::answerGet, this, [this, stray] {
             if (m_link->count(QStringLiteral("answer:3")) == 1)
                 m_line->sendRaw(stray);
