@@ -3,6 +3,8 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "monitor/monitortour.h"
+
 #include <QDir>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -32,6 +34,8 @@ ScreenshotTour::ScreenshotTour(MainWindow *window, const QString &directory, QOb
                                            .arg(window->ui->tabWidget->widget(tab)->objectName())});
         }
     }
+    for (const MonitorTourStep &step : monitorTourSteps(window))
+        m_shots.append({full, -2, step.name, step.setup, step.settleMs});
 }
 
 void ScreenshotTour::start()
@@ -62,6 +66,8 @@ void ScreenshotTour::next()
             m_window->ui->lineEditPassword->setText(QStringLiteral("7391"));
         m_window->ui->tabWidget->setCurrentIndex(shot.tab);
     }
+    if (shot.setup)
+        shot.setup();
     m_window->resize(shot.size);
-    QTimer::singleShot(SettleMs, this, &ScreenshotTour::next);
+    QTimer::singleShot(shot.settleMs > 0 ? shot.settleMs : SettleMs, this, &ScreenshotTour::next);
 }

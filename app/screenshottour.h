@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 #include <QVector>
+#include <functional>
 
 class MainWindow;
 
@@ -24,8 +25,10 @@ private:
     struct Shot
     {
         QSize size;
-        int tab;            // -1: the locked window as it starts
+        int tab;            // -1: the locked window as it starts, -2: as setup leaves it
         QString name;
+        std::function<void()> setup = {};
+        int settleMs = 0;   // 0: the usual settling time
     };
     void next();
 

@@ -20,6 +20,7 @@
 
 #include "link/protocolcomhart.h"
 #include "monitor/linemonitor.h"
+#include "monitor/trafficlogview.h"
 #include "monitor/trendview.h"
 #include "sim/virtualline.h"
 
@@ -73,10 +74,11 @@ struct RunConfig
     int answers;
 };
 
-// What the line saw, per short address.
+// What the line saw and did, per short address. With a repeat count of 2 a
+// request ends in a time-out when its second transmission is silenced too.
 struct LineCounts
 {
-    qint64 requests = 0, silenced = 0, corrupted = 0, answered = 0;
+    qint64 requests = 0, silenced = 0, timeouts = 0, corrupted = 0, duplicated = 0;
 };
 
 void runBench(const RunConfig &cfg, unsigned seed)
@@ -98,8 +100,7 @@ void runBench(const RunConfig &cfg, unsigned seed)
 
     MainWindow w;
     w.resize(1600, 900);
-    if (!qEnvironmentVariableIsSet("NOSHOW"))
-        w.show();
+    w.show();
     w.ui->comboBoxNamePort->setEditText(line.portName());
     w.ui->buttonConnectPort->click();
     if (!w.hartLink()->isPortOpen()) {
@@ -118,14 +119,19 @@ void runBench(const RunConfig &cfg, unsigned seed)
 
     LineMonitor *monitor = w.lineMonitor();
     TrendView *trend = monitor->trend;
-    if (!qEnvironmentVariableIsSet("NOTREND"))
-        monitor->trendDock->show();
+    monitor->trendDock->show();
+    monitor->statsDock->show();
+    monitor->logDock->show();
     trend->windowBox->setCurrentIndex(0);       // 1 min while running
+    // The instant line is about the monitor's stores: the measurement
+    // table, which redraws on every answer, is kept out of view there.
+    w.ui->tabWidget->setCurrentIndex(cfg.baud > 0 ? MainWindow::TabFunction3 : MainWindow::TabSettings);
 
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> chance(0, 1);
     std::vector<LineCounts> counts(16);
-    qint64 answersSent = 0;
+    int previousAddress = -1;
+    bool previousSilenced = false;
     QObject::connect(&line, &sim::VirtualLine::requestReceived, [&](const QByteArray &raw) {
         int i = 0;
         while (i < raw.size() && uchar(raw[i]) == 0xFF)
@@ -134,17 +140,34 @@ void runBench(const RunConfig &cfg, unsigned seed)
             return;
         const int address = uchar(raw[i + 1]) & 0x0F;
         sim::VirtualDevice *d = line.device(uint8_t(address));
-        ++counts[address].requests;
+        LineCounts &c = counts[address];
+        ++c.requests;
+        // The link only ever sends the same address twice running to repeat
+        // a request that met silence.
+        const bool repeat = address == previousAddress && previousSilenced;
+        previousAddress = address;
+        previousSilenced = false;
         if (!d || chance(rng) >= 0.05)
             return;
-        if (rng() % 2) {
+        switch (rng() % 3) {
+        case 0:
             d->silentFor = 1;
-            ++counts[address].silenced;
-        } else {
+            ++c.silenced;
+            previousSilenced = true;
+            if (repeat)
+                ++c.timeouts;
+            break;
+        case 1:
             d->corruptNextChecksum = true;
-            ++counts[address].corrupted;
+            ++c.corrupted;
+            break;
+        default:
+            d->duplicate.next = 1;
+            ++c.duplicated;
+            break;
         }
     });
+    qint64 answersSent = 0;
     QObject::connect(&line, &sim::VirtualLine::answerSent, [&](const QByteArray &) {
         ++answersSent;
         if (answersSent % 1000 == 0) {
@@ -206,18 +229,40 @@ void runBench(const RunConfig &cfg, unsigned seed)
     }
     std::sort(longest.begin(), longest.end());
 
-    qint64 requests = 0, silenced = 0, corrupted = 0;
+    qint64 requests = 0, silenced = 0, corrupted = 0, duplicated = 0;
     for (const LineCounts &c : counts) {
         requests += c.requests;
         silenced += c.silenced;
         corrupted += c.corrupted;
+        duplicated += c.duplicated;
     }
+    // The link's counts against the line's, address by address.
+    const LinkStatistics &stats = link->statistics();
+    int mismatches = 0;
+    for (int a = 0; a < 16; ++a) {
+        const LineCounts &c = counts[a];
+        const LinkAddressStatistics &s = stats.address(a);
+        const qint64 want[5] = {c.requests, c.requests - c.silenced, c.timeouts, c.corrupted, c.duplicated};
+        const qint64 got[5] = {s.requestsSent, s.answersCredited, s.timeouts, s.checksumErrors,
+                               s.answersDiscarded};
+        if (std::equal(std::begin(want), std::end(want), std::begin(got)))
+            continue;
+        ++mismatches;
+        std::printf("    address %02x: line %lld/%lld/%lld/%lld/%lld, link %lld/%lld/%lld/%lld/%lld "
+                    "(requests/answers/time-outs/checksum errors/discarded)\n", a,
+                    (long long)want[0], (long long)want[1], (long long)want[2], (long long)want[3],
+                    (long long)want[4], (long long)got[0], (long long)got[1], (long long)got[2],
+                    (long long)got[3], (long long)got[4]);
+    }
+    const LinkAddressStatistics &other = stats.other();
+    if (other.answersDiscarded || other.requestsSent)
+        ++mismatches;
 
     std::printf("\n%s\n", cfg.name);
     std::printf("  duration            %.1f s, %lld requests, %lld answers handled, %lld time-outs; "
-                "faults injected: %lld silences, %lld bad checksums\n",
+                "faults injected: %lld silences, %lld bad checksums, %lld answers sent twice\n",
                 seconds, (long long)requests, (long long)answers, (long long)timeouts,
-                (long long)silenced, (long long)corrupted);
+                (long long)silenced, (long long)corrupted, (long long)duplicated);
     std::printf("  answers per second  %.1f\n", answers / seconds);
     std::printf("  event-loop lateness p99 %.2f ms, max %.2f ms (%d samples of a %d ms probe; "
                 "target p99 < 5, max < 20)\n", probe.p99Ms(), probe.maxMs(), probe.samples(), ProbeMs);
@@ -230,6 +275,11 @@ void runBench(const RunConfig &cfg, unsigned seed)
                 frames, frames ? frameMs / frames : 0.0, frameMax);
     std::printf("  longest window      whole session, %d points shown: frame median %.2f ms, "
                 "max %.2f ms (target < 10)\n", points, longest[longest.size() / 2], longest.back());
+    std::printf("  traffic log         %lld events seen, %d kept, %d shown\n",
+                (long long)monitor->trafficLog->total(), int(monitor->trafficLog->size()),
+                int(monitor->log->shownEvents().size()));
+    std::printf("  line statistics     %s the line's counts (requests, answers, time-outs, checksum "
+                "errors, discarded per address)\n", mismatches ? "DIFFER from" : "equal");
     std::fflush(stdout);
 }
 
