@@ -92,8 +92,11 @@ class TrendStore
 {
 public:
     static constexpr int AddressCount = 16;
-    static constexpr std::size_t DefaultRecent = 4096;
-    static constexpr std::size_t DefaultHistory = 4096;
+    // Per address: the recent ring holds the last 20 minutes of a device
+    // polled alone every 300 ms, hours of one among fifteen; the history's
+    // buckets outnumber the pixels of any plot. About 100 KB at most.
+    static constexpr std::size_t DefaultRecent = 2048;
+    static constexpr std::size_t DefaultHistory = 2048;
 
     explicit TrendStore(std::size_t recentCapacity = DefaultRecent,
                         std::size_t historyCapacity = DefaultHistory);

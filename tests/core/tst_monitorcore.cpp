@@ -172,7 +172,8 @@ void TestMonitorCore::windowsSeeEveryRecentAnswer()
 
 void TestMonitorCore::plotPointsKeepExtremesAndStayBounded()
 {
-    TrendStore store;
+    // Every answer still at full resolution.
+    TrendStore store(4096, 4096);
     const qint64 t0 = 0;
     for (int i = 0; i < 4000; ++i) {
         float v = float(i % 7);
