@@ -27,6 +27,10 @@ LineStatsView::LineStatsView(QWidget *parent)
     discardLabel = new QLabel(this);
     discardLabel->setObjectName(QStringLiteral("labelDiscardReasons"));
     discardLabel->setWordWrap(true);
+    // Two lines are always reserved, so a changed count does not move the
+    // table above it.
+    discardLabel->setMinimumHeight(2 * discardLabel->fontMetrics().lineSpacing());
+    discardLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(discardLabel, 1);

@@ -106,6 +106,11 @@ TrafficLogView::TrafficLogView(std::shared_ptr<const TrafficLog> log, QWidget *p
     rotateBox->setSuffix(QStringLiteral(" КБ"));
     countLabel = new QLabel(this);
     countLabel->setObjectName(QStringLiteral("labelTrafficCount"));
+    // Its text changes with every refresh; a fixed width keeps that from
+    // laying the window out again each time.
+    countLabel->setFixedWidth(countLabel->fontMetrics().horizontalAdvance(
+        QStringLiteral("10000 строк, всего событий 0000000000_")));
+    countLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     model = new TrafficLogModel(this);
     table = new QTableView(this);

@@ -18,7 +18,7 @@
 namespace {
 // Frames follow one another at least this far apart; a long window further,
 // as new answers move its lines by less than a pixel.
-constexpr qint64 MinFrameGapMs = 450;
+constexpr qint64 MinFrameGapMs = 1000;
 constexpr int MinBuckets = 200;
 
 QString windowText(int minutes)
@@ -72,6 +72,11 @@ TrendView::TrendView(std::shared_ptr<const TrendStore> store, QWidget *parent)
     thresholdUnit = new QLabel(this);
     summaryLabel = new QLabel(this);
     summaryLabel->setObjectName(QStringLiteral("labelStableSummary"));
+    // A text that changes width would lay the whole window out again on
+    // every answer: the label keeps the width of its longest text.
+    QFont bold = summaryLabel->font();
+    bold.setBold(true);
+    summaryLabel->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("Стабильно 15 из 15_")));
 
     auto *controls = new QHBoxLayout;
     controls->addWidget(new QLabel(QStringLiteral("Величина"), this));
@@ -101,6 +106,10 @@ TrendView::TrendView(std::shared_ptr<const TrendStore> store, QWidget *parent)
     m_plot->setNotAntialiasedElements(QCP::aePlottables | QCP::aeGrid | QCP::aeAxes
                                       | QCP::aeSubGrid | QCP::aeZeroLine);
     m_plot->setPlottingHint(QCP::phFastPolylines, true);
+    // Nothing is drawn on the overlay: without a buffer of its own a frame
+    // fills and blends one full-size buffer instead of two.
+    if (QCPLayer *overlay = m_plot->layer(QStringLiteral("overlay")))
+        overlay->setMode(QCPLayer::lmLogical);
     m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     m_plot->setAutoAddPlottableToLegend(true);
     m_plot->legend->setVisible(true);
