@@ -271,7 +271,7 @@ void measureLineLoss()
     std::printf("line loss during cyclic polling (15 devices, 300 ms, 1200 baud): reported after %lld ms"
                 " (%d report%s)  target < 1000\n",
                 reportedAfterMs, losses, losses == 1 ? "" : "s");
-    std::printf("  CPU share over the 10 s after the loss: %.2f %% of one core  target < 1\n", cpuShare * 100.0);
+    std::printf("  CPU share over the 10 s after the loss: %.3f %% of one core  target < 1\n", cpuShare * 100.0);
     std::printf("  answers before the loss %d, after it %d; reopened at once: %s, answer on the restored line: %s\n",
                 answers, before, reopened ? "yes" : "no", answersAfterLoss > before ? "yes" : "no");
 }

@@ -37,6 +37,7 @@ public:
         NobodyWaiting,  // no request in flight, or its answer already in: late, duplicated, stray
         OtherAddress,   // from another device than the request's
         OtherCommand,   // for another command than the request's
+        Duplicate,      // the answer just taken once more, right behind it
         BeforeRequest,  // began before the request was written: an earlier exchange's
         DiscardReasonCount
     };

@@ -1,8 +1,6 @@
 #include "link/protocolcomhart.h"
 
-#include <QDateTime>
 #include <QLoggingCategory>
-#include <QMetaMethod>
 #include <QSerialPort>
 #include <QTimer>
 #include <climits>
@@ -15,12 +13,14 @@ namespace {
 constexpr int RtsLeadMs = 5;
 // Longest wait for the port to take a frame before moving on regardless.
 constexpr int WriteGuardMs = 30000;
-// The operation that wants to hear when its batch has been answered in full.
-constexpr int NotifyAllSentOperation = 29;
 // A frame in progress that has had no byte for this long when a request is
 // written is a torn fragment, not a frame still arriving. Real adapters hand
 // bytes over every 16 ms or so, even at 1200 baud.
 constexpr qint64 FragmentGapNs = 50LL * 1000 * 1000;
+// How often a request waiting for a quiet line looks again, and the least
+// silence that counts as quiet after an answer from the same device.
+constexpr int QuietCheckMs = 2;
+constexpr qint64 CopyGapFloorNs = 3LL * 1000 * 1000;
 
 // The device byte (short address, or byte 2 of a long address) and the
 // command of a request frame; false when the frame cannot be read that far.
@@ -362,7 +362,35 @@ void protocolComHart::transmit(const QByteArray &frame)
         return;
     }
     qCDebug(lcLink) << "send" << m_currentFrame.toHex(' ');
+    if (lineBusy()) {
+        m_phase = Phase::LineQuiet;
+        m_quietWaitStartNs = m_clock.nsecsElapsed();
+        m_phaseTimer->start(QuietCheckMs);
+        return;
+    }
+    startLine();
+}
 
+bool protocolComHart::lineBusy() const
+{
+    // A request goes out on a quiet line. A frame still coming in is an
+    // earlier exchange's and is heard out (up to the torn-fragment gap). And
+    // a request to the device and command just answered waits until nothing
+    // has come for 2.5 byte times: a device answering twice sends its copy
+    // right behind the answer, and on a slow line the copy would otherwise
+    // begin after this request, looking like its answer in every field.
+    const qint64 quietNs = m_lastRxNs < 0 ? LLONG_MAX : m_clock.nsecsElapsed() - m_lastRxNs;
+    if (m_receiver.isMidFrame())
+        return quietNs <= FragmentGapNs;
+    if (m_matchAddress != m_lastCreditedAddress || m_matchCommand != m_lastCreditedCommand)
+        return false;
+    const qint64 baud = qMax(1, m_config.baudRate);
+    const qint64 copyGapNs = qMax<qint64>(CopyGapFloorNs, 5LL * 11 * 1000000000 / (2 * baud));
+    return quietNs <= copyGapNs;
+}
+
+void protocolComHart::startLine()
+{
     if (m_config.flowControl != 0) {
         startWrite();
         return;
@@ -444,6 +472,15 @@ void protocolComHart::onWriteDone()
 void protocolComHart::onPhaseTimer()
 {
     switch (m_phase) {
+    case Phase::LineQuiet:
+        // A line that never falls quiet (a chattering device) is talked
+        // over after one time-out rather than never.
+        if (lineBusy() && m_clock.nsecsElapsed() - m_quietWaitStartNs < qint64(m_timeout) * 1000000) {
+            m_phaseTimer->start(QuietCheckMs);
+            break;
+        }
+        startLine();
+        break;
     case Phase::RtsLead:
         startWrite();
         break;
@@ -594,192 +631,6 @@ void protocolComHart::dropEverything()
     m_allSent = false;
     m_answerPending = false;
     m_receiver.reset();
-}
-
-// ---------------------------------------------------------------- reception
-
-void protocolComHart::readData()
-{
-    const QByteArray bytes = m_port->readAll();
-    // The input buffer is not flushed after reading: bytes of an answer that
-    // arrive in pieces would be lost between the read and the flush.
-    if (bytes.isEmpty())
-        return;
-    m_lastRxNs = m_clock.nsecsElapsed();
-    qCDebug(lcLink) << "recv" << bytes.toHex(' ');
-    hunt(bytes.constData(), bytes.size());
-}
-
-void protocolComHart::hunt(const char *data, int size)
-{
-    // Every frame in the bytes is judged, also after the one credited: a
-    // duplicate in the same read is counted, and a discarded frame may be
-    // followed by the right one.
-    bool credited = false;
-    int pos = 0;
-    while (pos < size) {
-        // Noise while nobody waits is no news; framing errors are reported
-        // only for bytes that could have been the awaited answer.
-        m_receiver.setDiagnosticsEnabled(m_busy && !credited && !m_answerPending);
-        bool complete = false;
-        pos += m_receiver.feedUntilComplete(data + pos, size - pos, &complete);
-        if (complete)
-            frameCompleted(&credited);
-    }
-    if (!credited)
-        return;
-    if (m_phase == Phase::AwaitingAnswer) {
-        deliverAnswer();
-    } else if (m_phase == Phase::RtsLead) {
-        // The late answer to an earlier transmission of this same request,
-        // in before the repeat has left: the repeat is not sent.
-        m_phaseTimer->stop();
-        setRts(false);
-        if (!m_losingLine)
-            deliverAnswer();
-    } else {
-        m_answerPending = true;     // reported once the transmission is complete
-    }
-}
-
-void protocolComHart::frameCompleted(bool *credited)
-{
-    const HartAnswer frame = m_receiver.answer();
-    const int number = m_receiver.startCount();
-    m_receiver.reset();
-    const int address = frame.isValid() ? frame.shortAddress() : -1;
-    const int command = frame.isValid() ? frame.command() : -1;
-
-    // A frame that began before the request was written belongs to an
-    // earlier exchange, unless this is a repeat: then it may be the late
-    // answer to the request's own earlier transmission.
-    const bool beganBefore = !m_written || number <= m_writeMark;
-    LinkStatistics::DiscardReason reason;
-    if (!m_busy || m_phase == Phase::Unsent || m_answerPending || *credited)
-        reason = LinkStatistics::NobodyWaiting;
-    else if (m_matchAddress >= 0 && address != m_matchAddress)
-        reason = LinkStatistics::OtherAddress;
-    else if (m_matchCommand >= 0 && command != m_matchCommand)
-        reason = LinkStatistics::OtherCommand;
-    else if (beganBefore && m_transmissions <= 1)
-        reason = LinkStatistics::BeforeRequest;
-    else {
-        m_answer = frame;
-        m_answerValid = true;
-        m_answerNs = m_lastRxNs;
-        *credited = true;
-        return;
-    }
-    const bool checksumOk = frame.checksumOk();
-    m_stats.countDiscard(address, reason, checksumOk);
-    qCDebug(lcLink) << "discarded" << reason << frame.raw().toHex(' ');
-    emitTraffic(LinkTrafficEvent::Rx, LinkTrafficEvent::Discarded, address, command,
-                frame.isValid() ? frame.byteCount() : -1, frame.raw());
-}
-
-void protocolComHart::deliverAnswer()
-{
-    m_timeoutTimer->stop();
-    m_repeatsLeft = m_repeatCount;
-    m_phase = Phase::Idle;
-    m_busy = false;
-    m_lastOutcomeAnswered = true;
-
-    const bool checksumOk = m_answer.checksumOk();
-    const int address = m_answer.shortAddress();
-    m_stats.countResponse(address, (m_answerNs - m_writeDoneNs) / 1000, checksumOk);
-    emitTraffic(LinkTrafficEvent::Rx, checksumOk ? LinkTrafficEvent::Good : LinkTrafficEvent::ChecksumError,
-                address, m_answer.command(), m_answer.byteCount(), m_answer.raw());
-
-    const int code = m_requestOperation;
-    ++m_answerEmitDepth;
-    emit answerGet(code);
-    --m_answerEmitDepth;
-    const bool notify = m_allSent && code == NotifyAllSentOperation;
-    m_allSent = false;
-    if (notify)
-        emit allRequestsIsSend();
-}
-
-void protocolComHart::emitTraffic(LinkTrafficEvent::Direction direction, LinkTrafficEvent::Verdict verdict,
-                                  int address, int command, int byteCount, const QByteArray &bytes)
-{
-    static const QMetaMethod signal = QMetaMethod::fromSignal(&protocolComHart::traffic);
-    if (!isSignalConnected(signal))
-        return;
-    LinkTrafficEvent e;
-    e.msecsSinceEpoch = QDateTime::currentMSecsSinceEpoch();
-    e.direction = direction;
-    e.verdict = verdict;
-    e.address = address;
-    e.command = command;
-    e.byteCount = byteCount;
-    e.bytes = bytes;
-    emit traffic(e);
-}
-
-void protocolComHart::resetStatistics() { m_stats = LinkStatistics(); }
-
-QByteArray protocolComHart::answerData() const
-{
-    return m_answerValid ? m_answer.data() : QByteArray();
-}
-
-int protocolComHart::answerDataLength() const
-{
-    return m_answerValid ? m_answer.data().size() : 0;
-}
-
-bool protocolComHart::answerChecksumOk() const
-{
-    return m_answerValid && m_answer.checksumOk();
-}
-
-bool protocolComHart::answerIsLong() const
-{
-    return m_answerValid && m_answer.isLongFrame();
-}
-
-uint8_t protocolComHart::answerAddress() const
-{
-    return m_answerValid ? m_answer.shortAddress() : 0;
-}
-
-QByteArray protocolComHart::receivedBytes() const
-{
-    return m_answerValid ? m_answer.raw() : QByteArray();
-}
-
-// ---------------------------------------------------------------- request fields
-
-QByteArray protocolComHart::requestAddress() const { return m_reqAddress; }
-QByteArray protocolComHart::requestData() const { return m_reqData; }
-
-void protocolComHart::analysisRequest(const QByteArray &frame)
-{
-    const auto *b = reinterpret_cast<const uint8_t *>(frame.constData());
-    const int size = frame.size();
-    int i = 0;
-    while (i < size && b[i] == 0xFF)
-        ++i;
-    if (i >= size || (b[i] != 0x82 && b[i] != 0x02)) {
-        std::fputs("protocolComHart::analysisRequest", stderr);
-        std::fputs(":Wrong frame identifier\n", stderr);
-        return;
-    }
-    const int addressLength = b[i] == 0x82 ? 5 : 1;
-    const int p = i + 1 + addressLength;
-    // A frame cut short keeps what it has; nothing past its end is read.
-    if (p + 2 > size)
-        return;
-    m_reqAddress = frame.mid(i + 1, addressLength);
-    m_reqCommand = b[p];
-    const int count = int(int8_t(b[p + 1]));
-    if (count < 0) {
-        std::fprintf(stderr, "analyze_request:Wrong data length%d\n", count);
-        return;
-    }
-    m_reqData = frame.mid(p + 2, count);
 }
 
 void protocolComHart::lineEvent(LineEvent) {}

@@ -1,13 +1,15 @@
 #pragma once
 // The one serial link: frames go out one at a time on a send timer, each
 // answer is awaited under a time-out with a bounded number of transmissions,
-// and every outcome is reported with the operation code in force.
+// and every outcome is reported with the operation code the request went
+// out under.
 //
 // Nothing here blocks the event loop. A transmission is a short sequence of
-// states driven by single-shot timers: RTS raised and a 5 ms lead (without
-// flow control only), the write until the port has taken every byte (at most
-// 30 s), RTS held for rtsDelay ms per byte and dropped (without flow control
-// only), then the answer time-out. The link is busy from the first of these
+// states driven by single-shot timers: a wait for a quiet line (while a
+// frame is still coming in, or briefly after the same device's answer), RTS
+// raised and a 5 ms lead (without flow control only), the write until the
+// port has taken every byte (at most 30 s), RTS held for rtsDelay ms per
+// byte and dropped (without flow control only), then the answer time-out. The link is busy from the first of these
 // steps until the answer or the final time-out has been reported.
 //
 // One answer, one request: a frame is credited to the waiting request only
@@ -154,7 +156,9 @@ protected:
     virtual void lineEvent(LineEvent event);
 
 private:
-    enum class Phase { Idle, RtsLead, Writing, RtsHold, AwaitingAnswer, Unsent };
+    enum class Phase { Idle, LineQuiet, RtsLead, Writing, RtsHold, AwaitingAnswer, Unsent };
+    // The operation that wants to hear when its batch has been answered in full.
+    static constexpr int NotifyAllSentOperation = 29;
 
     bool startRequest(const QByteArray &frame);
     void transmit(const QByteArray &frame);
@@ -169,6 +173,8 @@ private:
     void deliverAnswer();
     void hunt(const char *data, int size);
     void frameCompleted(bool *credited);
+    bool lineBusy() const;
+    void startLine();
     void finishQueue();
     void resetReceive();
     void emitTraffic(LinkTrafficEvent::Direction direction, LinkTrafficEvent::Verdict verdict,
@@ -215,6 +221,10 @@ private:
     HartAnswer m_answer;
     bool m_answerValid = false;
     qint64 m_answerNs = 0;           // when the credited frame completed
+    QByteArray m_lastCredited;       // the last frame credited, and what it named
+    int m_lastCreditedAddress = -1;
+    int m_lastCreditedCommand = -1;
+    qint64 m_quietWaitStartNs = 0;
     qint64 m_lastRxNs = -1;          // when bytes last came in
     int m_writeMark = 0;             // frames begun up to the last write start
     bool m_written = false;          // this transmission has begun its write

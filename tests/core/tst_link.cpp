@@ -1,6 +1,7 @@
 // The serial link over a real pseudo-terminal to the virtual transmitter
 // line: time-outs and repeats, the queue in its modes, repeat mode, the RTS
-// sequence without flow control, and the port diagnostics.
+// sequence without flow control, the port diagnostics, requests on a closed
+// port, and the line vanishing under the link.
 
 #include "link/hartframe.h"
 #include "link/protocolcomhart.h"

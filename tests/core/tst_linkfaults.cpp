@@ -48,6 +48,8 @@ private slots:
 
     void oneAnswerOneRequest_data();
     void oneAnswerOneRequest();
+    void duplicateOnSlowLine_data();
+    void duplicateOnSlowLine();
     void repeatModeGivesWay_data();
     void repeatModeGivesWay();
 
@@ -238,6 +240,50 @@ void TestLinkFaults::oneAnswerOneRequest()
     m_link->resetStatistics();
     QCOMPARE(m_link->statistics().total().requestsSent, 0);
     QCOMPARE(m_link->statistics().discarded(LinkStatistics::NobodyWaiting), 0);
+}
+
+void TestLinkFaults::duplicateOnSlowLine_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::newRow("polling one device") << 3;
+    QTest::newRow("reading one device's registers") << 51;
+}
+
+void TestLinkFaults::duplicateOnSlowLine()
+{
+    // At 1200 baud a copy sent right behind an answer trickles in for a
+    // while: a next request to the same device sent at once would take it
+    // for its answer (same device, same command, begun after the request).
+    // Each answer here carries the number of the request it answers, so a
+    // copy taken for the next request's answer shows.
+    QFETCH(int, command);
+    m_line->setBaud(1200);
+    sim::VirtualDevice *dev = m_line->device(1);
+    dev->duplicate.next = 1;
+    connect(m_line, &sim::VirtualLine::requestReceived, this, [dev] {
+        dev->current = float(dev->requestsSeen + 1);
+        dev->setF32(TagRegister, float(dev->requestsSeen + 1));
+    });
+    int misassigned = 0;
+    connect(m_link, &protocolComHart::answerGet, this, [&](int code) {
+        if (code != 0 && beFloat(m_link->answerData(), 0) != float(m_line->requests().size()))
+            ++misassigned;
+    });
+    m_link->setPeriod(40);
+    m_link->setTimeout(1500);
+    m_link->setRepeats(1);
+    m_link->setOperation(3);
+    for (int i = 0; i < 4; ++i)
+        m_link->enqueue(command == 3 ? command3(1) : readRegisters(1, TagRegister, 4));
+    m_link->startQueue(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_link->isQueueRunning() && !m_link->isBusy(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_line->isTransmitting(), 5000);
+    QCOMPARE(misassigned, 0);
+    QCOMPARE(m_link->count(QStringLiteral("answer:3")), 4);
+    const LinkStatistics &stats = m_link->statistics();
+    QCOMPARE(stats.total().answersDiscarded, 1);
+    QCOMPARE(stats.discarded(LinkStatistics::Duplicate), 1);
+    QCOMPARE(stats.address(1).timeouts, 0);
 }
 
 void TestLinkFaults::repeatModeGivesWay_data()
