@@ -143,21 +143,30 @@ void MainWindow::setupMonitor()
     m->menu->setObjectName(QStringLiteral("menuMonitor"));
     m->toolBar = addToolBar(QStringLiteral("Монитор"));
     m->toolBar->setObjectName(QStringLiteral("monitorToolBar"));
+    const QList<QDockWidget *> docks = {m->trendDock, m->statsDock, m->logDock};
     {
         QSettings s = settingsStore();
-        for (QDockWidget *dock : {m->trendDock, m->statsDock, m->logDock}) {
-            QAction *show = dock->toggleViewAction();
-            m->menu->addAction(show);
-            m->toolBar->addAction(show);
-            connect(show, &QAction::triggered, m, [this] { saveMonitorSettings(); });
+        for (QDockWidget *dock : docks) {
             dock->setVisible(s.value(QStringLiteral("/Monitor/Shown_") + dock->objectName(), false)
                                  .toBool());
-            // Shown again: brought up to date at once rather than at the next tick.
-            connect(dock, &QDockWidget::visibilityChanged, m, [this](bool visible) {
-                if (visible)
-                    refreshMonitor(true);
-            });
         }
+    }
+    for (QDockWidget *dock : docks) {
+        QAction *show = dock->toggleViewAction();
+        m->menu->addAction(show);
+        m->toolBar->addAction(show);
+        // Follows the engineer's showing and closing (the dock's own close
+        // button included), not the window's hiding at exit, which unchecks
+        // the actions too.
+        connect(show, &QAction::toggled, m, [this] {
+            if (isVisible())
+                saveMonitorSettings();
+        });
+        // Shown again: brought up to date at once rather than at the next tick.
+        connect(dock, &QDockWidget::visibilityChanged, m, [this](bool visible) {
+            if (visible)
+                refreshMonitor(true);
+        });
     }
 
     TrendView *const t = m->trend;

@@ -133,6 +133,7 @@ private slots:
     void exports_data();
     void exports();
     void openedFromAnyTabWhateverTheLock();
+    void panelsRemembered();
 
 private:
     Sandbox m_sandbox;
@@ -371,6 +372,28 @@ void TestMonitor::openedFromAnyTabWhateverTheLock()
     r.w->ui->tabWidget->setCurrentIndex(MainWindow::TabFunction3);
     r.channel(0, 1);
     QVERIFY(r.mark(0)->isVisible());
+}
+
+void TestMonitor::panelsRemembered()
+{
+    {
+        Rig r;
+        QVERIFY(r.start({}));
+        r.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(r.w.get()));
+        r.monitor()->trendDock->toggleViewAction()->trigger();
+        r.monitor()->logDock->toggleViewAction()->trigger();
+        QTRY_VERIFY(r.monitor()->logDock->isVisible());
+        r.monitor()->logDock->close();      // its own close button
+        QTRY_VERIFY(!r.monitor()->logDock->isVisible());
+        r.w->close();                       // the window going away hides nothing for good
+    }
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(w.lineMonitor()->trendDock->toggleViewAction()->isChecked());
+    QVERIFY(!w.lineMonitor()->logDock->toggleViewAction()->isChecked());
+    QVERIFY(!w.lineMonitor()->statsDock->toggleViewAction()->isChecked());
 }
 
 QTEST_MAIN(TestMonitor)
