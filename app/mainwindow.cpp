@@ -153,6 +153,7 @@ MainWindow::MainWindow(QWidget *parent)
     setupCalc();
     setupDeviceData();
     setupProgramSettings();
+    setupMonitor();
 
     // 8. Serial settings lists from the link's record.
     fillSerialSettings();

@@ -25,6 +25,8 @@ class MessageLog;
 class OperationProgress;
 class QDockWidget;
 class StatusBarParts;
+class LineMonitor;
+struct LinkTrafficEvent;
 class QFile;
 class QCheckBox;
 class QComboBox;
@@ -526,6 +528,33 @@ private:
     // The dialog has no parent window: it is owned here and deleted with the
     // main window (the deleter lives where DumpDialog is complete).
     std::unique_ptr<DumpDialog, void (*)(DumpDialog *)> dumpDialog{nullptr, nullptr};
+
+    // ---- Line monitor (monitor/mainwindow_monitor.cpp) ----
+public:
+    LineMonitor *lineMonitor() const { return m_monitor; }
+
+protected:
+    void setupMonitor();        // monitor: docks, marks beside the poll rows, tool bar
+    // Every command-3 answer the polling handles, good or not.
+    void feedMonitor(const MeasurementCapture::Answer &answer);
+
+private:
+    void saveMonitorSettings();
+    void refreshMonitor(bool force);
+    void monitorPollRowsChanged();
+    void updateMonitorQuantity();
+    void applyStableCount(int n);
+    void applyStableThreshold();
+    void updateStabilityMarks();
+    void exportTrendCsv();
+    void exportTrendPng();
+    void onLinkTraffic(const LinkTrafficEvent &event);
+    void resetLineStatistics();
+    void saveTrafficLog();
+    void setTrafficStream(bool on);
+    void chooseTrafficFile();
+    void applyTrafficRotate(int kb);
+    LineMonitor *m_monitor = nullptr;
 
     // ---- Program settings (settings/mainwindow_programsettings.cpp) ----
 public slots:

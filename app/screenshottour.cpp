@@ -7,6 +7,7 @@
 #include "calc/dialog.h"
 #include "devicedata/dumpdialog.h"
 #include "link/protocolcomhart.h"
+#include "monitor/monitortour.h"
 #include "polling/savefile_confirm_dialog.h"
 #include "ui_dumpdialog.h"
 
@@ -14,6 +15,7 @@
 #include <QAction>
 #include <QDir>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -23,6 +25,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
+#include <memory>
 
 namespace {
 // Long enough for a resize and a relayout to settle under a virtual X server.
@@ -50,6 +53,18 @@ ScreenshotTour::ScreenshotTour(MainWindow *window, const QString &directory, QOb
     addDialogs();
     if (!qEnvironmentVariableIsEmpty("TESMAR_PORT"))
         addLineSteps();
+    // The monitor's panels while three devices are polled: each step lets
+    // the line run for its settling time before the grab.
+    for (const MonitorTourStep &step : monitorTourSteps(window)) {
+        auto since = std::make_shared<QElapsedTimer>();
+        const auto setup = step.setup;
+        const int settleMs = step.settleMs;
+        add(QStringLiteral("50_") + step.name, [since, setup] {
+                if (setup)
+                    setup();
+                since->start();
+            }, [since, settleMs] { return since->elapsed() >= settleMs; });
+    }
 }
 
 void ScreenshotTour::add(const QString &name, std::function<void()> setup, std::function<bool()> ready)

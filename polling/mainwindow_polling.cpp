@@ -168,6 +168,7 @@ void MainWindow::handlePollingAnswer()
     answer.checksumOk = link->answerChecksumOk();
     answer.data = link->answerData();
     const MeasurementCapture::RowView v = capture.handleAnswer(answer, pollingInputs());
+    feedMonitor(answer);
 
     measurementModel->setHorizontalHeaderLabels(v.headers);
     for (int c = 0; c < v.texts.size(); ++c)

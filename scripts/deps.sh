@@ -3,9 +3,11 @@
 tesmar_install_deps() {
     # dpkg-dev (dpkg-shlibdeps), file and desktop-file-utils make and check
     # the Debian package; python3 writes the main window's form at configure
-    # time.
-    local want=(cmake make g++ python3 qtbase5-dev libqt5serialport5-dev clang libclang-rt-14-dev
-                dpkg-dev file desktop-file-utils)
+    # time. libqcustomplot-dev draws the live trend: chosen over Qt Charts by
+    # measuring fifteen lines of a shift's worth of points (72,000 each),
+    # about 15-25 ms and 17 MB per frame against 5 s and 324 MB.
+    local want=(cmake make g++ python3 qtbase5-dev libqt5serialport5-dev libqcustomplot-dev clang
+                libclang-rt-14-dev dpkg-dev file desktop-file-utils)
     if [ "${1:-build}" = run ]; then
         # fonts-symbola draws the save-readiness marks (✔, ❌);
         # qttranslations5-l10n has Qt's own dialogs and buttons in Russian.

@@ -3,7 +3,8 @@
 # is 1366 x 768 and then 1024 x 700: the locked window, every tab unlocked
 # with the window filling the screen, the message log, every dialog, and,
 # on a virtual line with transmitters at 1, 2 and 5, a scan with its progress
-# and fill offer, the polling tally and a bulk read, whole and cancelled.
+# and fill offer, the polling tally, a bulk read, whole and cancelled, and
+# the trend, the line statistics and the traffic log while polling.
 # Each size starts with a fresh settings store and working directory.
 #
 #   scripts/screenshots.sh [OUTDIR]      (default: BUILD_DIR/screenshots)
@@ -38,7 +39,8 @@ for size in $sizes; do
     mkdir -p "$run/config"
     # A line of its own for every size: the tour changes the devices' state.
     link="$run/ttyTESMAR"
-    "$build/sim/tesmar-sim" --devices 1,2,5 --baud 4800 --link "$link" >"$run/ready" &
+    "$build/sim/tesmar-sim" --devices 1,2,5 --baud 4800 --sensor two-gauge \
+        --duplicate-every 7 --link "$link" >"$run/ready" &
     sim_pid=$!
     for _ in $(seq 1 100); do
         [ -s "$run/ready" ] && break

@@ -1,0 +1,529 @@
+// The line monitor of the main window: the live trend of the polled values
+// with the stability marks beside the poll rows and on "Записывать
+// давление", the line statistics the link counts, and the traffic log of
+// every frame. The stores, the stability rule, the exports and the log file
+// are core classes; these slots move widget state in and out of them.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "link/protocolcomhart.h"
+#include "monitor/linemonitor.h"
+#include "monitor/linestatsview.h"
+#include "monitor/trafficlogview.h"
+#include "monitor/trendcsv.h"
+#include "monitor/trendview.h"
+#include "monitor/wholefile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QImageWriter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolBar>
+#include <qcustomplot.h>
+
+#include "settings/benchprofile.h"
+
+namespace {
+
+// The monitor's timer: new answers reach the plot at most this often.
+constexpr int RefreshMs = 500;
+
+// The bench profile's own store when one is in use.
+QSettings settingsStore()
+{
+    return BenchProfile::settings();
+}
+
+// Fifteen colours a poll row keeps on the plot.
+const QColor &seriesColour(int channel)
+{
+    static const QColor colours[] = {
+        QColor(31, 119, 180), QColor(214, 39, 40),  QColor(44, 160, 44),  QColor(255, 127, 14),
+        QColor(148, 103, 189), QColor(140, 86, 75), QColor(227, 119, 194), QColor(90, 90, 90),
+        QColor(188, 189, 34), QColor(23, 190, 207), QColor(0, 0, 140),    QColor(150, 0, 60),
+        QColor(0, 110, 70),   QColor(200, 150, 0),  QColor(100, 0, 160),
+    };
+    return colours[channel % int(sizeof colours / sizeof colours[0])];
+}
+
+// The unit of a heading such as "U1, мВ".
+QString unitOf(const QString &heading)
+{
+    const int comma = heading.lastIndexOf(QStringLiteral(", "));
+    return comma < 0 ? QString() : heading.mid(comma + 2);
+}
+
+QIcon stableIcon(bool stable)
+{
+    // The same size either way, so the button does not change width.
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    if (stable) {
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor::fromRgb(Stability::colour(StabilityState::Stable)));
+        p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+        p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(4, 8.5), QPointF(7, 11.5), QPointF(12, 5)}));
+    }
+    return QIcon(pm);
+}
+
+QDockWidget *makeDock(QMainWindow *window, const QString &name, const QString &title,
+                      QWidget *content)
+{
+    auto *dock = new QDockWidget(title, window);
+    dock->setObjectName(name);
+    dock->setWidget(content);
+    dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    return dock;
+}
+
+} // namespace
+
+void MainWindow::setupMonitor()
+{
+    // First, so that it and every connection made with it as context are
+    // gone before the docks when the window is destroyed.
+    m_monitor = new LineMonitor(this);
+    LineMonitor *const m = m_monitor;
+    {
+        QSettings s = settingsStore();
+        m->settings = MonitorSettings::load(s);
+    }
+    m->dialogs.saveFile = [this](const QString &title, const QString &suggested,
+                                 const QString &filter) {
+        return QFileDialog::getSaveFileName(this, title, suggested, filter);
+    };
+
+    // The trend, beside the tabs.
+    m->trend = new TrendView(m->trendStore, this);
+    m->trendDock = makeDock(this, QStringLiteral("dockTrend"), QStringLiteral("Тренд"), m->trend);
+    addDockWidget(Qt::RightDockWidgetArea, m->trendDock);
+    m->trendDock->hide();
+
+    // The statistics and the traffic log, below the tabs.
+    m->stats = new LineStatsView(this);
+    m->statsDock = makeDock(this, QStringLiteral("dockLineStatistics"),
+                            QStringLiteral("Статистика линии"), m->stats);
+    addDockWidget(Qt::BottomDockWidgetArea, m->statsDock);
+    m->statsDock->hide();
+    m->log = new TrafficLogView(m->trafficLog, this);
+    m->logDock = makeDock(this, QStringLiteral("dockTrafficLog"), QStringLiteral("Журнал обмена"),
+                          m->log);
+    addDockWidget(Qt::BottomDockWidgetArea, m->logDock);
+    m->logDock->hide();
+
+    // A stability mark beside every poll row.
+    for (int i = 0; i < pollChannels.size(); ++i) {
+        auto *mark = new QLabel(ui->scrollAreaWidgetContents_2);
+        mark->setObjectName(QStringLiteral("labelStable_%1").arg(i));
+        mark->setFixedWidth(mark->fontMetrics().horizontalAdvance(QStringLiteral("нет ответа__")));
+        ui->devsGridLayout->addWidget(mark, i, 2);
+        m->marks.append(mark);
+    }
+    m->verdicts.resize(pollChannels.size());
+    fitChannelArea();
+    ui->buttonSetPressue->setIcon(stableIcon(false));
+
+    // Opened from any tab and whatever the lock: a tool bar of its own, and
+    // the menu when it is shown.
+    m->menu = ui->menuBar->addMenu(QStringLiteral("Монитор"));
+    m->menu->setObjectName(QStringLiteral("menuMonitor"));
+    m->toolBar = addToolBar(QStringLiteral("Монитор"));
+    m->toolBar->setObjectName(QStringLiteral("monitorToolBar"));
+    const QList<QDockWidget *> docks = {m->trendDock, m->statsDock, m->logDock};
+    {
+        QSettings s = settingsStore();
+        for (QDockWidget *dock : docks) {
+            dock->setVisible(s.value(QStringLiteral("/Monitor/Shown_") + dock->objectName(), false)
+                                 .toBool());
+        }
+    }
+    for (QDockWidget *dock : docks) {
+        QAction *show = dock->toggleViewAction();
+        m->menu->addAction(show);
+        m->toolBar->addAction(show);
+        // Follows the engineer's showing and closing (the dock's own close
+        // button included), not the window's hiding at exit, which unchecks
+        // the actions too.
+        connect(show, &QAction::toggled, m, [this] {
+            if (isVisible())
+                saveMonitorSettings();
+        });
+        // Shown again: brought up to date at once rather than at the next tick.
+        connect(dock, &QDockWidget::visibilityChanged, m, [this](bool visible) {
+            if (visible)
+                refreshMonitor(true);
+        });
+    }
+
+    TrendView *const t = m->trend;
+    t->quantityBox->setCurrentIndex(int(m->settings.quantity));
+    t->windowBox->setCurrentIndex(m->settings.windowIndex);
+    t->setWindowMinutes(m->settings.windowMinutes());
+    t->stableCountBox->setValue(m->settings.stableCount);
+    connect(t->quantityBox, QOverload<int>::of(&QComboBox::currentIndexChanged), m,
+            [this] { updateMonitorQuantity(); });
+    connect(ui->checkBoxCapacitor, &QCheckBox::toggled, m, [this] { updateMonitorQuantity(); });
+    connect(t->windowBox, QOverload<int>::of(&QComboBox::currentIndexChanged), m,
+            [this](int index) {
+                m_monitor->settings.windowIndex = index;
+                m_monitor->trend->setWindowMinutes(m_monitor->settings.windowMinutes());
+                m_monitor->trend->autoscaleButton->setChecked(true);
+                saveMonitorSettings();
+                refreshMonitor(true);
+            });
+    connect(t->stableCountBox, QOverload<int>::of(&QSpinBox::valueChanged), m,
+            [this](int n) { applyStableCount(n); });
+    connect(t->thresholdEdit, &QLineEdit::editingFinished, m, [this] { applyStableThreshold(); });
+    connect(t->csvButton, &QPushButton::clicked, m, [this] { exportTrendCsv(); });
+    connect(t->pngButton, &QPushButton::clicked, m, [this] { exportTrendPng(); });
+
+    // The plot and the marks follow the rows' checks and addresses.
+    for (const PollChannel &ch : qAsConst(pollChannels)) {
+        connect(ch.enable, &QCheckBox::toggled, m, [this] { monitorPollRowsChanged(); });
+        connect(ch.address, QOverload<int>::of(&QComboBox::currentIndexChanged), m,
+                [this] { monitorPollRowsChanged(); });
+    }
+
+    // Statistics and traffic log. The log keeps every event from the start,
+    // so it has the history when it is opened after a fault.
+    connect(link, &protocolComHart::traffic, m, [this](const LinkTrafficEvent &e) { onLinkTraffic(e); },
+            Qt::DirectConnection);
+    connect(m->stats->resetButton, &QPushButton::clicked, m, [this] { resetLineStatistics(); });
+    connect(m->log->saveButton, &QPushButton::clicked, m, [this] { saveTrafficLog(); });
+    connect(m->log->clearButton, &QPushButton::clicked, m, [this] {
+        m_monitor->trafficLog->clear();
+        m_monitor->log->refresh(true);
+    });
+    connect(m->log->streamBox, &QCheckBox::toggled, m, [this](bool on) { setTrafficStream(on); });
+    connect(m->log->fileButton, &QPushButton::clicked, m, [this] { chooseTrafficFile(); });
+    m->log->rotateBox->setValue(m->settings.rotateKb);
+    m->log->fileLabel->setText(m->settings.trafficFile);
+    connect(m->log->rotateBox, QOverload<int>::of(&QSpinBox::valueChanged), m,
+            [this](int kb) { applyTrafficRotate(kb); });
+
+    m->refreshTimer = new QTimer(m);
+    connect(m->refreshTimer, &QTimer::timeout, m, [this] { refreshMonitor(false); });
+    m->refreshTimer->start(RefreshMs);
+
+    updateMonitorQuantity();
+    monitorPollRowsChanged();
+}
+
+void MainWindow::saveMonitorSettings()
+{
+    QSettings s = settingsStore();
+    m_monitor->settings.save(s);
+    for (QDockWidget *dock : {m_monitor->trendDock, m_monitor->statsDock, m_monitor->logDock}) {
+        s.setValue(QStringLiteral("/Monitor/Shown_") + dock->objectName(),
+                   dock->toggleViewAction()->isChecked());
+    }
+}
+
+void MainWindow::feedMonitor(const MeasurementCapture::Answer &answer)
+{
+    if (!m_monitor)
+        return;
+    // Only what a device really measured goes on the plot; bad answers are
+    // the line statistics' business.
+    const Command3Answer values = Command3Answer::decode(answer.data);
+    if (!answer.checksumOk || !values.complete())
+        return;
+    m_monitor->trendStore->add(answer.address, m_monitor->now(), values);
+    m_monitor->trend->markDataChanged();
+    updateStabilityMarks();
+}
+
+void MainWindow::refreshMonitor(bool force)
+{
+    LineMonitor *const m = m_monitor;
+    // Marks lapse when a device stops answering, with or without new data.
+    updateStabilityMarks();
+    if (m->trendDock->isVisible())
+        m->trend->refresh(m->now(), force);
+    if (m->statsDock->isVisible())
+        m->stats->showStatistics(link->statistics());
+    if (m->logDock->isVisible())
+        m->log->refresh(force);
+}
+
+void MainWindow::monitorPollRowsChanged()
+{
+    QVector<TrendView::Series> series;
+    for (int i = 0; i < pollChannels.size(); ++i) {
+        const PollChannel &ch = pollChannels[i];
+        if (!ch.enable->isChecked())
+            continue;
+        const int address = parsePollAddressText(ch.address->currentText());
+        series.append({QStringLiteral("%1: %2").arg(i + 1).arg(pollAddressText(address)), address,
+                       seriesColour(i)});
+    }
+    m_monitor->trend->setSeries(series);
+    updateStabilityMarks();
+    refreshMonitor(true);
+}
+
+void MainWindow::updateMonitorQuantity()
+{
+    LineMonitor *const m = m_monitor;
+    TrendView *const t = m->trend;
+    const bool capacitor = ui->checkBoxCapacitor->isChecked();
+    const QStringList headings = MeasurementRow::headers(capacitor);
+    for (int k = 0; k < TrendQuantityCount; ++k)
+        t->quantityBox->setItemText(k, headings.value(MeasurementRow::CurrentColumn + k));
+    const auto q = TrendQuantity(qBound(0, t->quantityBox->currentIndex(), TrendQuantityCount - 1));
+    const QString heading = headings.value(MeasurementRow::CurrentColumn + int(q));
+    t->setQuantity(q, heading);
+    t->thresholdUnit->setText(unitOf(heading));
+    t->thresholdEdit->setText(QString::number(m->settings.thresholdFor(q, capacitor), 'g', 6));
+    if (m->settings.quantity != q) {
+        m->settings.quantity = q;
+        saveMonitorSettings();
+    }
+    updateStabilityMarks();
+    refreshMonitor(true);
+}
+
+void MainWindow::applyStableCount(int n)
+{
+    m_monitor->settings.stableCount = n;
+    saveMonitorSettings();
+    updateStabilityMarks();
+}
+
+void MainWindow::applyStableThreshold()
+{
+    LineMonitor *const m = m_monitor;
+    TrendView *const t = m->trend;
+    const bool capacitor = ui->checkBoxCapacitor->isChecked();
+    const TrendQuantity q = t->quantity();
+    double value = 0;
+    QString why;
+    if (!StabilityRule::parseThreshold(t->thresholdEdit->text(), &value, &why)) {
+        reportFailure(QStringLiteral("Порог стабильности не изменён: %1. Введите число не меньше "
+                                     "нуля, например 0.05.").arg(why));
+        t->thresholdEdit->setText(QString::number(m->settings.thresholdFor(q, capacitor), 'g', 6));
+        return;
+    }
+    if (value == m->settings.thresholdFor(q, capacitor))
+        return;
+    m->settings.setThreshold(q, capacitor, value);
+    saveMonitorSettings();
+    showStatusMessage(QStringLiteral("Порог стабильности %1: %2 %3")
+                          .arg(t->quantityLabel(), QString::number(value, 'g', 6),
+                               t->thresholdUnit->text()),
+                      successColour());
+    updateStabilityMarks();
+}
+
+void MainWindow::updateStabilityMarks()
+{
+    LineMonitor *const m = m_monitor;
+    const bool capacitor = ui->checkBoxCapacitor->isChecked();
+    const TrendQuantity q = m->trend->quantity();
+    const StabilityRule rule = m->settings.rule(q, capacitor);
+    int checked = 0;
+    for (const PollChannel &ch : qAsConst(pollChannels))
+        checked += ch.enable->isChecked() ? 1 : 0;
+    const qint64 staleMs = StabilityRule::staleAfterMs(checked, pollPeriod, pollTimeout, pollRepeats);
+    const TrendStore &store = *m->trendStore;
+    const qint32 now = store.toStoreMs(m->now());
+
+    QVector<StabilityVerdict> shown;
+    for (int i = 0; i < pollChannels.size() && i < m->marks.size(); ++i) {
+        QLabel *const mark = m->marks[i];
+        StabilityVerdict v;
+        if (pollChannels[i].enable->isChecked()) {
+            const int address = parsePollAddressText(pollChannels[i].address->currentText());
+            v = Stability::judge(store.series(address), q, rule, now, staleMs);
+            shown.append(v);
+        }
+        const QString text = Stability::markText(v);
+        if (text != mark->text())
+            mark->setText(text);
+        if (v.state != m->verdicts[i].state) {
+            QPalette p = mark->palette();
+            p.setColor(QPalette::WindowText, QColor::fromRgb(Stability::colour(v.state)));
+            mark->setPalette(p);
+            mark->setToolTip(v.state == StabilityState::NoData
+                                 ? QString()
+                                 : Stability::describe(v, m->trend->quantityLabel(), rule));
+        } else if (v.state != StabilityState::NoData) {
+            mark->setToolTip(Stability::describe(v, m->trend->quantityLabel(), rule));
+        }
+        m->verdicts[i] = v;
+    }
+    m->trend->setMarks(shown, rule, Stability::allStable(shown));
+
+    const bool all = Stability::allStable(shown);
+    if (all != m->allStable || ui->buttonSetPressue->property("stable").isNull()) {
+        m->allStable = all;
+        // Advice only: the button stays as usable as it was.
+        ui->buttonSetPressue->setIcon(stableIcon(all));
+        ui->buttonSetPressue->setProperty("stable", all);
+        ui->buttonSetPressue->setToolTip(
+            all ? QStringLiteral("Стабильно: показания всех отмеченных устройств в пределах порога")
+                : QString());
+    }
+}
+
+void MainWindow::exportTrendCsv()
+{
+    LineMonitor *const m = m_monitor;
+    const QString path = m->dialogs.saveFile(QStringLiteral("Save File"), QStringLiteral("trend.csv"),
+                                             QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    qint64 from = 0, to = 0;
+    m->trend->shownRange(&from, &to);
+    const QByteArray text = TrendCsv::text(*m->trendStore, m->trend->shownSeries(),
+                                           m->trend->quantity(), m->trend->quantityLabel(), from,
+                                           to, 0);
+    QString error;
+    if (!WholeFile::save(path, text, &error)) {
+        reportFailure(QStringLiteral("Тренд не сохранён в %1: %2. Выберите другую папку или имя "
+                                     "файла.").arg(path, error));
+        return;
+    }
+    reportSuccess(QStringLiteral("Тренд сохранён в %1").arg(path));
+}
+
+void MainWindow::exportTrendPng()
+{
+    LineMonitor *const m = m_monitor;
+    const QString path = m->dialogs.saveFile(QStringLiteral("Save File"), QStringLiteral("trend.png"),
+                                             QStringLiteral("PNG (*.png)"));
+    if (path.isEmpty())
+        return;
+    const QPixmap picture = m->trend->plot()->toPixmap();
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    bool ok = !picture.isNull() && file.open(QIODevice::WriteOnly);
+    if (ok) {
+        QImageWriter writer(&file, "png");
+        ok = writer.write(picture.toImage());
+        if (!ok)
+            file.cancelWriting();
+        else
+            ok = file.commit();
+    }
+    if (!ok) {
+        const QString why = picture.isNull() ? QStringLiteral("график пуст") : file.errorString();
+        reportFailure(QStringLiteral("Рисунок тренда не сохранён в %1: %2. Выберите другую папку "
+                                     "или имя файла.").arg(path, why));
+        return;
+    }
+    reportSuccess(QStringLiteral("Рисунок тренда сохранён в %1").arg(path));
+}
+
+// ------------------------------------------------ statistics and traffic log
+
+void MainWindow::onLinkTraffic(const LinkTrafficEvent &event)
+{
+    LineMonitor *const m = m_monitor;
+    m->trafficLog->append(event);
+    if (!m->trafficFile.isOpen())
+        return;
+    QString error;
+    if (!m->trafficFile.writeLine(TrafficLog::line(event), &error)) {
+        const QString path = m->trafficFile.path();
+        m->log->streamBox->setChecked(false);
+        reportFailure(QStringLiteral("Журнал обмена больше не пишется в %1: %2. Проверьте место на "
+                                     "диске и права на папку, затем включите запись снова.")
+                          .arg(path, error));
+    }
+}
+
+void MainWindow::resetLineStatistics()
+{
+    link->resetStatistics();
+    m_monitor->stats->showStatistics(link->statistics());
+    showStatusMessage(QStringLiteral("Статистика линии сброшена"), successColour());
+}
+
+void MainWindow::saveTrafficLog()
+{
+    LineMonitor *const m = m_monitor;
+    const QString path = m->dialogs.saveFile(QStringLiteral("Save File"), QStringLiteral("traffic.txt"),
+                                             QStringLiteral("Текстовый файл (*.txt)"));
+    if (path.isEmpty())
+        return;
+    const QVector<LinkTrafficEvent> &events = m->log->shownEvents();
+    QByteArray text = TrafficLog::heading() + '\n';
+    for (const LinkTrafficEvent &e : events)
+        text += TrafficLog::line(e) + '\n';
+    QString error;
+    if (!WholeFile::save(path, text, &error)) {
+        reportFailure(QStringLiteral("Журнал обмена не сохранён в %1: %2. Выберите другую папку или "
+                                     "имя файла.").arg(path, error));
+        return;
+    }
+    reportSuccess(QStringLiteral("Журнал обмена сохранён в %1 (%2 строк)").arg(path).arg(events.size()));
+}
+
+void MainWindow::setTrafficStream(bool on)
+{
+    LineMonitor *const m = m_monitor;
+    if (!on) {
+        m->trafficFile.close();
+        return;
+    }
+    if (m->settings.trafficFile.isEmpty())
+        chooseTrafficFile();
+    if (m->settings.trafficFile.isEmpty()) {
+        // No file chosen: nothing is streamed, and the box says so.
+        const QSignalBlocker block(m->log->streamBox);
+        m->log->streamBox->setChecked(false);
+        return;
+    }
+    QString error;
+    if (!m->trafficFile.open(m->settings.trafficFile, qint64(m->settings.rotateKb) * 1024, &error)) {
+        const QSignalBlocker block(m->log->streamBox);
+        m->log->streamBox->setChecked(false);
+        reportFailure(QStringLiteral("Журнал обмена не пишется в %1: %2. Выберите другой файл "
+                                     "кнопкой \"Файл…\".").arg(m->settings.trafficFile, error));
+        return;
+    }
+    showStatusMessage(QStringLiteral("Журнал обмена пишется в %1").arg(m->settings.trafficFile),
+                      successColour());
+}
+
+void MainWindow::chooseTrafficFile()
+{
+    LineMonitor *const m = m_monitor;
+    const QString suggested = m->settings.trafficFile.isEmpty() ? QStringLiteral("traffic.log")
+                                                                : m->settings.trafficFile;
+    const QString path = m->dialogs.saveFile(QStringLiteral("Save File"), suggested,
+                                             QStringLiteral("Журнал (*.log *.txt)"));
+    if (path.isEmpty())
+        return;
+    m->settings.trafficFile = path;
+    m->log->fileLabel->setText(path);
+    saveMonitorSettings();
+    // A stream in progress moves to the new file.
+    if (m->trafficFile.isOpen())
+        setTrafficStream(true);
+}
+
+void MainWindow::applyTrafficRotate(int kb)
+{
+    m_monitor->settings.rotateKb = kb;
+    m_monitor->trafficFile.setMaxBytes(qint64(kb) * 1024);
+    saveMonitorSettings();
+}

@@ -1,0 +1,52 @@
+#include "monitor/monitortour.h"
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "monitor/linemonitor.h"
+#include "monitor/trendview.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+namespace {
+void showOnly(LineMonitor *m, QDockWidget *dock)
+{
+    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock})
+        d->setVisible(d == dock);
+}
+}
+
+QVector<MonitorTourStep> monitorTourSteps(MainWindow *w)
+{
+    if (qEnvironmentVariableIsEmpty("TESMAR_PORT"))
+        return {};
+    LineMonitor *m = w->lineMonitor();
+    auto start = [w, m] {
+        w->ui->lineEditPassword->setText(QStringLiteral("7391"));
+        w->ui->tabWidget->setCurrentIndex(MainWindow::TabFunction3);
+        w->ui->comboBoxNamePort->setEditText(w->preferredPort());
+        w->ui->buttonConnectPort->click();
+        const int addresses[] = {1, 2, 5};
+        for (int i = 0; i < 3; ++i) {
+            w->pollChannels[i].enable->setChecked(true);
+            w->pollChannels[i].address->setCurrentIndex(addresses[i]);
+        }
+        m->trend->windowBox->setCurrentIndex(0);
+        m->trend->stableCountBox->setValue(5);
+        w->ui->buttonFunction3Loop->click();
+        showOnly(m, m->trendDock);
+    };
+    return {
+        {QStringLiteral("full_monitor_trend"), start, 15000},
+        {QStringLiteral("full_monitor_statistics"), [m] { showOnly(m, m->statsDock); }, 1500},
+        {QStringLiteral("full_monitor_traffic"), [w, m] {
+             showOnly(m, m->logDock);
+             w->ui->buttonStopRequstFunc3->click();
+         }, 1500},
+    };
+}

@@ -1,0 +1,80 @@
+#include "monitor/trafficlog.h"
+
+#include <QDateTime>
+
+QVector<LinkTrafficEvent> TrafficLog::events(int address) const
+{
+    QVector<LinkTrafficEvent> out;
+    out.reserve(int(m_events.size()));
+    for (std::size_t i = 0; i < m_events.size(); ++i) {
+        const LinkTrafficEvent &e = m_events.at(i);
+        if (address < 0 || e.address == address)
+            out.append(e);
+    }
+    return out;
+}
+
+QString TrafficLog::directionText(LinkTrafficEvent::Direction d)
+{
+    return d == LinkTrafficEvent::Tx ? QStringLiteral("TX") : QStringLiteral("RX");
+}
+
+QString TrafficLog::verdictText(LinkTrafficEvent::Verdict v)
+{
+    switch (v) {
+    case LinkTrafficEvent::Good:
+        return QStringLiteral("ок");
+    case LinkTrafficEvent::ChecksumError:
+        return QStringLiteral("ошибка КС");
+    case LinkTrafficEvent::Timeout:
+        return QStringLiteral("таймаут");
+    case LinkTrafficEvent::Discarded:
+        return QStringLiteral("отброшен");
+    }
+    return QString();
+}
+
+QString TrafficLog::timeText(qint64 msecsSinceEpoch)
+{
+    return QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch)
+        .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+}
+
+QString TrafficLog::addressText(int address)
+{
+    return address < 0 ? QString() : QStringLiteral("%1").arg(address, 2, 16, QLatin1Char('0'));
+}
+
+QString TrafficLog::numberText(int n)
+{
+    return n < 0 ? QString() : QString::number(n);
+}
+
+QString TrafficLog::bytesText(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' '));
+}
+
+QByteArray TrafficLog::heading()
+{
+    return QStringLiteral("Время\tНапр.\tАдрес\tКоманда\tБайт\tИтог\tКадр").toUtf8();
+}
+
+QByteArray TrafficLog::line(const LinkTrafficEvent &e)
+{
+    QByteArray out = timeText(e.msecsSinceEpoch).toLatin1();
+    out.reserve(out.size() + 40 + e.bytes.size() * 3);
+    out += '\t';
+    out += directionText(e.direction).toLatin1();
+    out += '\t';
+    out += addressText(e.address).toLatin1();
+    out += '\t';
+    out += numberText(e.command).toLatin1();
+    out += '\t';
+    out += numberText(e.byteCount).toLatin1();
+    out += '\t';
+    out += verdictText(e.verdict).toUtf8();
+    out += '\t';
+    out += e.bytes.toHex(' ');
+    return out;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The traffic log's memory: the most recent frames and time-outs the link
+// reported, in a ring of fixed size, and the text of one event as the log
+// view, its saved file and its streamed file write it.
+
+#include "link/linkstatistics.h"
+#include "monitor/ringbuffer.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+class TrafficLog
+{
+public:
+    static constexpr std::size_t DefaultCapacity = 10000;
+
+    explicit TrafficLog(std::size_t capacity = DefaultCapacity) : m_events(capacity) {}
+
+    void append(const LinkTrafficEvent &event)
+    {
+        m_events.push(event);
+        ++m_total;
+    }
+    void clear() { m_events.clear(); }
+
+    std::size_t size() const { return m_events.size(); }
+    std::size_t capacity() const { return m_events.capacity(); }
+    const LinkTrafficEvent &at(std::size_t i) const { return m_events.at(i); }
+    // Events appended since construction, including those the ring has dropped.
+    qint64 total() const { return m_total; }
+
+    // The kept events of one address (-1: all), oldest first.
+    QVector<LinkTrafficEvent> events(int address) const;
+
+    static QString directionText(LinkTrafficEvent::Direction d);
+    static QString verdictText(LinkTrafficEvent::Verdict v);
+    static QString timeText(qint64 msecsSinceEpoch);
+    static QString addressText(int address);
+    static QString numberText(int n);       // empty for -1 (unknown)
+    static QString bytesText(const QByteArray &bytes);
+    // Tab-separated: time, direction, address, command, byte count, verdict,
+    // frame bytes.
+    static QByteArray line(const LinkTrafficEvent &event);
+    static QByteArray heading();
+
+private:
+    RingBuffer<LinkTrafficEvent> m_events;
+    qint64 m_total = 0;
+};

@@ -1,0 +1,205 @@
+#include "monitor/trafficlogview.h"
+
+#include "monitor/monitorsettings.h"
+#include "monitor/trafficlog.h"
+
+#include <QCheckBox>
+#include <QColor>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTableView>
+#include <QVBoxLayout>
+
+void TrafficLogModel::setEvents(QVector<LinkTrafficEvent> events)
+{
+    beginResetModel();
+    m_events = std::move(events);
+    endResetModel();
+}
+
+int TrafficLogModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_events.size();
+}
+
+int TrafficLogModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TrafficLogModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_events.size())
+        return QVariant();
+    const LinkTrafficEvent &e = m_events.at(index.row());
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case TimeColumn: return TrafficLog::timeText(e.msecsSinceEpoch).mid(11);
+        case DirectionColumn: return TrafficLog::directionText(e.direction);
+        case AddressColumn: return TrafficLog::addressText(e.address);
+        case CommandColumn: return TrafficLog::numberText(e.command);
+        case ByteCountColumn: return TrafficLog::numberText(e.byteCount);
+        case VerdictColumn: return TrafficLog::verdictText(e.verdict);
+        case BytesColumn: return TrafficLog::bytesText(e.bytes);
+        }
+    } else if (role == Qt::ForegroundRole) {
+        switch (e.verdict) {
+        case LinkTrafficEvent::ChecksumError:
+        case LinkTrafficEvent::Timeout:
+            return QColor(Qt::red);
+        case LinkTrafficEvent::Discarded:
+            return QColor(0xD0, 0x60, 0x00);
+        case LinkTrafficEvent::Good:
+            return e.direction == LinkTrafficEvent::Tx ? QColor(0, 0, 160) : QColor(Qt::black);
+        }
+    } else if (role == Qt::ToolTipRole && index.column() == TimeColumn) {
+        return TrafficLog::timeText(e.msecsSinceEpoch);
+    }
+    return QVariant();
+}
+
+QVariant TrafficLogModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QVariant();
+    static const char *const names[] = {"Время", "Напр.", "Адрес", "Команда", "Байт", "Итог", "Кадр"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(names[section]) : QVariant();
+}
+
+TrafficLogView::TrafficLogView(std::shared_ptr<const TrafficLog> log, QWidget *parent)
+    : QWidget(parent)
+    , m_log(std::move(log))
+{
+    setObjectName(QStringLiteral("trafficLogView"));
+    pauseButton = new QPushButton(QStringLiteral("Пауза"), this);
+    pauseButton->setObjectName(QStringLiteral("buttonTrafficPause"));
+    pauseButton->setCheckable(true);
+    addressBox = new QComboBox(this);
+    addressBox->setObjectName(QStringLiteral("comboBoxTrafficAddress"));
+    addressBox->addItem(QStringLiteral("Все адреса"), -1);
+    for (int a = 0; a < 16; ++a)
+        addressBox->addItem(TrafficLog::addressText(a), a);
+    saveButton = new QPushButton(QStringLiteral("Сохранить…"), this);
+    saveButton->setObjectName(QStringLiteral("buttonTrafficSave"));
+    saveButton->setToolTip(QStringLiteral("Сохранить показанные строки в текстовый файл"));
+    clearButton = new QPushButton(QStringLiteral("Очистить"), this);
+    clearButton->setObjectName(QStringLiteral("buttonTrafficClear"));
+    streamBox = new QCheckBox(QStringLiteral("Писать в файл"), this);
+    streamBox->setObjectName(QStringLiteral("checkBoxTrafficStream"));
+    streamBox->setToolTip(QStringLiteral("Каждый кадр сразу дописывается в файл; по достижении "
+                                         "размера файл переименовывается в .1 (старые — в .2, .3) "
+                                         "и начинается новый"));
+    fileButton = new QPushButton(QStringLiteral("Файл…"), this);
+    fileButton->setObjectName(QStringLiteral("buttonTrafficFile"));
+    fileLabel = new QLabel(this);
+    fileLabel->setObjectName(QStringLiteral("labelTrafficFile"));
+    fileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    rotateBox = new QSpinBox(this);
+    rotateBox->setObjectName(QStringLiteral("spinBoxTrafficRotate"));
+    rotateBox->setRange(MonitorSettings::MinRotateKb, MonitorSettings::MaxRotateKb);
+    rotateBox->setSuffix(QStringLiteral(" КБ"));
+    countLabel = new QLabel(this);
+    countLabel->setObjectName(QStringLiteral("labelTrafficCount"));
+    // Its text changes with every refresh; a fixed width keeps that from
+    // laying the window out again each time.
+    countLabel->setFixedWidth(countLabel->fontMetrics().horizontalAdvance(
+        QStringLiteral("10000 строк, всего событий 0000000000_")));
+    countLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    model = new TrafficLogModel(this);
+    table = new QTableView(this);
+    table->setObjectName(QStringLiteral("tableTrafficLog"));
+    table->setModel(model);
+    table->verticalHeader()->hide();
+    // Fixed rows: a model reset with thousands of rows costs no measuring.
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setWordWrap(false);
+    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    table->setFont(mono);
+    const QFontMetrics fm(mono);
+    const int widths[] = {fm.horizontalAdvance(QStringLiteral("00:00:00.000__")),
+                          fm.horizontalAdvance(QStringLiteral("Напр.__")),
+                          fm.horizontalAdvance(QStringLiteral("Адрес__")),
+                          fm.horizontalAdvance(QStringLiteral("Команда__")),
+                          fm.horizontalAdvance(QStringLiteral("Байт__")),
+                          fm.horizontalAdvance(QStringLiteral("ошибка КС__"))};
+    for (int c = 0; c < 6; ++c)
+        table->setColumnWidth(c, widths[c]);
+
+    auto *view = new QHBoxLayout;
+    view->addWidget(pauseButton);
+    view->addWidget(new QLabel(QStringLiteral("Адрес"), this));
+    view->addWidget(addressBox);
+    view->addWidget(saveButton);
+    view->addWidget(clearButton);
+    view->addStretch(1);
+    view->addWidget(countLabel);
+    auto *stream = new QHBoxLayout;
+    stream->addWidget(streamBox);
+    stream->addWidget(fileButton);
+    stream->addWidget(fileLabel, 1);
+    stream->addWidget(new QLabel(QStringLiteral("новый файл после"), this));
+    stream->addWidget(rotateBox);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(view);
+    layout->addLayout(stream);
+    layout->addWidget(table, 1);
+
+    connect(addressBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] {
+        if (!isPaused()) {
+            refresh(true);
+            return;
+        }
+        QVector<LinkTrafficEvent> shown;
+        const int filter = filterAddress();
+        for (const LinkTrafficEvent &e : qAsConst(m_frozen)) {
+            if (filter < 0 || e.address == filter)
+                shown.append(e);
+        }
+        show(shown, m_frozenTotal);
+    });
+    connect(pauseButton, &QPushButton::toggled, this, [this](bool on) {
+        m_frozen = on ? m_log->events(-1) : QVector<LinkTrafficEvent>();
+        m_frozenTotal = m_log->total();
+        if (!on)
+            refresh(true);
+    });
+}
+
+bool TrafficLogView::isPaused() const { return pauseButton->isChecked(); }
+
+int TrafficLogView::filterAddress() const
+{
+    return addressBox->currentData().toInt();
+}
+
+void TrafficLogView::refresh(bool force)
+{
+    const int filter = filterAddress();
+    if (isPaused() || (!force && m_log->total() == m_shownTotal && filter == m_shownFilter))
+        return;
+    show(m_log->events(filter), m_log->total());
+    m_shownFilter = filter;
+}
+
+void TrafficLogView::show(const QVector<LinkTrafficEvent> &events, qint64 total)
+{
+    QScrollBar *bar = table->verticalScrollBar();
+    // Follows the newest line unless the engineer scrolled up to read.
+    const bool atBottom = bar->value() >= bar->maximum() - 1;
+    model->setEvents(events);
+    m_shownTotal = total;
+    countLabel->setText(QStringLiteral("%1 строк, всего событий %2").arg(model->rowCount()).arg(total));
+    if (atBottom)
+        table->scrollToBottom();
+}
