@@ -534,6 +534,8 @@ public:
     LineMonitor *lineMonitor() const { return m_monitor; }
 
 protected:
+    // Floats a docked panel that would push the window past its screen.
+    void keepDockOnScreen(QDockWidget *dock);
     void setupMonitor();        // monitor: docks, marks beside the poll rows, tool bar
     // Every command-3 answer the polling handles, good or not.
     void feedMonitor(const MeasurementCapture::Answer &answer);

@@ -18,6 +18,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QScrollArea>
+#include <QScreen>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QImageWriter>
@@ -35,6 +37,7 @@
 #include <qcustomplot.h>
 
 #include "settings/benchprofile.h"
+#include "app/screenfit.h"
 
 namespace {
 
@@ -88,12 +91,35 @@ QDockWidget *makeDock(QMainWindow *window, const QString &name, const QString &t
 {
     auto *dock = new QDockWidget(title, window);
     dock->setObjectName(name);
-    dock->setWidget(content);
+    // In a scroll area, so that an open panel never makes the window larger
+    // than a small screen: the panel scrolls instead.
+    auto *scroll = new QScrollArea(dock);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    scroll->setMinimumSize(160, 120);
+    dock->setWidget(scroll);
     dock->setAllowedAreas(Qt::AllDockWidgetAreas);
     return dock;
 }
 
 } // namespace
+
+void MainWindow::keepDockOnScreen(QDockWidget *dock)
+{
+    ScreenFit::fit(this);
+    const QScreen *screen = this->screen();
+    if (!screen || !isVisible())
+        return;
+    const QRect area = screen->availableGeometry();
+    if (frameGeometry().width() <= area.width() && frameGeometry().height() <= area.height())
+        return;
+    dock->setFloating(true);
+    dock->resize(qMin(dock->width(), area.width() / 2), qMin(dock->height(), area.height() / 2));
+    ScreenFit::fit(dock);
+    // The window gives the panel's room back once it has laid itself out.
+    QTimer::singleShot(0, this, [this] { ScreenFit::fit(this); });
+}
 
 void MainWindow::setupMonitor()
 {
@@ -166,9 +192,13 @@ void MainWindow::setupMonitor()
                 saveMonitorSettings();
         });
         // Shown again: brought up to date at once rather than at the next tick.
-        connect(dock, &QDockWidget::visibilityChanged, m, [this](bool visible) {
+        connect(dock, &QDockWidget::visibilityChanged, m, [this, dock](bool visible) {
             if (visible)
                 refreshMonitor(true);
+            // A docked panel must not push the window past a small screen:
+            // when the window cannot shrink enough, the panel floats.
+            if (visible && !dock->isFloating())
+                QTimer::singleShot(0, dock, [this, dock] { keepDockOnScreen(dock); });
         });
     }
 

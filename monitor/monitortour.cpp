@@ -34,7 +34,8 @@ QVector<MonitorTourStep> monitorTourSteps(MainWindow *w)
         const int addresses[] = {1, 2, 5};
         for (int i = 0; i < 3; ++i) {
             w->pollChannels[i].enable->setChecked(true);
-            w->pollChannels[i].address->setCurrentIndex(addresses[i]);
+            QComboBox *box = w->pollChannels[i].address;
+            box->setCurrentIndex(box->findText(QStringLiteral("%1").arg(addresses[i], 2, 10, QLatin1Char('0'))));
         }
         m->trend->windowBox->setCurrentIndex(0);
         m->trend->stableCountBox->setValue(5);
