@@ -9,6 +9,7 @@
 //
 //   bench_lineloss_gui [--idle-s S] [--runs N]
 
+#include "processusage.h"
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -32,14 +33,6 @@ namespace {
 
 constexpr int Devices = 5;
 const QString LostText = QStringLiteral("Связь с портом потеряна");
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
-         + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 void spin(int ms)
 {

@@ -17,6 +17,7 @@
 //
 //   bench_monitor_gui [--minutes M] [--answers N] [--only a|b] [--without-docks]
 
+#include "processusage.h"
 #include "app/mainwindow.h"
 #include "bench/latenessprobe.h"
 #include "ui_mainwindow.h"
@@ -46,26 +47,6 @@ namespace {
 
 constexpr int Devices = 15;
 constexpr int ProbeMs = 5;
-
-double rssMb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
-}
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
-         + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 struct RunConfig
 {
