@@ -205,6 +205,7 @@ void TestWindowFlows::cancelStopsTheQueue()
     // link waits for its period) or once the next request is out.
     bool armed = true;
     int sentAtCancel = -1;
+    bool busyAtCancel = false;
     int sent = 0;
     auto click = [&] {
         if (!armed || p->done() < after || p->state() != OperationProgress::State::Running)
@@ -212,6 +213,7 @@ void TestWindowFlows::cancelStopsTheQueue()
         armed = false;
         QTimer::singleShot(0, cancel, [&, cancel] {
             sentAtCancel = sent;
+            busyAtCancel = w.hartLink()->isBusy();
             QVERIFY(cancel->isEnabled());
             cancel->click();
         });
@@ -232,8 +234,10 @@ void TestWindowFlows::cancelStopsTheQueue()
     QCOMPARE(p->outcome(), OperationProgress::Outcome::Cancelled);
     QVERIFY(sentAtCancel >= after);
     // Only what was out when the cancel came: the request in flight ends
-    // with its outcome, the rest of the queue is dropped.
-    QCOMPARE(sent, sentAtCancel);
+    // with its outcome, the rest of the queue is dropped. A request whose
+    // bytes were already being written counts as sent once the write ends.
+    QVERIFY2(sent == sentAtCancel || (busyAtCancel && sent == sentAtCancel + 1),
+             qPrintable(QStringLiteral("sent %1, %2 at the cancel").arg(sent).arg(sentAtCancel)));
     QCOMPARE(p->done(), sent);
     QVERIFY(p->done() < p->total());
     QVERIFY(!w.isBusy());
