@@ -54,7 +54,7 @@ const Tracked trackedRuns[] = {
     {29, "Выгрузка параметров из прибора", "блоков", "получено"},
 };
 
-OperationProgress::Spec specFor(int code, bool *found)
+OperationProgress::Run runFor(int code, bool *found)
 {
     for (const Tracked &t : trackedRuns) {
         if (t.code == code) {
@@ -127,28 +127,28 @@ void MainWindow::trackOperation(int code, int frameCount)
     if (!p)
         return;
     OperationProgress *progress = p->progress;
-    OperationProgress::Spec spec;
+    OperationProgress::Run run;
     int total = frameCount;
     if (deviceOps.saveChainActive() && belongsTo(SaveChainKind, code)) {
         // The later stages go on counting the run the first one started.
         if (code != 36)
             return;
-        spec = {SaveChainKind, QStringLiteral("Сохранение файла параметров"), QStringLiteral("запросов"),
+        run = {SaveChainKind, QStringLiteral("Сохранение файла параметров"), QStringLiteral("запросов"),
                 QStringLiteral("получено")};
         total += deviceOps.buildOperation(40).items.size() + deviceOps.buildOperation(42).items.size();
         p->chainFile = parametersFile ? parametersFile->fileName() : QString();
     } else {
         bool found = false;
-        spec = specFor(code, &found);
+        run = runFor(code, &found);
         if (!found)
             return;
     }
     // A run still counting was dropped when this one cleared the queue.
     if (progress->isActive())
-        endProgress(QStringLiteral("начата другая операция"), spec.kind == SaveChainKind);
+        endProgress(QStringLiteral("начата другая операция"), run.kind == SaveChainKind);
     if (code == ScanKind)
         p->scanFound.clear();
-    progress->start(spec, total);
+    progress->start(run, total);
     p->watch->start(qMax(link->period(), 50) + 200);
     refreshOperationLabel();
 }

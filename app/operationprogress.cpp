@@ -5,9 +5,9 @@ OperationProgress::OperationProgress(QObject *parent)
 {
 }
 
-void OperationProgress::start(const Spec &spec, int total)
+void OperationProgress::start(const Run &run, int total)
 {
-    m_spec = spec;
+    m_run = run;
     m_total = qMax(0, total);
     m_done = m_failed = 0;
     m_reason.clear();
@@ -55,37 +55,37 @@ void OperationProgress::finish(const QString &reason)
 
 QString OperationProgress::progressText() const
 {
-    const QString counts = QStringLiteral("%1 из %2 %3").arg(m_done).arg(m_total).arg(m_spec.unit);
+    const QString counts = QStringLiteral("%1 из %2 %3").arg(m_done).arg(m_total).arg(m_run.unit);
     if (m_state == State::Cancelling)
-        return m_spec.title + QStringLiteral(": остановка после текущего запроса (") + counts
+        return m_run.title + QStringLiteral(": остановка после текущего запроса (") + counts
                + QLatin1Char(')');
-    return m_spec.title + QStringLiteral(": ") + counts;
+    return m_run.title + QStringLiteral(": ") + counts;
 }
 
 QString OperationProgress::resultText() const
 {
     const QString counts = QStringLiteral("%1 %2 из %3 %4")
-                               .arg(m_spec.doneWord)
+                               .arg(m_run.doneWord)
                                .arg(succeeded())
                                .arg(m_total)
-                               .arg(m_spec.unit);
+                               .arg(m_run.unit);
     const QString partial = QStringLiteral(" — результат неполный");
     switch (m_outcome) {
     case Outcome::None:
         return QString();
     case Outcome::Complete:
-        return m_spec.title + QStringLiteral(": готово, ") + counts;
+        return m_run.title + QStringLiteral(": готово, ") + counts;
     case Outcome::Cancelled:
-        return m_spec.title + QStringLiteral(": ") + counts + partial
+        return m_run.title + QStringLiteral(": ") + counts + partial
                + QStringLiteral(" (остановлено оператором)");
     case Outcome::Interrupted:
-        return m_spec.title + QStringLiteral(": ") + counts + partial + QStringLiteral(" (")
+        return m_run.title + QStringLiteral(": ") + counts + partial + QStringLiteral(" (")
                + m_reason + QLatin1Char(')');
     case Outcome::Partial:
         if (m_done < m_total)
-            return m_spec.title + QStringLiteral(": ") + counts + partial
+            return m_run.title + QStringLiteral(": ") + counts + partial
                    + QStringLiteral(" (обмен прекращен)");
-        return m_spec.title + QStringLiteral(": ") + counts + partial
+        return m_run.title + QStringLiteral(": ") + counts + partial
                + QStringLiteral(" (без ответа или с ошибкой: %1)").arg(m_failed);
     }
     return QString();

@@ -20,7 +20,7 @@ public:
     // What a run is called and counts: the title ("Чтение данных
     // устройства"), the unit of a step in the genitive plural ("блоков") and
     // the word for the steps that went right ("успешно", "опрошено").
-    struct Spec
+    struct Run
     {
         int kind = 0;   // the caller's tag (the operation code that started it)
         QString title;
@@ -30,7 +30,7 @@ public:
 
     explicit OperationProgress(QObject *parent = nullptr);
 
-    void start(const Spec &spec, int total);
+    void start(const Run &run, int total);
     // One outcome: ok when its answer came and was good.
     void step(bool ok);
     // The engineer asked to stop: the run is Cancelling until finish().
@@ -42,7 +42,7 @@ public:
     State state() const { return m_state; }
     Outcome outcome() const { return m_outcome; }
     bool isActive() const { return m_state == State::Running || m_state == State::Cancelling; }
-    int kind() const { return m_spec.kind; }
+    int kind() const { return m_run.kind; }
     int total() const { return m_total; }
     int done() const { return m_done; }
     int failed() const { return m_failed; }
@@ -65,7 +65,7 @@ signals:
     void finished();
 
 private:
-    Spec m_spec;
+    Run m_run;
     State m_state = State::Idle;
     Outcome m_outcome = Outcome::None;
     int m_total = 0;
