@@ -19,7 +19,8 @@ LineStatsView::LineStatsView(QWidget *parent)
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sized by showStatistics when a text grows: a header sizing itself to
+    // its contents lays out every cell again on each changed count.
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     resetButton = new QPushButton(QStringLiteral("Сбросить"), this);
     resetButton->setObjectName(QStringLiteral("buttonResetLineStatistics"));
@@ -44,7 +45,8 @@ LineStatsView::LineStatsView(QWidget *parent)
 void LineStatsView::showStatistics(const LinkStatistics &stats)
 {
     const QVector<QStringList> rows = LineStatisticsRows::rows(stats);
-    if (table->rowCount() != rows.size())
+    bool grew = table->rowCount() != rows.size();
+    if (grew)
         table->setRowCount(rows.size());
     for (int r = 0; r < rows.size(); ++r) {
         const bool total = r == rows.size() - 1;
@@ -55,15 +57,21 @@ void LineStatsView::showStatistics(const LinkStatistics &stats)
                 item->setTextAlignment(c == 0 ? int(Qt::AlignCenter) : int(Qt::AlignRight | Qt::AlignVCenter));
                 table->setItem(r, c, item);
             }
-            if (item->text() != rows[r][c])
-                item->setText(rows[r][c]);
+            const QString &text = rows[r][c];
+            if (item->text() != text) {
+                grew = grew || text.size() > item->text().size();
+                item->setText(text);
+            }
             if (item->font().bold() != total) {
                 QFont f = item->font();
                 f.setBold(total);
                 item->setFont(f);
+                grew = true;
             }
         }
     }
+    if (grew)
+        table->resizeColumnsToContents();
     const QString summary = LineStatisticsRows::discardSummary(stats);
     if (discardLabel->text() != summary)
         discardLabel->setText(summary);

@@ -6,6 +6,7 @@
 // move widget state in and out of it.
 
 #include "app/mainwindow.h"
+#include "app/tablecolumns.h"
 #include "ui_mainwindow.h"
 
 #include "app/textfiledialog.h"
@@ -170,7 +171,13 @@ void MainWindow::handlePollingAnswer()
     const MeasurementCapture::RowView v = capture.handleAnswer(answer, pollingInputs());
     feedMonitor(answer);
 
-    measurementModel->setHorizontalHeaderLabels(v.headers);
+    // The headings change only with the sensor kind; setting them again on
+    // every answer would lay the header out again each time.
+    bool newHeadings = measurementModel->columnCount() != v.headers.size();
+    for (int c = 0; !newHeadings && c < v.headers.size(); ++c)
+        newHeadings = measurementModel->headerData(c, Qt::Horizontal).toString() != v.headers.at(c);
+    if (newHeadings)
+        measurementModel->setHorizontalHeaderLabels(v.headers);
     for (int c = 0; c < v.texts.size(); ++c)
         measurementModel->setItem(v.row, c, new QStandardItem(v.texts.at(c)));
     measurementModel->setItem(v.row, MeasurementRow::CrcColumn, cellItem(v.crc));
@@ -181,9 +188,13 @@ void MainWindow::handlePollingAnswer()
     if (ui->tableView->model() != measurementModel)
         ui->tableView->setModel(measurementModel);
     // Only the new row: the rows above were sized when they were filled, and
-    // sizing every row on every answer would grow with the table.
+    // sizing every row on every answer would grow with the table. A fresh
+    // table fits its columns to what it holds; later rows only widen them.
     ui->tableView->resizeRowToContents(v.row);
-    ui->tableView->resizeColumnsToContents();
+    if (newHeadings || measurementModel->rowCount() == 1)
+        ui->tableView->resizeColumnsToContents();
+    else
+        TableColumns::widenToRow(ui->tableView, v.row);
     ui->tableView->scrollToBottom();
 
     if (v.clearTableNow)
