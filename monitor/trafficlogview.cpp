@@ -16,11 +16,32 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-void TrafficLogModel::setEvents(QVector<LinkTrafficEvent> events)
+void TrafficLogModel::setEvents(QVector<LinkTrafficEvent> events, QVector<qint64> seqs)
 {
     beginResetModel();
     m_events = std::move(events);
+    m_seqs = std::move(seqs);
     endResetModel();
+}
+
+void TrafficLogModel::advance(qint64 keepFrom, const QVector<LinkTrafficEvent> &added,
+                              const QVector<qint64> &addedSeqs)
+{
+    int dropped = 0;
+    while (dropped < m_seqs.size() && m_seqs.at(dropped) < keepFrom)
+        ++dropped;
+    if (dropped > 0) {
+        beginRemoveRows(QModelIndex(), 0, dropped - 1);
+        m_events.remove(0, dropped);
+        m_seqs.remove(0, dropped);
+        endRemoveRows();
+    }
+    if (!added.isEmpty()) {
+        beginInsertRows(QModelIndex(), m_events.size(), m_events.size() + added.size() - 1);
+        m_events += added;
+        m_seqs += addedSeqs;
+        endInsertRows();
+    }
 }
 
 int TrafficLogModel::rowCount(const QModelIndex &parent) const
@@ -183,23 +204,58 @@ int TrafficLogView::filterAddress() const
     return addressBox->currentData().toInt();
 }
 
+void TrafficLogView::collect(qint64 from, int filter, QVector<LinkTrafficEvent> *events,
+                             QVector<qint64> *seqs) const
+{
+    const qint64 total = m_log->total();
+    const qint64 first = total - qint64(m_log->size());
+    for (qint64 s = qMax(from, first); s < total; ++s) {
+        const LinkTrafficEvent &e = m_log->at(std::size_t(s - first));
+        if (filter < 0 || e.address == filter) {
+            events->append(e);
+            seqs->append(s);
+        }
+    }
+}
+
 void TrafficLogView::refresh(bool force)
 {
     const int filter = filterAddress();
-    if (isPaused() || (!force && m_log->total() == m_shownTotal && filter == m_shownFilter))
+    const qint64 total = m_log->total();
+    if (isPaused() || (!force && total == m_shownTotal && filter == m_shownFilter))
         return;
-    show(m_log->events(filter), m_log->total());
+    QScrollBar *bar = table->verticalScrollBar();
+    // Follows the newest line unless the engineer scrolled up to read.
+    const bool atBottom = bar->value() >= bar->maximum() - 1;
+    QVector<LinkTrafficEvent> events;
+    QVector<qint64> seqs;
+    if (force || filter != m_shownFilter || m_shownTotal < 0 || total < m_shownTotal) {
+        collect(0, filter, &events, &seqs);
+        model->setEvents(std::move(events), std::move(seqs));
+    } else {
+        collect(m_shownTotal, filter, &events, &seqs);
+        model->advance(total - qint64(m_log->size()), events, seqs);
+    }
     m_shownFilter = filter;
+    showCount(total);
+    if (atBottom)
+        table->scrollToBottom();
 }
 
 void TrafficLogView::show(const QVector<LinkTrafficEvent> &events, qint64 total)
 {
     QScrollBar *bar = table->verticalScrollBar();
-    // Follows the newest line unless the engineer scrolled up to read.
     const bool atBottom = bar->value() >= bar->maximum() - 1;
     model->setEvents(events);
-    m_shownTotal = total;
-    countLabel->setText(QStringLiteral("%1 строк, всего событий %2").arg(model->rowCount()).arg(total));
+    // Not the log as it stands: the next refresh starts afresh.
+    m_shownFilter = -2;
+    showCount(total);
     if (atBottom)
         table->scrollToBottom();
+}
+
+void TrafficLogView::showCount(qint64 total)
+{
+    m_shownTotal = total;
+    countLabel->setText(QStringLiteral("%1 строк, всего событий %2").arg(model->rowCount()).arg(total));
 }

@@ -28,7 +28,13 @@ public:
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    void setEvents(QVector<LinkTrafficEvent> events);
+    // Shows these events instead of the rows before; `seqs` numbers them as
+    // the log does (empty for a copy that will not be advanced).
+    void setEvents(QVector<LinkTrafficEvent> events, QVector<qint64> seqs = QVector<qint64>());
+    // Drops the rows numbered below `keepFrom` and appends `added`: rows
+    // removed and inserted, not a reset, so a long log costs the view only
+    // what changed.
+    void advance(qint64 keepFrom, const QVector<LinkTrafficEvent> &added, const QVector<qint64> &addedSeqs);
     const QVector<LinkTrafficEvent> &events() const { return m_events; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -38,6 +44,7 @@ public:
 
 private:
     QVector<LinkTrafficEvent> m_events;
+    QVector<qint64> m_seqs;
 };
 
 class TrafficLogView : public QWidget
@@ -68,6 +75,9 @@ public:
 
 private:
     void show(const QVector<LinkTrafficEvent> &events, qint64 total);
+    // The kept events of the address filter numbered from `from` on.
+    void collect(qint64 from, int filter, QVector<LinkTrafficEvent> *events, QVector<qint64> *seqs) const;
+    void showCount(qint64 total);
 
     std::shared_ptr<const TrafficLog> m_log;
     // What the log held when the view was paused: the filter still works on it.

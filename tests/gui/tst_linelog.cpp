@@ -10,10 +10,12 @@
 #include "monitor/linemonitor.h"
 #include "monitor/linestatisticsrows.h"
 #include "monitor/linestatsview.h"
+#include "monitor/trafficlog.h"
 #include "monitor/trafficlogview.h"
 #include "sim/virtualline.h"
 
 #include "common/sandbox.h"
+#include "pollingrig.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,36 +30,22 @@
 
 namespace {
 
-struct Rig
+struct Rig : PollingRig
 {
-    sim::VirtualLine line;
-    std::unique_ptr<MainWindow> w;
     QString savePath;
 
     bool start(std::initializer_list<int> devices, int repeats = 2)
     {
-        if (!line.open())
+        if (!open(devices, repeats))
             return false;
-        line.setBaud(0);
-        for (int a : devices)
-            line.addDevice(uint8_t(a));
-        w.reset(new MainWindow);
-        w->ui->comboBoxNamePort->setEditText(line.portName());
-        w->ui->buttonConnectPort->click();
-        w->ui->lineEditPassword->setText(QStringLiteral("7391"));
-        w->pollPeriod = 20;
-        w->pollTimeout = 150;
-        w->pollRepeats = repeats;
         m()->dialogs.saveFile = [this](const QString &, const QString &, const QString &) {
             return savePath;
         };
         int i = 0;
-        for (int a : devices) {
-            w->pollChannels[i].enable->setChecked(true);
-            w->pollChannels[i++].address->setCurrentIndex(a);
-        }
+        for (int a : devices)
+            channel(i++, a);
         w->show();
-        return w->hartLink()->isPortOpen() && QTest::qWaitForWindowExposed(w.get());
+        return QTest::qWaitForWindowExposed(w.get());
     }
 
     LineMonitor *m() const { return w->lineMonitor(); }
@@ -66,12 +54,8 @@ struct Rig
 
     bool passes(int n)
     {
-        for (int i = 0; i < n; ++i) {
-            w->ui->buttonFunction3Send->click();
-            if (!QTest::qWaitFor([this] { return !w->hartLink()->isQueueRunning()
-                                                 && !w->hartLink()->isBusy(); }, 5000))
-                return false;
-        }
+        if (!PollingRig::passes(n))
+            return false;
         // Frames still on their way (a duplicate, a stray) are in.
         QTest::qWait(60);
         return true;
@@ -152,6 +136,8 @@ private slots:
     void logShowsEveryFrame();
     void pauseFilterAndSave();
     void streamRotatesAndFailsVisibly();
+    void viewFollowsTheRing_data();
+    void viewFollowsTheRing();
 
 private:
     Sandbox m_sandbox;
@@ -329,6 +315,44 @@ void TestLineLog::streamRotatesAndFailsVisibly()
     QVERIFY(!r.m()->trafficFile.isOpen());
     QVERIFY2(r.w->statusBar()->currentMessage().contains(QStringLiteral("не пишется")),
              qPrintable(r.w->statusBar()->currentMessage()));
+}
+
+void TestLineLog::viewFollowsTheRing_data()
+{
+    // Events arrive in bursts between refreshes; the ring keeps 8. The view
+    // shows rows as they come and drops the ones the ring forgot.
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QVector<int>>("bursts");
+    QTest::newRow("all, small bursts") << -1 << QVector<int>{1, 2, 3, 1, 5, 1, 1};
+    QTest::newRow("all, a burst past the ring") << -1 << QVector<int>{3, 20, 0, 2};
+    QTest::newRow("one address") << 2 << QVector<int>{4, 7, 1, 9, 3};
+    QTest::newRow("an address that never comes") << 9 << QVector<int>{5, 12};
+}
+
+void TestLineLog::viewFollowsTheRing()
+{
+    QFETCH(int, filter);
+    QFETCH(QVector<int>, bursts);
+    auto log = std::make_shared<TrafficLog>(8);
+    TrafficLogView view(log);
+    view.addressBox->setCurrentIndex(view.addressBox->findData(filter));
+    int n = 0;
+    for (int burst : bursts) {
+        for (int i = 0; i < burst; ++i, ++n) {
+            LinkTrafficEvent e;
+            e.msecsSinceEpoch = n;
+            e.address = n % 3 + 1;
+            log->append(e);
+        }
+        view.refresh();
+        QVector<qint64> shown, kept;
+        for (const LinkTrafficEvent &e : view.shownEvents())
+            shown << e.msecsSinceEpoch;
+        for (const LinkTrafficEvent &e : log->events(filter))
+            kept << e.msecsSinceEpoch;
+        QCOMPARE(shown, kept);
+        QCOMPARE(view.model->rowCount(), kept.size());
+    }
 }
 
 QTEST_MAIN(TestLineLog)
