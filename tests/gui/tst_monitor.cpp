@@ -12,6 +12,7 @@
 #include "sim/virtualline.h"
 
 #include "common/sandbox.h"
+#include "pollingrig.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,56 +30,24 @@
 
 namespace {
 
-struct Rig
+struct Rig : PollingRig
 {
-    sim::VirtualLine line;
-    std::unique_ptr<MainWindow> w;
     QString savePath;
 
     bool start(std::initializer_list<int> devices)
     {
-        if (!line.open())
+        if (!open(devices))
             return false;
-        line.setBaud(0);
-        for (int a : devices) {
-            sim::VirtualDevice *d = line.addDevice(uint8_t(a));
-            d->current = 4.0f + float(a);
-            d->variables[0] = 100.0f + float(a);
-        }
-        w.reset(new MainWindow);
-        w->ui->comboBoxNamePort->setEditText(line.portName());
-        w->ui->buttonConnectPort->click();
-        w->ui->lineEditPassword->setText(QStringLiteral("7391"));
-        w->pollPeriod = 20;
-        w->pollTimeout = 150;
-        w->pollRepeats = 1;
         monitor()->dialogs.saveFile = [this](const QString &, const QString &, const QString &) {
             return savePath;
         };
-        return w->hartLink()->isPortOpen();
+        return true;
     }
 
     LineMonitor *monitor() const { return w->lineMonitor(); }
     TrendView *trend() const { return monitor()->trend; }
     QCustomPlot *plot() const { return trend()->plot(); }
     QLabel *mark(int channel) const { return monitor()->marks.at(channel); }
-
-    void channel(int index, int address, bool on = true)
-    {
-        w->pollChannels[index].enable->setChecked(on);
-        w->pollChannels[index].address->setCurrentIndex(address);
-    }
-
-    bool passes(int n)
-    {
-        for (int i = 0; i < n; ++i) {
-            w->ui->buttonFunction3Send->click();
-            if (!QTest::qWaitFor([this] { return !w->hartLink()->isQueueRunning()
-                                                 && !w->hartLink()->isBusy(); }, 5000))
-                return false;
-        }
-        return true;
-    }
 
     void showTrend()
     {

@@ -10,6 +10,7 @@
 #include "sim/virtualline.h"
 
 #include "common/sandbox.h"
+#include "pollingrig.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,41 +22,19 @@
 
 namespace {
 
-// A window connected to a virtual line, unlocked, with fast link timing.
-struct Rig
+struct Rig : PollingRig
 {
-    sim::VirtualLine line;
-    std::unique_ptr<MainWindow> w;
     QStringList criticals;
 
     bool start(std::initializer_list<int> devices)
     {
-        if (!line.open())
+        if (!open(devices))
             return false;
-        line.setBaud(0);
-        for (int a : devices) {
-            sim::VirtualDevice *d = line.addDevice(uint8_t(a));
-            // Values that tell the devices apart.
-            d->current = 4.0f + float(a);
-            d->variables[0] = 100.0f + float(a);
-            d->variables[1] = 200.25f + float(a);
-        }
-        w.reset(new MainWindow);
-        w->ui->comboBoxNamePort->setEditText(line.portName());
-        w->ui->buttonConnectPort->click();
-        w->ui->lineEditPassword->setText(QStringLiteral("7391"));
-        w->pollPeriod = 20;
-        w->pollTimeout = 150;
-        w->pollRepeats = 1;
+        for (int a : devices)
+            line.device(uint8_t(a))->variables[1] = 200.25f + float(a);
         w->ui->cbMU4var->setCurrentIndex(1);    // pressures typed in kPa
         w->pollingDialogs.critical = [this](const QString &t) { criticals << t; };
-        return w->hartLink()->isPortOpen();
-    }
-
-    void channel(int index, int address, bool on = true)
-    {
-        w->pollChannels[index].enable->setChecked(on);
-        w->pollChannels[index].address->setCurrentIndex(address);
+        return true;
     }
 
     QStandardItemModel *model() const { return w->measurementModel; }
@@ -69,13 +48,7 @@ struct Rig
         return model()->headerData(column, Qt::Horizontal).toString();
     }
 
-    // One pass over the checked channels, to its end.
-    bool onePass()
-    {
-        w->ui->buttonFunction3Send->click();
-        return QTest::qWaitFor([this] { return !w->hartLink()->isQueueRunning()
-                                               && !w->hartLink()->isBusy(); }, 5000);
-    }
+    bool onePass() { return passes(1); }
 
     // Stands a save-directory selection below `dir`.
     void choose(const QString &dir, const QString &file)
