@@ -10,6 +10,7 @@
 //   bench_lineloss_gui [--idle-s S] [--runs N]
 
 #include "processusage.h"
+#include "guibench.h"
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -136,22 +137,9 @@ Result runOnce(const RunConfig &cfg, const QString &dir, int idleSeconds)
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QDir::setCurrent(home.path());
-
-    int idleSeconds = 10;
-    int runs = 3;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--idle-s"))
-            idleSeconds = qMax(1, args[++i].toInt());
-        else if (args[i] == QLatin1String("--runs"))
-            runs = qMax(1, args[++i].toInt());
-    }
+    GuiBench bench(argc, argv);
+    const int idleSeconds = qMax(1, int(bench.number("--idle-s", 10)));
+    const int runs = qMax(1, int(bench.number("--runs", 3)));
 
     const RunConfig configs[] = {
         {"instant line, period 20 ms", 0, 20, 200},
@@ -161,7 +149,7 @@ int main(int argc, char **argv)
     for (const RunConfig &cfg : configs) {
         std::printf("\n%s\n", cfg.name);
         for (int i = 0; i < runs; ++i) {
-            const Result r = runOnce(cfg, home.path(), idleSeconds);
+            const Result r = runOnce(cfg, bench.home(), idleSeconds);
             std::printf("  run %d: \"%s\" shown after %.1f ms (target < 1000); CPU over the next %d s "
                         "%.3f %% of a core (target < 1); window idle: %s; \"Связать\" on the line "
                         "plugged in again: %s\n",

@@ -14,6 +14,7 @@
 //   bench_soak_gui [--minutes M] [--answers N] [--period-ms P] [--only a|b]
 
 #include "processusage.h"
+#include "guibench.h"
 #include "app/mainwindow.h"
 #include "bench/latenessprobe.h"
 #include "ui_mainwindow.h"
@@ -237,29 +238,11 @@ void runSoak(const RunConfig &cfg, unsigned seed)
 
 int main(int argc, char **argv)
 {
-    // Its own settings store and working directory, and no screen needed.
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QDir::setCurrent(home.path());
-
-    double minutes = 5;
-    int answers = 20000;
-    int period = 5;
-    QString only;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--minutes"))
-            minutes = args[++i].toDouble();
-        else if (args[i] == QLatin1String("--answers"))
-            answers = args[++i].toInt();
-        else if (args[i] == QLatin1String("--period-ms"))
-            period = qMax(1, args[++i].toInt());
-        else if (args[i] == QLatin1String("--only"))
-            only = args[++i];
-    }
+    GuiBench bench(argc, argv);
+    const double minutes = bench.number("--minutes", 5);
+    const int answers = int(bench.number("--answers", 20000));
+    const int period = qMax(1, int(bench.number("--period-ms", 5)));
+    const QString only = bench.value("--only");
 
     std::printf("Polling soak: %d virtual devices, ~5 %% faults, record files checked\n", Devices);
     if (only.isEmpty() || only == QLatin1String("a")) {
