@@ -13,6 +13,15 @@ inline QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The file's lines without their breaks; a missing file has none.
+inline QList<QByteArray> fileLines(const QString &path)
+{
+    QList<QByteArray> lines = readAll(path).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
 inline void writeFile(const QString &path, const QByteArray &data)
 {
     QFile f(path);

@@ -14,6 +14,7 @@
 #include "monitor/trafficlogview.h"
 #include "sim/virtualline.h"
 
+#include "common/files.h"
 #include "common/sandbox.h"
 #include "pollingrig.h"
 
@@ -108,17 +109,6 @@ int requestsTo(const sim::VirtualLine &line, int address)
         n += (i + 1 < f.size() && uchar(f[i + 1]) == address) ? 1 : 0;
     }
     return n;
-}
-
-QList<QByteArray> fileLines(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QList<QByteArray> lines = f.readAll().split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
+#include "common/files.h"
 #include "common/sandbox.h"
 #include "pollingrig.h"
 
@@ -78,17 +79,6 @@ QList<QPair<int, int>> addressedCommands(const QList<QByteArray> &frames)
         out << qMakePair(address, int(uchar(f[i + (longFrame ? 6 : 2)])));
     }
     return out;
-}
-
-QList<QByteArray> fileLines(const QString &name)
-{
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QList<QByteArray> lines = f.readAll().split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
 }
 
 } // namespace
