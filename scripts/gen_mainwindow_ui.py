@@ -291,7 +291,12 @@ def header():
         W("QLabel", None, text="Порт"),
         button("buttonUpdateCom", "O", maximumSize=Size((32, 16777215)),
                toolTip="Обновить список портов"),
+        # As wide as a port name, not as the longest path on the list: a
+        # by-id path would push the row past a 1024 pixel screen (the field
+        # shows the path's end, the status bar's port tool tip the whole).
         combo("comboBoxNamePort", 170, editable=True,
+              sizeAdjustPolicy=Enum("QComboBox::AdjustToMinimumContentsLengthWithIcon"),
+              minimumContentsLength=18,
               toolTip="Порт из списка системы или путь к порту, введённый вручную"),
         button("buttonConnectPort", "Связать"),
         button("buttonClosePort", "Закрыть порт"),

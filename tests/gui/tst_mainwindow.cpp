@@ -558,6 +558,15 @@ void TestMainWindow::preferredPortFromEnvironment()
     QCOMPARE(w.ui->comboBoxNamePort->currentText(), QStringLiteral("/tmp/ttyTESMAR"));
     w.ui->buttonUpdateCom->click();
     QCOMPARE(w.ui->comboBoxNamePort->currentText(), QStringLiteral("/tmp/ttyTESMAR"));
+
+    // A long by-id path does not widen the field (and the header row with it).
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    qputenv("TESMAR_PORT", "/dev/serial/by-id/usb-0403_6001_USB_UART_A50285BI-if00-port0");
+    MainWindow longPath;
+    longPath.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&longPath));
+    QCOMPARE(longPath.ui->comboBoxNamePort->sizeHint().width(), w.ui->comboBoxNamePort->sizeHint().width());
     qunsetenv("TESMAR_PORT");
 }
 
