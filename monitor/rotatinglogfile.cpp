@@ -22,8 +22,14 @@ bool RotatingLogFile::open(const QString &path, qint64 maxBytes, QString *error)
     setMaxBytes(maxBytes);
     m_path = path;
     m_rotations = 0;
-    if (QFileInfo(path).isDir())
+    // Only a regular file: opening a pipe nobody reads would hang the window,
+    // writing to a device would send the log to hardware, and rotating
+    // either would rename it.
+    const QFileInfo info(path);
+    if (info.isDir())
         return fail(QStringLiteral("это папка"), error);
+    if (info.exists() && !info.isFile())
+        return fail(QStringLiteral("не обычный файл (устройство или канал)"), error);
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
         return fail(m_file.errorString(), error);

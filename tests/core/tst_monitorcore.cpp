@@ -13,6 +13,7 @@
 
 #include <QSettings>
 #include <QtTest>
+#include <sys/stat.h>
 #include <cmath>
 #include <limits>
 
@@ -462,12 +463,17 @@ void TestMonitorCore::rotatingFileFailuresAreReported()
     QTemporaryDir dir;
     RotatingLogFile log;
     QString error;
-    QVERIFY(!log.open(dir.path(), 4096, &error));
-    QVERIFY(!error.isEmpty());
-    error.clear();
-    QVERIFY(!log.open(dir.filePath(QStringLiteral("no/such/dir/t.log")), 4096, &error));
-    QVERIFY(!error.isEmpty());
-    QVERIFY(!log.isOpen());
+    // A folder, a missing folder, a pipe nobody reads (opening it would
+    // wait for a reader), a device.
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &bad : {dir.path(), dir.filePath(QStringLiteral("no/such/dir/t.log")), fifo,
+                               QStringLiteral("/dev/null")}) {
+        error.clear();
+        QVERIFY2(!log.open(bad, 4096, &error), qPrintable(bad));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!log.isOpen());
+    }
     QVERIFY(!log.writeLine("x", &error));
 
     // The rotation cannot move the file away: the stream closes with a reason.
