@@ -13,8 +13,9 @@
 #include "monitor/trafficlogview.h"
 #include "monitor/trendcsv.h"
 #include "monitor/trendview.h"
-#include "monitor/wholefile.h"
+#include "devicedata/safesave.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
@@ -29,7 +30,6 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTimer>
@@ -425,10 +425,10 @@ void MainWindow::exportTrendCsv()
     const QByteArray text = TrendCsv::text(*m->trendStore, m->trend->shownSeries(),
                                            m->trend->quantity(), m->trend->quantityLabel(), from,
                                            to, 0);
-    QString error;
-    if (!WholeFile::save(path, text, &error)) {
+    const SafeSave::Result saved = SafeSave::write(path, text, false);
+    if (!saved.ok) {
         reportFailure(QStringLiteral("Тренд не сохранён в %1: %2. Выберите другую папку или имя "
-                                     "файла.").arg(path, error));
+                                     "файла.").arg(path, saved.error));
         return;
     }
     reportSuccess(QStringLiteral("Тренд сохранён в %1").arg(path));
@@ -442,19 +442,13 @@ void MainWindow::exportTrendPng()
     if (path.isEmpty())
         return;
     const QPixmap picture = m->trend->plot()->toPixmap();
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    bool ok = !picture.isNull() && file.open(QIODevice::WriteOnly);
-    if (ok) {
-        QImageWriter writer(&file, "png");
-        ok = writer.write(picture.toImage());
-        if (!ok)
-            file.cancelWriting();
-        else
-            ok = file.commit();
-    }
-    if (!ok) {
-        const QString why = picture.isNull() ? QStringLiteral("график пуст") : file.errorString();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    const bool drawn = !picture.isNull() && QImageWriter(&buffer, "png").write(picture.toImage());
+    const SafeSave::Result saved = drawn ? SafeSave::write(path, png, false) : SafeSave::Result();
+    if (!saved.ok) {
+        const QString why = drawn ? saved.error : QStringLiteral("график пуст");
         reportFailure(QStringLiteral("Рисунок тренда не сохранён в %1: %2. Выберите другую папку "
                                      "или имя файла.").arg(path, why));
         return;
@@ -498,10 +492,10 @@ void MainWindow::saveTrafficLog()
     QByteArray text = TrafficLog::heading() + '\n';
     for (const LinkTrafficEvent &e : events)
         text += TrafficLog::line(e) + '\n';
-    QString error;
-    if (!WholeFile::save(path, text, &error)) {
+    const SafeSave::Result saved = SafeSave::write(path, text, false);
+    if (!saved.ok) {
         reportFailure(QStringLiteral("Журнал обмена не сохранён в %1: %2. Выберите другую папку или "
-                                     "имя файла.").arg(path, error));
+                                     "имя файла.").arg(path, saved.error));
         return;
     }
     reportSuccess(QStringLiteral("Журнал обмена сохранён в %1 (%2 строк)").arg(path).arg(events.size()));

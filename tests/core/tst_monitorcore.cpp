@@ -9,7 +9,7 @@
 #include "monitor/trafficlog.h"
 #include "monitor/trendcsv.h"
 #include "monitor/trendstore.h"
-#include "monitor/wholefile.h"
+#include "devicedata/safesave.h"
 
 #include <QSettings>
 #include <QtTest>
@@ -377,13 +377,11 @@ void TestMonitorCore::csvHoldsTheShownAnswers()
 
     // Saved whole, or refused with a reason.
     QTemporaryDir dir;
-    QString error;
-    QVERIFY(WholeFile::save(dir.filePath(QStringLiteral("t.csv")), csv, &error));
+    QVERIFY(SafeSave::write(dir.filePath(QStringLiteral("t.csv")), csv, false).ok);
     QFile f(dir.filePath(QStringLiteral("t.csv")));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), csv);
-    QVERIFY(!WholeFile::save(dir.filePath(QStringLiteral("no/such/dir/t.csv")), csv, &error));
-    QVERIFY(!error.isEmpty());
+    QVERIFY(!SafeSave::write(dir.filePath(QStringLiteral("no/such/dir/t.csv")), csv, false).error.isEmpty());
 }
 
 void TestMonitorCore::rotatingFileKeepsBoundsAndOrder_data()
