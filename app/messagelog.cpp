@@ -1,6 +1,6 @@
 #include "app/messagelog.h"
 
-#include <QSaveFile>
+#include "devicedata/safesave.h"
 
 namespace {
 // Two appends of one message to two panes happen in the same slot.
@@ -69,20 +69,10 @@ QString MessageLog::toText() const
 
 bool MessageLog::save(const QString &path, QString *error) const
 {
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    file.write(toText().toUtf8());
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    const SafeSave::Result saved = SafeSave::write(path, toText().toUtf8());
+    if (!saved.ok && error)
+        *error = saved.error;
+    return saved.ok;
 }
 
 int MessageLog::rowCount(const QModelIndex &parent) const

@@ -1,6 +1,6 @@
 #include "calc/calibrationreport.h"
 
-#include <QSaveFile>
+#include "devicedata/safesave.h"
 
 namespace {
 
@@ -120,25 +120,8 @@ QByteArray calibrationReportText(const CalibrationReport &r)
 
 bool writeCalibrationReport(const QString &path, const QByteArray &text, QString *error)
 {
-    QSaveFile file(path);
-    // A folder that only lets the file itself be written still gets it.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    if (file.write(text) != text.size()) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    const SafeSave::Result saved = SafeSave::write(path, text, false);
+    if (!saved.ok && error)
+        *error = saved.error;
+    return saved.ok;
 }
