@@ -397,7 +397,9 @@ def _mono_font():
 def tab_function3():
     devs = grid([], name="devsGridLayout", spacing=4)
     avgs = grid([], name="devsAvgGridLayout", spacing=4)
-    contents = vbox(hbox(devs, avgs, hstretch(), spacing=12), vstretch())
+    # Narrow margins: with the default ones the tab was 26 px wider than a
+    # 1024 pixel screen.
+    contents = vbox(hbox(devs, avgs, hstretch(), spacing=8), vstretch(), margins=4)
     area = scroll("scrollArea", "scrollAreaWidgetContents_2", contents)
     area.props["horizontalScrollBarPolicy"] = Enum("Qt::ScrollBarAlwaysOff")
     channels = group("groupBoxChannels", "Устройства", vbox(area, margins=4),
@@ -410,7 +412,7 @@ def tab_function3():
         (hbox(label("label_30", "Период опроса"),
               spin("spinBoxTimerInterval", 10, 10000, 500, width=80, suffix=" мс"),
               hstretch()), 1, 0, 1, 3),
-    ]))
+    ], margins=8))
 
     capture = group("groupBoxCalibrationCapture", "Калибровка", grid([
         (check("checkBoxCakibrationMiddle", "Калибровка НУ (23 °C)"), 0, 0),
@@ -431,7 +433,7 @@ def tab_function3():
               label("lbSaveFilesReady", "❌", toolTip="Каталоги для сохранения выбраны"),
               hstretch(),
               button("pbEndCalibration", "Закончить калибровку")), 4, 0, 1, 4),
-    ]))
+    ], margins=8))
 
     for g in (poll, capture):
         g.props["sizePolicy"] = Raw(_size_policy("Preferred", "Maximum"))
@@ -442,7 +444,7 @@ def tab_function3():
     right = vbox(hbox(poll, hstretch(), stretch="0,1"), hbox(capture, hstretch(), stretch="0,1"),
                  W("QTableView", "tableView", minimumSize=Size((0, 60))), table_row,
                  stretch="0,0,1,0")
-    return tab("tabFunction3", "Считать ток и 4 переменные", hbox(channels, right, stretch="0,1"))
+    return tab("tabFunction3", "Считать ток и 4 переменные", hbox(channels, right, stretch="0,1", margins=6))
 
 
 # ------------------------------------------------------------- tab 2
