@@ -114,8 +114,13 @@ void MainWindow::keepDockOnScreen(QDockWidget *dock)
     const QRect area = screen->availableGeometry();
     if (frameGeometry().width() <= area.width() && frameGeometry().height() <= area.height())
         return;
+    // Floated at a size where the panel is readable (its docked size may
+    // have been squeezed to nothing), in the screen's lower right corner
+    // where it hides the least of the window's controls.
     dock->setFloating(true);
-    dock->resize(qMin(dock->width(), area.width() / 2), qMin(dock->height(), area.height() / 2));
+    const QSize size(qMax(area.width() / 2, 420), qMax(area.height() / 2, 300));
+    dock->resize(size.boundedTo(area.size()));
+    dock->move(area.right() - dock->frameGeometry().width(), area.bottom() - dock->frameGeometry().height());
     ScreenFit::fit(dock);
     // The window gives the panel's room back once it has laid itself out.
     QTimer::singleShot(0, this, [this] { ScreenFit::fit(this); });
