@@ -34,11 +34,17 @@ namespace {
 struct Rig : PollingRig
 {
     QString savePath;
+    int framesSent = 0;         // by the line, answers and strays
+    int framesReceived = 0;     // judged by the link, whatever the verdict
 
     bool start(std::initializer_list<int> devices, int repeats = 2)
     {
         if (!open(devices, repeats))
             return false;
+        QObject::connect(&line, &sim::VirtualLine::answerSent, [this] { ++framesSent; });
+        QObject::connect(w->hartLink(), &protocolComHart::traffic, [this](const LinkTrafficEvent &e) {
+            framesReceived += e.direction == LinkTrafficEvent::Rx && !e.bytes.isEmpty();
+        });
         m()->dialogs.saveFile = [this](const QString &, const QString &, const QString &) {
             return savePath;
         };
@@ -55,11 +61,11 @@ struct Rig : PollingRig
 
     bool passes(int n)
     {
-        if (!PollingRig::passes(n))
-            return false;
-        // Frames still on their way (a duplicate, a stray) are in.
-        QTest::qWait(60);
-        return true;
+        // Frames still on their way after the pass (a duplicate, a stray)
+        // are in and judged.
+        return PollingRig::passes(n) && QTest::qWaitFor([this] {
+            return !line.isTransmitting() && framesReceived == framesSent;
+        }, 3000);
     }
 
     // The statistics row of an address as the table shows it.
