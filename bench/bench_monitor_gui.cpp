@@ -29,6 +29,7 @@
 #include "bench/latenessprobe.h"
 #include "ui_mainwindow.h"
 
+#include "console/consoleformat.h"
 #include "link/protocolcomhart.h"
 #include "monitor/linemonitor.h"
 #include "monitor/trafficlogview.h"
@@ -129,12 +130,10 @@ void runBench(const RunConfig &cfg, unsigned seed)
     int previousAddress = -1;
     bool previousSilenced = false;
     QObject::connect(&line, &sim::VirtualLine::requestReceived, [&](const QByteArray &raw) {
-        int i = 0;
-        while (i < raw.size() && uchar(raw[i]) == 0xFF)
-            ++i;
-        if (i + 1 >= raw.size())
+        const int shortAddress = ConsoleFormat::requestShortAddress(raw);
+        if (shortAddress < 0)
             return;
-        const int address = uchar(raw[i + 1]) & 0x0F;
+        const int address = shortAddress & 0x0F;
         sim::VirtualDevice *d = line.device(uint8_t(address));
         LineCounts &c = counts[address];
         ++c.requests;
@@ -165,12 +164,8 @@ void runBench(const RunConfig &cfg, unsigned seed)
     });
     qint64 answersSent = 0;
     QObject::connect(&line, &sim::VirtualLine::answerSent, [&](const QByteArray &) {
-        ++answersSent;
-        if (answersSent % 1000 == 0) {
-            line.clearRequests();
-            for (int a = 1; a <= Devices; ++a)
-                line.device(uint8_t(a))->commandsSeen.clear();
-        }
+        if (++answersSent % 1000 == 0)
+            forgetLineHistory(line);
     });
 
     qint64 answers = 0, timeouts = 0;

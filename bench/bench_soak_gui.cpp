@@ -19,6 +19,7 @@
 #include "bench/latenessprobe.h"
 #include "ui_mainwindow.h"
 
+#include "console/consoleformat.h"
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
@@ -114,10 +115,8 @@ void runSoak(const RunConfig &cfg, unsigned seed)
     QObject::connect(&line, &sim::VirtualLine::requestReceived, [&](const QByteArray &raw) {
         ++requests;
         requestBytes += raw.size();
-        int i = 0;
-        while (i < raw.size() && uchar(raw[i]) == 0xFF)
-            ++i;
-        sim::VirtualDevice *d = (i + 1 < raw.size()) ? line.device(uchar(raw[i + 1]) & 0x3F) : nullptr;
+        const int address = ConsoleFormat::requestShortAddress(raw);
+        sim::VirtualDevice *d = address >= 0 ? line.device(uint8_t(address & 0x3F)) : nullptr;
         if (!d || chance(rng) >= 0.05)
             return;
         switch (rng() % 4) {
@@ -128,16 +127,9 @@ void runSoak(const RunConfig &cfg, unsigned seed)
         }
     });
     QObject::connect(&line, &sim::VirtualLine::answerSent, [&](const QByteArray &frame) {
-        ++answersSent;
         answerBytes += frame.size();
-        // The virtual line keeps the last 10000 requests and commands for
-        // tests; dropped here so that its bookkeeping does not count as the
-        // window's growth.
-        if (answersSent % 1000 == 0) {
-            line.clearRequests();
-            for (int a = 1; a <= Devices; ++a)
-                line.device(uint8_t(a))->commandsSeen.clear();
-        }
+        if (++answersSent % 1000 == 0)
+            forgetLineHistory(line);
     });
 
     // What the window was handed: good answers per address, bad ones, time-outs.

@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "console/consoleformat.h"
 #include "link/protocolcomhart.h"
 #include "monitor/linemonitor.h"
 #include "monitor/linestatisticsrows.h"
@@ -108,12 +109,8 @@ struct Rig : PollingRig
 int requestsTo(const sim::VirtualLine &line, int address)
 {
     int n = 0;
-    for (const QByteArray &f : line.requests()) {
-        int i = 0;
-        while (i < f.size() && uchar(f[i]) == 0xFF)
-            ++i;
-        n += (i + 1 < f.size() && uchar(f[i + 1]) == address) ? 1 : 0;
-    }
+    for (const QByteArray &f : line.requests())
+        n += ConsoleFormat::requestShortAddress(f) == address ? 1 : 0;
     return n;
 }
 
