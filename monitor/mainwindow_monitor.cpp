@@ -44,12 +44,6 @@ namespace {
 // The monitor's timer: new answers reach the plot at most this often.
 constexpr int RefreshMs = 500;
 
-// The bench profile's own store when one is in use.
-QSettings settingsStore()
-{
-    return BenchProfile::settings();
-}
-
 // Fifteen colours a poll row keeps on the plot.
 const QColor &seriesColour(int channel)
 {
@@ -133,7 +127,7 @@ void MainWindow::setupMonitor()
     m_monitor = new LineMonitor(this);
     LineMonitor *const m = m_monitor;
     {
-        QSettings s = settingsStore();
+        QSettings s = BenchProfile::settings();
         m->settings = MonitorSettings::load(s);
     }
     m->dialogs.saveFile = [this](const QString &title, const QString &suggested,
@@ -179,7 +173,7 @@ void MainWindow::setupMonitor()
     m->toolBar->setObjectName(QStringLiteral("monitorToolBar"));
     const QList<QDockWidget *> docks = {m->trendDock, m->statsDock, m->logDock};
     {
-        QSettings s = settingsStore();
+        QSettings s = BenchProfile::settings();
         for (QDockWidget *dock : docks) {
             dock->setVisible(s.value(QStringLiteral("/Monitor/Shown_") + dock->objectName(), false)
                                  .toBool());
@@ -263,7 +257,7 @@ void MainWindow::setupMonitor()
 
 void MainWindow::saveMonitorSettings()
 {
-    QSettings s = settingsStore();
+    QSettings s = BenchProfile::settings();
     m_monitor->settings.save(s);
     for (QDockWidget *dock : {m_monitor->trendDock, m_monitor->statsDock, m_monitor->logDock}) {
         s.setValue(QStringLiteral("/Monitor/Shown_") + dock->objectName(),
@@ -310,7 +304,6 @@ void MainWindow::monitorPollRowsChanged()
                        seriesColour(i)});
     }
     m_monitor->trend->setSeries(series);
-    updateStabilityMarks();
     refreshMonitor(true);
 }
 
@@ -331,7 +324,6 @@ void MainWindow::updateMonitorQuantity()
         m->settings.quantity = q;
         saveMonitorSettings();
     }
-    updateStabilityMarks();
     refreshMonitor(true);
 }
 
@@ -396,17 +388,15 @@ void MainWindow::updateStabilityMarks()
             QPalette p = mark->palette();
             p.setColor(QPalette::WindowText, QColor::fromRgb(Stability::colour(v.state)));
             mark->setPalette(p);
-            mark->setToolTip(v.state == StabilityState::NoData
-                                 ? QString()
-                                 : Stability::describe(v, m->trend->quantityLabel(), rule));
-        } else if (v.state != StabilityState::NoData) {
-            mark->setToolTip(Stability::describe(v, m->trend->quantityLabel(), rule));
         }
+        mark->setToolTip(v.state == StabilityState::NoData
+                             ? QString()
+                             : Stability::describe(v, m->trend->quantityLabel(), rule));
         m->verdicts[i] = v;
     }
-    m->trend->setMarks(shown, rule, Stability::allStable(shown));
-
     const bool all = Stability::allStable(shown);
+    m->trend->setMarks(shown, rule, all);
+
     if (all != m->allStable || ui->buttonSetPressue->property("stable").isNull()) {
         m->allStable = all;
         // Advice only: the button stays as usable as it was.
