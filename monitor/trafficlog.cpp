@@ -2,14 +2,17 @@
 
 #include <QDateTime>
 
-QVector<LinkTrafficEvent> TrafficLog::events(int address) const
+QVector<LinkTrafficEvent> TrafficLog::events(int address, qint64 from, QVector<qint64> *seqs) const
 {
     QVector<LinkTrafficEvent> out;
-    out.reserve(int(m_events.size()));
-    for (std::size_t i = 0; i < m_events.size(); ++i) {
-        const LinkTrafficEvent &e = m_events.at(i);
-        if (address < 0 || e.address == address)
+    const qint64 first = firstKept();
+    for (qint64 s = qMax(from, first); s < m_total; ++s) {
+        const LinkTrafficEvent &e = m_events.at(std::size_t(s - first));
+        if (address < 0 || e.address == address) {
             out.append(e);
+            if (seqs)
+                seqs->append(s);
+        }
     }
     return out;
 }

@@ -29,9 +29,12 @@ public:
     const LinkTrafficEvent &at(std::size_t i) const { return m_events.at(i); }
     // Events appended since construction, including those the ring has dropped.
     qint64 total() const { return m_total; }
+    // The number (counted from 0 since construction) of the oldest event kept.
+    qint64 firstKept() const { return m_total - qint64(m_events.size()); }
 
-    // The kept events of one address (-1: all), oldest first.
-    QVector<LinkTrafficEvent> events(int address) const;
+    // The kept events of one address (-1: all) numbered `from` and later,
+    // oldest first; their numbers go to `seqs` when given.
+    QVector<LinkTrafficEvent> events(int address, qint64 from = 0, QVector<qint64> *seqs = nullptr) const;
 
     static QString directionText(LinkTrafficEvent::Direction d);
     static QString verdictText(LinkTrafficEvent::Verdict v);

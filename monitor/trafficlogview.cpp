@@ -204,20 +204,6 @@ int TrafficLogView::filterAddress() const
     return addressBox->currentData().toInt();
 }
 
-void TrafficLogView::collect(qint64 from, int filter, QVector<LinkTrafficEvent> *events,
-                             QVector<qint64> *seqs) const
-{
-    const qint64 total = m_log->total();
-    const qint64 first = total - qint64(m_log->size());
-    for (qint64 s = qMax(from, first); s < total; ++s) {
-        const LinkTrafficEvent &e = m_log->at(std::size_t(s - first));
-        if (filter < 0 || e.address == filter) {
-            events->append(e);
-            seqs->append(s);
-        }
-    }
-}
-
 void TrafficLogView::refresh(bool force)
 {
     const int filter = filterAddress();
@@ -227,14 +213,13 @@ void TrafficLogView::refresh(bool force)
     QScrollBar *bar = table->verticalScrollBar();
     // Follows the newest line unless the engineer scrolled up to read.
     const bool atBottom = bar->value() >= bar->maximum() - 1;
-    QVector<LinkTrafficEvent> events;
     QVector<qint64> seqs;
     if (force || filter != m_shownFilter || m_shownTotal < 0 || total < m_shownTotal) {
-        collect(0, filter, &events, &seqs);
+        QVector<LinkTrafficEvent> events = m_log->events(filter, 0, &seqs);
         model->setEvents(std::move(events), std::move(seqs));
     } else {
-        collect(m_shownTotal, filter, &events, &seqs);
-        model->advance(total - qint64(m_log->size()), events, seqs);
+        const QVector<LinkTrafficEvent> added = m_log->events(filter, m_shownTotal, &seqs);
+        model->advance(m_log->firstKept(), added, seqs);
     }
     m_shownFilter = filter;
     showCount(total);

@@ -75,8 +75,6 @@ public:
 
 private:
     void show(const QVector<LinkTrafficEvent> &events, qint64 total);
-    // The kept events of the address filter numbered from `from` on.
-    void collect(qint64 from, int filter, QVector<LinkTrafficEvent> *events, QVector<qint64> *seqs) const;
     void showCount(qint64 total);
 
     std::shared_ptr<const TrafficLog> m_log;
