@@ -327,10 +327,10 @@ void runBench(const RunConfig &cfg, unsigned seed)
     std::printf("  answers per second  %.1f\n", answers / seconds);
     std::printf("  event-loop lateness p99 %.2f ms, max %.2f ms (%d samples of a %d ms probe; "
                 "target p99 < 5, max < 20)\n", probe.p99Ms(), probe.maxMs(), probe.samples(), ProbeMs);
+    const LatenessProbe::Summary outside = probe.summary(reference.stalls());
     std::printf("  outside the machine's stalls p99 %.2f ms, max %.2f ms (%d samples; %d stalls of %.0f ms "
                 "or more seen by the same probe in an idle thread, the longest %.1f ms)\n",
-                probe.p99MsOutside(reference.stalls()), probe.maxMsOutside(reference.stalls()),
-                probe.samplesOutside(reference.stalls()), int(reference.stalls().size()),
+                outside.p99Ms, outside.maxMs, outside.samples, int(reference.stalls().size()),
                 ReferenceProbe::StallMs, reference.maxMs());
     std::printf("  longest waits      ");
     for (const LatenessProbe::Late &l : probe.worst())

@@ -33,7 +33,6 @@ public:
         QDir::setCurrent(m_home.path());
     }
 
-    bool isReady() const { return m_ready; }
     QString home() const { return m_home.path(); }
 
     bool flag(const char *name) const { return m_app.arguments().contains(QString::fromLatin1(name)); }
@@ -60,6 +59,6 @@ private:
     }
 
     QTemporaryDir m_home;
-    bool m_ready;
+    bool m_ready;           // set up before the application, which reads the environment
     QApplication m_app;
 };

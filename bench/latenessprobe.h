@@ -77,13 +77,20 @@ public:
     };
     std::vector<Late> worst() const { return m_worst; }
 
+    struct Summary
+    {
+        int samples;
+        double p99Ms, maxMs;
+    };
+    // The figures, leaving out the samples that overlap one of `stalls`.
+    Summary summary(const std::vector<Stall> &stalls = {}) const
+    {
+        const std::vector<qint64> late = sortedLate(stalls);
+        return {int(late.size()), quantileMs(late, 0.99), quantileMs(late, 1.0)};
+    }
     int samples() const { return int(m_samples.size()); }
-    double p99Ms() const { return quantileMs(sortedLate({}), 0.99); }
-    double maxMs() const { return quantileMs(sortedLate({}), 1.0); }
-    // The same, leaving out the samples that overlap one of `stalls`.
-    double p99MsOutside(const std::vector<Stall> &stalls) const { return quantileMs(sortedLate(stalls), 0.99); }
-    double maxMsOutside(const std::vector<Stall> &stalls) const { return quantileMs(sortedLate(stalls), 1.0); }
-    int samplesOutside(const std::vector<Stall> &stalls) const { return int(sortedLate(stalls).size()); }
+    double p99Ms() const { return summary().p99Ms; }
+    double maxMs() const { return summary().maxMs; }
 
     // The times this probe came later than `minMs`.
     std::vector<Stall> stalls(double minMs) const
@@ -169,7 +176,6 @@ public:
     }
     const std::vector<LatenessProbe::Stall> &stalls() const { return m_stalls; }
     double maxMs() const { return m_max; }
-    std::vector<LatenessProbe::Late> worst() const { return m_worst; }
 
 protected:
     void run() override
@@ -179,13 +185,11 @@ protected:
         exec();
         probe.stop();
         m_max = probe.maxMs();
-        m_worst = probe.worst();
         m_stalls = probe.stalls(StallMs);
     }
 
 private:
     int m_intervalMs;
     double m_max = 0;
-    std::vector<LatenessProbe::Late> m_worst;
     std::vector<LatenessProbe::Stall> m_stalls;
 };

@@ -4,19 +4,10 @@
 // from the test equipment's share. Signals of the line reach functors
 // connected without a context object in the line's thread.
 
+#include "processusage.h"
 #include "sim/virtualline.h"
 
 #include <QThread>
-#include <sys/resource.h>
-
-// CPU seconds (user and system) the calling thread has used so far.
-inline double threadCpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_THREAD, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
-         + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 class LineThread
 {

@@ -1,6 +1,7 @@
 #pragma once
 // What this process costs, as the benchmarks report it: resident memory and
-// the CPU time spent so far (user and system together).
+// the CPU time spent so far (user and system together), by the process or
+// by one thread.
 
 #include <QByteArray>
 #include <QFile>
@@ -19,10 +20,13 @@ inline double rssMb()
     return 0;
 }
 
-inline double cpuSeconds()
+// RUSAGE_SELF: the whole process; RUSAGE_THREAD: the calling thread.
+inline double cpuSeconds(int who = RUSAGE_SELF)
 {
     rusage u{};
-    getrusage(RUSAGE_SELF, &u);
+    getrusage(who, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
          + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
+
+inline double threadCpuSeconds() { return cpuSeconds(RUSAGE_THREAD); }
