@@ -67,28 +67,10 @@ Result runOnce(const RunConfig &cfg, const QString &dir, int idleSeconds)
         std::fprintf(stderr, "cannot set up the line: %s\n", qPrintable(line.errorString()));
         std::exit(1);
     }
-    line.setBaud(cfg.baud);
-    if (cfg.baud > 0)
-        line.setTurnaroundMs(8 * 11 * 1000 / cfg.baud);
-    for (int a = 1; a <= Devices; ++a)
-        line.addDevice(uint8_t(a));
+    fillLine(line, cfg.baud, Devices);
 
     MainWindow w;
-    w.ui->comboBoxNamePort->setEditText(path);
-    w.ui->buttonConnectPort->click();
-    if (!w.hartLink()->isPortOpen()) {
-        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
-        std::exit(1);
-    }
-    w.ui->lineEditPassword->setText(QStringLiteral("7391"));
-    w.ui->checkBoxClear->setChecked(true);
-    for (int i = 0; i < Devices; ++i) {
-        w.pollChannels[i].enable->setChecked(true);
-        w.pollChannels[i].address->setCurrentIndex(i + 1);
-    }
-    w.pollPeriod = cfg.periodMs;
-    w.pollTimeout = cfg.timeoutMs;
-    w.pollRepeats = 2;
+    openPollingWindow(w, path, Devices, cfg.periodMs, cfg.timeoutMs);
     w.ui->tabWidget->setCurrentIndex(MainWindow::TabFunction3);
     w.ui->buttonFunction3Loop->click();
     spin(1500);

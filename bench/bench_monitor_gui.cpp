@@ -84,33 +84,12 @@ void runBench(const RunConfig &cfg, unsigned seed)
         std::fprintf(stderr, "cannot set up: %s\n", qPrintable(line.errorString()));
         std::exit(1);
     }
-    line.setBaud(cfg.baud);
-    if (cfg.baud > 0)
-        line.setTurnaroundMs(8 * 11 * 1000 / cfg.baud);
-    for (int a = 1; a <= Devices; ++a) {
-        sim::VirtualDevice *d = line.addDevice(uint8_t(a));
-        d->current = 4.0f + float(a);
-        d->variables[0] = 100.0f + float(a);
-    }
+    fillLine(line, cfg.baud, Devices);
 
     MainWindow w;
     w.resize(1600, 900);
     w.show();
-    w.ui->comboBoxNamePort->setEditText(line.portName());
-    w.ui->buttonConnectPort->click();
-    if (!w.hartLink()->isPortOpen()) {
-        std::fprintf(stderr, "cannot open %s\n", qPrintable(line.portName()));
-        std::exit(1);
-    }
-    w.ui->lineEditPassword->setText(QStringLiteral("7391"));
-    for (int i = 0; i < Devices; ++i) {
-        w.pollChannels[i].enable->setChecked(true);
-        w.pollChannels[i].address->setCurrentIndex(i + 1);
-    }
-    w.ui->checkBoxClear->setChecked(true);
-    w.pollPeriod = cfg.periodMs;
-    w.pollTimeout = cfg.timeoutMs;
-    w.pollRepeats = 2;
+    openPollingWindow(w, line.portName(), Devices, cfg.periodMs, cfg.timeoutMs);
 
     LineMonitor *monitor = w.lineMonitor();
     TrendView *trend = monitor->trend;

@@ -66,32 +66,11 @@ void runSoak(const RunConfig &cfg, unsigned seed)
         std::fprintf(stderr, "cannot set up: %s\n", qPrintable(line.errorString()));
         std::exit(1);
     }
-    line.setBaud(cfg.baud);
-    if (cfg.baud > 0) {
-        // The pseudo-terminal hands a request over at once; its wire time is
-        // charged as turnaround so the line is as slow as a real one.
-        line.setTurnaroundMs(8 * 11 * 1000 / cfg.baud);
-    }
-    for (int a = 1; a <= Devices; ++a) {
-        sim::VirtualDevice *d = line.addDevice(uint8_t(a));
-        d->current = 4.0f + float(a);
-        d->variables[0] = 100.0f + float(a);
-    }
+    fillLine(line, cfg.baud, Devices);
 
     MainWindow w;
-    w.ui->comboBoxNamePort->setEditText(line.portName());
-    w.ui->buttonConnectPort->click();
-    if (!w.hartLink()->isPortOpen()) {
-        std::fprintf(stderr, "cannot open %s\n", qPrintable(line.portName()));
-        std::exit(1);
-    }
-    w.ui->lineEditPassword->setText(QStringLiteral("7391"));
+    openPollingWindow(w, line.portName(), Devices, cfg.periodMs, cfg.timeoutMs);
     w.ui->spinBoxSymPreamble->setValue(3);
-    for (int i = 0; i < Devices; ++i) {
-        w.pollChannels[i].enable->setChecked(true);
-        w.pollChannels[i].address->setCurrentIndex(i + 1);
-    }
-    w.ui->checkBoxClear->setChecked(true);      // a shift's worth of rows would not fit
     w.pollingDialogs.chooseSaveDir = [&](QString *b, QString *f) {
         *b = dir.path();
         *f = QStringLiteral("soak");
@@ -103,9 +82,6 @@ void runSoak(const RunConfig &cfg, unsigned seed)
     w.ui->spinBoxPressuePos->setValue(100);
     w.ui->buttonSetPressue->click();
     w.ui->buttonMO->click();
-    w.pollPeriod = cfg.periodMs;
-    w.pollTimeout = cfg.timeoutMs;
-    w.pollRepeats = 2;
 
     // Faults: decided per request, before the device answers it.
     std::mt19937 rng(seed);
