@@ -611,7 +611,7 @@ private:
     // must not close its file.
     void endProgress(const QString &reason = QString(), bool keepChain = false);
     void onProgressWatch();
-    void onLinkLost(const QString &reason);
+    void showLineLostState(const QString &reason);
     void saveMessageLog();
     // The scan box's part: step count, the abort and the fill offer.
     void updateScanBox();

@@ -118,6 +118,6 @@ void MainWindow::onLineLost(const QString &reason)
     haltLineActivity(QStringLiteral("связь с портом потеряна"));
     // The status bar's port state and any progress end first, so that the
     // loss is the message left standing.
-    onLinkLost(reason);
+    showLineLostState(reason);
     reportFailure(QStringLiteral("Связь с портом потеряна: ") + reason, nullptr, 0);
 }

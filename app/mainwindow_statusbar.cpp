@@ -197,7 +197,7 @@ void MainWindow::setPortState(LineStatus::PortState state, const QString &detail
     p->portLabel->setPalette(pal);
 }
 
-void MainWindow::onLinkLost(const QString &reason)
+void MainWindow::showLineLostState(const QString &reason)
 {
     setPortState(LineStatus::PortState::LineLost, reason);
     if (m_statusParts->progress->isActive())
