@@ -210,37 +210,35 @@ void TrafficLogView::refresh(bool force)
     const qint64 total = m_log->total();
     if (isPaused() || (!force && total == m_shownTotal && filter == m_shownFilter))
         return;
-    QScrollBar *bar = table->verticalScrollBar();
-    // Follows the newest line unless the engineer scrolled up to read.
-    const bool atBottom = bar->value() >= bar->maximum() - 1;
-    QVector<qint64> seqs;
-    if (force || filter != m_shownFilter || m_shownTotal < 0 || total < m_shownTotal) {
-        QVector<LinkTrafficEvent> events = m_log->events(filter, 0, &seqs);
-        model->setEvents(std::move(events), std::move(seqs));
-    } else {
-        const QVector<LinkTrafficEvent> added = m_log->events(filter, m_shownTotal, &seqs);
-        model->advance(m_log->firstKept(), added, seqs);
-    }
+    const bool afresh = force || filter != m_shownFilter || m_shownTotal < 0 || total < m_shownTotal;
+    changeRows(total, [&] {
+        QVector<qint64> seqs;
+        if (afresh) {
+            QVector<LinkTrafficEvent> events = m_log->events(filter, 0, &seqs);
+            model->setEvents(std::move(events), std::move(seqs));
+        } else {
+            const QVector<LinkTrafficEvent> added = m_log->events(filter, m_shownTotal, &seqs);
+            model->advance(m_log->firstKept(), added, seqs);
+        }
+    });
     m_shownFilter = filter;
-    showCount(total);
-    if (atBottom)
-        table->scrollToBottom();
 }
 
 void TrafficLogView::show(const QVector<LinkTrafficEvent> &events, qint64 total)
 {
-    QScrollBar *bar = table->verticalScrollBar();
-    const bool atBottom = bar->value() >= bar->maximum() - 1;
-    model->setEvents(events);
+    changeRows(total, [&] { model->setEvents(events); });
     // Not the log as it stands: the next refresh starts afresh.
     m_shownFilter = -2;
-    showCount(total);
-    if (atBottom)
-        table->scrollToBottom();
 }
 
-void TrafficLogView::showCount(qint64 total)
+void TrafficLogView::changeRows(qint64 total, const std::function<void()> &change)
 {
+    QScrollBar *bar = table->verticalScrollBar();
+    // Follows the newest line unless the engineer scrolled up to read.
+    const bool atBottom = bar->value() >= bar->maximum() - 1;
+    change();
     m_shownTotal = total;
     countLabel->setText(QStringLiteral("%1 строк, всего событий %2").arg(model->rowCount()).arg(total));
+    if (atBottom)
+        table->scrollToBottom();
 }

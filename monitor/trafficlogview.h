@@ -9,6 +9,7 @@
 #include <QAbstractTableModel>
 #include <QVector>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -75,7 +76,9 @@ public:
 
 private:
     void show(const QVector<LinkTrafficEvent> &events, qint64 total);
-    void showCount(qint64 total);
+    // Makes `change` to the rows, then shows the count of `total` events and
+    // keeps following the newest line if the view was at the bottom.
+    void changeRows(qint64 total, const std::function<void()> &change);
 
     std::shared_ptr<const TrafficLog> m_log;
     // What the log held when the view was paused: the filter still works on it.
