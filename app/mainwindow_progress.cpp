@@ -52,18 +52,24 @@ const Tracked trackedRuns[] = {
     {52, "Запись данных устройства", "блоков", "записано"},
     {28, "Загрузка параметров в прибор", "блоков", "записано"},
     {29, "Выгрузка параметров из прибора", "блоков", "получено"},
+    {SaveChainKind, "Сохранение файла параметров", "запросов", "получено"},
 };
 
-OperationProgress::Run runFor(int code, bool *found)
+// The run an operation code starts; kind 0 for one that is not counted.
+OperationProgress::Run runFor(int code)
 {
     for (const Tracked &t : trackedRuns) {
-        if (t.code == code) {
-            *found = true;
+        if (t.code == code)
             return {t.code, QString::fromUtf8(t.title), QString::fromUtf8(t.unit), QString::fromUtf8(t.doneWord)};
-        }
     }
-    *found = false;
     return {};
+}
+
+// How long the link may stay silent before a run that has not ended is
+// looked at again.
+int watchMs(const protocolComHart *link)
+{
+    return qMax(link->period(), 50) + 200;
 }
 
 bool belongsTo(int kind, int code)
@@ -127,21 +133,18 @@ void MainWindow::trackOperation(int code, int frameCount)
     if (!p)
         return;
     OperationProgress *progress = p->progress;
-    OperationProgress::Run run;
+    const bool chain = deviceOps.saveChainActive() && belongsTo(SaveChainKind, code);
+    // The later stages of the save chain go on counting the run the first
+    // one started.
+    if (chain && code != 36)
+        return;
+    const OperationProgress::Run run = runFor(chain ? SaveChainKind : code);
+    if (run.kind == 0)
+        return;
     int total = frameCount;
-    if (deviceOps.saveChainActive() && belongsTo(SaveChainKind, code)) {
-        // The later stages go on counting the run the first one started.
-        if (code != 36)
-            return;
-        run = {SaveChainKind, QStringLiteral("Сохранение файла параметров"), QStringLiteral("запросов"),
-                QStringLiteral("получено")};
+    if (chain) {
         total += deviceOps.buildOperation(40).items.size() + deviceOps.buildOperation(42).items.size();
         p->chainFile = parametersFile ? parametersFile->fileName() : QString();
-    } else {
-        bool found = false;
-        run = runFor(code, &found);
-        if (!found)
-            return;
     }
     // A run still counting was dropped when this one cleared the queue.
     if (progress->isActive())
@@ -149,7 +152,7 @@ void MainWindow::trackOperation(int code, int frameCount)
     if (code == ScanKind)
         p->scanFound.clear();
     progress->start(run, total);
-    p->watch->start(qMax(link->period(), 50) + 200);
+    p->watch->start(watchMs(link));
     refreshOperationLabel();
 }
 
@@ -194,7 +197,7 @@ void MainWindow::checkProgressEnd()
     if (over)
         endProgress();
     else
-        p->watch->start(qMax(link->period(), 50) + 200);
+        p->watch->start(watchMs(link));
 }
 
 void MainWindow::onProgressWatch()
@@ -203,7 +206,7 @@ void MainWindow::onProgressWatch()
     if (!p->progress->isActive())
         return;
     if (link->isBusy() || link->isQueueRunning() || link->isRepeating()) {
-        p->watch->start(qMax(link->period(), 50) + 200);
+        p->watch->start(watchMs(link));
         return;
     }
     // The link stopped short of the last step: a closed scan box, a chain
