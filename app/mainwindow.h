@@ -464,6 +464,13 @@ public slots:
 public:
     // Answers of the parameter read (27) and of the parameter upload (29).
     void handleCalcAnswer(int code);
+    // A read of the calculation timed out: true when the calculation went
+    // on without it (serial number, sensor type) and has said so.
+    bool handleCalcTimeout();
+    // The calculation still waits for one of its reads.
+    bool calcChainPending() const;
+    // The last finished calculation, as its report was built.
+    CalibrationReport lastCalibration;
     Dialog *parametersDialog() const { return dialogParam; }
 
     // The modal questions of the calculation. Set to the real dialogs at
@@ -482,6 +489,15 @@ public:
 private:
     void appendCalcMessages(const CalcMessages &messages);
     void appendCalcSuccess(const QString &text);
+
+    // The reads before a calculation: Pmax, the serial number, the sensor
+    // type, one after another.
+    enum CalcStage { CalcIdle, CalcReadPmax, CalcReadSerial, CalcReadSensor };
+    CalcStage calcStage = CalcIdle;
+    bool sendCalcRead(const RequestItem &item);
+    QByteArray calcStageRequest() const;
+    void calcNextRead();
+    void finishCalculation();
 
     Dialog *dialogParam = nullptr;
     LsqCalibration lsqCalibration;

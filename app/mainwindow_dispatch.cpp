@@ -37,6 +37,9 @@ void MainWindow::answerIsGet(int status)
                 handleScanTimeout();
             break;
         }
+        // The calculation goes on without its serial number or sensor type.
+        if (outcomeCode == 27 && handleCalcTimeout())
+            break;
         const QString text = QStringLiteral("Таймаут операции\n");
         appendStatus(ui->textEditStatus, text);
         appendStatus(ui->textEditStatusSettingsDevice, text);
@@ -69,7 +72,8 @@ void MainWindow::answerIsGet(int status)
         break;
     }
 
-    if (busy)
+    // The calculation's reads follow one another under one lock.
+    if (busy && !calcChainPending())
         setBusy(false);
     noteLinkOutcome(outcomeCode, status != 0, answerIntact);
     if (m_pollPassLeft > 0 && outcomeCode == 3 && --m_pollPassLeft == 0)

@@ -6,16 +6,6 @@ namespace {
 
 const char *const TemperatureNames[3] = {"Tmin", "Tmid", "Tmax"};
 
-QString modelText(SensorModel m)
-{
-    switch (m) {
-    case SensorModel::Capacitive: return QStringLiteral("емкостной датчик");
-    case SensorModel::SingleGauge: return QStringLiteral("один тензодатчик");
-    case SensorModel::TwoGauge: break;
-    }
-    return QStringLiteral("два тензодатчика");
-}
-
 QByteArray num(double v)
 {
     return QByteArray::number(v, 'e', 4);
@@ -57,7 +47,11 @@ QByteArray calibrationReportText(const CalibrationReport &r)
     out += row({utf8(QStringLiteral("Адрес прибора:")), utf8(r.address)});
     out += row({utf8(QStringLiteral("Заводской номер:")),
                 r.haveSerial ? QByteArray::number(r.serial) : utf8(QStringLiteral("не прочитан"))});
-    out += row({utf8(QStringLiteral("Модель расчета:")), utf8(modelText(r.model))});
+    out += row({utf8(QStringLiteral("Модель прибора:")),
+                utf8(r.deviceModel.isEmpty() ? QStringLiteral("не прочитана") : r.deviceModel)});
+    out += row({utf8(QStringLiteral("Тип датчика (сообщает прибор):")), utf8(deviceSensorText(r.deviceSensor))});
+    out += row({utf8(QStringLiteral("Модель расчета:")), utf8(sensorModelText(r.model))});
+    out += row({utf8(QStringLiteral("Невязки вычислены по формуле:")), utf8(sensorModelText(r.evaluatedAs))});
     out += row({utf8(QStringLiteral("Pmax, кПа:")), kPa(r.pmax)});
     out += row({utf8(QStringLiteral("Директория:")), utf8(r.dir)});
     out += row({utf8(QStringLiteral("Цель, % от Pmax:")), QByteArray::number(kFitTargetPercent)});
@@ -66,7 +60,7 @@ QByteArray calibrationReportText(const CalibrationReport &r)
     out += row({utf8(QStringLiteral("Температура")), utf8(QStringLiteral("Файл")),
                 utf8(QStringLiteral("V4 (сигнал температуры), среднее")),
                 utf8(QStringLiteral("Наименьшее давление, кПа")), utf8(QStringLiteral("Наибольшее давление, кПа")),
-                utf8(QStringLiteral("Наибольшая невязка, % от Pmax"))});
+                utf8(QStringLiteral("Наибольшая невязка, % от Pmax")), utf8(QStringLiteral("Худшая точка"))});
     for (int t : {FileTmin, FileTmid, FileTmax}) {
         const PointFile &f = r.files.files[size_t(t)];
         double v4 = 0;
@@ -77,7 +71,14 @@ QByteArray calibrationReportText(const CalibrationReport &r)
         const PointFileMeans &m = r.files.means[size_t(t)];
         out += row({TemperatureNames[t], utf8(f.fileName), num(v4),
                     QByteArray::number(m.lowPressureKPa, 'g', 7), QByteArray::number(m.highPressureKPa, 'g', 7),
-                    utf8(residualText(r.quality.worstPercent[size_t(t)]))});
+                    utf8(residualText(r.quality.worstPercent[size_t(t)])),
+                    utf8(worstPointText(r.quality.worstPoints[size_t(t)]))});
+    }
+    if (!r.notes.isEmpty()) {
+        out += '\n';
+        out += utf8(QStringLiteral("Принято оператором:\n"));
+        for (const QString &note : r.notes)
+            out += utf8(note) + '\n';
     }
 
     out += '\n';

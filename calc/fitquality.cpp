@@ -102,7 +102,46 @@ FitQuality evaluateFit(SensorModel model, const CalibrationCoefficients &written
             q.points.append(p);
         }
     }
+    for (int t : {FileTmin, FileTmid, FileTmax}) {
+        WorstPoint &w = q.worstPoints[size_t(t)];
+        QVector<double> rest;
+        for (const PointResidual &p : q.points) {
+            if (p.file != t)
+                continue;
+            if (!w.any || p.residualPercent > w.point.residualPercent) {
+                if (w.any)
+                    rest.append(w.point.residualPercent);
+                w.point = p;
+                w.any = true;
+            } else {
+                rest.append(p.residualPercent);
+            }
+        }
+        if (rest.size() < 2)
+            continue;
+        std::sort(rest.begin(), rest.end());
+        w.restPercent = rest[rest.size() / 2];
+        const double r = w.point.residualPercent;
+        w.standsApart = std::isfinite(r) && r > kStandsApartRatio * w.restPercent
+                        && r - w.restPercent > kFitTargetPercent;
+    }
     return q;
+}
+
+QString worstPointText(const WorstPoint &w)
+{
+    if (!w.any)
+        return QString();
+    const PointRecord &r = w.point.record;
+    QString text = QStringLiteral("строка %1 (P+ = %2 кПа, P- = %3 кПа): %4 %")
+                       .arg(r.line)
+                       .arg(r.pPlus, 0, 'g', 6)
+                       .arg(r.pMinus, 0, 'g', 6)
+                       .arg(residualText(w.point.residualPercent));
+    if (w.standsApart)
+        text += QStringLiteral(" — выделяется среди точек файла (у остальных около %1 %); проверьте эту строку")
+                    .arg(residualText(w.restPercent));
+    return text;
 }
 
 QString residualText(double percent)
@@ -126,9 +165,13 @@ CalcMessages fitQualityMessages(const FitQuality &quality, const PointFileSet &f
         const CalcMessage::Kind kind = w <= kFitTargetPercent ? CalcMessage::Success
                                        : w <= kFitConfirmPercent ? CalcMessage::Warning
                                                                  : CalcMessage::Failure;
-        out.append(CalcMessage{kind, QStringLiteral("  %1 (%2): %3 %\n")
-                                         .arg(QLatin1String(TemperatureNames[t]),
-                                              files.files[size_t(t)].fileName, residualText(w))});
+        QString line = QStringLiteral("  %1 (%2): %3 %")
+                           .arg(QString::fromUtf8(TemperatureNames[t]), files.files[size_t(t)].fileName,
+                                residualText(w));
+        const WorstPoint &worst = quality.worstPoints[size_t(t)];
+        if (worst.any)
+            line += QStringLiteral("; худшая точка: ") + worstPointText(worst);
+        out.append(CalcMessage{kind, line + QLatin1Char('\n')});
     }
     return out;
 }

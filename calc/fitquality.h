@@ -48,9 +48,26 @@ struct PointResidual
     double residualPercent = 0;  // |reading - expected| in % of Pmax; infinite for no number
 };
 
+// The row of one file the new coefficients fit worst. It stands apart when
+// its residual is far above the rest of its file (a differential point
+// averaged into a zero, a pressure typed wrong): worth a look before the
+// result is written.
+struct WorstPoint
+{
+    bool any = false;            // the file has rows
+    PointResidual point;
+    double restPercent = 0;      // median residual of the file's other rows
+    bool standsApart = false;
+};
+
+// A worst row stands apart when its residual exceeds this many times the
+// median of its file and the median by more than the target.
+constexpr double kStandsApartRatio = 4.0;
+
 struct FitQuality
 {
     std::array<double, 3> worstPercent = {0, 0, 0};   // by CalibrationFileIndex
+    std::array<WorstPoint, 3> worstPoints;            // by CalibrationFileIndex
     QVector<PointResidual> points;
 
     double worst() const;
@@ -73,8 +90,12 @@ FitQuality evaluateFit(SensorModel model, const CalibrationCoefficients &written
 // Residual as shown: "0.012", or "не число".
 QString residualText(double percent);
 
+// "строка 3 (P+ = 100 кПа, P- = 0 кПа): 0.012 %", and the mark when the
+// row stands apart.
+QString worstPointText(const WorstPoint &worst);
+
 // The pane's lines: one heading for the device, then one line per
 // temperature coloured against kFitTargetPercent (red beyond
-// kFitConfirmPercent).
+// kFitConfirmPercent), naming its worst row.
 CalcMessages fitQualityMessages(const FitQuality &quality, const PointFileSet &files,
                                 const QString &deviceText);

@@ -52,13 +52,19 @@ CalcMessage failure(const QString &text)
     return CalcMessage{CalcMessage::Failure, text};
 }
 
-QString unsolvedMessage(const char *what, double backwardError)
+} // namespace
+
+// The system's name is Cyrillic text: it goes in as a QString (a Latin-1
+// view of its UTF-8 bytes would reach the operator garbled).
+QString unsolvedSystemMessage(const QString &what, double backwardError)
 {
     return QStringLiteral("Расчет невозможен: %1 не решается с нужной точностью (относительная невязка "
                           "уравнений %2); проверьте файлы калибровки\n")
-        .arg(QLatin1String(what))
+        .arg(what)
         .arg(backwardError, 0, 'g', 3);
 }
+
+namespace {
 
 // z with M z = r, each component kept as a float; false, with the reason,
 // when no solve brings the equations to their tolerance.
@@ -67,7 +73,7 @@ bool solve3(const SquareMatrix &m, const std::array<double, 3> &r, std::array<fl
 {
     const LinearSolve solved = solveLinearSystem(m, Vector(r.begin(), r.end()), 3);
     if (!solved.ok()) {
-        messages->append(failure(unsolvedMessage("система температурной компенсации",
+        messages->append(failure(unsolvedSystemMessage(QStringLiteral("система температурной компенсации"),
                                                  solved.backwardError)));
         return false;
     }
@@ -112,6 +118,40 @@ double correlation(const QVector<double> &x, const QVector<double> &y)
     return sxy / std::sqrt(sxx * syy);
 }
 
+// The first reference voltage of names that is not a number, or empty.
+QString firstNonFinite(std::initializer_list<std::pair<const char *, float>> values)
+{
+    for (const auto &v : values)
+        if (!std::isfinite(v.second))
+            return QLatin1String(v.first);
+    return QString();
+}
+
+QString nonFiniteReferenceMessage(const QString &name)
+{
+    return QStringLiteral("Расчет невозможен: значение %1 не является числом "
+                          "(проверьте файлы калибровки)\n").arg(name);
+}
+
+void fillReference(CalibrationCoefficients &v, float pmax, const ReferenceVoltages &u)
+{
+    v.Pmax = pmax;
+    v.var1 = u.variable(1);
+    v.var2 = u.variable(2);
+    v.var4 = u.variable(4);
+}
+
+// The pressure the gain rows bring the top reading to at temperature t: the
+// pressure recorded there. It equals Pmax when the run went to full scale;
+// when it did not, Pmax would put the whole gain off by their ratio.
+double topPressure(const ReferenceVoltages &u, int t, float pmax)
+{
+    const double p = u.highPressurePa[static_cast<size_t>(t)];
+    return p > 0 && std::isfinite(p) ? p : double(pmax);
+}
+
+} // namespace
+
 // Every file's signals against the pressures they were recorded at: for the
 // two-gauge model each gauge against its own chamber, for the polynomial
 // models the difference signal against P+, the pressure it is fitted to.
@@ -149,22 +189,7 @@ QString checkSignalsFollowPressure(SensorModel model, const PointFileSet &files)
     return QString();
 }
 
-// The first reference voltage of names that is not a number, or empty.
-QString firstNonFinite(std::initializer_list<std::pair<const char *, float>> values)
-{
-    for (const auto &v : values)
-        if (!std::isfinite(v.second))
-            return QLatin1String(v.first);
-    return QString();
-}
-
-QString nonFiniteReferenceMessage(const QString &name)
-{
-    return QStringLiteral("Расчет невозможен: значение %1 не является числом "
-                          "(проверьте файлы калибровки)\n").arg(name);
-}
-
-bool allFinite(const CalibrationCoefficients &v)
+bool coefficientsFinite(const CalibrationCoefficients &v)
 {
     const float scalars[] = {v.Pmax, v.Uk1h, v.Uk2h, v.U10, v.U20, v.c43};
     for (float f : scalars)
@@ -183,25 +208,6 @@ const QString &notANumberMessage()
         "Расчет невозможен: результат расчета не является числом (проверьте файлы калибровки)\n");
     return text;
 }
-
-void fillReference(CalibrationCoefficients &v, float pmax, const ReferenceVoltages &u)
-{
-    v.Pmax = pmax;
-    v.var1 = u.variable(1);
-    v.var2 = u.variable(2);
-    v.var4 = u.variable(4);
-}
-
-// The pressure the gain rows bring the top reading to at temperature t: the
-// pressure recorded there. It equals Pmax when the run went to full scale;
-// when it did not, Pmax would put the whole gain off by their ratio.
-double topPressure(const ReferenceVoltages &u, int t, float pmax)
-{
-    const double p = u.highPressurePa[static_cast<size_t>(t)];
-    return p > 0 && std::isfinite(p) ? p : double(pmax);
-}
-
-} // namespace
 
 float bisectPressureRoot(float c40, float c41, float c42, float c43, float pmax)
 {
@@ -296,7 +302,7 @@ CalibrationOutcome calculatePolynomialModel(bool capacitive, float pmax,
         return out;
     }
     if (!fit.ok) {
-        out.messages.append(failure(unsolvedMessage("система уравнений полинома давления",
+        out.messages.append(failure(unsolvedSystemMessage(QStringLiteral("система уравнений полинома давления"),
                                                     fit.normal.backwardError)));
         return out;
     }
@@ -328,7 +334,7 @@ CalibrationOutcome calculatePolynomialModel(bool capacitive, float pmax,
     v.c43 = c43;
     v.polynomial = true;
 
-    if (!allFinite(v)) {
+    if (!coefficientsFinite(v)) {
         out.messages.append(failure(notANumberMessage()));
         return out;
     }
@@ -390,7 +396,7 @@ CalibrationOutcome calculateTwoGaugeModel(float pmax, const ReferenceVoltages &u
     v.c43 = 0;
     v.polynomial = false;
 
-    if (!allFinite(v) || !std::isfinite(k1) || !std::isfinite(k2)) {
+    if (!coefficientsFinite(v) || !std::isfinite(k1) || !std::isfinite(k2)) {
         out.messages.append(failure(notANumberMessage()));
         return out;
     }
@@ -441,245 +447,3 @@ RecalcResult recalculateTwoGauge(const RecalcInputs &in)
     return out;
 }
 
-QStringList listCalibrationCandidates(const QString &dir)
-{
-    const QStringList names = QDir(dir).entryList(
-        QDir::Files | QDir::Readable | QDir::NoDotAndDotDot, QDir::Type | QDir::LocaleAware);
-    QStringList kept;
-    for (const QString &name : names)
-        if (name.contains(QLatin1String("MNK"), Qt::CaseSensitive))
-            kept.append(name);
-    return kept;
-}
-
-CalibrationFileSearch findCalibrationFiles(const QStringList &candidates)
-{
-    CalibrationFileSearch r;
-    const QString title = QStringLiteral("Ошибка");
-    if (candidates.isEmpty()) {
-        r.standardError = QStringLiteral("Не найдено файлов калибровки\n");
-        r.boxTitle = title;
-        r.boxText = QStringLiteral(
-            "Не найдено калибровочных файлов (Файлы должны иметь имя, начинающееся с одинакового "
-            "базового имени, температуры,и MNK.\n Например: basename_Tmid_MNK.txt");
-        return r;
-    }
-
-    const QRegExp midPattern(QStringLiteral("*_Tmid_MNK.txt"), Qt::CaseSensitive, QRegExp::Wildcard);
-    for (const QString &name : candidates) {
-        if (midPattern.exactMatch(name)) {
-            r.midFileName = name;
-            break;
-        }
-    }
-    if (r.midFileName.isEmpty()) {
-        r.standardOutput += QStringLiteral("Не найден файл при нормальной температуре\n");
-        r.boxTitle = title;
-        r.boxText = QStringLiteral("Не найден файл калибровки при нормальной температуре");
-        return r;
-    }
-    r.standardOutput += QStringLiteral("Найден файл при нормальной температуре: ") + r.midFileName
-                        + QLatin1Char('\n');
-    // Everything before the second-to-last underscore, so a base name may
-    // itself contain underscores.
-    const int last = r.midFileName.lastIndexOf(QLatin1Char('_'));
-    const int secondLast = r.midFileName.lastIndexOf(QLatin1Char('_'), last - 1);
-    r.baseName = r.midFileName.left(secondLast);
-    r.standardOutput += QStringLiteral("Его базовое имя: ") + r.baseName + QLatin1Char('\n');
-
-    struct Step {
-        const char *suffix;
-        QString *target;
-        QString notFoundOut, notFoundBox, foundOut;
-    };
-    const Step steps[] = {
-        {"_Tmin_MNK.txt", &r.minFileName,
-         QStringLiteral("Не найден файл при минимальной температуре"),
-         QStringLiteral("Не найден файл калибровки при минимальной температуре"),
-         QStringLiteral("Найден файл при минимальной температуре: ")},
-        {"_Tmax_MNK.txt", &r.maxFileName,
-         QStringLiteral("Не найден файл при максимальной температуре"),
-         QStringLiteral("Не найден файл калибровки при максимальной температуре"),
-         QStringLiteral("Найден файл при максимальной температуре: ")},
-    };
-    for (const Step &step : steps) {
-        const QString wanted = r.baseName + QLatin1String(step.suffix);
-        if (!candidates.contains(wanted)) {
-            r.standardOutput += step.notFoundOut + QLatin1Char('\n');
-            r.boxTitle = title;
-            r.boxText = step.notFoundBox;
-            return r;
-        }
-        *step.target = wanted;
-        r.standardOutput += step.foundOut + wanted + QLatin1Char('\n');
-    }
-    r.found = true;
-    return r;
-}
-
-QString calibrationConfirmationText(const QString &dir, const CalibrationFileSearch &files)
-{
-    return QStringLiteral("Были найдены следующие калибровочные файлы:\n") + QStringLiteral("В директории ")
-           + dir + QStringLiteral("\nПри нормальной температуре: ") + files.midFileName
-           + QStringLiteral("\nПри минимальной температуре: ") + files.minFileName
-           + QStringLiteral("\nПри максимальной температуре: ") + files.maxFileName
-           + QStringLiteral("\n\nИспользовать данные файлы для калибровки?");
-}
-
-bool decodePmax(const QByteArray &answerData, float *pmax)
-{
-    return ValueCodec::readFloat(answerData, 0, pmax);
-}
-
-bool decodeSerial(const QByteArray &answerData, uint32_t *serial)
-{
-    return ValueCodec::readU32(answerData, RegisterMap::SerialNumber - RegisterMap::MaxUpperLimit, serial);
-}
-
-CalibrationFileSearch LsqCalibration::findFiles(const QString &dir)
-{
-    m_dir = dir;
-    m_files = findCalibrationFiles(listCalibrationCandidates(dir));
-    m_set = PointFileSet();
-    m_filesUsable = false;
-    return m_files;
-}
-
-QString LsqCalibration::confirmationText() const
-{
-    return calibrationConfirmationText(m_dir, m_files);
-}
-
-CalcMessages LsqCalibration::openStaticFiles(bool vakum)
-{
-    CalcMessages messages;
-    m_vakum = vakum;
-    m_set = readPointFileSet(m_dir, m_files.midFileName, m_files.minFileName, m_files.maxFileName, vakum,
-                             &messages);
-    m_filesUsable = m_set.ok;
-    if (!m_filesUsable)
-        return messages;
-    const QString temperatures = checkTemperatureSystem(m_set);
-    if (!temperatures.isEmpty()) {
-        messages.append(failure(temperatures));
-        m_filesUsable = false;
-    }
-    return messages;
-}
-
-CalibrationOutcome LsqCalibration::onParameterAnswer(const QByteArray &answerData, bool capacitor,
-                                                     bool tenzo1)
-{
-    CalcMessages messages;
-    messages.append(CalcMessage{CalcMessage::Success,
-                                QStringLiteral("Параметр для расчета МНК получен\n")});
-    CalibrationOutcome refused;
-    auto refuse = [&](const QString &why) {
-        refused.messages = messages;
-        refused.messages.append(failure(why));
-        return refused;
-    };
-    if (!decodePmax(answerData, &m_pmax))
-        return refuse(QStringLiteral("Расчет невозможен: в ответе прибора нет значения Pmax\n"));
-    if (!std::isfinite(m_pmax) || m_pmax <= 0)
-        return refuse(QStringLiteral("Расчет невозможен: прибор сообщил Pmax = %1 Па, а это должно быть "
-                                     "положительное число; проверьте прибор\n")
-                          .arg(double(m_pmax), 0, 'g', 6));
-    m_haveSerial = decodeSerial(answerData, &m_serial);
-    if (!m_filesUsable) {
-        // Files not read yet, or refused when they were: say why again
-        // rather than calculate from them.
-        CalcMessages again;
-        const CalcMessages read = openStaticFiles(m_vakum);
-        for (const CalcMessage &m : read)
-            if (m.kind == CalcMessage::Failure)
-                again.append(m);
-        if (!m_filesUsable) {
-            refused.messages = messages + again;
-            return refused;
-        }
-    }
-
-    // The top of every file against the device's range.
-    for (int t : {FileTmin, FileTmid, FileTmax}) {
-        const double top = m_set.u.highPressurePa[size_t(t)];
-        const QString file = m_set.files[size_t(t)].fileName;
-        // A hair of slack: 90 kPa typed for a 100 kPa device is 90 %.
-        const double slack = 1e-9 * m_pmax;
-        if (!(top >= kMinimumTopFraction * m_pmax - slack && top <= kMaximumTopFraction * m_pmax + slack))
-            return refuse(QStringLiteral("Расчет невозможен: наибольшее давление в файле %1 равно %2 кПа, "
-                                         "а Pmax прибора %3 кПа; запишите точки от нуля до Pmax в кПа\n")
-                              .arg(file)
-                              .arg(top / 1000.0, 0, 'g', 6)
-                              .arg(double(m_pmax) / 1000.0, 0, 'g', 6));
-        if (std::fabs(top - m_pmax) > kTopPointTolerance * m_pmax)
-            messages.append(CalcMessage{CalcMessage::Warning,
-                                        QStringLiteral("Наибольшее давление в файле %1 равно %2 кПа, а Pmax "
-                                                       "прибора %3 кПа: расчет ведется по записанному давлению\n")
-                                            .arg(file)
-                                            .arg(top / 1000.0, 0, 'g', 6)
-                                            .arg(double(m_pmax) / 1000.0, 0, 'g', 6)});
-    }
-
-    m_model = chooseSensorModel(capacitor, tenzo1);
-    const QString following = checkSignalsFollowPressure(m_model, m_set);
-    if (!following.isEmpty())
-        return refuse(following);
-
-    loadPointSet(m_points, m_set.files[FileTmid]);
-    CalibrationOutcome out = calculateCoefficients(m_model, m_pmax, m_set.u, m_points);
-    out.messages = messages + out.messages;
-    if (!out.ok)
-        return out;
-
-    // Judged as the device will hold the values, at every recorded point.
-    out.written = coefficientsAsWritten(out.values);
-    if (!allFinite(out.written)) {
-        out.ok = false;
-        out.messages.append(failure(notANumberMessage()));
-        return out;
-    }
-    out.quality = evaluateFit(m_model, out.written, m_pmax, m_set, m_vakum);
-    const QString device = m_haveSerial ? QStringLiteral("прибора зав. № %1").arg(m_serial)
-                                        : QStringLiteral("прибора");
-    out.messages += fitQualityMessages(out.quality, m_set, device);
-    if (!out.quality.allFinite()) {
-        out.ok = false;
-        out.messages.append(failure(QStringLiteral(
-            "Расчет невозможен: с новыми коэффициентами прибор не вычисляет давление в точках калибровки "
-            "(результат не является числом); проверьте файлы калибровки\n")));
-        return out;
-    }
-    if (out.quality.needsConfirmation()) {
-        out.needsConfirmation = true;
-        out.confirmationText =
-            QStringLiteral("Наибольшая невязка в точках калибровки %1 % от Pmax больше %2 %: с такими "
-                           "коэффициентами прибор будет показывать давление с такой ошибкой.\n\n"
-                           "Все равно использовать результат расчета?")
-                .arg(residualText(out.quality.worst()))
-                .arg(kFitConfirmPercent);
-    }
-    return out;
-}
-
-CalibrationReport LsqCalibration::report(const CalibrationOutcome &outcome, const QString &address,
-                                         const QDateTime &when) const
-{
-    CalibrationReport r;
-    r.when = when;
-    r.address = address;
-    r.haveSerial = m_haveSerial;
-    r.serial = m_serial;
-    r.model = m_model;
-    r.pmax = m_pmax;
-    r.dir = m_dir;
-    r.files = m_set;
-    r.written = outcome.written;
-    r.quality = outcome.quality;
-    return r;
-}
-
-QString LsqCalibration::reportFileName() const
-{
-    return calibrationReportFileName(m_dir, m_files.baseName);
-}

@@ -7,12 +7,14 @@
 #include "calc/calibrationtypes.h"
 #include "calc/calibrationpointset.h"
 #include "calc/calibrationreport.h"
+#include "calc/devicesensor.h"
 #include "calc/fitquality.h"
 #include "calc/pointfiles.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <array>
 
 // The capacitive box wins over the single-gauge box.
@@ -29,8 +31,13 @@ struct CalibrationOutcome
     CalcMessages messages;
     CalibrationCoefficients written;   // values as the dialog hands them on
     FitQuality quality;
+    SensorModel evaluatedAs = SensorModel::TwoGauge;   // the formula the device runs
     bool needsConfirmation = false;
     QString confirmationText;
+    // What the operator accepted besides the coefficients (a top point
+    // below kMinimumTopFraction of Pmax); carried into the report.
+    QStringList notes;
+    double expectedErrorAtPmax = 0;    // % of Pmax, for a low top point; else 0
 };
 
 // The quadratic temperature compensation needs three distinct
@@ -56,13 +63,28 @@ constexpr double kMinimumCorrelation = 0.99;
 
 // The highest recorded pressure may differ from the device's Pmax by this
 // fraction of Pmax before the operator is told that the recorded pressure
-// is used. A top point below kMinimumTopFraction of Pmax leaves too much
-// of the range to extrapolation (a cubic fitted up to 80 % of Pmax is
-// 0.05 % off at Pmax), and one beyond kMaximumTopFraction is not this
-// device's range (pressures recorded in another unit): both are refused.
+// is used. A top point below kMinimumTopFraction of Pmax leaves part of
+// the range to extrapolation (a cubic fitted up to 80 % of Pmax is 0.05 %
+// off at Pmax): the operator is told the error to expect at Pmax and
+// decides. One beyond kMaximumTopFraction is not this device's range
+// (pressures recorded in another unit) and is refused.
 constexpr double kTopPointTolerance = 0.005;
 constexpr double kMinimumTopFraction = 0.9;
 constexpr double kMaximumTopFraction = 1.25;
+
+// Every file's signals against the pressures they were recorded at; empty
+// when they follow, else the red reason.
+QString checkSignalsFollowPressure(SensorModel model, const PointFileSet &files);
+bool coefficientsFinite(const CalibrationCoefficients &v);
+// "Расчет невозможен: <what> не решается с нужной точностью ...".
+QString unsolvedSystemMessage(const QString &what, double backwardError);
+const QString &notANumberMessage();
+
+// The error to expect at Pmax when the points stop below it, % of Pmax:
+// how far the model's curve through the Tmid points and one of the next
+// degree part at the signal where the model reaches Pmax. Infinite when
+// the curve does not reach Pmax.
+double extrapolationErrorPercent(SensorModel model, const PointFile &tmid, float pmax);
 
 // Refuses three temperature signals the compensation cannot be solved for;
 // empty when they are usable, else the red reason naming the files.
@@ -116,7 +138,7 @@ QString calibrationConfirmationText(const QString &dir, const CalibrationFileSea
 
 // Decodes the big-endian float of the device's maximum-pressure answer.
 bool decodePmax(const QByteArray &answerData, float *pmax);
-// The serial number at register 0x003A of that answer, when it reaches it.
+// The serial number from the answer to its own read of register 0x003A.
 bool decodeSerial(const QByteArray &answerData, uint32_t *serial);
 
 // The calculation state the main window keeps from the directory choice to
@@ -134,15 +156,36 @@ public:
     CalcMessages openStaticFiles(bool vakum);
     bool filesUsable() const { return m_filesUsable; }
 
-    // Number of bytes read from the maximum-pressure register on: Pmax and
-    // the registers after it up to the serial number, for the report.
-    static constexpr int ParameterReadBytes = 32;
+    // The reads before a calculation, in order: Pmax alone (the four bytes
+    // every firmware of the family answers), then the serial number for the
+    // report, then the sensor-type block.
+    static constexpr int ParameterReadBytes = 4;
+    static constexpr int SerialReadBytes = 4;
 
-    // The device's maximum pressure arrived: load the Tmid points and run
-    // the model the two boxes choose.
+    // Pmax arrived: decoded and checked. False, with the red reason, when
+    // it cannot be calculated with.
+    bool takePmax(const QByteArray &answerData, CalcMessages *messages);
+    // The serial number (have false: not read; the report says so).
+    void setSerial(bool have, uint32_t serial);
+    bool haveSerial() const { return m_haveSerial; }
+    uint32_t serial() const { return m_serial; }
+    // The device's own sensor type (read false: not read).
+    void setDeviceSensor(const DeviceSensorType &type)
+    {
+        m_deviceSensor = type;
+        m_sensorAsked = true;
+    }
+    const DeviceSensorType &deviceSensor() const { return m_deviceSensor; }
+
+    // Loads the Tmid points and runs the model the two boxes choose; the
+    // fit is judged with the formula the device runs for its own sensor
+    // (the boxes' model when the device did not say).
+    CalibrationOutcome calculate(bool capacitor, bool tenzo1);
+    // takePmax and calculate in one, the serial and sensor type as set.
     CalibrationOutcome onParameterAnswer(const QByteArray &answerData, bool capacitor, bool tenzo1);
 
-    // The report of an accepted result: device, date, files and fit.
+    // The finished calculation of an accepted result: device, date, files
+    // and fit.
     CalibrationReport report(const CalibrationOutcome &outcome, const QString &address,
                              const QDateTime &when) const;
     QString reportFileName() const;
@@ -167,4 +210,6 @@ private:
     SensorModel m_model = SensorModel::TwoGauge;
     bool m_haveSerial = false;
     uint32_t m_serial = 0;
+    DeviceSensorType m_deviceSensor;
+    bool m_sensorAsked = false;   // a read was tried (a calculation without one says nothing)
 };

@@ -8,6 +8,7 @@
 #include "ui_mainwindow.h"
 
 #include "calc/dialog.h"
+#include "calc/devicesensor.h"
 #include "device/registermap.h"
 #include "device/valuecodec.h"
 #include "link/protocolcomhart.h"
@@ -90,6 +91,8 @@ void MainWindow::showParametersWindow()
 void MainWindow::calcCoefMNK()
 {
     dialogParam->close();
+    // A calculation started again forgets the reads of the last one.
+    calcStage = CalcIdle;
     if (!startExchange())
         return;
 
@@ -121,13 +124,19 @@ void MainWindow::calcCoefMNK()
         return;
     }
 
-    // The device's maximum pressure, and the registers after it up to the
-    // serial number for the report, sent at once.
-    const QVector<QByteArray> frames =
-        batchFrames({readItem(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes)});
-    if (frames.isEmpty()) {
+    // The device's maximum pressure alone, sent at once; the serial number
+    // and the sensor type follow once it has arrived.
+    calcStage = CalcReadPmax;
+    if (!sendCalcRead(readItem(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes)))
         setBusy(false);
-        return;
+}
+
+bool MainWindow::sendCalcRead(const RequestItem &item)
+{
+    const QVector<QByteArray> frames = batchFrames({item});
+    if (frames.isEmpty()) {
+        calcStage = CalcIdle;
+        return false;
     }
     prepareLink(27, pollPeriod);
     const QByteArray &frame = frames.first();
@@ -139,52 +148,167 @@ void MainWindow::calcCoefMNK()
     } else {
         link->sendFrame(frame);
     }
+    return true;
+}
+
+QByteArray MainWindow::calcStageRequest() const
+{
+    switch (calcStage) {
+    case CalcReadPmax:
+        return ValueCodec::readData(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes);
+    case CalcReadSerial:
+        return ValueCodec::readData(RegisterMap::SerialNumber, LsqCalibration::SerialReadBytes);
+    case CalcReadSensor:
+        return ValueCodec::readData(RegisterMap::MeasureUnit, kSensorTypeReadBytes);
+    default:
+        return QByteArray();
+    }
+}
+
+void MainWindow::calcNextRead()
+{
+    if (calcStage == CalcReadSerial) {
+        calcStage = CalcReadSensor;
+        if (sendCalcRead(readItem(RegisterMap::MeasureUnit, kSensorTypeReadBytes)))
+            return;
+        // Nothing could be sent: the calculation goes on without it.
+        lsqCalibration.setDeviceSensor(DeviceSensorType());
+    }
+    finishCalculation();
+}
+
+bool MainWindow::handleCalcTimeout()
+{
+    if (calcStage == CalcIdle || link->requestData() != calcStageRequest())
+        return false;
+    if (calcStage == CalcReadPmax) {
+        calcStage = CalcIdle;
+        return false;
+    }
+    // Neither the serial number nor the sensor type holds the calculation
+    // back: the report and the pane say what was not read.
+    if (calcStage == CalcReadSerial) {
+        lsqCalibration.setSerial(false, 0);
+        appendCalcMessages({CalcMessage{CalcMessage::Warning,
+                                        QStringLiteral("Заводской номер не прочитан (прибор не ответил): в отчете "
+                                                       "будет «не прочитан», расчет продолжается\n")}});
+    } else {
+        lsqCalibration.setDeviceSensor(DeviceSensorType());
+    }
+    calcNextRead();
+    return true;
+}
+
+bool MainWindow::calcChainPending() const
+{
+    return calcStage != CalcIdle;
+}
+
+void MainWindow::finishCalculation()
+{
+    calcStage = CalcIdle;
+    const bool capacitor = ui->checkBoxCapacitor->isChecked();
+    const bool tenzo1 = ui->cbTenzo1->isChecked();
+    const DeviceSensorType &sensor = lsqCalibration.deviceSensor();
+    const SensorModel chosen = chooseSensorModel(capacitor, tenzo1);
+    const QString mismatch = sensorMismatchQuestion(sensor, chosen);
+    if (!mismatch.isEmpty() && !calcDialogs.question(QStringLiteral("Подтверждение"), mismatch)) {
+        reportFailure(QStringLiteral("Расчет отменен: прибор сообщает тип датчика «%1», выбрана модель «%2»; "
+                                     "отметьте флажки «Емкостной» и «1-тензо» по типу датчика и повторите расчет")
+                          .arg(sensorModelText(sensor.model), sensorModelText(chosen)),
+                      ui->textEditStatusCalibration);
+        return;
+    }
+
+    CalibrationOutcome out = lsqCalibration.calculate(capacitor, tenzo1);
+    if (!mismatch.isEmpty()) {
+        const QString note = QStringLiteral("Прибор сообщает тип датчика «%1», выбрана модель «%2»: расчет по "
+                                            "выбранной модели по решению оператора")
+                                 .arg(sensorModelText(sensor.model), sensorModelText(chosen));
+        out.notes.prepend(note);
+        out.messages.prepend(CalcMessage{CalcMessage::Warning, note + QLatin1Char('\n')});
+    }
+    appendCalcMessages(out.messages);
+    // A refused result has said why in red; the dialog stays empty so
+    // that nothing that is not a number can be written from it.
+    if (!out.ok)
+        return;
+    if (out.needsConfirmation
+        && !calcDialogs.question(QStringLiteral("Подтверждение"), out.confirmationText)) {
+        reportFailure(QStringLiteral("Результат расчета отклонен: коэффициенты не переданы в окно "
+                                     "параметров, в прибор ничего не записано"),
+                      ui->textEditStatusCalibration);
+        return;
+    }
+    // The record of the calibration beside its point files. One that
+    // cannot be written is told, and does not hold the result back.
+    const QString reportPath = lsqCalibration.reportFileName();
+    lastCalibration = lsqCalibration.report(out, ui->comboBoxMainAddr->currentText(),
+                                            QDateTime::currentDateTime());
+    QString error;
+    if (writeCalibrationReport(reportPath, calibrationReportText(lastCalibration), &error))
+        appendCalcSuccess(QStringLiteral("Отчет о калибровке записан: %1\n").arg(reportPath));
+    else
+        reportFailure(QStringLiteral("Отчет о калибровке не записан (%1): %2").arg(reportPath, error),
+                      ui->textEditStatusCalibration);
+    dialogParam->setValues(out.values);
+    dialogParam->show();
 }
 
 void MainWindow::handleCalcAnswer(int code)
 {
     if (code == 27) {
         // An earlier request's late answer arrives under this code too; only
-        // the answer to the parameter read is Pmax.
-        if (link->requestData()
-            != ValueCodec::readData(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes))
+        // the answer to the read the calculation waits for is taken.
+        if (calcStage == CalcIdle || link->requestData() != calcStageRequest())
             return;
-        // Pmax goes into every coefficient: a corrupted one must not.
-        if (!link->answerChecksumOk()) {
-            reportFailure(QStringLiteral("Расчет невозможен: ответ прибора со значением Pmax искажен (ошибка "
-                                         "контрольной суммы); повторите расчет"),
-                          ui->textEditStatusCalibration);
+        const bool intact = link->answerChecksumOk();
+        const QByteArray data = link->answerData();
+        switch (calcStage) {
+        case CalcReadPmax: {
+            // Pmax goes into every coefficient: a corrupted one must not.
+            if (!intact) {
+                calcStage = CalcIdle;
+                reportFailure(QStringLiteral("Расчет невозможен: ответ прибора со значением Pmax искажен "
+                                             "(ошибка контрольной суммы); повторите расчет"),
+                              ui->textEditStatusCalibration);
+                return;
+            }
+            CalcMessages messages;
+            const bool ok = lsqCalibration.takePmax(data, &messages);
+            appendCalcMessages(messages);
+            if (!ok) {
+                calcStage = CalcIdle;
+                return;
+            }
+            calcStage = CalcReadSerial;
+            if (!sendCalcRead(readItem(RegisterMap::SerialNumber, LsqCalibration::SerialReadBytes))) {
+                lsqCalibration.setSerial(false, 0);
+                calcStage = CalcReadSerial;
+                calcNextRead();
+            }
             return;
         }
-        const CalibrationOutcome out = lsqCalibration.onParameterAnswer(
-            link->answerData(), ui->checkBoxCapacitor->isChecked(), ui->cbTenzo1->isChecked());
-        appendCalcMessages(out.messages);
-        // A refused result has said why in red; the dialog stays empty so
-        // that nothing that is not a number can be written from it.
-        if (!out.ok)
-            return;
-        if (out.needsConfirmation
-            && !calcDialogs.question(QStringLiteral("Подтверждение"), out.confirmationText)) {
-            reportFailure(QStringLiteral("Результат расчета отклонен: коэффициенты не переданы в окно "
-                                         "параметров, в прибор ничего не записано"),
-                          ui->textEditStatusCalibration);
+        case CalcReadSerial: {
+            uint32_t serial = 0;
+            const bool have = intact && decodeSerial(data, &serial);
+            lsqCalibration.setSerial(have, serial);
+            if (!have)
+                appendCalcMessages({CalcMessage{CalcMessage::Warning,
+                                                QStringLiteral("Заводской номер не прочитан (ответ прибора %1): в "
+                                                               "отчете будет «не прочитан», расчет продолжается\n")
+                                                    .arg(intact ? QStringLiteral("без номера")
+                                                                : QStringLiteral("искажен"))}});
+            calcNextRead();
             return;
         }
-        // The record of the calibration beside its point files. One that
-        // cannot be written is told, and does not hold the result back.
-        const QString reportPath = lsqCalibration.reportFileName();
-        QString error;
-        if (writeCalibrationReport(reportPath,
-                                   calibrationReportText(lsqCalibration.report(
-                                       out, ui->comboBoxMainAddr->currentText(), QDateTime::currentDateTime())),
-                                   &error))
-            appendCalcSuccess(QStringLiteral("Отчет о калибровке записан: %1\n").arg(reportPath));
-        else
-            reportFailure(QStringLiteral("Отчет о калибровке не записан (%1): %2").arg(reportPath, error),
-                          ui->textEditStatusCalibration);
-        dialogParam->setValues(out.values);
-        dialogParam->show();
-        return;
+        case CalcReadSensor:
+            lsqCalibration.setDeviceSensor(intact ? decodeDeviceSensorType(data) : DeviceSensorType());
+            finishCalculation();
+            return;
+        default:
+            return;
+        }
     }
     if (code != 29)
         return;

@@ -158,13 +158,35 @@ PointFileMeans groupPointRecords(const QVector<PointRecord> &records, bool vakum
     if (records.isEmpty())
         return result;
     auto pressureOf = [vakum](const PointRecord &r) { return vakum ? r.pMinus : r.pPlus; };
+    auto otherOf = [vakum](const PointRecord &r) { return vakum ? r.pPlus : r.pMinus; };
     double lowest = pressureOf(records.front());
     double highest = lowest;
+    double otherLowest = otherOf(records.front()), otherHighest = otherLowest;
     for (const PointRecord &r : records) {
         lowest = std::min(lowest, pressureOf(r));
         highest = std::max(highest, pressureOf(r));
+        otherLowest = std::min(otherLowest, otherOf(r));
+        otherHighest = std::max(otherHighest, otherOf(r));
     }
     const double tolerance = (highest - lowest) * kPressureGroupTolerance;
+    // A differential point (0 kPa on this chamber, 50 on the other) shares
+    // the lowest pressure of the grouping column, but its other gauge reads
+    // 50 kPa: averaged in, it moves the zero of that gauge by a quarter of
+    // the range. The groups take the rows whose other chamber is at its
+    // own lowest pressure; the regressions still see every row. A group
+    // none of whose rows has the other chamber at its lowest (the top of a
+    // run with both chambers under one pressure) keeps its rows: the gauge
+    // of the grouping chamber reads its own pressure whatever the other
+    // chamber holds.
+    const double otherTolerance = (otherHighest - otherLowest) * kPressureGroupTolerance;
+    auto otherAtLowest = [&](const PointRecord &r) { return otherOf(r) - otherLowest <= otherTolerance; };
+    bool lowHasBase = false, highHasBase = false;
+    for (const PointRecord &r : records) {
+        if (!otherAtLowest(r))
+            continue;
+        lowHasBase = lowHasBase || pressureOf(r) - lowest <= tolerance;
+        highHasBase = highHasBase || highest - pressureOf(r) <= tolerance;
+    }
 
     // The signals as the device reported them, 32-bit, as they have always
     // been averaged.
@@ -173,7 +195,10 @@ PointFileMeans groupPointRecords(const QVector<PointRecord> &records, bool vakum
     for (const PointRecord &r : records) {
         const double p = pressureOf(r);
         const double s[3] = {double(float(r.v1)), double(float(r.v2)), double(float(r.v4))};
-        if (p - lowest <= tolerance) {
+        const bool low = p - lowest <= tolerance;
+        if (!otherAtLowest(r) && (low ? lowHasBase : highHasBase))
+            continue;
+        if (low) {
             for (int i = 0; i < 3; ++i)
                 lowSum[i] += s[i];
             lowP += p;

@@ -66,7 +66,9 @@ struct PointFileMeans
     int lowCount = 0, highCount = 0;
 };
 
-// Groups by P- when the vacuum gauge box is checked, else by P+. A file
+// Groups by P- when the vacuum gauge box is checked, else by P+; a group
+// takes the rows whose other chamber is at its lowest pressure when it has
+// any (differential points stay out of the means). A file
 // whose pressure never changes has no highest-pressure group (count 0,
 // means NaN).
 PointFileMeans groupPointRecords(const QVector<PointRecord> &records, bool vakum);

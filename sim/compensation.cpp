@@ -16,6 +16,17 @@ CompensationForm compensationFor(SensorModel::Kind kind)
     return CompensationForm::Capacitive;
 }
 
+uint16_t sensorCodeWord(SensorModel::Kind kind, uint8_t rangeCode)
+{
+    uint16_t cell = 0;
+    switch (compensationFor(kind)) {
+    case CompensationForm::TwoGauge: cell = 0; break;
+    case CompensationForm::SingleGauge: cell = 1; break;
+    case CompensationForm::Capacitive: cell = 2; break;
+    }
+    return uint16_t(cell << 8 | rangeCode);
+}
+
 std::array<double, 3> temperatureRow(CompensationForm form, double u)
 {
     if (form == CompensationForm::Capacitive)

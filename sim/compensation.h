@@ -22,6 +22,7 @@
 #include "sim/sensormodel.h"
 
 #include <array>
+#include <cstdint>
 
 namespace sim {
 
@@ -52,6 +53,11 @@ double differenceSignal(CompensationForm form, const Compensation &k, double u1,
 // The compensated pressure in Pa; NaN when it is undefined.
 double compensatedPressurePa(CompensationForm form, const Compensation &k, double u1, double u2,
                              double u4);
+
+// The sensor-code word (register 0x00F8) a unit with this sensor reports:
+// the cell in the high byte (0 two gauges, 1 one gauge, 2 capacitive) and
+// the range code in the low byte.
+uint16_t sensorCodeWord(SensorModel::Kind kind, uint8_t rangeCode = 1);
 
 // What a factory writes into a new unit before it is calibrated: the type's
 // nominal zero and span at 23 degrees, no temperature correction (A = 0,
