@@ -25,6 +25,7 @@
 #include "polling/calibrationfiles.h"
 #include "polling/command3answer.h"
 #include "polling/runningmean.h"
+#include "sim/compensation.h"
 #include "sim/virtualdevice.h"
 
 #include <QCoreApplication>
@@ -72,6 +73,10 @@ struct Case
     double differenceZeroHz = 0;         // capacitive f1 - f2 at zero; 0 keeps the kind's
     double referenceHz = 0;              // capacitive f2; 0 keeps the kind's
     bool vacuum = false;                 // the pressure on the minus chamber, "Вакууметр" checked
+    // Points as (P+, P-) fractions of the range, Tmid and the other two
+    // files; empty: the usual run of `points` pressures.
+    std::vector<std::pair<double, double>> tmidPoints, otherPoints;
+    int boxesAs = -1;                    // the model the boxes choose (Kind), -1: the sensor's own
     // Changes the three files' contents (Tmin, Tmid, Tmax) after the run.
     std::function<void(QByteArray files[3])> edit;
 };
@@ -80,6 +85,8 @@ struct Outcome
 {
     bool refused = false;
     bool confirmAsked = false;    // the fit's residual needs the operator's word
+    bool mismatchAsked = false;
+    double expectedAtPmax = 0;
     QString message;              // the refusal, or the last red line
     double atCal = 0, between = 0;
     double fitShown = 0;          // worst residual at the points, as the pane shows it
@@ -134,6 +141,20 @@ void recordPointFiles(VirtualDevice &dev, const Case &c, QByteArray files[3])
     const bool twoGauge = c.kind == Kind::TwoGauge;
     for (int t = 0; t < 3; ++t) {
         files[t].clear();
+        const auto &listed = t == 1 ? c.tmidPoints : c.otherPoints;
+        if (!listed.empty()) {
+            for (const auto &pp : listed) {
+                dev.setBench(c.rangeKPa * pp.first, c.rangeKPa * pp.second, c.temps[t]);
+                ChannelMean mean;
+                for (int n = 0; n < AnswersPerPoint; ++n) {
+                    const Command3Answer a = Command3Answer::decode(transact(dev, 3));
+                    const float values[4] = {a.variable(1), a.variable(2), a.variable(3), a.variable(4)};
+                    RunningMean::foldInto(mean, values);
+                }
+                files[t] += CalibrationFiles::pointLine(mean, c.rangeKPa * pp.first, c.rangeKPa * pp.second);
+            }
+            continue;
+        }
         for (int i = 0; i < c.points; ++i) {
             const double p = c.rangeKPa
                              * (c.bottomFraction + (c.topFraction - c.bottomFraction) * i / (c.points - 1));
@@ -164,6 +185,8 @@ struct CalcRun
 {
     bool ok = false;
     bool confirmAsked = false;
+    bool mismatchAsked = false;   // the device's sensor type and the boxes disagree
+    double expectedAtPmax = 0;    // error to expect at Pmax told for a low top point
     QString message;
     CalibrationCoefficients values;
     double fitShown = 0;
@@ -191,8 +214,14 @@ CalcRun calculate(const QString &dir, VirtualDevice &dev, const Case &c)
         run.message = lastRed(read);
         return run;
     }
-    const bool capacitor = dev.sensor()->isCapacitive();
-    const bool tenzo1 = c.kind == Kind::SingleGauge;
+    const Kind boxes = c.boxesAs >= 0 ? Kind(c.boxesAs) : c.kind;
+    const bool capacitor = boxes == Kind::CapacitiveNear || boxes == Kind::CapacitiveFar;
+    const bool tenzo1 = boxes == Kind::SingleGauge;
+    // The window's reads: Pmax, the serial number, the sensor type.
+    uint32_t serial = 0;
+    calc.setSerial(decodeSerial(readRegisters(dev, RegisterMap::SerialNumber, 4), &serial), serial);
+    calc.setDeviceSensor(decodeDeviceSensorType(readRegisters(dev, RegisterMap::MeasureUnit, kSensorTypeReadBytes)));
+    run.mismatchAsked = !sensorMismatchQuestion(calc.deviceSensor(), chooseSensorModel(capacitor, tenzo1)).isEmpty();
     const CalibrationOutcome out = calc.onParameterAnswer(
         readRegisters(dev, RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes), capacitor, tenzo1);
     if (!out.ok) {
@@ -201,6 +230,7 @@ CalcRun calculate(const QString &dir, VirtualDevice &dev, const Case &c)
     }
     run.confirmAsked = out.needsConfirmation;
     run.fitShown = out.quality.worst();
+    run.expectedAtPmax = out.expectedErrorAtPmax;
     run.message = out.needsConfirmation ? out.confirmationText : lastRed(out.messages);
     run.ok = true;
     run.values = out.values;
@@ -241,6 +271,8 @@ Outcome runCase(const Case &c)
     if (c.referenceHz > 0)
         sensor.setReferenceHz(c.referenceHz);
     dev.setSensor(sensor);
+    // The transmitter says which cell it has, as a real one does.
+    dev.setU16(VirtualDevice::RegSensorCode, sim::sensorCodeWord(c.kind));
 
     QByteArray files[3];
     recordPointFiles(dev, c, files);
@@ -259,6 +291,8 @@ Outcome runCase(const Case &c)
 
     const CalcRun run = calculate(dir.path(), dev, c);
     o.confirmAsked = run.confirmAsked;
+    o.mismatchAsked = run.mismatchAsked;
+    o.expectedAtPmax = run.expectedAtPmax;
     o.fitShown = run.fitShown;
     if (!run.ok) {
         o.refused = true;
@@ -288,8 +322,8 @@ const char *shortName(Kind k)
 
 struct Cell
 {
-    double atCal = 0, between = 0, fitShown = 0;
-    int refused = 0, asked = 0;
+    double atCal = 0, between = 0, fitShown = 0, expectedAtPmax = 0;
+    int refused = 0, asked = 0, mismatch = 0;
     int hidden = 0;   // runs off target at the calibration temperatures while the residual shown is not
     QString why;
 };
@@ -306,8 +340,10 @@ Cell runSeeds(Case c, int seeds)
             continue;
         }
         cell.asked += o.confirmAsked;
+        cell.mismatch += o.mismatchAsked;
         cell.hidden += o.atCal > TargetAtCal && o.fitShown <= kFitTargetPercent;
         cell.fitShown = std::max(cell.fitShown, o.fitShown);
+        cell.expectedAtPmax = std::max(cell.expectedAtPmax, o.expectedAtPmax);
         cell.atCal = std::max(cell.atCal, o.atCal);
         cell.between = std::max(cell.between, o.between);
     }
@@ -384,7 +420,9 @@ struct Special
 {
     // Shown: a limit the fit's residual must show; Confirmed: a residual
     // beyond 1 % that is written only on the operator's word.
-    enum Expect { Accurate, Refused, Shown, Confirmed };
+    // Exposed: a wrong model: the sensor-type question asked, and the fit
+    // shown not green and within a fifth of what the device reads back.
+    enum Expect { Accurate, Refused, Shown, Confirmed, Exposed };
     const char *name;
     Expect expect;
     Case c;
@@ -421,11 +459,13 @@ std::vector<Special> specialCases()
     c.kind = Kind::CapacitiveNear;
     c.topFraction = 1.1;
     add("top point at 110 % of Pmax, cap-near", false, c);
+    // Below 90 % of Pmax: calculated, the operator told the error to
+    // expect at Pmax and asked.
     c.topFraction = 0.8;
-    add("top point at 80 % of Pmax, cap-near", true, c);
+    list.push_back({"top point at 80 % of Pmax, cap-near", Special::Confirmed, c});
     c.kind = Kind::SingleGauge;
     c.topFraction = 0.5;
-    add("top point at 50 % of Pmax, single-gauge", true, c);
+    list.push_back({"top point at 50 % of Pmax, single-gauge", Special::Confirmed, c});
     c.topFraction = 1000;
     add("pressures recorded in Pa (top 1000 x Pmax)", true, c);
 
@@ -518,6 +558,32 @@ std::vector<Special> specialCases()
     c.kind = Kind::TwoGauge;
     c.vacuum = true;
     add("two-gauge, vacuum gauge on the minus chamber", true, c);
+
+    // The natural two-gauge run: P+/P- 0/0, 25/0, 50/0, 100/0, 0/50, 50/50
+    // at Tmid, the same without 25/0 at Tmin and Tmax.
+    for (double range : {100.0, 6.3}) {
+        c = Case();
+        c.kind = Kind::TwoGauge;
+        c.rangeKPa = range;
+        c.tmidPoints = {{0, 0}, {0.25, 0}, {0.5, 0}, {1, 0}, {0, 0.5}, {0.5, 0.5}};
+        c.otherPoints = {{0, 0}, {0.5, 0}, {1, 0}, {0, 0.5}, {0.5, 0.5}};
+        add(range == 100 ? "natural two-gauge run, differential points"
+                         : "natural two-gauge run, differential points, 6.3 kPa", false, c);
+    }
+    // A two-gauge transmitter calculated with "1-тензо" ticked: the device's
+    // sensor type makes the window ask, and the fit shown is what the
+    // transmitter will read, never green.
+    c = Case();
+    c.kind = Kind::TwoGauge;
+    c.boxesAs = int(Kind::SingleGauge);
+    c.tmidPoints = c.otherPoints = {{0, 0}, {0.25, 0}, {0.5, 0}, {0.75, 0}, {1, 0}};
+    list.push_back({"wrong model: two-gauge as 1-тензо, P+ only", Special::Exposed, c});
+    c.tmidPoints.clear();
+    c.otherPoints.clear();
+    list.push_back({"wrong model: two-gauge as 1-тензо, both chambers", Special::Exposed, c});
+    c.kind = Kind::CapacitiveNear;
+    c.boxesAs = int(Kind::SingleGauge);
+    list.push_back({"wrong model: cap-near calculated as 1-тензо", Special::Exposed, c});
     return list;
 }
 
@@ -530,10 +596,19 @@ int cases(int seeds)
         Cell cell = runSeeds(s.c, seeds);
         QString verdict;
         bool good;
-        if (s.expect == Special::Confirmed) {
+        if (s.expect == Special::Exposed) {
+            good = cell.refused == 0 && cell.mismatch == seeds && cell.fitShown > kFitTargetPercent
+                   && cell.hidden == 0 && std::fabs(cell.fitShown - cell.atCal) <= 0.2 * cell.atCal;
+            verdict = QStringLiteral("sensor type asked for %1 of %2 seeds, fit shown %3 %, read back %4 %, "
+                                     "confirmation asked %5")
+                          .arg(cell.mismatch).arg(seeds).arg(cell.fitShown, 0, 'f', 3).arg(cell.atCal, 0, 'f', 3)
+                          .arg(cell.asked);
+        } else if (s.expect == Special::Confirmed) {
             good = cell.refused == 0 && cell.asked == seeds;
             verdict = QStringLiteral("confirmation asked for %1 of %2 seeds, fit shown %3 %, read back %4 %")
                           .arg(cell.asked).arg(seeds).arg(cell.fitShown, 0, 'f', 3).arg(cell.atCal, 0, 'f', 3);
+            if (cell.expectedAtPmax > 0)
+                verdict += QStringLiteral(", error told for Pmax %1 %").arg(cell.expectedAtPmax, 0, 'f', 3);
         } else if (s.expect == Special::Refused) {
             good = cell.refused == seeds;
             verdict = good ? QStringLiteral("refused: ") + cell.why
