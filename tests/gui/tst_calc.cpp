@@ -6,6 +6,9 @@
 #include "ui_dialog.h"
 #include "ui_mainwindow.h"
 #include "calctestrig.h"
+#include "common/mojibake.h"
+#include "common/pointrun.h"
+#include "sim/compensation.h"
 
 #include "calc/lsqcalibration.h"
 #include "calc/parametervector.h"
@@ -93,6 +96,14 @@ private slots:
     void refusedInTheWindow();
     void largeResidualWaitsForTheOperator_data();
     void largeResidualWaitsForTheOperator();
+
+    void readsOnTheWire_data();
+    void readsOnTheWire();
+    void sensorTypeDisagrees_data();
+    void sensorTypeDisagrees();
+    void naturalDifferentialRun();
+    void messagesReadable_data();
+    void messagesReadable();
 
     void uploadFillsDialog();
     void saveAppendsDeviceValues();
@@ -207,8 +218,10 @@ void TestCalc::fullCalculationFillsDialog()
     QTRY_VERIFY(m_rig->dialog()->isVisible());
     QVERIFY(!m_rig->w->isBusy());
 
-    // One read from register 0x1E on: Pmax, and the serial number at 0x3A.
-    QCOMPARE(m_rig->device->commandsSeen, QList<QByteArray>{QByteArray::fromHex("33001e20")});
+    // Pmax alone, then the serial number, then the sensor-type block.
+    QCOMPARE(m_rig->device->commandsSeen,
+             (QList<QByteArray>{QByteArray::fromHex("33001e04"), QByteArray::fromHex("33003a04"),
+                                QByteArray::fromHex("3300f406")}));
     const QString got = QStringLiteral("Параметр для расчета МНК получен\n");
     QVERIFY(m_rig->pane()->toPlainText().contains(got));
     QCOMPARE(colourOfText(m_rig->pane(), got), QColor(7, 158, 0));
@@ -371,8 +384,8 @@ void TestCalc::refusedResultShowsNothing()
     for (QLineEdit *e : m_rig->dialog()->findChildren<QLineEdit *>())
         QVERIFY2(e->text().isEmpty(), qPrintable(e->objectName()));
     QVERIFY(!f->lineEditCoefK2->text().contains(QStringLiteral("nan"), Qt::CaseInsensitive));
-    // Only the parameter read went to the device.
-    QCOMPARE(m_rig->device->commandsSeen.size(), 1);
+    // Only the reads before the calculation went to the device.
+    QCOMPARE(m_rig->device->commandsSeen.size(), 3);
 }
 
 void TestCalc::lateAnswerIsNotPmax()
@@ -389,12 +402,13 @@ void TestCalc::lateAnswerIsNotPmax()
     m_rig->w->calcCoefMNK();
     QTRY_VERIFY(m_rig->dialog()->isVisible());
     QCOMPARE(m_rig->form()->lineEditCoefPstat->text(), QStringLiteral("100000"));
-    QCOMPARE(m_rig->device->commandsSeen.size(), 2);
+    QCOMPARE(m_rig->device->commandsSeen.size(), 4);
 }
 
 void TestCalc::bothBoxesChooseCapacitive()
 {
     writePointFiles(m_dir.path(), QStringLiteral("dev"), curved);
+    m_rig->device->setU16(RegisterMap::SensorCode, sim::sensorCodeWord(sim::SensorModel::Kind::CapacitiveNear));
     m_rig->w->ui->checkBoxCapacitor->setChecked(true);
     m_rig->w->ui->cbTenzo1->setChecked(true);
     runCalculation(m_dir.path());
@@ -417,6 +431,204 @@ void TestCalc::bothBoxesChooseCapacitive()
     QCOMPARE(f->lineEditCoefUk2h->text(), f->lineEditCoefUk1h->text());
     QCOMPARE(f->lineEditCoefU20->text(), f->lineEditCoefU10->text());
     QCOMPARE(f->lineEditCoefK1->text(), f->lineEditCoefK2->text());
+}
+
+// ------------------------------------------------------------ reads, sensor type, texts
+
+namespace {
+
+// Command, byte count and data of every request on the line, preamble,
+// delimiter, address and checksum cut off.
+QList<QByteArray> commandsOnTheWire(const sim::VirtualLine &line)
+{
+    QList<QByteArray> out;
+    for (QByteArray r : line.requests()) {
+        while (!r.isEmpty() && uint8_t(r.at(0)) == 0xFF)
+            r.remove(0, 1);
+        out << r.mid(2, r.size() - 3);
+    }
+    return out;
+}
+
+} // namespace
+
+// Pmax as four bytes from 0x1E, then the serial number on its own; a
+// serial read nobody answers leaves "не прочитан" in the report, and the
+// calculation goes on.
+void TestCalc::readsOnTheWire_data()
+{
+    QTest::addColumn<bool>("serialAnswered");
+    QTest::newRow("serial read") << true;
+    QTest::newRow("serial not answered") << false;
+}
+
+void TestCalc::readsOnTheWire()
+{
+    QFETCH(bool, serialAnswered);
+    writePointFiles(m_dir.path(), QStringLiteral("dev"), twoGauge);
+    m_rig->line.clearRequests();
+    if (!serialAnswered) {
+        // Silent from the moment Pmax has arrived until the serial read has timed out.
+        connect(m_rig->w->hartLink(), &protocolComHart::answerGet, this, [this](int code) {
+            m_rig->device->silentFor = code == 27 && m_rig->device->commandsSeen.size() == 1 ? 100 : 0;
+        });
+    }
+    runCalculation(m_dir.path());
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig->dialog()->isVisible(), 10000);
+    QVERIFY(!m_rig->w->isBusy());
+
+    const QList<QByteArray> wire = commandsOnTheWire(m_rig->line);
+    QVERIFY2(wire.size() >= 3, qPrintable(QString::number(wire.size())));
+    QCOMPARE(wire.first(), QByteArray::fromHex("3303001e04"));
+    QCOMPARE(wire.at(1), QByteArray::fromHex("3303003a04"));
+    QCOMPARE(wire.last(), QByteArray::fromHex("330300f406"));
+
+    const QString report = QString::fromUtf8(readAll(m_dir.filePath(QStringLiteral("dev_report.txt"))));
+    const QString pane = m_rig->pane()->toPlainText();
+    if (serialAnswered) {
+        QVERIFY(report.contains(QStringLiteral("Заводской номер:\t3920101\n")));
+        QVERIFY(!pane.contains(QStringLiteral("Заводской номер не прочитан")));
+    } else {
+        QVERIFY2(report.contains(QStringLiteral("Заводской номер:\tне прочитан\n")), qPrintable(report));
+        const QString warning = QStringLiteral("Заводской номер не прочитан (прибор не ответил)");
+        QVERIFY(pane.contains(warning));
+        QCOMPARE(colourOfText(m_rig->pane(), warning), QColor(230, 115, 0));
+    }
+    // The sensor type was read either way.
+    QVERIFY(report.contains(QStringLiteral("Тип датчика (сообщает прибор):\tдва тензодатчика\n")));
+}
+
+// "1-тензо" ticked for a transmitter that says it has two gauges: asked,
+// naming both; declined, nothing is calculated; accepted, the report keeps
+// the note and the fit is judged with the two-gauge formula.
+void TestCalc::sensorTypeDisagrees_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("declined") << false;
+    QTest::newRow("accepted") << true;
+}
+
+void TestCalc::sensorTypeDisagrees()
+{
+    QFETCH(bool, accept);
+    writePointFiles(m_dir.path(), QStringLiteral("dev"), curved);
+    m_rig->w->ui->cbTenzo1->setChecked(true);
+    runCalculation(m_dir.path(), true);
+    m_rig->w->calcDialogs.question = [this, accept](const QString &title, const QString &text) {
+        m_questions << title + QLatin1Char('|') + text;
+        return accept;
+    };
+    QTRY_VERIFY(m_questions.size() >= 2);
+    QVERIFY2(m_questions[1].startsWith(QStringLiteral("Подтверждение|Прибор сообщает тип датчика «два тензодатчика», "
+                                                      "выбрана модель «один тензодатчик»")),
+             qPrintable(m_questions[1]));
+    QTRY_VERIFY(!m_rig->w->isBusy());
+    const QString report = QString::fromUtf8(readAll(m_dir.filePath(QStringLiteral("dev_report.txt"))));
+    if (!accept) {
+        QTest::qWait(50);
+        QVERIFY(!m_rig->dialog()->isVisible());
+        QVERIFY(report.isEmpty());
+        QVERIFY(m_rig->w->ui->statusBar->currentMessage().startsWith(
+            QStringLiteral("Расчет отменен: прибор сообщает тип датчика «два тензодатчика», выбрана модель «один тензодатчик»")));
+        return;
+    }
+    QTRY_VERIFY(m_rig->dialog()->isVisible());
+    QVERIFY(report.contains(QStringLiteral("Невязки вычислены по формуле:\tдва тензодатчика\n")));
+    QVERIFY(report.contains(QStringLiteral("Принято оператором:\nПрибор сообщает тип датчика «два тензодатчика»")));
+}
+
+// The natural run of a two-gauge transmitter with differential points,
+// calculated and written through the window: green, and the transmitter
+// reads within 0.05 % of Pmax at the three temperatures.
+void TestCalc::naturalDifferentialRun()
+{
+    sim::VirtualDevice *d = m_rig->device;
+    d->setSensor(sim::SensorModel::twoGauge(2));
+    d->setU16(RegisterMap::SensorCode, sim::sensorCodeWord(sim::SensorModel::Kind::TwoGauge));
+    QVERIFY(pointrun::writeRun(m_dir.path(), QStringLiteral("dev"), *d, pointrun::differentialRun(100, true),
+                               pointrun::differentialRun(100, false)));
+    runCalculation(m_dir.path());
+    QTRY_VERIFY(m_rig->dialog()->isVisible());
+    QCOMPARE(m_questions.size(), 1);   // the files only
+    for (const char *t : {"  Tmin (dev_Tmin_MNK.txt): ", "  Tmid (dev_Tmid_MNK.txt): ", "  Tmax (dev_Tmax_MNK.txt): "})
+        QCOMPARE(colourOfText(m_rig->pane(), QString::fromUtf8(t)), QColor(7, 158, 0));
+
+    auto writes = [d] {
+        return std::count_if(d->commandsSeen.begin(), d->commandsSeen.end(),
+                             [](const QByteArray &c) { return uint8_t(c.at(0)) == RegisterMap::CmdWriteRegisters; });
+    };
+    m_rig->form()->buttonDownLoad2Device->click();
+    QTRY_COMPARE_WITH_TIMEOUT(writes(), 5L, 10000);
+    for (double temp : pointrun::kTemperatures) {
+        const double e = pointrun::worstReadBack(*d, temp);
+        QVERIFY2(e <= 0.05, qPrintable(QStringLiteral("%1 degC: %2 %").arg(temp).arg(e)));
+    }
+}
+
+// Every kind of refusal and warning the calculation says, read from the
+// pane and the status bar as the operator sees them: none garbled.
+void TestCalc::messagesReadable_data()
+{
+    QTest::addColumn<QString>("setup");
+    for (const char *row : {"garbage", "identical", "checksum", "pmax 0", "constant P-", "low top", "mismatch",
+                            "unknown sensor", "serial silent", "zero at 5"})
+        QTest::newRow(row) << QString::fromLatin1(row);
+}
+
+void TestCalc::messagesReadable()
+{
+    QFETCH(QString, setup);
+    sim::VirtualDevice *d = m_rig->device;
+    const QString tmid = m_dir.filePath(QStringLiteral("dev_Tmid_MNK.txt"));
+    writePointFiles(m_dir.path(), QStringLiteral("dev"),
+                    setup == "identical" ? Sensor([](double p, double) { return twoGauge(p, 23); }) : Sensor(twoGauge),
+                    setup == "constant P-");
+    if (setup == "garbage") {
+        QFile f(tmid);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("garbage\n");
+    }
+    if (setup == "checksum")
+        d->corruptNextChecksum = true;
+    if (setup == "pmax 0")
+        d->setF32(RegisterMap::MaxUpperLimit, 0);
+    if (setup == "low top")
+        d->setF32(RegisterMap::MaxUpperLimit, 200000);
+    if (setup == "mismatch")
+        m_rig->w->ui->checkBoxCapacitor->setChecked(true);
+    if (setup == "unknown sensor")
+        d->setU16(RegisterMap::SensorCode, 0x0901);
+    if (setup == "serial silent")
+        connect(m_rig->w->hartLink(), &protocolComHart::answerGet, this, [d](int code) {
+            d->silentFor = code == 27 && d->commandsSeen.size() == 1 ? 100 : 0;
+        });
+    if (setup == "zero at 5") {
+        QList<QByteArray> lines = readAll(tmid).split('\n');
+        QList<QByteArray> fields = lines[0].split('\t');
+        fields[4] = "5";
+        lines[0] = fields.join('\t');
+        QFile f(tmid);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(lines.join('\n'));
+    }
+    runCalculation(m_dir.path());
+    if (setup == "mismatch")
+        m_rig->w->calcDialogs.question = [](const QString &, const QString &) { return false; };
+    QTRY_VERIFY_WITH_TIMEOUT(!m_rig->w->isBusy(), 10000);
+    QTest::qWait(50);
+
+    // Something was said beyond plain progress, in red or orange.
+    bool said = false;
+    for (QTextBlock b = m_rig->pane()->document()->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QColor c = it.fragment().charFormat().foreground().color();
+            said = said || c == QColor(Qt::red) || c == QColor(230, 115, 0);
+        }
+    QVERIFY2(said, qPrintable(m_rig->pane()->toPlainText()));
+    const QStringList shown = QStringList{m_rig->pane()->toPlainText(), m_rig->w->ui->statusBar->currentMessage()}
+                              + m_questions;
+    for (const QString &text : shown)
+        QVERIFY2(!looksGarbled(text), qPrintable(text));
 }
 
 // ------------------------------------------------------------ upload
