@@ -63,11 +63,18 @@ void TestPointSet::readGroups_data()
     QTest::addColumn<Means>("low");
     QTest::addColumn<Means>("high");
 
-    // P+ 0, 0, 100, 100 while P- runs 7, 3, 3, 7 the other way.
+    // P+ 0, 0, 100, 100 while P- runs 7, 3, 3, 7 the other way. Each group
+    // keeps the rows whose other chamber is at its lowest (3 kPa of P-, 0
+    // of P+): the others are differential points.
     const QByteArray fourLines = pointLine(1, 10, 0, 100, 0, 7) + pointLine(3, 20, 0, 200, 0, 3)
                                  + pointLine(5, 30, 0, 300, 100, 3) + pointLine(7, 40, 0, 400, 100, 7);
-    QTest::newRow("by P+") << fourLines << false << Means{2, 15, 150} << Means{6, 35, 350};
-    QTest::newRow("by P- (vacuum gauge)") << fourLines << true << Means{4, 25, 250} << Means{4, 25, 250};
+    QTest::newRow("by P+") << fourLines << false << Means{3, 20, 200} << Means{5, 30, 300};
+    QTest::newRow("by P- (vacuum gauge)") << fourLines << true << Means{3, 20, 200} << Means{1, 10, 100};
+    // Both chambers at one pressure in every line: zero and top keep their
+    // own rows.
+    QTest::newRow("both chambers together")
+        << pointLine(1, 10, 0, 100, 0, 0) + pointLine(3, 20, 0, 200, 50, 50) + pointLine(5, 30, 0, 300, 100, 100)
+        << false << Means{1, 10, 100} << Means{5, 30, 300};
 
     // Repeats of one nominal pressure stay together: 99.9 and 100.2 kPa
     // are both the top point, 0 and 0.3 kPa both zero.
