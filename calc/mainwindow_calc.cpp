@@ -201,7 +201,10 @@ bool MainWindow::handleCalcTimeout()
 
 bool MainWindow::calcChainPending() const
 {
-    return calcStage != CalcIdle;
+    // Only while the link still runs the calculation's reads: an operation
+    // that took the line since (or a lost line) ends the chain's hold on
+    // the lock.
+    return calcStage != CalcIdle && link->operation() == 27;
 }
 
 void MainWindow::finishCalculation()
