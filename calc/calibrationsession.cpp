@@ -347,6 +347,11 @@ CalibrationOutcome LsqCalibration::calculate(bool capacitor, bool tenzo1)
                                         QStringLiteral("Тип датчика прибора не прочитан: качество калибровки "
                                                        "оценено по выбранной модели «%1»\n")
                                             .arg(sensorModelText(m_model))});
+    else if (m_sensorAsked && !m_deviceSensor.stated)
+        out.messages.append(CalcMessage{CalcMessage::Plain,
+                                        QStringLiteral("Прибор не сообщает тип датчика: качество калибровки "
+                                                       "оценено по выбранной модели «%1»\n")
+                                            .arg(sensorModelText(m_model))});
     else if (m_sensorAsked && !m_deviceSensor.known)
         out.messages.append(CalcMessage{CalcMessage::Warning,
                                         QStringLiteral("Прибор сообщает неизвестный тип датчика (код %1): "

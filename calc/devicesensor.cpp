@@ -9,10 +9,11 @@ DeviceSensorType decodeDeviceSensorType(const QByteArray &block)
     t.deviceType = uint8_t(block.at(3));
     t.cellCode = uint8_t(block.at(kSensorCellByte));
     t.rangeCode = uint8_t(block.at(5));
+    t.stated = t.cellCode != 0;
     switch (t.cellCode) {
-    case 0: t.model = SensorModel::TwoGauge; t.known = true; break;
-    case 1: t.model = SensorModel::SingleGauge; t.known = true; break;
-    case 2: t.model = SensorModel::Capacitive; t.known = true; break;
+    case 1: t.model = SensorModel::TwoGauge; t.known = true; break;
+    case 2: t.model = SensorModel::SingleGauge; t.known = true; break;
+    case 3: t.model = SensorModel::Capacitive; t.known = true; break;
     default: break;
     }
     return t;
@@ -32,6 +33,8 @@ QString deviceSensorText(const DeviceSensorType &type)
 {
     if (!type.read)
         return QStringLiteral("не прочитан");
+    if (!type.stated)
+        return QStringLiteral("не сообщает");
     if (!type.known)
         return QStringLiteral("неизвестный (код %1)").arg(type.cellCode);
     return sensorModelText(type.model);

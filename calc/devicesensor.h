@@ -5,9 +5,11 @@
 // compensation formula follows that cell whatever check boxes the operator
 // ticked; the high byte of the sensor code word names it:
 //
-//   0  two strain gauges, one per chamber   (the family's usual cell)
-//   1  one strain gauge on the difference
-//   2  capacitive cell
+//   0  not stated (a firmware that does not say, or a unit whose type was
+//      set by the device tab, which writes that byte as 0)
+//   1  two strain gauges, one per chamber
+//   2  one strain gauge on the difference
+//   3  capacitive cell
 //
 // The low byte is the range code the device tab shows as "Код модели".
 
@@ -25,6 +27,7 @@ constexpr int kSensorCellByte = 4;
 struct DeviceSensorType
 {
     bool read = false;    // an answer with the block arrived
+    bool stated = false;  // its cell byte is not 0
     bool known = false;   // its cell byte names one of the three cells
     int cellCode = 0;
     int deviceType = 0;   // 0x00F6 low byte
@@ -38,8 +41,8 @@ DeviceSensorType decodeDeviceSensorType(const QByteArray &block);
 // How the calculation and the report name a model: "два тензодатчика",
 // "один тензодатчик", "емкостной датчик".
 QString sensorModelText(SensorModel model);
-// The device's sensor type as said to the operator: the model's text, or
-// "неизвестный (код N)".
+// The device's sensor type as said to the operator: the model's text,
+// "не сообщает", "неизвестный (код N)" or "не прочитан".
 QString deviceSensorText(const DeviceSensorType &type);
 
 // The question put when the device's cell and the boxes disagree; empty

@@ -18,11 +18,11 @@ CompensationForm compensationFor(SensorModel::Kind kind)
 
 uint16_t sensorCodeWord(SensorModel::Kind kind, uint8_t rangeCode)
 {
-    uint16_t cell = 0;
+    uint16_t cell = 1;
     switch (compensationFor(kind)) {
-    case CompensationForm::TwoGauge: cell = 0; break;
-    case CompensationForm::SingleGauge: cell = 1; break;
-    case CompensationForm::Capacitive: cell = 2; break;
+    case CompensationForm::TwoGauge: cell = 1; break;
+    case CompensationForm::SingleGauge: cell = 2; break;
+    case CompensationForm::Capacitive: cell = 3; break;
     }
     return uint16_t(cell << 8 | rangeCode);
 }

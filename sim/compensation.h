@@ -55,8 +55,8 @@ double compensatedPressurePa(CompensationForm form, const Compensation &k, doubl
                              double u4);
 
 // The sensor-code word (register 0x00F8) a unit with this sensor reports:
-// the cell in the high byte (0 two gauges, 1 one gauge, 2 capacitive) and
-// the range code in the low byte.
+// the cell in the high byte (1 two gauges, 2 one gauge, 3 capacitive; 0
+// would be a unit that does not say) and the range code in the low byte.
 uint16_t sensorCodeWord(SensorModel::Kind kind, uint8_t rangeCode = 1);
 
 // What a factory writes into a new unit before it is calibrated: the type's

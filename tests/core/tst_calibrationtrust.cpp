@@ -167,12 +167,15 @@ void TestCalibrationTrust::sensorType_data()
     QTest::addColumn<int>("model");
     QTest::addColumn<QString>("text");
     const int two = int(SensorModel::TwoGauge);
-    QTest::newRow("two gauges") << QByteArray::fromHex("000100030007") << true << true << two
+    QTest::newRow("two gauges") << QByteArray::fromHex("000100030107") << true << true << two
                                 << QStringLiteral("два тензодатчика");
-    QTest::newRow("one gauge") << QByteArray::fromHex("000100010101") << true << true
+    QTest::newRow("one gauge") << QByteArray::fromHex("000100010201") << true << true
                                << int(SensorModel::SingleGauge) << QStringLiteral("один тензодатчик");
-    QTest::newRow("capacitive") << QByteArray::fromHex("000100010203") << true << true
+    QTest::newRow("capacitive") << QByteArray::fromHex("000100010303") << true << true
                                 << int(SensorModel::Capacitive) << QStringLiteral("емкостной датчик");
+    // The device tab writes the type with 0 in that byte: nothing is said.
+    QTest::newRow("not stated") << QByteArray::fromHex("000100010001") << true << false << two
+                                << QStringLiteral("не сообщает");
     QTest::newRow("unknown cell") << QByteArray::fromHex("000100010901") << true << false << two
                                   << QStringLiteral("неизвестный (код 9)");
     QTest::newRow("short answer") << QByteArray::fromHex("0001000102") << false << false << two
@@ -323,7 +326,7 @@ void TestCalibrationTrust::messagesReadable()
 {
     QStringList said = {unsolvedSystemMessage(QStringLiteral("система уравнений полинома давления"), 0.5),
                         unsolvedSystemMessage(QStringLiteral("система температурной компенсации"), 0.5)};
-    DeviceSensorType two = decodeDeviceSensorType(QByteArray::fromHex("000100010001"));
+    DeviceSensorType two = decodeDeviceSensorType(QByteArray::fromHex("000100010101"));
     said << sensorMismatchQuestion(two, SensorModel::Capacitive) << deviceSensorText(DeviceSensorType());
     WorstPoint w;
     w.any = w.standsApart = true;

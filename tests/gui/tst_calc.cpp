@@ -466,6 +466,7 @@ void TestCalc::readsOnTheWire()
 {
     QFETCH(bool, serialAnswered);
     writePointFiles(m_dir.path(), QStringLiteral("dev"), twoGauge);
+    m_rig->device->setU16(RegisterMap::SensorCode, sim::sensorCodeWord(sim::SensorModel::Kind::TwoGauge));
     m_rig->line.clearRequests();
     if (!serialAnswered) {
         // Silent from the moment Pmax has arrived until the serial read has timed out.
@@ -512,6 +513,7 @@ void TestCalc::sensorTypeDisagrees()
 {
     QFETCH(bool, accept);
     writePointFiles(m_dir.path(), QStringLiteral("dev"), curved);
+    m_rig->device->setU16(RegisterMap::SensorCode, sim::sensorCodeWord(sim::SensorModel::Kind::TwoGauge));
     m_rig->w->ui->cbTenzo1->setChecked(true);
     runCalculation(m_dir.path(), true);
     m_rig->w->calcDialogs.question = [this, accept](const QString &title, const QString &text) {
@@ -594,8 +596,10 @@ void TestCalc::messagesReadable()
         d->setF32(RegisterMap::MaxUpperLimit, 0);
     if (setup == "low top")
         d->setF32(RegisterMap::MaxUpperLimit, 200000);
-    if (setup == "mismatch")
+    if (setup == "mismatch") {
+        d->setU16(RegisterMap::SensorCode, sim::sensorCodeWord(sim::SensorModel::Kind::TwoGauge));
         m_rig->w->ui->checkBoxCapacitor->setChecked(true);
+    }
     if (setup == "unknown sensor")
         d->setU16(RegisterMap::SensorCode, 0x0901);
     if (setup == "serial silent")
