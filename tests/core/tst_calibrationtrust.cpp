@@ -16,8 +16,6 @@
 using Kind = sim::SensorModel::Kind;
 using pointrun::BenchPoint;
 
-Q_DECLARE_METATYPE(PointRecord)
-
 namespace {
 
 // A virtual transmitter of one kind that reports its own sensor.
@@ -56,16 +54,6 @@ CalibrationOutcome calculate(const QString &dir, Transmitter &t, bool capacitor,
                                   capacitor, tenzo1);
 }
 
-PointRecord row(double pPlus, double pMinus, double v2 = 0)
-{
-    PointRecord r;
-    r.pPlus = pPlus;
-    r.pMinus = pMinus;
-    r.v1 = pPlus;
-    r.v2 = v2;
-    return r;
-}
-
 } // namespace
 
 class TestCalibrationTrust : public QObject
@@ -73,8 +61,6 @@ class TestCalibrationTrust : public QObject
     Q_OBJECT
 
 private slots:
-    void groupsLeaveDifferentialRowsOut_data();
-    void groupsLeaveDifferentialRowsOut();
     void naturalDifferentialRun_data();
     void naturalDifferentialRun();
     void sensorType_data();
@@ -85,43 +71,6 @@ private slots:
     void worstPointNamed();
     void messagesReadable();
 };
-
-void TestCalibrationTrust::groupsLeaveDifferentialRowsOut_data()
-{
-    QTest::addColumn<QVector<PointRecord>>("rows");
-    QTest::addColumn<bool>("vakum");
-    QTest::addColumn<double>("lowV2");    // mean V2 of the lowest group
-    QTest::addColumn<double>("highV2");
-    QTest::addColumn<int>("lowCount");
-    QTest::addColumn<int>("highCount");
-    // V2 marks the row: 0/50 rows read 9.
-    QTest::newRow("0/50 left out of zero") << QVector<PointRecord>{row(0, 0, 1), row(0, 50, 9), row(100, 0, 1)}
-                                           << false << 1.0 << 1.0 << 1 << 1;
-    QTest::newRow("100/50 left out of top") << QVector<PointRecord>{row(0, 0, 1), row(100, 50, 9), row(100, 0, 3)}
-                                            << false << 1.0 << 3.0 << 1 << 1;
-    // Both chambers together: the top has no row with P- at its lowest
-    // and keeps its own.
-    QTest::newRow("common-mode top kept") << QVector<PointRecord>{row(0, 0, 1), row(50, 50, 5), row(100, 100, 9)}
-                                          << false << 1.0 << 9.0 << 1 << 1;
-    // Vacuum gauge: grouped by P-, the other chamber is P+.
-    QTest::newRow("vacuum, 50/0 left out") << QVector<PointRecord>{row(0, 0, 1), row(50, 0, 9), row(0, 100, 2)}
-                                           << true << 1.0 << 2.0 << 1 << 1;
-}
-
-void TestCalibrationTrust::groupsLeaveDifferentialRowsOut()
-{
-    QFETCH(QVector<PointRecord>, rows);
-    QFETCH(bool, vakum);
-    const PointFileMeans m = groupPointRecords(rows, vakum);
-    QFETCH(int, lowCount);
-    QFETCH(int, highCount);
-    QFETCH(double, lowV2);
-    QFETCH(double, highV2);
-    QCOMPARE(m.lowCount, lowCount);
-    QCOMPARE(m.highCount, highCount);
-    QCOMPARE(double(m.low[1]), lowV2);
-    QCOMPARE(double(m.high[1]), highV2);
-}
 
 // The run an engineer makes on a two-gauge transmitter, with the
 // differential rows 0/50 and 50/50: within 0.05 % of Pmax at all three
