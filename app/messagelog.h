@@ -9,6 +9,15 @@
 #include <QString>
 #include <QVector>
 
+// Where a line comes from when it is not a tab's own pane: the line and the
+// port, the polling tab, the device data dialog, or the status bar alone.
+namespace LogSource {
+inline QString statusBar() { return QStringLiteral("Строка состояния"); }
+inline QString port() { return QStringLiteral("Порт"); }
+inline QString polling() { return QStringLiteral("Опрос"); }
+inline QString deviceData() { return QStringLiteral("Данные устройства"); }
+}
+
 class MessageLog : public QAbstractListModel
 {
     Q_OBJECT
