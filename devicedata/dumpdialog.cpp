@@ -365,5 +365,8 @@ void DumpDialog::setStatus(const QString &text, bool failure)
 
 void DumpDialog::showFailure(const QString &text)
 {
+    // Stays under the rows (and reaches the message log) after the box is
+    // closed, until a load or a new read replaces it.
+    setStatus(text, true);
     showMessage({UserMessage::Critical, QStringLiteral("Ошибка"), text});
 }

@@ -76,7 +76,8 @@ public:
     QStringList missingReadBlocks() const;
     // The line under the rows that says what the last action did.
     QLabel *statusLabel() const { return m_status; }
-    // A critical box over the dialog that does not hold up the event loop.
+    // A critical box over the dialog that does not hold up the event loop;
+    // the status line says the same.
     void showFailure(const QString &text);
     // Asked before an incomplete record is saved: true to save it anyway.
     // The real question box by default; tests answer it themselves.

@@ -404,6 +404,12 @@ void TestLineOwner::cutTransferNotSavedUnasked()
         w.onRecvCoefsFromDevice();
     QTRY_VERIFY2_WITH_TIMEOUT(openBoxText(d).contains(message), qPrintable(openBoxText(d) + QStringLiteral(" / requests %1").arg(b.device->requestsSeen - first)), 5000);
     QVERIFY(!w.isBusy());
+    // Said under the rows and in the message log, from the dialog.
+    QVERIFY(d->statusLabel()->text().startsWith(message));
+    const QStringList logged = w.messageLog()->toText().split(QLatin1Char('\n'));
+    QVERIFY(std::any_of(logged.begin(), logged.end(), [&](const QString &l) {
+        return l.contains(QStringLiteral("Данные устройства")) && l.contains(message);
+    }));
 
     // Only a partial read is a partial record.
     const QString path = m_sandbox.filePath(QStringLiteral("record.txt"));
