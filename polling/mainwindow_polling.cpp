@@ -193,7 +193,12 @@ void MainWindow::handlePollingAnswer()
     for (int c = 0; c < v.texts.size(); ++c)
         measurementModel->setItem(v.row, c, new QStandardItem(v.texts.at(c)));
     measurementModel->setItem(v.row, MeasurementRow::CrcColumn, cellItem(v.crc));
-    measurementModel->setItem(v.row, MeasurementRow::FileColumn, cellItem(v.file));
+    QStandardItem *fileItem = cellItem(v.file);
+    // The row names why its file failed; the status bar says it only once.
+    const QString why = QStringList{v.files.recordError, v.files.logError}.join(QLatin1Char(' ')).trimmed();
+    if (!why.isEmpty())
+        fileItem->setToolTip(why);
+    measurementModel->setItem(v.row, MeasurementRow::FileColumn, fileItem);
 
     showMeans(meanDisplay, v.means);
     // A file fault is told once per cause; the row says it on every answer.

@@ -88,13 +88,15 @@ void MeasurementCapture::noteFile(const QString &file, bool written, const QStri
     if (written) {
         if (known != m_fileFaults.constEnd()) {
             m_fileFaults.erase(known);
+            m_faultsTold.remove(file);
             v.fileRecoveries << QStringLiteral("Запись в файл %1 возобновлена").arg(file);
         }
         return;
     }
-    if (known != m_fileFaults.constEnd() && known.value() == error)
+    if (known != m_fileFaults.constEnd() && known.value() == error && m_faultsTold.contains(file))
         return;
     m_fileFaults.insert(file, error);
+    m_faultsTold.insert(file);
     v.fileFaults << (isLog ? logFaultText(file, error) : recordFaultText(file, error));
 }
 

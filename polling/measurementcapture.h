@@ -19,6 +19,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -103,7 +104,13 @@ public:
 
     // A poll started, ended by itself, or stopped: whether one runs and
     // whether it was cyclic, so that its stop can be told as such.
-    void pollStarted(bool cyclic) { m_pollRunning = true; m_pollCyclic = cyclic; }
+    // A new poll tells a file that still fails once more.
+    void pollStarted(bool cyclic)
+    {
+        m_pollRunning = true;
+        m_pollCyclic = cyclic;
+        m_faultsTold.clear();
+    }
     // Returns whether a poll was running.
     bool pollEnded() { const bool was = m_pollRunning; m_pollRunning = false; return was; }
     bool pollRunning() const { return m_pollRunning; }
@@ -125,6 +132,8 @@ private:
     int m_tableRow = 0;
     bool m_pollRunning = false;
     bool m_pollCyclic = false;
-    // The files that failed and the reason last told, by name.
+    // The files that failed and the reason last told, by name; and those
+    // told in the poll under way.
     QHash<QString, QString> m_fileFaults;
+    QSet<QString> m_faultsTold;
 };
