@@ -345,8 +345,19 @@ void MainWindow::on_checkBoxCakibrationHigh_stateChanged(int state)
 
 void MainWindow::on_buttonSave_clicked()
 {
-    logFileName = pollingDialogs.chooseLogFile();
+    // A cancelled choice changes nothing: dropping the log chosen before
+    // would stop it without a word while the box stays checked.
+    const QString chosen = pollingDialogs.chooseLogFile();
+    if (chosen.isEmpty())
+        return;
+    logFileName = chosen;
     ui->labelSave->setText(logFileName);
+    ui->labelSave->setToolTip(logFileName);
+    showStatusMessage(ui->checkBoxSave->isChecked()
+                          ? QStringLiteral("Журнал измерений пишется в %1").arg(logFileName)
+                          : QStringLiteral("Журнал измерений: %1; отметьте поле рядом с кнопкой, чтобы он писался")
+                                .arg(logFileName),
+                      successColour(), -1, LogSource::polling());
 }
 
 // ---------------------------------------------------- save directories
@@ -406,8 +417,12 @@ void MainWindow::onPbChooseSaveDir()
     if (out.ready) {
         capture.saveDirs() = dirs;
         setReadyMark(ui->lbSaveFilesReady, true);
+        showStatusMessage(QStringLiteral("Измерения записываются в %1/%2_<адрес>").arg(dirs.baseDir(), dirs.baseName()),
+                          successColour(), -1, LogSource::polling());
     } else {
         onSaveFilesNotChoosen();
+        report(QStringLiteral("Каталоги сохранения не выбраны: выбор отменен"),
+               palette().color(QPalette::WindowText), nullptr, -1, LogSource::polling());
     }
 }
 

@@ -640,6 +640,10 @@ void TestPolling::measurementLog()
     r.w->pollingDialogs.chooseLogFile = [&] { return named ? log : QString(); };
     r.w->ui->buttonSave->click();
     QCOMPARE(r.w->ui->labelSave->text(), named ? log : QString());
+    // A cancelled choice keeps the log chosen before.
+    r.w->pollingDialogs.chooseLogFile = [] { return QString(); };
+    r.w->ui->buttonSave->click();
+    QCOMPARE(r.w->ui->labelSave->text(), named ? log : QString());
     r.w->ui->checkBoxSave->setChecked(checked);
     QVERIFY(r.onePass());
     QCOMPARE(r.cell(0, 9), status);
