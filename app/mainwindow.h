@@ -255,11 +255,17 @@ public:
     // bar, in the pane of the current tab, and in `pane` when one is named.
     // timeoutMs < 0 keeps the status bar text for a few seconds, 0 until the
     // next message.
-    void reportFailure(const QString &text, QTextEdit *pane = nullptr, int timeoutMs = -1);
-    void reportSuccess(const QString &text, QTextEdit *pane = nullptr, int timeoutMs = -1);
+    // Every such message goes to the message log too: under `source` when
+    // one is given (the subsystem it comes from, MessageLog's source names),
+    // else under the pane it was written to, else "Строка состояния".
+    void reportFailure(const QString &text, QTextEdit *pane = nullptr, int timeoutMs = -1,
+                       const QString &source = QString());
+    void reportSuccess(const QString &text, QTextEdit *pane = nullptr, int timeoutMs = -1,
+                       const QString &source = QString());
     void report(const QString &text, const QColor &colour, QTextEdit *pane = nullptr,
-                int timeoutMs = -1);
-    void showStatusMessage(const QString &text, const QColor &colour, int timeoutMs = -1);
+                int timeoutMs = -1, const QString &source = QString());
+    void showStatusMessage(const QString &text, const QColor &colour, int timeoutMs = -1,
+                           const QString &source = QString());
     // The status pane of the tab in view; nullptr for tabs without one.
     QTextEdit *currentPane() const;
 
@@ -615,6 +621,14 @@ private:
     void refreshPollCounts();
     // Every pane write: the message log, and the status bar for a while.
     void echoPaneMessage(QTextEdit *pane, const QString &text);
+    // The status bar alone, for text the message log has already.
+    void showStatusText(const QString &text, const QColor &colour, int timeoutMs);
+    void logMessage(const QString &source, const QString &text, const QColor &colour);
+    // While set, pane lines go to the message log under this source
+    // instead of the pane's name.
+    QString m_logSource;
+    // "Опрос остановлен …": a poll that ended before its time.
+    void reportPollStopped(const QString &why);
     // Every outcome the link reports, after its handler has run (which may
     // have sent the next request already): the operation code it came
     // under, whether an answer came, and whether it was intact.

@@ -7,6 +7,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/messagelog.h"
 #include "console/consoleformat.h"
 #include "link/hartframe.h"
 #include "link/protocolcomhart.h"
@@ -19,6 +20,10 @@ void MainWindow::takeLine(int code)
     // period.
     if (loopRunning || link->isRepeating()) {
         stopLoop();
+        // A new poll replaces the old one without a word; anything else
+        // has stopped it.
+        if (capture.pollEnded() && code != 3)
+            reportPollStopped(QStringLiteral("остановлен: начата другая операция"));
         // The link sends one request at a time: the outcome still due is
         // the loop's and comes before any of the new operation's.
         m_staleOutcome = link->isBusy();
@@ -61,6 +66,7 @@ void MainWindow::endPollPass()
     // is in flight, so the window is idle again.
     leaveLoopState();
     setBusy(false);
+    capture.pollEnded();
 }
 
 void MainWindow::reportUnbuiltFrames(int preamble, bool longFrame, const QVector<RequestItem> &items,
@@ -105,6 +111,8 @@ void MainWindow::haltLineActivity(const QString &reason)
     uploadedBlocks = 0;
     m_awaitedRequests.clear();
     m_staleOutcome = false;
+    if (capture.pollEnded())
+        reportPollStopped(QStringLiteral("остановлен: ") + reason);
 
     leaveLoopState();
     setBusy(false);
@@ -119,5 +127,5 @@ void MainWindow::onLineLost(const QString &reason)
     // The status bar's port state and any progress end first, so that the
     // loss is the message left standing.
     showLineLostState(reason);
-    reportFailure(QStringLiteral("Связь с портом потеряна: ") + reason, nullptr, 0);
+    reportFailure(QStringLiteral("Связь с портом потеряна: ") + reason, nullptr, 0, LogSource::port());
 }

@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/messagelog.h"
 #include "link/hartframe.h"
 #include "link/protocolcomhart.h"
 
@@ -88,7 +89,8 @@ void MainWindow::connectCOM()
         link->closePort();
         appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));
         reportFailure(QStringLiteral("Порт %1 не принял настройки линии (%2): проверьте их на вкладке "
-                                     "\"Настройка программы\" и нажмите \"Связать\" снова").arg(name, why));
+                                     "\"Настройка программы\" и нажмите \"Связать\" снова").arg(name, why),
+                      nullptr, -1, LogSource::port());
         return;
     }
     if (opened) {
@@ -96,23 +98,26 @@ void MainWindow::connectCOM()
         ui->buttonConnectPort->setEnabled(false);
         m_lastPort = name;
         // Replaces a loss or failure the status bar may still be showing.
-        showStatusMessage(QStringLiteral("Порт %1 подключен").arg(name), successColour());
+        showStatusMessage(QStringLiteral("Порт %1 подключен").arg(name), successColour(), -1,
+                          LogSource::port());
         return;
     }
     appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));
     if (name.isEmpty()) {
         reportFailure(QStringLiteral("Порт не выбран: выберите порт в списке или введите его имя "
-                                     "и нажмите \"Связать\""));
+                                     "и нажмите \"Связать\""),
+                      nullptr, -1, LogSource::port());
         return;
     }
     if (link->portHeldElsewhere()) {
         // Stays in the status bar until the next message: the port stays
         // taken until the other program lets it go.
         reportFailure(QStringLiteral("Порт %1 занят другой программой: закройте её или выберите другой порт")
-                          .arg(name), nullptr, 0);
+                          .arg(name), nullptr, 0, LogSource::port());
         return;
     }
-    reportFailure(portOpenFailureText(name, link->portError(), link->portErrorString()));
+    reportFailure(portOpenFailureText(name, link->portError(), link->portErrorString()), nullptr, -1,
+                  LogSource::port());
 }
 
 void MainWindow::closeCOM()
@@ -139,7 +144,8 @@ bool MainWindow::checkPortOpen()
         appendStatus(pane, text, Qt::red);
     // The developer tab's log is hidden while the tabs are locked: the
     // status bar says it whatever is shown.
-    showStatusMessage(QStringLiteral("Порт не открыт!! Выберите порт и нажмите \"Связать\""), Qt::red);
+    showStatusMessage(QStringLiteral("Порт не открыт!! Выберите порт и нажмите \"Связать\""), Qt::red,
+                      -1, LogSource::port());
     return false;
 }
 

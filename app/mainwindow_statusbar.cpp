@@ -248,8 +248,8 @@ void MainWindow::echoPaneMessage(QTextEdit *pane, const QString &text)
     const QColor colour = format.hasProperty(QTextFormat::ForegroundBrush)
                               ? format.foreground().color()
                               : pane->palette().color(QPalette::Text);
-    p->log->append(paneName(ui, pane), text, colour.rgba());
+    p->log->append(m_logSource.isEmpty() ? paneName(ui, pane) : m_logSource, text, colour.rgba());
     const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-        showStatusMessage(lines.last(), colour, PaneEchoMs);
+        showStatusText(lines.last(), colour, PaneEchoMs);
 }

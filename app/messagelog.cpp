@@ -23,14 +23,23 @@ void MessageLog::append(const QString &source, const QString &text, quint32 colo
             continue;
         if (!m_entries.isEmpty()) {
             Entry &last = m_entries.last();
-            if (last.text == line && last.colour == colour
-                && last.time.msecsTo(time) <= SameMessageMs && last.time.msecsTo(time) >= 0) {
-                if (!last.source.split(QStringLiteral(", ")).contains(source)) {
-                    last.source += QStringLiteral(", ") + source;
-                    const QModelIndex at = index(m_entries.size() - 1);
-                    emit dataChanged(at, at);
+            const qint64 gap = last.time.msecsTo(time);
+            if (last.text == line && last.colour == colour && gap >= 0) {
+                const bool named = last.source.split(QStringLiteral(", ")).contains(source);
+                const QModelIndex at = index(m_entries.size() - 1);
+                if (gap <= SameMessageMs) {
+                    if (!named) {
+                        last.source += QStringLiteral(", ") + source;
+                        emit dataChanged(at, at);
+                    }
+                    continue;
                 }
-                continue;
+                if (named) {
+                    ++last.repeats;
+                    last.time = time;
+                    emit dataChanged(at, at);
+                    continue;
+                }
             }
         }
         if (m_entries.size() >= m_capacity) {
@@ -41,7 +50,7 @@ void MessageLog::append(const QString &source, const QString &text, quint32 colo
             endRemoveRows();
         }
         beginInsertRows(QModelIndex(), m_entries.size(), m_entries.size());
-        m_entries.append({time, source, line, colour});
+        m_entries.append({time, source, line, colour, 1, time});
         endInsertRows();
     }
 }
@@ -53,10 +62,21 @@ void MessageLog::clear()
     endResetModel();
 }
 
+namespace {
+QString repeatsText(const MessageLog::Entry &e)
+{
+    if (e.repeats < 2)
+        return QString();
+    return QStringLiteral(" (повторов: %1, первый в %2)")
+        .arg(e.repeats)
+        .arg(e.firstTime.toString(QStringLiteral("hh:mm:ss")));
+}
+}
+
 QString MessageLog::entryLine(const Entry &e)
 {
     return e.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral(" [") + e.source
-           + QStringLiteral("] ") + e.text;
+           + QStringLiteral("] ") + e.text + repeatsText(e);
 }
 
 QString MessageLog::toText() const
@@ -88,7 +108,7 @@ QVariant MessageLog::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return e.time.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral("  [") + e.source
-               + QStringLiteral("]  ") + e.text;
+               + QStringLiteral("]  ") + e.text + repeatsText(e);
     case Qt::ToolTipRole:
         return entryLine(e);
     case ColourRole:

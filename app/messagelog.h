@@ -9,6 +9,15 @@
 #include <QString>
 #include <QVector>
 
+// Where a line comes from when it is not a tab's own pane: the line and the
+// port, the polling tab, the device data dialog, or the status bar alone.
+namespace LogSource {
+inline QString statusBar() { return QStringLiteral("Строка состояния"); }
+inline QString port() { return QStringLiteral("Порт"); }
+inline QString polling() { return QStringLiteral("Опрос"); }
+inline QString deviceData() { return QStringLiteral("Данные устройства"); }
+}
+
 class MessageLog : public QAbstractListModel
 {
     Q_OBJECT
@@ -21,6 +30,11 @@ public:
         QString source;     // the pane ("Калибровка", ...)
         QString text;       // one line, without its break
         quint32 colour = 0xff000000;   // ARGB, as QColor::rgba() gives it
+        // The same line from the same source again and again (a silent
+        // device's time-outs) is one entry: how often, and since when;
+        // `time` is the last one.
+        int repeats = 1;
+        QDateTime firstTime;
     };
 
     explicit MessageLog(int capacity = 5000, QObject *parent = nullptr);
@@ -28,6 +42,9 @@ public:
     // Appends every non-empty line of text. A line equal to the last one,
     // in the same colour and within a moment of it, is the same message
     // shown in a second pane: its pane is added to that entry instead.
+    // Later, from a source the entry already names, it is a repeat: counted
+    // on that entry, so that a repeated failure cannot push every other
+    // line out of the log.
     void append(const QString &source, const QString &text, quint32 colour,
                 const QDateTime &time = QDateTime::currentDateTime());
     void clear();
@@ -36,7 +53,8 @@ public:
     int size() const { return m_entries.size(); }
     const Entry &entry(int row) const { return m_entries.at(row); }
 
-    // "2024-05-01 12:00:00.125 [Калибровка] Значение давления получено"
+    // "2024-05-01 12:00:00.125 [Калибровка] Значение давления получено",
+    // with " (повторов: 3, первый в 11:59:58)" after a repeated line.
     static QString entryLine(const Entry &e);
     // The whole log as text, one entry per line.
     QString toText() const;

@@ -1,5 +1,6 @@
 #include "calc/dialog.h"
 
+#include "app/progresspanel.h"
 #include "app/textfiledialog.h"
 #include "devicedata/numbertext.h"
 #include "devicedata/parametersfile.h"
@@ -153,6 +154,15 @@ void Dialog::setValues(float Pmax, float Uk1h, float Uk2h, float U10, float U20,
 
 void Dialog::setValues(const CalibrationCoefficients &v)
 {
+    // New values start clean: the verdict of an earlier write or read and
+    // the red marks of an earlier refusal do not speak for them. A run still
+    // counting keeps its panel.
+    for (ProgressPanel *panel : findChildren<ProgressPanel *>()) {
+        if (panel->cancelButton()->isHidden())
+            panel->hide();
+    }
+    for (QLineEdit *e : findChildren<QLineEdit *>())
+        e->setPalette(QPalette());
     setValues(v.Pmax, v.Uk1h, v.Uk2h, v.U10, v.U20, v.var1, v.var2, v.var4, v.a, v.b, v.c, v.c43,
               v.polynomial);
 }

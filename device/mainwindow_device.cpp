@@ -36,6 +36,7 @@ void MainWindow::setupDeviceOperations()
         void (MainWindow::*slot)();
     } buttons[] = {
         {ui->buttonSpan, &MainWindow::spanRequest},
+        {ui->buttonSpan_2, &MainWindow::spanRequest},
         {ui->buttonZero, &MainWindow::zeroRequest},
         {ui->buttonZero_2, &MainWindow::zeroRequest},
         {ui->buttonZeroFirstVar, &MainWindow::zeroFirstVarRequest},

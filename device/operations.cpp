@@ -120,7 +120,7 @@ QVector<OperationDescriptor> buildTable()
       << external(2, "sendFindRequest", 0)
       << external(3, "sendFunc3Request", 3);
 
-    t << command(4, "spanRequest", CmdSetUpperRange, "Верхнее значение диапазона установлено\n", P::Calibration)
+    t << command(4, "spanRequest", CmdSetUpperRange, "Верхнее значение диапазона установлено\n", P::CalibrationAndDevice)
       << command(5, "zeroRequest", CmdSetLowerRange, "Баланс нуля выполнен\n", P::CalibrationAndDevice)
       << command(6, "zeroFirstVarRequest", CmdSetPvZero, "Установлен нуль первичной переменной\n", P::Calibration);
 

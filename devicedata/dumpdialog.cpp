@@ -4,12 +4,17 @@
 #include "app/textfiledialog.h"
 #include "app/textfilenames.h"
 #include "devicedata/numbertext.h"
+#include "devicedata/recordcheck.h"
+
+#include <QFileInfo>
+#include <QVBoxLayout>
 
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPalette>
+#include <QSet>
 
 namespace {
 const char kFileFilter[] = "Текстовый файл (*.txt);;Все файлы (*)";
@@ -40,6 +45,15 @@ DumpDialog::DumpDialog(QWidget *parent)
         ui->gridLayout_settings->setRowMinimumHeight(item.row, RowHeight);
         m_programRows.insert(QString::fromLatin1(item.key), row);
     }
+
+    // Under the rows: what the last load, save or refusal did, in words that
+    // stay after its message box is closed.
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("labelDumpStatus"));
+    m_status->setWordWrap(true);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status->hide();
+    ui->verticalLayout->insertWidget(1, m_status);
 
     connect(ui->pbLoadFromFile, &QPushButton::clicked, this, &DumpDialog::onLoadFromFile);
     connect(ui->pbSaveToFile, &QPushButton::clicked, this, &DumpDialog::onSaveToFile);
@@ -135,6 +149,9 @@ QString DumpDialog::programText(const QString &key) const
 void DumpDialog::clearAll()
 {
     m_incomplete.clear();
+    m_fromRead = false;
+    m_status->clear();
+    m_status->hide();
     for (const Row &row : qAsConst(m_deviceRows))
         row.value->clear();
     for (const Row &row : qAsConst(m_programRows))
@@ -181,12 +198,40 @@ QLineEdit *DumpDialog::programField(const QString &key) const
     return it == m_programRows.constEnd() ? nullptr : it->value;
 }
 
+void DumpDialog::beginDeviceRead()
+{
+    clearAll();
+    m_fromRead = true;
+}
+
+QStringList DumpDialog::missingReadBlocks() const
+{
+    return m_fromRead ? RecordCheck::missingReadBlocks(record()) : QStringList();
+}
+
 bool DumpDialog::loadFromPath(const QString &path)
 {
     const DeviceDataFile::LoadResult r = DeviceDataFile::load(path, record());
     setRecord(r.record);
-    if (r.opened)
+    if (r.opened) {
+        // The rows are the file's now: whatever a read said of them is over.
         m_incomplete.clear();
+        m_fromRead = false;
+        emit recordLoaded();
+        const int device = QSet<int>(r.devicePositionsLoaded.begin(), r.devicePositionsLoaded.end()).size();
+        const int program = QSet<int>(r.programRowsLoaded.begin(), r.programRowsLoaded.end()).size();
+        QString text = QStringLiteral("Загружено из %1: данных устройства %2 из %3, данных программы %4 из %5")
+                           .arg(QFileInfo(path).fileName())
+                           .arg(device).arg(DeviceItems::DeviceItemCount)
+                           .arg(program).arg(DeviceItems::ProgramItemCount);
+        if (!r.messages.isEmpty())
+            text += QStringLiteral("; строк с ошибками: %1").arg(r.messages.size());
+        setStatus(text, !r.messages.isEmpty());
+    } else {
+        setStatus(path.isEmpty() ? QStringLiteral("Файл не выбран: ничего не загружено")
+                                 : QStringLiteral("Файл %1 не загружен: он не открывается").arg(path),
+                  true);
+    }
     for (const UserMessage &m : r.messages)
         showMessage(m);
     return r.opened;
@@ -195,13 +240,33 @@ bool DumpDialog::loadFromPath(const QString &path)
 bool DumpDialog::saveToPath(const QString &path)
 {
     // A half-read record saved without a word would later pass for the
-    // device's own.
-    if (!m_incomplete.isEmpty()
-        && !confirmIncompleteSave(m_incomplete
-                                  + QStringLiteral(".\nСохранить в файл неполные данные?"))) {
-        return false;
+    // device's own: the question names what the file will lack.
+    const QStringList missing = missingReadBlocks();
+    const DeviceRecord shown = record();
+    const int filled = RecordCheck::filledDeviceItems(shown);
+    if (!m_incomplete.isEmpty() || !missing.isEmpty()) {
+        QString question = m_incomplete.isEmpty() ? QStringLiteral("Данные из прибора считаны не полностью")
+                                                  : m_incomplete;
+        if (!missing.isEmpty())
+            question += QStringLiteral(".\nНе считаны блоки: ") + missing.join(QStringLiteral("; "));
+        question += QStringLiteral(".\nВ файл попадут только считанные данные устройства (%1 из %2).")
+                        .arg(filled).arg(DeviceItems::DeviceItemCount);
+        question += QStringLiteral("\nСохранить в файл неполные данные?");
+        if (!confirmIncompleteSave(question)) {
+            setStatus(QStringLiteral("Не сохранено: данные неполные, сохранение отменено"), true);
+            return false;
+        }
     }
-    const DeviceDataFile::SaveResult r = DeviceDataFile::save(path, record());
+    const DeviceDataFile::SaveResult r = DeviceDataFile::save(path, shown);
+    if (r.ok) {
+        QString text = QStringLiteral("Сохранено в %1: данных устройства %2 из %3")
+                           .arg(QFileInfo(path).fileName()).arg(filled).arg(DeviceItems::DeviceItemCount);
+        if (!missing.isEmpty())
+            text += QStringLiteral(" (без блоков ") + missing.join(QStringLiteral("; ")) + QLatin1Char(')');
+        setStatus(text, !missing.isEmpty());
+    } else {
+        setStatus(r.message.text, true);
+    }
     showMessage(r.message);
     return r.ok;
 }
@@ -236,9 +301,19 @@ void DumpDialog::onButtonRecvCoefs()
 void DumpDialog::onButtonSendCoefs()
 {
     resetColours();
-    if (record().firstEmptyDeviceItem() >= 0) {
-        showMessage({UserMessage::Critical, QStringLiteral("Ошибка"),
-                     QStringLiteral("Все коэффициенты должны быть заполнены")});
+    // The refusal names the item and marks its row, so that it is found
+    // among 39.
+    const RecordCheck::ItemProblem problem = RecordCheck::firstUnwritable(record());
+    if (problem.position >= 0) {
+        QPalette red;
+        red.setColor(QPalette::Base, Qt::red);
+        red.setColor(QPalette::Text, Qt::black);
+        setDevicePalette(problem.position, red);
+        m_deviceRows[problem.position].value->setFocus();
+        ui->scrollArea->ensureWidgetVisible(m_deviceRows[problem.position].value);
+        const QString text = RecordCheck::refusalText(problem);
+        setStatus(text, true);
+        showMessage({UserMessage::Critical, QStringLiteral("Ошибка"), text});
         return;
     }
     emit onSendCoefs();
@@ -277,7 +352,21 @@ void DumpDialog::setIncomplete(const QString &text)
     m_incomplete = text;
 }
 
+void DumpDialog::setStatus(const QString &text, bool failure)
+{
+    m_status->setText(text);
+    m_status->setToolTip(text);
+    QPalette p = m_status->palette();
+    p.setColor(QPalette::WindowText, failure ? QColor(Qt::red) : QColor(7, 158, 0));
+    m_status->setPalette(p);
+    m_status->setVisible(!text.isEmpty());
+    emit statusReported(text, failure);
+}
+
 void DumpDialog::showFailure(const QString &text)
 {
+    // Stays under the rows (and reaches the message log) after the box is
+    // closed, until a load or a new read replaces it.
+    setStatus(text, true);
     showMessage({UserMessage::Critical, QStringLiteral("Ошибка"), text});
 }

@@ -48,8 +48,12 @@ public:
     bool setProgramPalette(const QString &key, const QPalette &palette);
     QString programText(const QString &key) const;
 
-    // Every text emptied and every colour back to the application default.
+    // Every text emptied and every colour back to the application default;
+    // the status line too.
     void clearAll();
+    // A read from the device begins: all cleared, and from now on rows the
+    // read leaves empty count as blocks missing when the record is saved.
+    void beginDeviceRead();
     // Every colour back to the application default, texts kept.
     void resetColours();
 
@@ -67,7 +71,13 @@ public:
     // read and a file loaded clear it.
     void setIncomplete(const QString &text);
     QString incompleteText() const { return m_incomplete; }
-    // A critical box over the dialog that does not hold up the event loop.
+    // The read blocks still missing after a device read ("5 (serial)");
+    // empty when the rows came from elsewhere or the read was whole.
+    QStringList missingReadBlocks() const;
+    // The line under the rows that says what the last action did.
+    QLabel *statusLabel() const { return m_status; }
+    // A critical box over the dialog that does not hold up the event loop;
+    // the status line says the same.
     void showFailure(const QString &text);
     // Asked before an incomplete record is saved: true to save it anyway.
     // The real question box by default; tests answer it themselves.
@@ -81,6 +91,10 @@ signals:
     void onRecvCoefs();
     void onSendCoefs();
     void onApplySettings();
+    // Every line the status line shows, for the message log.
+    void statusReported(const QString &text, bool failure);
+    // A file replaced the rows: what a previous read said no longer holds.
+    void recordLoaded();
 
 public slots:
     void onLoadFromFile();
@@ -102,6 +116,7 @@ private:
     // opens when the previous one is closed.
     void showMessage(const UserMessage &message);
     void showNextMessage();
+    void setStatus(const QString &text, bool failure);
 
     Ui::DumpDialog *ui = nullptr;
     QVector<Row> m_deviceRows;
@@ -109,4 +124,6 @@ private:
     QList<UserMessage> m_pendingMessages;
     QPointer<QMessageBox> m_box;
     QString m_incomplete;
+    bool m_fromRead = false;
+    QLabel *m_status = nullptr;
 };

@@ -7,6 +7,9 @@
 #include "ui_mainwindow.h"
 #include "ui_dumpdialog.h"
 
+#include "app/messagelog.h"
+#include "app/progresspanel.h"
+#include "app/statusbarparts_p.h"
 #include "devicedata/bulkblocks.h"
 #include "devicedata/dumpdialog.h"
 #include "devicedata/numbertext.h"
@@ -37,6 +40,15 @@ void MainWindow::setupDeviceData()
     connect(dumpDialog.get(), &DumpDialog::onSendCoefs, this, &MainWindow::onSendCoefsToDevice);
     connect(dumpDialog.get(), &DumpDialog::onApplySettings, this,
             &MainWindow::onApplyProgramSettings);
+    // The dialog's own status line reaches the log and the status bar.
+    connect(dumpDialog.get(), &DumpDialog::statusReported, this, [this](const QString &text, bool failure) {
+        showStatusMessage(text, failure ? QColor(Qt::red) : successColour(), -1, LogSource::deviceData());
+    });
+    // A loaded file is not the read whose verdict the dialog still shows.
+    connect(dumpDialog.get(), &DumpDialog::recordLoaded, this, [this] {
+        if (m_statusParts && m_statusParts->dumpPanel)
+            m_statusParts->dumpPanel->hide();
+    });
 }
 
 void MainWindow::onDeviceMemoryDump()
@@ -79,7 +91,7 @@ void MainWindow::onRecvCoefsFromDevice()
     if (!startDeviceDataTransfer())
         return;
 
-    dumpDialog->clearAll();
+    dumpDialog->beginDeviceRead();
 
     // The program rows show what this tool runs with now.
     const SerialConfig &c = link->serialConfig();

@@ -2,6 +2,9 @@
 
 #include "polling/lineappender.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace {
 
 bool canWrite(QIODevice::OpenMode mode)
@@ -80,6 +83,31 @@ QByteArray CalibrationFiles::recordLine(const QDateTime &when, const Command3Ans
     return line;
 }
 
+QByteArray CalibrationFiles::logLine(const QDateTime &when, const Command3Answer &answer,
+                                     double pressurePlus, double pressureMinus, int address)
+{
+    QByteArray line = recordLine(when, answer, pressurePlus, pressureMinus);
+    line.chop(LineAppender::lineEnd().size());
+    line += '\t';
+    line += pollAddressText(address).toLatin1();
+    line += LineAppender::lineEnd();
+    return line;
+}
+
+namespace {
+
+// The log's folder, made when missing; false with the reason.
+bool ensureFolderOf(const QString &fileName, QString *error)
+{
+    const QString folder = QFileInfo(fileName).absolutePath();
+    if (QDir(folder).exists() || QDir().mkpath(folder))
+        return true;
+    *error = QStringLiteral("не удалось создать папку %1").arg(QDir::toNativeSeparators(folder));
+    return false;
+}
+
+} // namespace
+
 QByteArray CalibrationFiles::pointLine(const ChannelMean &mean, double pressurePlus,
                                        double pressureMinus)
 {
@@ -112,18 +140,37 @@ CalibrationFiles::AnswerOutcome CalibrationFiles::recordAnswer(
     out.recordFile = recordFileName(dirs, address, t);
     const bool recordInUse = !out.recordFile.isEmpty();
     if (recordInUse) {
-        if (good && canWrite(dirs.openMode()))
-            out.recordWritten = LineAppender::append(out.recordFile, line);
-        out.status = out.recordWritten ? FileStatus::Written : FileStatus::OpenError;
+        if (good) {
+            if (canWrite(dirs.openMode()))
+                out.recordWritten = LineAppender::append(out.recordFile, line,
+                                                         LineAppender::TornTail::Cut,
+                                                         &out.recordError);
+            else
+                out.recordError = QStringLiteral("файл не открыт для записи");
+        }
+        if (good && !out.recordWritten && out.recordError.isEmpty())
+            out.recordError = QStringLiteral("ошибка записи");
+        // A bad answer is "Ошибка открытия" as before; a good one that did
+        // not reach the file is a failure of the file, and says so in red.
+        out.status = out.recordWritten ? FileStatus::Written
+                     : good            ? FileStatus::WriteError
+                                       : FileStatus::OpenError;
     }
 
     if (log.active()) {
-        if (good)
-            out.logWritten = LineAppender::append(log.fileName, line,
-                                                  LineAppender::TornTail::Separate);
-        // The log only speaks for the row when there is no record file: a
-        // written log must not cover up a record file that failed.
-        if (!recordInUse && out.logWritten)
+        if (good && ensureFolderOf(log.fileName, &out.logError)) {
+            out.logWritten = LineAppender::append(
+                log.fileName, logLine(when, answer, pressurePlus, pressureMinus, address),
+                LineAppender::TornTail::Separate, &out.logError);
+            if (!out.logWritten && out.logError.isEmpty())
+                out.logError = QStringLiteral("ошибка записи");
+        }
+        // The log only speaks for the row when there is no record file, or
+        // when it failed: a written log must not cover up a record file
+        // that failed, and a written record must not hide a failed log.
+        if (!out.logError.isEmpty() && out.status != FileStatus::WriteError)
+            out.status = FileStatus::LogError;
+        else if (!recordInUse && out.logWritten)
             out.status = FileStatus::Written;
     } else if (!recordInUse) {
         out.status = FileStatus::NotChosen;

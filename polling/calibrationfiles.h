@@ -42,6 +42,12 @@ public:
     // date TAB I TAB V1 TAB V2 TAB V3 TAB V4 TAB P+ TAB P- and the line end.
     static QByteArray recordLine(const QDateTime &when, const Command3Answer &answer,
                                  double pressurePlus, double pressureMinus);
+    // The measurement log holds every device's answers in one file: the
+    // record line with the answering device's address (two hexadecimal
+    // digits, as the table's "Адрес") as a ninth field, so that the lines of
+    // several devices can be told apart.
+    static QByteArray logLine(const QDateTime &when, const Command3Answer &answer,
+                              double pressurePlus, double pressureMinus, int address);
     // mean1 TAB mean2 TAB mean3 TAB mean4 TAB P+ TAB P- and the line end.
     static QByteArray pointLine(const ChannelMean &mean, double pressurePlus,
                                 double pressureMinus);
@@ -60,11 +66,16 @@ public:
         QString recordFile;         // empty when no record file is in use
         bool recordWritten = false;
         bool logWritten = false;
+        // Why a good answer did not reach a file (empty when it did, or when
+        // the file is not in use).
+        QString recordError;
+        QString logError;
     };
 
     // Records one command-3 answer from `address`. Only a good answer (good
     // checksum and complete data) is written; the status says what the
-    // "Файл" column shows.
+    // "Файл" column shows. The log's folder is made when it is missing (the
+    // file dialog offers a "data" folder that may not exist yet).
     static AnswerOutcome recordAnswer(const SaveDirs &dirs, CalibrationTemperature t,
                                       const LogTarget &log, int address, bool checksumOk,
                                       const Command3Answer &answer, double pressurePlus,

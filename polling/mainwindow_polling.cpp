@@ -9,6 +9,7 @@
 #include "app/tablecolumns.h"
 #include "ui_mainwindow.h"
 
+#include "app/messagelog.h"
 #include "app/textfiledialog.h"
 #include "link/protocolcomhart.h"
 #include "polling/savefile_confirm_dialog.h"
@@ -91,6 +92,15 @@ void MainWindow::setupPolling()
     connect(ui->pbEndCalibration, &QPushButton::clicked, this, &MainWindow::onSaveFilesNotChoosen);
     connect(ui->cbMU4var, QOverload<int>::of(&QComboBox::currentIndexChanged),
             this, &MainWindow::onUpdateMU4var);
+    // After the stop itself (wired with the console): a poll that was
+    // running says it was stopped, so that its last quiet rows are not taken
+    // for devices that stopped answering.
+    for (QPushButton *stop : {ui->buttonStopRequstFunc3, ui->buttonStopLoop}) {
+        connect(stop, &QPushButton::clicked, this, [this] {
+            if (capture.pollEnded())
+                reportPollStopped(QStringLiteral("остановлен оператором"));
+        });
+    }
 
     // The spin boxes' values taken as kPa until a unit is applied.
     capture.setInitialPressures(ui->spinBoxPressuePos->value(), ui->spinBoxPressueNeg->value());
@@ -132,7 +142,8 @@ void MainWindow::sendFunc3Request()
         // answer would release.
         link->clearQueue();
         link->startQueue(loop);
-        reportFailure(QStringLiteral("Опрос не начат: отметьте хотя бы одно устройство"));
+        reportFailure(QStringLiteral("Опрос не начат: отметьте хотя бы одно устройство"), nullptr, -1,
+                      LogSource::polling());
         return;
     }
     if (!busy)
@@ -157,6 +168,7 @@ void MainWindow::sendFunc3Request()
         return;
     }
     runBatch(3, pollPeriod, frames, loop);
+    capture.pollStarted(loop);
     // A single pass returns the window to idle once every request has had
     // its outcome.
     m_pollPassLeft = loop ? 0 : frames.size();
@@ -181,9 +193,19 @@ void MainWindow::handlePollingAnswer()
     for (int c = 0; c < v.texts.size(); ++c)
         measurementModel->setItem(v.row, c, new QStandardItem(v.texts.at(c)));
     measurementModel->setItem(v.row, MeasurementRow::CrcColumn, cellItem(v.crc));
-    measurementModel->setItem(v.row, MeasurementRow::FileColumn, cellItem(v.file));
+    QStandardItem *fileItem = cellItem(v.file);
+    // The row names why its file failed; the status bar says it only once.
+    const QString why = QStringList{v.files.recordError, v.files.logError}.join(QLatin1Char(' ')).trimmed();
+    if (!why.isEmpty())
+        fileItem->setToolTip(why);
+    measurementModel->setItem(v.row, MeasurementRow::FileColumn, fileItem);
 
     showMeans(meanDisplay, v.means);
+    // A file fault is told once per cause; the row says it on every answer.
+    for (const QString &fault : v.fileFaults)
+        reportFailure(fault, nullptr, -1, LogSource::polling());
+    for (const QString &back : v.fileRecoveries)
+        reportSuccess(back, nullptr, -1, LogSource::polling());
 
     if (ui->tableView->model() != measurementModel)
         ui->tableView->setModel(measurementModel);
@@ -199,6 +221,14 @@ void MainWindow::handlePollingAnswer()
 
     if (v.clearTableNow)
         measurementModel->clear();
+}
+
+void MainWindow::reportPollStopped(const QString &why)
+{
+    const QString what = capture.pollCyclic() ? QStringLiteral("Циклический опрос")
+                                              : QStringLiteral("Опрос");
+    report(what + QLatin1Char(' ') + why, palette().color(QPalette::WindowText), nullptr, -1,
+           LogSource::polling());
 }
 
 void MainWindow::clearTable()
@@ -267,9 +297,9 @@ void MainWindow::addDataCoef()
     for (const CalibrationFiles::PointOutcome &o : r.outcomes) {
         const QString line = CalibrationFiles::pointStatusText({o});
         if (o.written)
-            reportSuccess(line, ui->textEditStatus);
+            reportSuccess(line, ui->textEditStatus, -1, LogSource::polling());
         else
-            reportFailure(line, ui->textEditStatus);
+            reportFailure(line, ui->textEditStatus, -1, LogSource::polling());
     }
     showMeans(meanDisplay, r.means);
     applyCycleButtons(ui, capture.buttons());
@@ -315,8 +345,19 @@ void MainWindow::on_checkBoxCakibrationHigh_stateChanged(int state)
 
 void MainWindow::on_buttonSave_clicked()
 {
-    logFileName = pollingDialogs.chooseLogFile();
+    // A cancelled choice changes nothing: dropping the log chosen before
+    // would stop it without a word while the box stays checked.
+    const QString chosen = pollingDialogs.chooseLogFile();
+    if (chosen.isEmpty())
+        return;
+    logFileName = chosen;
     ui->labelSave->setText(logFileName);
+    ui->labelSave->setToolTip(logFileName);
+    showStatusMessage(ui->checkBoxSave->isChecked()
+                          ? QStringLiteral("Журнал измерений пишется в %1").arg(logFileName)
+                          : QStringLiteral("Журнал измерений: %1; отметьте поле рядом с кнопкой, чтобы он писался")
+                                .arg(logFileName),
+                      successColour(), -1, LogSource::polling());
 }
 
 // ---------------------------------------------------- save directories
@@ -371,12 +412,17 @@ void MainWindow::onPbChooseSaveDir()
         printError(QStringLiteral("Cannot prepare dir: ") + path + QLatin1Char('\n'));
     if (!out.failed.isEmpty())
         reportFailure(QStringLiteral("Не удалось подготовить директории: ") + out.failed.join(QStringLiteral(", "))
-                      + QStringLiteral(". Проверьте права на запись в базовую директорию"));
+                      + QStringLiteral(". Проверьте права на запись в базовую директорию"),
+                      nullptr, -1, LogSource::polling());
     if (out.ready) {
         capture.saveDirs() = dirs;
         setReadyMark(ui->lbSaveFilesReady, true);
+        showStatusMessage(QStringLiteral("Измерения записываются в %1/%2_<адрес>").arg(dirs.baseDir(), dirs.baseName()),
+                          successColour(), -1, LogSource::polling());
     } else {
         onSaveFilesNotChoosen();
+        report(QStringLiteral("Каталоги сохранения не выбраны: выбор отменен"),
+               palette().color(QPalette::WindowText), nullptr, -1, LogSource::polling());
     }
 }
 

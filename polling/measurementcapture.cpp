@@ -17,6 +17,12 @@ MeasurementCapture::RowView MeasurementCapture::handleAnswer(const Answer &answe
                                              answer.checksumOk, values, m_pressure.plus(),
                                              m_pressure.minus(), answer.when);
     v.file = MeasurementRow::fileCell(v.files.status);
+    if (answer.checksumOk && values.complete()) {
+        if (!v.files.recordFile.isEmpty())
+            noteFile(v.files.recordFile, v.files.recordWritten, v.files.recordError, false, v);
+        if (in.log.active())
+            noteFile(in.log.fileName, v.files.logWritten, v.files.logError, true, v);
+    }
     v.texts = MeasurementRow::valueTexts(addressText, values, m_pressure.plus(),
                                          m_pressure.minus());
 
@@ -73,4 +79,37 @@ MeasurementCapture::AddDataResult MeasurementCapture::addDataCoef(const Inputs &
     r.means = clearMO(in);
     m_cycle.pointAdded();
     return r;
+}
+
+void MeasurementCapture::noteFile(const QString &file, bool written, const QString &error,
+                                  bool isLog, RowView &v)
+{
+    const auto known = m_fileFaults.constFind(file);
+    if (written) {
+        if (known != m_fileFaults.constEnd()) {
+            m_fileFaults.erase(known);
+            m_faultsTold.remove(file);
+            v.fileRecoveries << QStringLiteral("Запись в файл %1 возобновлена").arg(file);
+        }
+        return;
+    }
+    if (known != m_fileFaults.constEnd() && known.value() == error && m_faultsTold.contains(file))
+        return;
+    m_fileFaults.insert(file, error);
+    m_faultsTold.insert(file);
+    v.fileFaults << (isLog ? logFaultText(file, error) : recordFaultText(file, error));
+}
+
+QString MeasurementCapture::recordFaultText(const QString &file, const QString &error)
+{
+    return QStringLiteral("Измерения не записаны в %1: %2. Проверьте папку и права на запись; "
+                          "запись продолжится, когда файл станет доступен")
+        .arg(file, error);
+}
+
+QString MeasurementCapture::logFaultText(const QString &file, const QString &error)
+{
+    return QStringLiteral("Журнал измерений не записан в %1: %2. Проверьте папку и права на "
+                          "запись или выберите другой файл кнопкой \"Сохранять как\"")
+        .arg(file, error);
 }

@@ -18,6 +18,8 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -57,6 +59,11 @@ public:
         std::array<QString, PollChannelCount> means;
         bool clearTableNow = false;         // empty the model after this row
         CalibrationFiles::AnswerOutcome files;
+        // A file that has just failed, or failed for another reason than
+        // before: said once per cause, not on every answer.
+        QStringList fileFaults;
+        // A file that failed before and took this answer.
+        QStringList fileRecoveries;
     };
 
     RowView handleAnswer(const Answer &answer, const Inputs &in);
@@ -95,10 +102,38 @@ public:
     SaveDirs &saveDirs() { return m_dirs; }
     const SaveDirs &saveDirs() const { return m_dirs; }
 
+    // A poll started, ended by itself, or stopped: whether one runs and
+    // whether it was cyclic, so that its stop can be told as such.
+    // A new poll tells a file that still fails once more.
+    void pollStarted(bool cyclic)
+    {
+        m_pollRunning = true;
+        m_pollCyclic = cyclic;
+        m_faultsTold.clear();
+    }
+    // Returns whether a poll was running.
+    bool pollEnded() { const bool was = m_pollRunning; m_pollRunning = false; return was; }
+    bool pollRunning() const { return m_pollRunning; }
+    bool pollCyclic() const { return m_pollCyclic; }
+
+    // "Измерения не записаны в …" / "Журнал измерений не записан в …".
+    static QString recordFaultText(const QString &file, const QString &error);
+    static QString logFaultText(const QString &file, const QString &error);
+
 private:
+    // Notes one file's outcome; adds the texts to tell to the row view.
+    void noteFile(const QString &file, bool written, const QString &error, bool isLog,
+                  RowView &v);
+
     RunningMean m_means;
     ReferencePressure m_pressure;
     CalibrationCycle m_cycle;
     SaveDirs m_dirs;
     int m_tableRow = 0;
+    bool m_pollRunning = false;
+    bool m_pollCyclic = false;
+    // The files that failed and the reason last told, by name; and those
+    // told in the poll under way.
+    QHash<QString, QString> m_fileFaults;
+    QSet<QString> m_faultsTold;
 };

@@ -31,6 +31,10 @@ MeasurementRow::Cell MeasurementRow::fileCell(FileStatus status)
         return Cell{QStringLiteral("Ошибка открытия"), FileBad, true};
     case FileStatus::NotChosen:
         return Cell{QStringLiteral("Файл не выбран"), FileBad, true};
+    case FileStatus::WriteError:
+        return Cell{QStringLiteral("Ошибка записи"), FileFailed, true};
+    case FileStatus::LogError:
+        return Cell{QStringLiteral("Журнал не записан"), FileFailed, true};
     case FileStatus::None:
         break;
     }

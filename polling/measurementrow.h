@@ -28,7 +28,9 @@ public:
         None,          // nothing to show (the log alone failed to open)
         Written,       // "Записан"
         OpenError,     // "Ошибка открытия"
-        NotChosen      // "Файл не выбран"
+        NotChosen,     // "Файл не выбран"
+        WriteError,    // "Ошибка записи": the record file would not open or take the line
+        LogError       // "Журнал не записан": the measurement log failed
     };
 
     struct Cell
@@ -42,6 +44,7 @@ public:
     static constexpr uint32_t CrcBad = 0xFF0000;        // red
     static constexpr uint32_t FileGood = 0x008080;      // RGB(0,128,128)
     static constexpr uint32_t FileBad = 0xFF8000;       // RGB(255,128,0)
+    static constexpr uint32_t FileFailed = 0xFF0000;    // a file that failed: red
 
     // The table holds at most this many rows before "Очищать экран" empties it.
     static constexpr int MaxRowIndex = 50;

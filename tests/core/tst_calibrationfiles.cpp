@@ -215,9 +215,11 @@ void TestCalibrationFiles::fileStatus_data()
     QTest::newRow("save box with empty log name is ignored") << false << 5 << true << "" << false << int(FS::NotChosen) << false;
     QTest::newRow("log alone") << false << 5 << true << "ok" << false << int(FS::Written) << true;
     QTest::newRow("log box off") << false << 5 << false << "ok" << false << int(FS::NotChosen) << false;
-    QTest::newRow("log that cannot open says nothing") << false << 5 << true << "nodir/x.txt" << false << int(FS::None) << false;
+    QTest::newRow("log in a missing folder: the folder is made") << false << 5 << true << "data/x.txt" << false << int(FS::Written) << true;
+    QTest::newRow("log that cannot open is said") << false << 5 << true << "isdir" << false << int(FS::LogError) << false;
+    QTest::newRow("record written, failed log is said") << true << 5 << true << "isdir" << false << int(FS::LogError) << false;
     QTest::newRow("record and log") << true << 5 << true << "ok" << false << int(FS::Written) << true;
-    QTest::newRow("record fails, log does not hide it") << true << 5 << true << "ok" << true << int(FS::OpenError) << true;
+    QTest::newRow("record fails, log does not hide it") << true << 5 << true << "ok" << true << int(FS::WriteError) << true;
 }
 
 void TestCalibrationFiles::fileStatus()
@@ -238,12 +240,18 @@ void TestCalibrationFiles::fileStatus()
         QVERIFY(QDir().mkpath(CalibrationFiles::recordFileName(dirs, 5, t)));
     const QString log = logName == "ok" ? m_tmp->path() + "/log.txt"
                       : logName.isEmpty() ? QString() : m_tmp->path() + "/" + logName;
+    if (logName == "isdir")
+        QVERIFY(QDir().mkpath(log));
     const auto out = CalibrationFiles::recordAnswer(dirs, t, {saveBox, log}, address, true,
                                                     answer(4, 1, 2, 3, 4), 0, 0, When);
     QCOMPARE(int(out.status), status);
     QCOMPARE(out.logWritten, logWritten);
+    // A failure carries its reason; a success none.
+    QCOMPARE(out.logError.isEmpty(), logWritten || !saveBox || log.isEmpty());
+    QCOMPARE(out.recordError.isEmpty(), !breakRecord);
+    // The log line is the record line and the answering address.
     if (logWritten)
-        QCOMPARE(readAll(log).split('\t').size(), 8);
+        QCOMPARE(readAll(log).trimmed().split('\t').mid(8), QList<QByteArray>{"05"});
     // Nothing stray appears when nothing is in use.
     if (!saveBox && !ready)
         QCOMPARE(QDir(m_tmp->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());

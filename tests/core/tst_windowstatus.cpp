@@ -246,13 +246,18 @@ void TestWindowStatus::messageLog()
     QCOMPARE(log.size(), 2);
     QCOMPARE(log.entry(1).text, QStringLiteral("Вторая"));
 
-    // One message in two panes at once is one entry naming both; a second
-    // later it is a new message.
-    log.append(QStringLiteral("Калибровка"), QStringLiteral("Порт не открыт!!\n"), red, t0.addMSecs(10));
-    log.append(QStringLiteral("Для разработчика"), QStringLiteral("Порт не открыт!!\n"), red, t0.addMSecs(20));
+    // One message in two panes at once is one entry naming both; again
+    // later in both panes it is counted on that entry, from another source
+    // or after another line it is a new one.
+    for (int again = 0; again < 3; ++again) {
+        log.append(QStringLiteral("Калибровка"), QStringLiteral("Порт не открыт!!\n"), red, t0.addMSecs(10 + 2000 * again));
+        log.append(QStringLiteral("Для разработчика"), QStringLiteral("Порт не открыт!!\n"), red, t0.addMSecs(20 + 2000 * again));
+    }
     QCOMPARE(log.size(), 3);
     QCOMPARE(log.entry(2).source, QStringLiteral("Калибровка, Для разработчика"));
-    log.append(QStringLiteral("Калибровка"), QStringLiteral("Порт не открыт!!\n"), red, t0.addMSecs(2000));
+    QCOMPARE(log.entry(2).repeats, 3);
+    QVERIFY(MessageLog::entryLine(log.entry(2)).endsWith(QStringLiteral("Порт не открыт!! (повторов: 3, первый в 12:00:00)")));
+    log.append(QStringLiteral("Порт"), QStringLiteral("Порт не открыт!!\n"), red, t0.addMSecs(9000));
     QCOMPARE(log.size(), 4);
     QCOMPARE(log.data(log.index(3), MessageLog::ColourRole).toUInt(), red);
 

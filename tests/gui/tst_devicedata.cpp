@@ -9,6 +9,9 @@
 #include "devicedata/bulkblocks.h"
 #include "devicedata/dumpdialog.h"
 #include "devicedata/numbertext.h"
+#include "devicedata/recordcheck.h"
+#include "app/messagelog.h"
+#include "app/progresspanel.h"
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
@@ -130,6 +133,7 @@ private slots:
     void portClosedRefusesBoth();
     void damagedOrSilentBlocks_data();
     void damagedOrSilentBlocks();
+    void cancelledReadAsksAndLoadStartsClean();
 
 private:
     Sandbox m_sandbox;
@@ -284,7 +288,7 @@ void TestDeviceData::openingClearsAndEmptyWriteIsRefused()
     QTRY_COMPARE(openBoxes(rig.d).size(), 1);
     QMessageBox *box = openBoxes(rig.d).first();
     QCOMPARE(box->windowTitle(), u8("Ошибка"));
-    QCOMPARE(box->text(), u8("Все коэффициенты должны быть заполнены"));
+    QVERIFY(box->text().startsWith(u8("Все коэффициенты должны быть заполнены: не заполнено «model_name»")));
     box->accept();
     QVERIFY(!rig.w->isBusy());
     QCOMPARE(rig.w->hartLink()->queueSize(), 0);
@@ -373,6 +377,57 @@ void TestDeviceData::damagedOrSilentBlocks()
     }
     if (silent)
         QVERIFY(rig.w->ui->textEditStatus->toPlainText().contains(u8("Таймаут операции\n")));
+}
+
+void TestDeviceData::cancelledReadAsksAndLoadStartsClean()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    DumpDialog *d = rig.d;
+    rig.dev(1)->answerDelayMs = 40;
+    QStringList asked;
+    bool agree = false;
+    d->confirmIncompleteSave = [&](const QString &text) {
+        asked << text;
+        return agree;
+    };
+    rig.w->onDeviceMemoryDump();
+    d->form()->pbDownloadFromDevice->click();
+    QTRY_VERIFY(rig.dev(1)->requestsSeen >= 4);
+    auto *panel = d->findChild<ProgressPanel *>();
+    QVERIFY(panel);
+    panel->cancelButton()->click();
+    QTRY_VERIFY(!rig.w->hartLink()->isBusy() && !rig.w->hartLink()->isQueueRunning());
+    QTRY_VERIFY(panel->caption()->text().contains(u8("результат неполный")));
+
+    // Declined: nothing written, and the dialog says so.
+    const QString path = QDir::current().filePath(QStringLiteral("partial.txt"));
+    QVERIFY(!d->saveToPath(path));
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(asked.size(), 1);
+    QVERIFY2(asked.first().contains(u8("Не считаны блоки: ")) && asked.first().contains(u8("12 (c43)")),
+             qPrintable(asked.first()));
+    QVERIFY(d->statusLabel()->text().startsWith(u8("Не сохранено")));
+
+    // Agreed: the file holds the items read and nothing else.
+    agree = true;
+    const int filled = RecordCheck::filledDeviceItems(d->record());
+    QVERIFY(filled > 0 && filled < DeviceItemCount);
+    QVERIFY(d->saveToPath(path));
+    QCOMPARE(DeviceDataFile::load(path, DeviceRecord()).record, d->record());
+    const int answered = rig.dev(1)->requestsSeen;
+
+    // Loading clears the read's verdict and says what came from the file.
+    d->clearAll();
+    QVERIFY(d->loadFromPath(path));
+    QVERIFY(!panel->isVisible());
+    const QString loaded = u8("Загружено из partial.txt: данных устройства %1 из 39, данных программы 12 из 12").arg(filled);
+    QCOMPARE(d->statusLabel()->text(), loaded);
+    QVERIFY(rig.w->messageLog()->toText().contains(u8("[Данные устройства] ") + loaded));
+    // What was loaded is not a read: saved again without a question.
+    QVERIFY(d->saveToPath(QDir::current().filePath(QStringLiteral("again.txt"))));
+    QCOMPARE(asked.size(), 2);
+    QCOMPARE(rig.dev(1)->requestsSeen, answered);
 }
 
 QTEST_MAIN(TestDeviceData)

@@ -150,7 +150,8 @@ void TestDeviceOps::commands_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QStringList>("panes");
     const QStringList c{cal}, d{dev}, both{cal, dev};
-    QTest::newRow("span") << "buttonSpan" << 36 << "Верхнее значение диапазона установлено\n" << c;
+    QTest::newRow("span") << "buttonSpan" << 36 << "Верхнее значение диапазона установлено\n" << both;
+    QTest::newRow("span, device tab") << "buttonSpan_2" << 36 << "Верхнее значение диапазона установлено\n" << both;
     QTest::newRow("zero") << "buttonZero" << 37 << "Баланс нуля выполнен\n" << both;
     QTest::newRow("zero, device tab") << "buttonZero_2" << 37 << "Баланс нуля выполнен\n" << both;
     QTest::newRow("PV zero") << "buttonZeroFirstVar" << 43 << "Установлен нуль первичной переменной\n" << c;

@@ -2,6 +2,9 @@
 #include "calc/lsqcalibration.h"
 #include "ui_dialog.h"
 
+#include "app/operationprogress.h"
+#include "app/progresspanel.h"
+
 #include "common/capture.h"
 
 #include <QtTest>
@@ -47,6 +50,7 @@ private slots:
     void buttonsEmitSignals();
     void readFromPathFillsFields();
     void readFromCorruptedFileKeepsFields();
+    void newValuesStartClean();
 };
 
 void TestDialog::window()
@@ -248,4 +252,24 @@ void TestDialog::readFromCorruptedFileKeepsFields()
 }
 
 QTEST_MAIN(TestDialog)
+void TestDialog::newValuesStartClean()
+{
+    Dialog d;
+    OperationProgress progress;
+    auto *panel = new ProgressPanel(&progress, -1, &d);
+    d.show();
+    progress.start({28, QStringLiteral("Запись параметров"), QStringLiteral("блоков")}, 1);
+    progress.step(true);
+    progress.finish();
+    QVERIFY(panel->isVisible());
+    QPalette red;
+    red.setColor(QPalette::Base, Qt::red);
+    d.form()->lineEditCoefK1->setPalette(red);
+
+    // An earlier write's verdict and refusal marks do not speak for new values.
+    d.setValues(twoGaugeValues());
+    QVERIFY(!panel->isVisible());
+    QCOMPARE(d.form()->lineEditCoefK1->palette().color(QPalette::Base), QPalette().color(QPalette::Base));
+}
+
 #include "tst_dialog.moc"

@@ -56,6 +56,8 @@ private slots:
     void rowAccess();
     void clearAndResetColours();
     void sendRefusesIncompleteRecord();
+    void sendRefusalNamesTheField_data();
+    void sendRefusalNamesTheField();
     void sendWithCompleteDeviceRowsOnly();
     void buttonsEmitSignals();
     void saveThenLoadPartial();
@@ -153,7 +155,7 @@ void TestDumpDialog::sendRefusesIncompleteRecord()
     QTRY_COMPARE(openBoxes(d).size(), 1);
     QMessageBox *box = openBoxes(d).first();
     QCOMPARE(box->windowTitle(), u8("Ошибка"));
-    QCOMPARE(box->text(), u8("Все коэффициенты должны быть заполнены"));
+    QVERIFY(box->text().startsWith(u8("Все коэффициенты должны быть заполнены: не заполнено «model_name»")));
     QCOMPARE(box->icon(), QMessageBox::Critical);
     box->accept();
 
@@ -163,6 +165,41 @@ void TestDumpDialog::sendRefusesIncompleteRecord()
     QTest::mouseClick(d.form()->pbUploadToDevice, Qt::LeftButton);
     QCOMPARE(send.count(), 0);
     QTRY_COMPARE(openBoxes(d).size(), 1);
+    openBoxes(d).first()->accept();
+}
+
+void TestDumpDialog::sendRefusalNamesTheField_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("empty coefficient") << "Kdsp7" << "" << u8("Все коэффициенты должны быть заполнены: не заполнено «Kdsp7»");
+    QTest::newRow("negative byte") << "Filter_Size" << "-3" << u8("значение «-3» у «Filter_Size»");
+    QTest::newRow("byte beyond 255") << "model_code" << "300" << u8("значение «300» у «model_code»");
+    QTest::newRow("not a number") << "a42" << "1,2,3" << u8("значение «1,2,3» у «a42»");
+}
+
+void TestDumpDialog::sendRefusalNamesTheField()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, text);
+    QFETCH(QString, said);
+    DumpDialog d;
+    d.show();
+    fillDevice(d);
+    const int at = devicePosition(key);
+    d.setDeviceText(at, text);
+    QSignalSpy send(&d, &DumpDialog::onSendCoefs);
+    QSignalSpy status(&d, &DumpDialog::statusReported);
+    QTest::mouseClick(d.form()->pbUploadToDevice, Qt::LeftButton);
+    QCOMPARE(send.count(), 0);
+    QTRY_COMPARE(openBoxes(d).size(), 1);
+    QVERIFY2(openBoxes(d).first()->text().contains(said), qPrintable(openBoxes(d).first()->text()));
+    // The row is marked and the refusal stays under the rows.
+    QCOMPARE(d.deviceField(at)->palette().color(QPalette::Base), QColor(Qt::red));
+    QVERIFY(d.statusLabel()->text().contains(said));
+    QCOMPARE(status.size(), 1);
+    QCOMPARE(status.first().at(1).toBool(), true);
     openBoxes(d).first()->accept();
 }
 

@@ -8,6 +8,7 @@
 #include "ui_mainwindow.h"
 #include "ui_dumpdialog.h"
 
+#include "app/messagelog.h"
 #include "devicedata/dumpdialog.h"
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
@@ -315,6 +316,12 @@ void TestLineOwner::lineLostStopsEverything()
 
     const QString expected = LostText + QStringLiteral(": ") + lost.first().first().toString();
     QCOMPARE(w.ui->statusBar->currentMessage(), expected);
+    // The log has it from the line, whatever tab is in view, and a poll
+    // says it was stopped by it.
+    QCOMPARE(w.messageLog()->toText().count(QStringLiteral("[Порт] ") + expected), 1);
+    QCOMPARE(w.messageLog()->toText().contains(
+                 QStringLiteral("[Опрос] Циклический опрос остановлен: связь с портом потеряна")),
+             running == QLatin1String("poll"));
     if (QTextEdit *pane = w.currentPane()) {
         QVERIFY(pane->toPlainText().contains(expected));
         QCOMPARE(colourAtEnd(pane), QColor(Qt::red));
@@ -338,6 +345,7 @@ void TestLineOwner::lineLostStopsEverything()
     QVERIFY(w.hartLink()->isPortOpen());
     QVERIFY(!w.ui->buttonConnectPort->isEnabled());
     QVERIFY(!w.ui->statusBar->currentMessage().startsWith(LostText));
+    QVERIFY(w.messageLog()->toText().contains(QStringLiteral("[Порт] Порт %1 подключен").arg(path)));
     w.ui->comboBoxFunc->setCurrentIndex(1);     // command 3
     const int before = executed(b.device, 3);
     w.ui->buttonSend->click();
@@ -396,6 +404,12 @@ void TestLineOwner::cutTransferNotSavedUnasked()
         w.onRecvCoefsFromDevice();
     QTRY_VERIFY2_WITH_TIMEOUT(openBoxText(d).contains(message), qPrintable(openBoxText(d) + QStringLiteral(" / requests %1").arg(b.device->requestsSeen - first)), 5000);
     QVERIFY(!w.isBusy());
+    // Said under the rows and in the message log, from the dialog.
+    QVERIFY(d->statusLabel()->text().startsWith(message));
+    const QStringList logged = w.messageLog()->toText().split(QLatin1Char('\n'));
+    QVERIFY(std::any_of(logged.begin(), logged.end(), [&](const QString &l) {
+        return l.contains(QStringLiteral("Данные устройства")) && l.contains(message);
+    }));
 
     // Only a partial read is a partial record.
     const QString path = m_sandbox.filePath(QStringLiteral("record.txt"));

@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/messagelog.h"
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QtTest>
 #include <memory>
 
@@ -116,6 +118,8 @@ private slots:
     void badChecksumLeavesFiles();
     void measurementLog_data();
     void measurementLog();
+    void logFileFaults_data();
+    void logFileFaults();
 
 private:
     Sandbox m_sandbox;
@@ -223,6 +227,12 @@ void TestPolling::stopEndsCyclicPolling()
     QSignalSpy more(&r.line, &sim::VirtualLine::requestReceived);
     QVERIFY(!more.wait(150));
     QCOMPARE(r.line.requests().size(), requests);
+    // It says it was stopped, in the status bar and the log, once.
+    const QString stopped = QStringLiteral("Циклический опрос остановлен оператором");
+    QCOMPARE(r.w->ui->statusBar->currentMessage(), stopped);
+    QCOMPARE(r.w->messageLog()->toText().count(QStringLiteral("[Опрос] ") + stopped), 1);
+    r.w->ui->buttonStopRequstFunc3->click();
+    QCOMPARE(r.w->messageLog()->toText().count(stopped), 1);
 }
 
 void TestPolling::nothingToPollTakesNoLock_data()
@@ -486,6 +496,8 @@ void TestPolling::calibrationButtonCycle()
                                                          + QLatin1Char('\n')),
              qPrintable(ui->textEditStatus->toPlainText()));
     QCOMPARE(fileLines(point).size(), 1);
+    // Filed under the polling tab it comes from, not the pane it is shown in.
+    QVERIFY(r.w->messageLog()->toText().contains(QStringLiteral("[Опрос] Файл калибровки МНК записан ") + point));
 }
 
 void TestPolling::temperatureBoxesExclusive()
@@ -628,14 +640,65 @@ void TestPolling::measurementLog()
     r.w->pollingDialogs.chooseLogFile = [&] { return named ? log : QString(); };
     r.w->ui->buttonSave->click();
     QCOMPARE(r.w->ui->labelSave->text(), named ? log : QString());
+    // A cancelled choice keeps the log chosen before.
+    r.w->pollingDialogs.chooseLogFile = [] { return QString(); };
+    r.w->ui->buttonSave->click();
+    QCOMPARE(r.w->ui->labelSave->text(), named ? log : QString());
     r.w->ui->checkBoxSave->setChecked(checked);
     QVERIFY(r.onePass());
     QCOMPARE(r.cell(0, 9), status);
     QCOMPARE(fileLines(log).size(), lines);
     if (lines)
-        QCOMPARE(fileLines(log).first().split('\t').size(), 8);
+        QCOMPARE(fileLines(log).first().split('\t').mid(8), QList<QByteArray>{"03"});
     QCOMPARE(QDir(m_sandbox.path()).entryList(QDir::Files).contains(QStringLiteral("log.txt")),
              lines > 0);
+}
+
+void TestPolling::logFileFaults_data()
+{
+    QTest::addColumn<QString>("name");       // below the sandbox
+    QTest::addColumn<bool>("blocked");      // a folder stands where the file should be
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("missing folder is made") << "data/untitled.txt" << false << "Записан" << 3;
+    QTest::newRow("cannot open: said once") << "blocked.txt" << true << "Журнал не записан" << 0;
+}
+
+void TestPolling::logFileFaults()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, blocked);
+    QFETCH(QString, cell);
+    QFETCH(int, lines);
+    Rig r;
+    QVERIFY(r.start({3}));
+    // Three answers in one poll.
+    for (int ch = 0; ch < 3; ++ch)
+        r.channel(ch, 3);
+    const QString log = m_sandbox.filePath(name);
+    if (blocked)
+        QVERIFY(QDir().mkpath(log));
+    r.w->pollingDialogs.chooseLogFile = [&] { return log; };
+    r.w->ui->buttonSave->click();
+    r.w->ui->checkBoxSave->setChecked(true);
+    QVERIFY(r.onePass());
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(r.cell(row, 9), cell);
+    QCOMPARE(r.model()->item(2, 9)->background().color(),
+             blocked ? QColor(Qt::red) : QColor(0, 128, 128));
+    QCOMPARE(r.model()->item(2, 9)->toolTip().isEmpty(), !blocked);
+    QCOMPARE(fileLines(log).size(), lines);
+    const QString fault = QStringLiteral("[Опрос] Журнал измерений не записан в ") + log;
+    QCOMPARE(r.w->messageLog()->toText().count(fault), blocked ? 1 : 0);
+
+    // Mended, the log takes the next answer and says so once.
+    if (blocked) {
+        QVERIFY(QDir(log).removeRecursively());
+        QVERIFY(r.onePass());
+        QCOMPARE(r.cell(5, 9), QStringLiteral("Записан"));
+        QCOMPARE(fileLines(log).size(), 3);
+        QCOMPARE(r.w->messageLog()->toText().count(QStringLiteral("Запись в файл %1 возобновлена").arg(log)), 1);
+    }
 }
 
 QTEST_MAIN(TestPolling)

@@ -331,8 +331,13 @@ void TestWindowFlows::paneLinesReachLogAndStatusBar()
     QVERIFY(w.isInterfaceLocked());
     w.ui->buttonFunction3Send->click();
     QTRY_VERIFY(w.ui->statusBar->currentMessage().startsWith(QStringLiteral("Порт не открыт!!")));
+    // The panes' line, then what only the status bar said, from the port.
+    const MessageLog::Entry &pane = log->entry(log->size() - 2);
+    QCOMPARE(pane.text, QStringLiteral("Порт не открыт!!"));
+    QCOMPARE(QColor::fromRgba(pane.colour), QColor(Qt::red));
     const MessageLog::Entry &last = log->entry(log->size() - 1);
-    QCOMPARE(last.text, QStringLiteral("Порт не открыт!!"));
+    QCOMPARE(last.source, QStringLiteral("Порт"));
+    QCOMPARE(last.text, w.ui->statusBar->currentMessage());
     QCOMPARE(QColor::fromRgba(last.colour), QColor(Qt::red));
 
     // The log is there from the status bar whatever the lock state.
