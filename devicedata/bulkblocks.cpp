@@ -109,8 +109,11 @@ void encodeField(const Field &f, const DeviceRecord &record, QByteArray &d)
     switch (f.storage) {
     case S::Float: d.replace(at, 4, ValueCodec::float32(record.toFloat(f.position))); break;
     case S::UInt32: d.replace(at, 4, ValueCodec::u32(record.toUInt32(f.position))); break;
-    // A negative text fails the unsigned conversion and is written as 0.
+    // A signed byte goes back as the byte it was read from: "-1" is 0xFF,
+    // so a record read from a device writes back unchanged.
     case S::SignedByte:
+        d[at] = char(NumberText::toInt32(record.deviceText(f.position), nullptr) & 0xff);
+        break;
     case S::UnsignedByte: d[at] = char(record.toUInt16(f.position) & 0xff); break;
     case S::ModelNumber:
         d[at] = char(DeviceItems::modelNumber(record.deviceText(f.position)));

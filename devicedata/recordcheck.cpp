@@ -25,8 +25,13 @@ ItemProblem firstUnwritable(const DeviceRecord &record)
         if (storage == S::SignedByte || storage == S::UnsignedByte) {
             bool ok = false;
             const int v = NumberText::toInt32(text, &ok);
-            if (!ok || v < 0 || v > 255) {
-                problem.reason = QStringLiteral("в прибор записывается один байт, 0…255");
+            // A signed byte is shown as read (-128..127); a file may still
+            // hold its unsigned spelling.
+            const int lowest = storage == S::SignedByte ? -128 : 0;
+            if (!ok || v < lowest || v > 255) {
+                problem.reason = storage == S::SignedByte
+                                     ? QStringLiteral("в прибор записывается один байт, −128…255")
+                                     : QStringLiteral("в прибор записывается один байт, 0…255");
                 return problem;
             }
         }

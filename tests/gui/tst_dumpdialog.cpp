@@ -174,7 +174,8 @@ void TestDumpDialog::sendRefusalNamesTheField_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("said");
     QTest::newRow("empty coefficient") << "Kdsp7" << "" << u8("Все коэффициенты должны быть заполнены: не заполнено «Kdsp7»");
-    QTest::newRow("negative byte") << "Filter_Size" << "-3" << u8("значение «-3» у «Filter_Size»");
+    QTest::newRow("negative unsigned byte") << "bal_IDAC" << "-3" << u8("значение «-3» у «bal_IDAC»");
+    QTest::newRow("signed byte below -128") << "Filter_Size" << "-200" << u8("значение «-200» у «Filter_Size»");
     QTest::newRow("byte beyond 255") << "model_code" << "300" << u8("значение «300» у «model_code»");
     QTest::newRow("not a number") << "a42" << "1,2,3" << u8("значение «1,2,3» у «a42»");
 }
