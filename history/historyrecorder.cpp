@@ -21,15 +21,14 @@ public:
         m_retry = new QTimer(this);
         m_retry->setInterval(HistoryRecorder::RetryMs);
         QObject::connect(m_retry, &QTimer::timeout, this, [this] { drain(); });
-        // Events left from an earlier session are written as soon as the
-        // database can take them.
-        if (m_queue.count() > 0)
-            drain();
     }
 
+    // Events left from an earlier session are written as soon as the
+    // settings name a database that can take them.
     void setConfig(const HistoryConfig &config)
     {
         m_config = config;
+        m_configured = true;
         m_store.close();
         m_tried = false;
         drain();
@@ -74,6 +73,8 @@ public:
     {
         if (m_store.isOpen())
             return true;
+        if (!m_configured)
+            return false;
         m_store.open(m_config);
         m_tried = true;
         m_lastProblem = m_store.isOpen() ? QString() : m_store.error();
@@ -117,6 +118,7 @@ private:
     int m_pendingCount = 0;
     QString m_lastProblem;
     bool m_tried = false;
+    bool m_configured = false;
 };
 
 HistoryRecorder::HistoryRecorder(const QString &queuePath, QObject *parent) : QObject(parent)
