@@ -182,6 +182,7 @@ void MainWindow::handleCalcAnswer(int code)
         else
             reportFailure(QStringLiteral("Отчет о калибровке не записан (%1): %2").arg(reportPath, error),
                           ui->textEditStatusCalibration);
+        recordCalculationHistory(lsqCalibration.report(out, ui->comboBoxMainAddr->currentText(), QDateTime::currentDateTime()), reportPath);
         dialogParam->setValues(out.values);
         dialogParam->show();
         return;
