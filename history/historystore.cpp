@@ -358,32 +358,42 @@ bool HistoryStore::writeAll(const QVector<HistoryRecord> &records)
 {
     if (!isOpen())
         return fail(QStringLiteral("База истории не открыта"), m_error);
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    bool written = db.transaction();
-    if (!written)
-        fail(QStringLiteral("Транзакция не начата"), db.lastError().text());
-    for (int i = 0; written && i < records.size(); ++i) {
-        const HistoryRecord &r = records[i];
-        if (r.uid.isEmpty()) {
-            written = fail(QStringLiteral("Событие без идентификатора"), QString());
-            break;
+    bool written = false;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        // SQLite: the write lock is taken at the start, where waiting for
+        // another writer is possible; taken at the first insert after a read,
+        // two writers would deadlock and one would be refused at once.
+        QSqlQuery begin(db);
+        written = m_postgres ? db.transaction() : begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        if (!written)
+            fail(QStringLiteral("Транзакция не начата"), db.lastError().text() + begin.lastError().text());
+        for (int i = 0; written && i < records.size(); ++i) {
+            const HistoryRecord &r = records[i];
+            if (r.uid.isEmpty()) {
+                written = fail(QStringLiteral("Событие без идентификатора"), QString());
+                break;
+            }
+            Query q(db, "SELECT 1 FROM events WHERE uid = ?");
+            q << r.uid;
+            if (!q.exec()) {
+                written = fail(QStringLiteral("База истории не отвечает"), q.error());
+                break;
+            }
+            const bool there = q.q.next();
+            q.q.finish();
+            if (there)
+                continue;   // written before (a queue replayed)
+            written = writeOne(db, r);
         }
-        Query q(db, "SELECT 1 FROM events WHERE uid = ?");
-        q << r.uid;
-        if (!q.exec()) {
-            written = fail(QStringLiteral("База истории не отвечает"), q.error());
-            break;
-        }
-        const bool there = q.q.next();
-        q.q.finish();
-        if (there)
-            continue;   // written before (a queue replayed)
-        written = writeOne(db, r);
+        if (written && !db.commit())
+            written = fail(QStringLiteral("Транзакция не завершена"), db.lastError().text());
+        if (!written)
+            db.rollback();
     }
-    if (written && !db.commit())
-        written = fail(QStringLiteral("Транзакция не завершена"), db.lastError().text());
     if (!written) {
-        db.rollback();
+        // The next write starts from a fresh connection (a server that went
+        // away is not noticed otherwise).
         const QString keep = m_error;
         close();
         m_status = Status::Unreachable;
