@@ -60,6 +60,14 @@ public:
                   QStringLiteral("trust"), QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--no-locale")},
                  &out))
             return fail(why, QStringLiteral("initdb failed: ") + out);
+        return resume(why);
+    }
+
+    // Starts the server again after stop() (the server going away and
+    // coming back under a running program).
+    bool resume(QString *why)
+    {
+        QString out;
         const QString options = QStringLiteral("-k %1 -p %2 -c listen_addresses= -c fsync=off").arg(socketDir()).arg(m_port);
         if (!run(QStringLiteral("pg_ctl"),
                  {QStringLiteral("-D"), dataDir(), QStringLiteral("-l"), m_dir->filePath(QStringLiteral("server.log")),

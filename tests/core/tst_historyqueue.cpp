@@ -21,6 +21,12 @@ private slots:
     void unreachableThenDrained();
     void newerSchemaKeepsQueue_data() { HistoryEngines::addColumn(); HistoryEngines::addRows("newer"); }
     void newerSchemaKeepsQueue();
+    void serverGoneAndBack_data()
+    {
+        HistoryEngines::addColumn();
+        QTest::newRow("postgresql") << int(HistoryConfig::Postgres);
+    }
+    void serverGoneAndBack();
     void unreadableQueueLinesKeptAside();
     void pendingText_data();
     void pendingText();
@@ -93,6 +99,33 @@ void TestHistoryQueue::newerSchemaKeepsQueue()
     recorder.record(HistoryRecord::of(HistorySamples::calculation(QStringLiteral("5"), QDateTime::currentDateTimeUtc())));
     QTRY_COMPARE_WITH_TIMEOUT(recorder.pending(), 1, 20000);
     QVERIFY2(recorder.problem().contains(QStringLiteral("более новой версией")), qPrintable(recorder.problem()));
+}
+
+// The lab's server stops under a running session and comes back: the event
+// written meanwhile waits and then goes in, nothing twice.
+void TestHistoryQueue::serverGoneAndBack()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QTemporaryDir dir;
+    HistoryRecorder recorder(dir.filePath(QStringLiteral("q.jsonl")));
+    recorder.setConfig(config);
+    QSignalSpy state(&recorder, &HistoryRecorder::stateChanged);
+    recorder.record(HistoryRecord::of(HistorySamples::calculation(QStringLiteral("1"), QDateTime::currentDateTimeUtc())));
+    QVERIFY(state.wait(20000));
+    QCOMPARE(recorder.pending(), 0);
+
+    PgServer &server = HistoryEngines::instance().server();
+    server.stop();
+    recorder.record(HistoryRecord::of(HistorySamples::calculation(QStringLiteral("2"), QDateTime::currentDateTimeUtc())));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.pending(), 1, 20000);
+    QVERIFY(!recorder.problem().isEmpty());
+    QString why;
+    QVERIFY2(server.resume(&why), qPrintable(why));
+    recorder.retryNow();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.pending(), 0, 20000);
+    HistoryStore store(QStringLiteral("check"));
+    QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
+    QCOMPARE(store.search(HistoryFilter()).size(), 2);
 }
 
 // A line cut short by a crash does not stop the others from being written,
