@@ -36,6 +36,8 @@ QTableView *makeTable(QStandardItemModel *model, QWidget *parent)
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->verticalHeader()->hide();
     view->horizontalHeader()->setStretchLastSection(true);
+    // Column widths from the first rows: thousands of rows are not measured.
+    view->horizontalHeader()->setResizeContentsPrecision(50);
     return view;
 }
 }
@@ -207,6 +209,7 @@ void HistoryWindow::onSearched(int request, const QVector<HistoryRow> &rows, con
                                      .arg(rows.size())
                                : QStringLiteral("Найдено событий: %1").arg(rows.size()),
         false);
+    m_events->resizeColumnsToContents();
     selectionChanged();
     emit shown();
 }
@@ -248,6 +251,7 @@ void HistoryWindow::onDeviceLoaded(int request, const QVector<HistoryRecord> &re
             items << new QStandardItem(cell);
         m_deviceModel->appendRow(items);
     }
+    m_device->resizeColumnsToContents();
     if (records.isEmpty())
         m_deviceTitle->setText(m_deviceTitle->text() + QStringLiteral(" — расчетов в истории нет"));
     emit shown();
