@@ -25,6 +25,7 @@ class HistoryRecorder;
 class HistorySettingsDialog;
 class HistoryWindow;
 struct HistoryContext;
+struct VerificationEvent;
 class MessageLog;
 class OperationProgress;
 class QDockWidget;
@@ -638,6 +639,8 @@ public:
     // coefficients or a loaded record under 28, the device data under 52).
     void recordCalculationHistory(const CalibrationReport &report, const QString &reportPath);
     void recordWriteHistory(int kind, const OperationProgress &progress);
+    // A verification of the guided run: its context is filled in here.
+    void recordVerificationHistory(VerificationEvent event);
     // The history's questions; tests answer them by replacing a function.
     struct HistoryDialogs
     {

@@ -242,7 +242,11 @@ HistoryStore::Status HistoryStore::open(const HistoryConfig &config)
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
         }
         if (!db.open()) {
-            fail(QStringLiteral("База истории недоступна (%1)").arg(config.description()), db.lastError().text());
+            QString why = db.lastError().text();
+            if (m_postgres && why.contains(QLatin1String("password")))
+                why += QStringLiteral(" — введите пароль в «История → Настройки истории» (он хранится до закрытия "
+                                      "Tesmar) или укажите файл паролей в PGPASSFILE");
+            fail(QStringLiteral("База истории недоступна (%1)").arg(config.description()), why);
             m_status = Status::Unreachable;
         } else {
             QString why;

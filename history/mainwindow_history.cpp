@@ -145,6 +145,19 @@ void MainWindow::recordWriteHistory(int kind, const OperationProgress &progress)
     m_history->record(HistoryRecord::of(e));
 }
 
+void MainWindow::recordVerificationHistory(VerificationEvent e)
+{
+    const HistoryContext context = historyContext();
+    if (!e.context.when.isValid())
+        e.context.when = context.when;
+    e.context.profile = context.profile;
+    e.context.port = context.port;
+    e.context.operatorName = context.operatorName;
+    if (e.context.batch.isEmpty())
+        e.context.batch = context.batch;
+    m_history->record(HistoryRecord::of(e));
+}
+
 void MainWindow::showHistoryState(int pending, const QString &problem)
 {
     const QString text = HistoryRecorder::pendingText(pending);

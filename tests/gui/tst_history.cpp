@@ -44,7 +44,7 @@ private:
 namespace {
 QVector<HistoryRow> storedRows(const HistoryConfig &config)
 {
-    HistoryStore store(QStringLiteral("check"));
+    HistoryStore store(QStringLiteral("rows"));
     if (store.open(config) != HistoryStore::Status::Open)
         return {};
     HistoryFilter all;
@@ -200,6 +200,20 @@ void TestHistory::calculationAndWriteRecorded()
     QCOMPARE(write.write.blockCount, 5);
     QCOMPARE(write.write.writtenCount, 5);
     QVERIFY(write.ok());
+
+    // The guided run's verdict, with the window's context.
+    VerificationEvent v;
+    v.device = {calc.device().serial, QStringLiteral("ДД-100")};
+    v.table = QStringLiteral("5 точек");
+    v.accuracyClass = QStringLiteral("0,25");
+    v.passed = false;
+    w->recordVerificationHistory(v);
+    QTRY_COMPARE(storedRows(config).size(), 3);
+    HistoryRecord got;
+    QVERIFY(store.load(storedRows(config).first().uid, &got));
+    QCOMPARE(got.verification.accuracyClass, v.accuracyClass);
+    QCOMPARE(got.context().operatorName, QStringLiteral("Петров"));
+    QVERIFY(!got.ok());
 }
 
 void TestHistory::unreachableSaidUntilSettingsFixIt()
