@@ -11,6 +11,9 @@
 #include "common/pointfilesrig.h"
 #include "common/sandbox.h"
 
+#include "app/operationprogress.h"
+#include "devicedata/dumpdialog.h"
+#include "ui_dumpdialog.h"
 #include "history/historyrecorder.h"
 #include "history/historysettingsdialog.h"
 #include "history/historywindow.h"
@@ -35,6 +38,7 @@ private slots:
     void cleanup() { m_box.leave(); }
     void lockedWindowSearchesAndExports();
     void calculationAndWriteRecorded();
+    void deviceDataWriteRecorded();
     void unreachableSaidUntilSettingsFixIt();
 
 private:
@@ -214,6 +218,35 @@ void TestHistory::calculationAndWriteRecorded()
     QCOMPARE(got.verification.accuracyClass, v.accuracyClass);
     QCOMPARE(got.context().operatorName, QStringLiteral("Петров"));
     QVERIFY(!got.ok());
+}
+
+// The device data dialog's write: one event with its block count; the read
+// before it is no event.
+void TestHistory::deviceDataWriteRecorded()
+{
+    CalcRig rig;
+    QVERIFY(rig.start());
+    MainWindow *w = rig.w.get();
+    HistoryConfig config;
+    config.sqlitePath = m_box.filePath(QStringLiteral("h.sqlite"));
+    w->history()->setConfig(config);
+    w->onDeviceMemoryDump();
+    OperationProgress *progress = w->operationProgress();
+    w->deviceDataDialog()->form()->pbDownloadFromDevice->click();
+    QTRY_VERIFY_WITH_TIMEOUT(progress->state() == OperationProgress::State::Finished && progress->kind() == 51, 15000);
+    QVERIFY(!progress->isPartial());
+    w->deviceDataDialog()->form()->pbUploadToDevice->click();
+    QTRY_COMPARE_WITH_TIMEOUT(storedRows(config).size(), 1, 20000);
+
+    HistoryStore store(QStringLiteral("check"));
+    QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
+    HistoryRecord r;
+    QVERIFY(store.load(storedRows(config).first().uid, &r));
+    QCOMPARE(r.write.what, QStringLiteral("Данные устройства"));
+    QVERIFY(r.write.blockCount > 0);
+    QCOMPARE(r.write.writtenCount, r.write.blockCount);
+    QCOMPARE(r.write.outcome, progress->resultText());
+    QVERIFY(r.ok());
 }
 
 void TestHistory::unreachableSaidUntilSettingsFixIt()
