@@ -173,6 +173,7 @@ MainWindow::MainWindow(QWidget *parent)
     // 10. Scan box; status bar, message log and progress.
     setupScanBox();
     setupStatusBar();
+    setupHistory();
 
     // 11. Start locked.
     busy = false;

@@ -21,6 +21,11 @@
 
 class Dialog;
 class DumpDialog;
+class HistoryRecorder;
+class HistorySettingsDialog;
+class HistoryWindow;
+struct HistoryContext;
+struct VerificationEvent;
 class MessageLog;
 class OperationProgress;
 class QDockWidget;
@@ -650,4 +655,42 @@ private:
     void logScanOutcome(bool found);
 
     StatusBarParts *m_statusParts = nullptr;    // owned as a child object
+
+    // ---- Calibration history (history/mainwindow_history.cpp) ----
+public:
+    HistoryRecorder *history() const { return m_history; }
+    // Made on first use; open to everyone whatever the lock (it only reads).
+    HistoryWindow *historyWindow();
+    void showHistoryWindow();
+    // Who, where and when for an event recorded now.
+    HistoryContext historyContext() const;
+    // The hooks of the subsystems: a calculation accepted (its report
+    // written or not), a write to the device ended (calculation's
+    // coefficients or a loaded record under 28, the device data under 52).
+    void recordCalculationHistory(const CalibrationReport &report, const QString &reportPath);
+    void recordWriteHistory(int kind, const OperationProgress &progress);
+    // A verification of the guided run: its context is filled in here.
+    void recordVerificationHistory(VerificationEvent event);
+    // The history's questions; tests answer them by replacing a function.
+    struct HistoryDialogs
+    {
+        std::function<QString()> chooseImportDir;               // empty if cancelled
+        std::function<bool(HistorySettingsDialog *)> editSettings;   // accepted
+    };
+    HistoryDialogs historyDialogs;
+    void importHistory();
+    void editHistorySettings();
+
+protected:
+    void setupHistory();    // history: recorder, status bar part, menu
+
+private:
+    void showHistoryState(int pending, const QString &problem);
+    HistoryRecorder *m_history = nullptr;
+    HistoryWindow *m_historyWindow = nullptr;
+    HistorySettingsDialog *m_historySettings = nullptr;
+    QLabel *m_historyLabel = nullptr;
+    QString m_historyBatch;
+    QString m_historyProblemSaid;
+    int m_historyImport = 0;
 };

@@ -264,6 +264,8 @@ void MainWindow::endProgress(const QString &reason, bool keepChain)
     default:
         break;
     }
+    if (kind == 28 || kind == 52)
+        recordWriteHistory(kind, *progress);
     if (progress->isPartial() && kind != ScanKind) {
         reportFailure(text, pane);
     } else {

@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "calc/dialog.h"
+#include "history/historywindow.h"
 #include "devicedata/dumpdialog.h"
 #include "link/protocolcomhart.h"
 #include "monitor/monitortour.h"
@@ -96,6 +97,8 @@ void ScreenshotTour::addDialogs()
 {
     MainWindow *w = m_window;
     Ui::MainWindow *ui = w->ui;
+    add(QStringLiteral("29_window_history"), [w] { w->showHistoryWindow(); });
+    add(QString(), [w] { w->historyWindow()->hide(); });
     add(QStringLiteral("30_dialog_parameters"), [ui] { ui->parWind->trigger(); });
     add(QString(), [w] { w->parametersDialog()->hide(); });
     add(QStringLiteral("31_dialog_device_data"), [ui] {

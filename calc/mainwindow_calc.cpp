@@ -254,6 +254,7 @@ void MainWindow::finishCalculation()
     else
         reportFailure(QStringLiteral("Отчет о калибровке не записан (%1): %2").arg(reportPath, error),
                       ui->textEditStatusCalibration);
+    recordCalculationHistory(lastCalibration, reportPath);
     dialogParam->setValues(out.values);
     dialogParam->show();
 }

@@ -8,6 +8,9 @@ tesmar_install_deps() {
     # about 15-25 ms and 17 MB per frame against 5 s and 324 MB.
     local want=(cmake make g++ python3 qtbase5-dev libqt5serialport5-dev libqcustomplot-dev clang
                 libclang-rt-14-dev dpkg-dev file desktop-file-utils)
+    # The calibration history: Qt SQL's SQLite and PostgreSQL drivers, and
+    # the PostgreSQL server its tests start in a temporary folder.
+    want+=(libqt5sql5-sqlite libqt5sql5-psql postgresql)
     if [ "${1:-build}" = run ]; then
         # fonts-symbola draws the save-readiness marks (✔, ❌);
         # qttranslations5-l10n has Qt's own dialogs and buttons in Russian.

@@ -47,7 +47,7 @@ for size in $sizes; do
         sleep 0.1
     done
     [ -s "$run/ready" ] || { echo "screenshots: tesmar-sim did not start" >&2; exit 1; }
-    (cd "$run" && XDG_CONFIG_HOME="$run/config" TESMAR_PORT="$link" TESMAR_SCREENSHOT_DIR="$out" \
+    (cd "$run" && XDG_CONFIG_HOME="$run/config" XDG_DATA_HOME="$run/data" TESMAR_PORT="$link" TESMAR_SCREENSHOT_DIR="$out" \
         xvfb-run -a -s "-screen 0 ${size}x24" "$build/app/tesmar" 2>"$run/stderr") || {
         echo "screenshots: tesmar failed at $size" >&2
         cat "$run/stderr" >&2

@@ -1,0 +1,34 @@
+#pragma once
+// The events the history database could not take yet, kept in a local file
+// until it can: one JSON object per line, appended as they come (a crash
+// loses nothing already appended), rewritten whole when some have been
+// written to the database.
+
+#include "history/historyevent.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QVector>
+
+namespace HistoryJson {
+QJsonObject toJson(const HistoryRecord &record);
+bool fromJson(const QJsonObject &object, HistoryRecord *record);
+}
+
+class HistoryQueue
+{
+public:
+    explicit HistoryQueue(const QString &path) : m_path(path) {}
+    QString path() const { return m_path; }
+
+    bool append(const HistoryRecord &record, QString *error);
+    // Every record in the file; lines that are not a record are counted in
+    // *unreadable and kept aside in "<file>.bad" when the file is rewritten.
+    QVector<HistoryRecord> readAll(int *unreadable = nullptr) const;
+    // Leaves only `left` in the file (none: the file goes).
+    bool replace(const QVector<HistoryRecord> &left, QString *error);
+    int count() const;
+
+private:
+    QString m_path;
+};
