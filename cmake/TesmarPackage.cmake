@@ -17,8 +17,11 @@ a virtual line of simulated transmitters on a pseudo-terminal.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The save-readiness marks (✔, ❌) are drawn from this font.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-symbola)
+# Qt's own dialogs and standard buttons speak Russian only with Qt's
+# translations, which no library link pulls in. (The save-readiness marks
+# are drawn as strokes, so no symbol font is needed.) The libraries found by
+# dpkg-shlibdeps are appended to this list.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qttranslations5-l10n)
 set(CPACK_STRIP_FILES ON)
 # Installing takes the programs as built and builds nothing else:
 # scripts/package.sh builds just the two installed programs first.

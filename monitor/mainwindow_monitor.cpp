@@ -10,6 +10,7 @@
 #include "link/protocolcomhart.h"
 #include "monitor/linemonitor.h"
 #include "monitor/linestatsview.h"
+#include "app/elidinglabel.h"
 #include "monitor/trafficlogview.h"
 #include "monitor/trendcsv.h"
 #include "monitor/trendview.h"
@@ -23,6 +24,10 @@
 #include <QScreen>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTableView>
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +40,9 @@
 #include <QTimer>
 #include <QToolBar>
 #include <qcustomplot.h>
+
+#include <functional>
+#include <limits>
 
 #include "settings/benchprofile.h"
 #include "app/screenfit.h"
@@ -86,10 +94,12 @@ QDockWidget *makeDock(QMainWindow *window, const QString &name, const QString &t
     auto *dock = new QDockWidget(title, window);
     dock->setObjectName(name);
     // In a scroll area, so that an open panel never makes the window larger
-    // than a small screen: the panel scrolls instead.
+    // than a small screen: the panel scrolls instead, but only up and down;
+    // across, its controls wrap to the panel's width.
     auto *scroll = new QScrollArea(dock);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
     scroll->setMinimumSize(160, 120);
     dock->setWidget(scroll);
@@ -97,10 +107,92 @@ QDockWidget *makeDock(QMainWindow *window, const QString &name, const QString &t
     return dock;
 }
 
+// Runs `f` after a watched widget has laid itself out anew (the tabs grew
+// or shrank when the interface was locked or unlocked).
+class AfterLayout : public QObject
+{
+public:
+    AfterLayout(QObject *parent, std::function<void()> f)
+        : QObject(parent)
+        , m_f(std::move(f))
+    {
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::LayoutRequest)
+            QTimer::singleShot(0, this, m_f);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_f;
+};
+
+// Keeps a tool bar shown exactly while the watched widget is hidden.
+class ShownWhileHidden : public QObject
+{
+public:
+    ShownWhileHidden(QWidget *watched, QWidget *shown)
+        : QObject(shown)
+        , m_shown(shown)
+    {
+        watched->installEventFilter(this);
+        m_shown->setVisible(watched->isHidden());
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+            m_shown->setVisible(static_cast<QWidget *>(watched)->isHidden());
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget *m_shown;
+};
+
+// Height of the poll table with this many rows in view, its heading and
+// its horizontal scroll bar.
+int tableHeightForRows(const QTableView *table, int rows)
+{
+    const int row = table->fontMetrics().height() + 6;
+    return table->horizontalHeader()->sizeHint().height() + rows * row
+           + table->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * table->frameWidth();
+}
+
+// Gives the open panels their room. Beside the tabs: at first all the
+// width the tabs leave, later never so much that the tabs would scroll
+// across (the engineer may still drag the panel wider). Below the tabs:
+// two fifths of the window at first, the tabs scrolling up and down.
+void sizeDocks(QMainWindow *window, LineMonitor *m)
+{
+    QDockWidget *shown = nullptr;
+    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+        if (d->isVisible() && !d->isFloating() && window->dockWidgetArea(d) == m->dockArea) {
+            shown = d;
+            break;
+        }
+    }
+    if (!shown || !window->isVisible())
+        return;
+    if (m->dockArea == Qt::BottomDockWidgetArea) {
+        if (!m->docksSized)
+            window->resizeDocks({shown}, {window->height() * 2 / 5}, Qt::Vertical);
+    } else {
+        QWidget *tabs = m->centralScroll->widget();
+        const int overflow = tabs->minimumSizeHint().width() - m->centralScroll->viewport()->width();
+        if (!m->docksSized || overflow > 0) {
+            const int width = qMax(shown->minimumSizeHint().width(), shown->width() - overflow);
+            window->resizeDocks({shown}, {width}, Qt::Horizontal);
+        }
+    }
+    m->docksSized = true;
+}
+
 } // namespace
 
 void MainWindow::keepDockOnScreen(QDockWidget *dock)
 {
+    sizeDocks(this, m_monitor);
     ScreenFit::fit(this);
     const QScreen *screen = this->screen();
     if (!screen || !isVisible())
@@ -135,27 +227,46 @@ void MainWindow::setupMonitor()
         return QFileDialog::getSaveFileName(this, title, suggested, filter);
     };
 
-    // The trend, beside the tabs.
+    // The tabs in a scroll area, so that they give way to an open panel
+    // (scrolling up and down, or across once the engineer drags a panel
+    // wider) instead of pushing the window past the screen. Their side
+    // margins make room for the vertical scroll bar.
+    m->centralScroll = new QScrollArea(this);
+    m->centralScroll->setObjectName(QStringLiteral("centralScrollArea"));
+    m->centralScroll->setFrameShape(QFrame::NoFrame);
+    m->centralScroll->setWidgetResizable(true);
+    if (QLayout *tabsLayout = ui->centralWidget->layout()) {
+        const QMargins margins = tabsLayout->contentsMargins();
+        tabsLayout->setContentsMargins(0, margins.top(), 0, margins.bottom());
+    }
+    m->centralScroll->setWidget(takeCentralWidget());
+    setCentralWidget(m->centralScroll);
+    // The poll table keeps eight rows in view whatever the panels take.
+    ui->tableView->setMinimumHeight(tableHeightForRows(ui->tableView, 8));
+
+    // The three panels open docked together, one tab each: beside the tabs
+    // where the screen leaves room for a panel, below them on a narrower one.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    m->dockArea = !screen || screen->availableGeometry().width() >= 1280 ? Qt::RightDockWidgetArea
+                                                                           : Qt::BottomDockWidgetArea;
     m->trend = new TrendView(m->trendStore, this);
     m->trendDock = makeDock(this, QStringLiteral("dockTrend"), QStringLiteral("Тренд"), m->trend);
-    addDockWidget(Qt::RightDockWidgetArea, m->trendDock);
-    m->trendDock->hide();
-
-    // The statistics and the traffic log, below the tabs.
     m->stats = new LineStatsView(this);
     m->statsDock = makeDock(this, QStringLiteral("dockLineStatistics"),
                             QStringLiteral("Статистика линии"), m->stats);
-    addDockWidget(Qt::BottomDockWidgetArea, m->statsDock);
-    m->statsDock->hide();
     m->log = new TrafficLogView(m->trafficLog, this);
     m->logDock = makeDock(this, QStringLiteral("dockTrafficLog"), QStringLiteral("Журнал обмена"),
                           m->log);
-    addDockWidget(Qt::BottomDockWidgetArea, m->logDock);
-    m->logDock->hide();
+    addDockWidget(m->dockArea, m->trendDock);
+    tabifyDockWidget(m->trendDock, m->statsDock);
+    tabifyDockWidget(m->statsDock, m->logDock);
+    for (QDockWidget *dock : {m->trendDock, m->statsDock, m->logDock})
+        dock->hide();
+    ui->centralWidget->installEventFilter(new AfterLayout(m, [this] { sizeDocks(this, m_monitor); }));
 
     // A stability mark beside every poll row.
     for (int i = 0; i < pollChannels.size(); ++i) {
-        auto *mark = new QLabel(ui->scrollAreaWidgetContents_2);
+        auto *mark = new ElidingLabel(ui->scrollAreaWidgetContents_2);
         mark->setObjectName(QStringLiteral("labelStable_%1").arg(i));
         mark->setFixedWidth(mark->fontMetrics().horizontalAdvance(QStringLiteral("нет ответа__")));
         ui->devsGridLayout->addWidget(mark, i, 2);
@@ -171,6 +282,13 @@ void MainWindow::setupMonitor()
     m->menu->setObjectName(QStringLiteral("menuMonitor"));
     m->toolBar = addToolBar(QStringLiteral("Монитор"));
     m->toolBar->setObjectName(QStringLiteral("monitorToolBar"));
+    m->cornerBar = new QToolBar(ui->menuBar);
+    m->cornerBar->setObjectName(QStringLiteral("monitorCornerBar"));
+    m->cornerBar->setIconSize(QSize(1, 1));
+    ui->menuBar->setCornerWidget(m->cornerBar, Qt::TopRightCorner);
+    // A row of the window's height less when unlocked, where the poll
+    // table needs it most.
+    new ShownWhileHidden(ui->menuBar, m->toolBar);
     const QList<QDockWidget *> docks = {m->trendDock, m->statsDock, m->logDock};
     {
         QSettings s = BenchProfile::settings();
@@ -183,10 +301,15 @@ void MainWindow::setupMonitor()
         QAction *show = dock->toggleViewAction();
         m->menu->addAction(show);
         m->toolBar->addAction(show);
+        m->cornerBar->addAction(show);
         // Follows the engineer's showing and closing (the dock's own close
         // button included), not the window's hiding at exit, which unchecks
         // the actions too.
-        connect(show, &QAction::toggled, m, [this] {
+        connect(show, &QAction::toggled, m, [this, dock](bool on) {
+            // Shown from the tool bar, a panel comes to the front of the
+            // panels' tabs.
+            if (on)
+                dock->raise();
             if (isVisible())
                 saveMonitorSettings();
         });
@@ -246,6 +369,17 @@ void MainWindow::setupMonitor()
     m->log->fileLabel->setText(m->settings.trafficFile);
     connect(m->log->rotateBox, QOverload<int>::of(&QSpinBox::valueChanged), m,
             [this](int kb) { applyTrafficRotate(kb); });
+
+    // Marks are earned again by answers taken after the poll stops, the
+    // line is lost, or the port is closed or connected again: nothing
+    // measured before may turn the record button green.
+    auto restartMarks = [this] {
+        m_monitor->judgeSince = m_monitor->now();
+        updateStabilityMarks();
+    };
+    connect(link, &protocolComHart::lineLost, m, restartMarks);
+    for (QPushButton *b : {ui->buttonStopRequstFunc3, ui->buttonClosePort, ui->buttonConnectPort})
+        connect(b, &QPushButton::clicked, m, restartMarks);
 
     m->refreshTimer = new QTimer(m);
     connect(m->refreshTimer, &QTimer::timeout, m, [this] { refreshMonitor(false); });
@@ -369,8 +503,12 @@ void MainWindow::updateStabilityMarks()
     for (const PollChannel &ch : qAsConst(pollChannels))
         checked += ch.enable->isChecked() ? 1 : 0;
     const qint64 staleMs = StabilityRule::staleAfterMs(checked, pollPeriod, pollTimeout, pollRepeats);
+    // A silence that would lapse a mark also breaks the trend's lines.
+    m->trend->setGapMs(staleMs);
     const TrendStore &store = *m->trendStore;
     const qint32 now = store.toStoreMs(m->now());
+    const qint32 since = m->judgeSince > 0 ? store.toStoreMs(m->judgeSince)
+                                           : std::numeric_limits<qint32>::min();
 
     QVector<StabilityVerdict> shown;
     for (int i = 0; i < pollChannels.size() && i < m->marks.size(); ++i) {
@@ -378,7 +516,7 @@ void MainWindow::updateStabilityMarks()
         StabilityVerdict v;
         if (pollChannels[i].enable->isChecked()) {
             const int address = parsePollAddressText(pollChannels[i].address->currentText());
-            v = Stability::judge(store.series(address), q, rule, now, staleMs);
+            v = Stability::judge(store.series(address), q, rule, now, staleMs, since);
             shown.append(v);
         }
         const QString text = Stability::markText(v);
