@@ -1,6 +1,7 @@
 #include "monitor/flowlayout.h"
 
 #include <QHBoxLayout>
+#include <QResizeEvent>
 #include <QWidget>
 
 FlowLayout::FlowLayout(QWidget *parent, int spacing)
@@ -109,4 +110,29 @@ int FlowLayout::arrange(const QRect &rect, bool apply) const
     placeRow();
     const QMargins m = contentsMargins();
     return y + rowHeight - rect.y() + m.bottom();
+}
+
+FlowBox::FlowBox(QWidget *parent)
+    : QWidget(parent)
+    , m_flow(new FlowLayout(this))
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+QSize FlowBox::sizeHint() const
+{
+    return QSize(m_flow->sizeHint().width(), m_flow->heightForWidth(qMax(1, width())));
+}
+
+QSize FlowBox::minimumSizeHint() const
+{
+    return QSize(m_flow->minimumSize().width(), m_flow->heightForWidth(qMax(1, width())));
+}
+
+void FlowBox::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // Narrower: more rows, and the panel's layout must give them room.
+    if (event->oldSize().width() != event->size().width())
+        updateGeometry();
 }

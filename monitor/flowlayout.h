@@ -6,6 +6,7 @@
 
 #include <QLayout>
 #include <QList>
+#include <QWidget>
 
 class FlowLayout : public QLayout
 {
@@ -33,4 +34,25 @@ private:
 
     QList<QLayoutItem *> m_items;
     int m_spacing;
+};
+
+// A row of controls that wraps: a widget holding a FlowLayout whose minimum
+// height follows its width. It does not report a height-for-width of its
+// own, so a scroll area around the panel sizes the panel by its minimum
+// (the controls' rows and the least the table or plot needs), not by every
+// widget's preferred height.
+class FlowBox : public QWidget
+{
+public:
+    explicit FlowBox(QWidget *parent = nullptr);
+    FlowLayout *flow() const { return m_flow; }
+    bool hasHeightForWidth() const override { return false; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    FlowLayout *m_flow;
 };

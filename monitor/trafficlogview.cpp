@@ -161,8 +161,9 @@ TrafficLogView::TrafficLogView(std::shared_ptr<const TrafficLog> log, QWidget *p
     // The controls wrap onto more rows in a narrow dock.
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
-    auto *controls = new FlowLayout;
-    layout->addLayout(controls);
+    auto *controlsBox = new FlowBox(this);
+    FlowLayout *controls = controlsBox->flow();
+    layout->addWidget(controlsBox);
     layout->addWidget(table, 1);
     controls->addWidget(pauseButton);
     controls->addGroup({new QLabel(QStringLiteral("Адрес"), this), addressBox});

@@ -135,8 +135,9 @@ TrendView::TrendView(std::shared_ptr<const TrendStore> store, QWidget *parent)
     // the row of the field it names.
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
-    auto *controls = new FlowLayout;
-    layout->addLayout(controls);
+    auto *controlsBox = new FlowBox(this);
+    FlowLayout *controls = controlsBox->flow();
+    layout->addWidget(controlsBox);
     layout->addWidget(m_plot, 1);
     controls->addGroup({new QLabel(QStringLiteral("Величина"), this), quantityBox});
     controls->addGroup({new QLabel(QStringLiteral("Окно"), this), windowBox});
