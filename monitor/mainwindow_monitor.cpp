@@ -150,21 +150,42 @@ private:
     QWidget *m_shown;
 };
 
-// Height of the poll table with this many rows in view, its heading and
-// its horizontal scroll bar.
+// Height of the poll table with this many one-line rows in view below its
+// heading (a row's height again), and its horizontal scroll bar.
 int tableHeightForRows(const QTableView *table, int rows)
 {
     const int row = table->fontMetrics().height() + 6;
-    return table->horizontalHeader()->sizeHint().height() + rows * row
-           + table->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * table->frameWidth();
+    return (rows + 1) * row + table->style()->pixelMetric(QStyle::PM_ScrollBarExtent)
+           + 2 * table->frameWidth();
 }
 
 // Gives the open panels their room. Beside the tabs: at first all the
 // width the tabs leave, later never so much that the tabs would scroll
 // across (the engineer may still drag the panel wider). Below the tabs:
 // two fifths of the window at first, the tabs scrolling up and down.
+Qt::DockWidgetArea areaFor(const QWidget *window)
+{
+    const QRect area = ScreenFit::availableArea(window);
+    return area.isEmpty() || area.width() >= 1280 ? Qt::RightDockWidgetArea : Qt::BottomDockWidgetArea;
+}
+
 void sizeDocks(QMainWindow *window, LineMonitor *m)
 {
+    if (!window->isVisible())
+        return;
+    // Placed for the screen the window opened on when first shown there.
+    if (!m->docksSized && areaFor(window) != m->dockArea) {
+        m->dockArea = areaFor(window);
+        QDockWidget *front = m->trendDock;
+        for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+            if (d->isVisible())
+                front = d;
+        }
+        window->addDockWidget(m->dockArea, m->trendDock);
+        window->tabifyDockWidget(m->trendDock, m->statsDock);
+        window->tabifyDockWidget(m->statsDock, m->logDock);
+        front->raise();
+    }
     QDockWidget *shown = nullptr;
     for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
         if (d->isVisible() && !d->isFloating() && window->dockWidgetArea(d) == m->dockArea) {
@@ -172,7 +193,7 @@ void sizeDocks(QMainWindow *window, LineMonitor *m)
             break;
         }
     }
-    if (!shown || !window->isVisible())
+    if (!shown)
         return;
     if (m->dockArea == Qt::BottomDockWidgetArea) {
         if (!m->docksSized)
@@ -194,10 +215,9 @@ void MainWindow::keepDockOnScreen(QDockWidget *dock)
 {
     sizeDocks(this, m_monitor);
     ScreenFit::fit(this);
-    const QScreen *screen = this->screen();
-    if (!screen || !isVisible())
+    const QRect area = ScreenFit::availableArea(this);
+    if (area.isEmpty() || !isVisible())
         return;
-    const QRect area = screen->availableGeometry();
     if (frameGeometry().width() <= area.width() && frameGeometry().height() <= area.height())
         return;
     // Floated at a size where the panel is readable (its docked size may
@@ -246,9 +266,7 @@ void MainWindow::setupMonitor()
 
     // The three panels open docked together, one tab each: beside the tabs
     // where the screen leaves room for a panel, below them on a narrower one.
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    m->dockArea = !screen || screen->availableGeometry().width() >= 1280 ? Qt::RightDockWidgetArea
-                                                                           : Qt::BottomDockWidgetArea;
+    m->dockArea = areaFor(this);
     m->trend = new TrendView(m->trendStore, this);
     m->trendDock = makeDock(this, QStringLiteral("dockTrend"), QStringLiteral("Тренд"), m->trend);
     m->stats = new LineStatsView(this);

@@ -1,0 +1,120 @@
+// The monitor's panels on the two small screens the window is used on, as
+// the window opens with fresh settings, locked and unlocked: they open
+// docked together, every control of each panel within its width, the tabs
+// never scrolled across, the poll table with eight rows in view, the window
+// within the screen. The window is laid out for each screen size, with the
+// font the desktop gives.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "app/screenfit.h"
+#include "monitor/linemonitor.h"
+#include "monitor/trafficlogview.h"
+#include "monitor/trendview.h"
+
+#include "common/sandbox.h"
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QDockWidget>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTableView>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+QWidget *widestOutside(QDockWidget *dock)
+{
+    auto *scroll = qobject_cast<QScrollArea *>(dock->widget());
+    const int width = scroll->viewport()->width();
+    const QList<QWidget *> controls = scroll->widget()->findChildren<QWidget *>();
+    for (QWidget *c : controls) {
+        const bool control = qobject_cast<QAbstractButton *>(c) || qobject_cast<QComboBox *>(c)
+                             || qobject_cast<QAbstractSpinBox *>(c) || qobject_cast<QLineEdit *>(c);
+        if (control && c->isVisible() && c->mapTo(scroll->viewport(), QPoint(c->width(), 0)).x() > width)
+            return c;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestMonitorFit : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { QVERIFY(m_sandbox.enter()); }
+    void cleanup() { m_sandbox.leave(); }
+
+    void panelsFitTheScreen_data();
+    void panelsFitTheScreen();
+
+private:
+    Sandbox m_sandbox;
+};
+
+void TestMonitorFit::panelsFitTheScreen_data()
+{
+    QTest::addColumn<QSize>("screen");
+    QTest::addColumn<bool>("unlocked");
+    QTest::addColumn<int>("area");
+    QTest::newRow("1366x768 locked") << QSize(1366, 768) << false << int(Qt::RightDockWidgetArea);
+    QTest::newRow("1366x768 unlocked") << QSize(1366, 768) << true << int(Qt::RightDockWidgetArea);
+    QTest::newRow("1024x700 locked") << QSize(1024, 700) << false << int(Qt::BottomDockWidgetArea);
+    QTest::newRow("1024x700 unlocked") << QSize(1024, 700) << true << int(Qt::BottomDockWidgetArea);
+}
+
+void TestMonitorFit::panelsFitTheScreen()
+{
+    QFETCH(QSize, screen);
+    QFETCH(bool, unlocked);
+    QFETCH(int, area);
+    const QRect available(QPoint(0, 0), screen);
+    ScreenFit::setAvailableAreaOverride(available);
+
+    auto w = std::make_unique<MainWindow>();
+    if (unlocked)
+        w->ui->lineEditPassword->setText(QStringLiteral("7391"));
+    w->ui->tabWidget->setCurrentIndex(MainWindow::TabFunction3);
+    w->setGeometry(available);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+
+    LineMonitor *m = w->lineMonitor();
+    const QList<QDockWidget *> docks = {m->trendDock, m->statsDock, m->logDock};
+    for (QDockWidget *d : docks)
+        d->toggleViewAction()->trigger();
+    QTRY_VERIFY(m->docksSized);
+    for (QDockWidget *d : docks) {
+        QVERIFY(!d->isFloating());
+        QCOMPARE(int(w->dockWidgetArea(d)), area);
+        QCOMPARE(w->tabifiedDockWidgets(d).size(), 2);
+        d->raise();
+        QTRY_VERIFY(d->isVisible());
+        QTRY_VERIFY2(!widestOutside(d), qPrintable(d->objectName() + QStringLiteral(": ")
+                                                  + (widestOutside(d) ? widestOutside(d)->objectName()
+                                                                      : QString())));
+    }
+    QTRY_COMPARE(m->centralScroll->horizontalScrollBar()->maximum(), 0);
+    QTableView *table = w->ui->tableView;
+    const int line = table->fontMetrics().height() + 6;
+    QVERIFY2(table->viewport()->height() >= 8 * line, qPrintable(QString::number(table->viewport()->height())));
+    QVERIFY(available.contains(w->frameGeometry()));
+    ScreenFit::setAvailableAreaOverride(QRect());
+}
+
+// The desktop's font: the offscreen platform's own is larger.
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    TestMonitorFit test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_monitorfit.moc"
