@@ -15,7 +15,6 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTableView>
-#include <QTimer>
 #include <QVBoxLayout>
 
 void TrafficLogModel::setEvents(QVector<LinkTrafficEvent> events, QVector<qint64> seqs)
@@ -176,9 +175,9 @@ TrafficLogView::TrafficLogView(std::shared_ptr<const TrafficLog> log, QWidget *p
     // again once they scroll back to the bottom; a layout or a resize of
     // the panel does not decide it.
     QScrollBar *bar = table->verticalScrollBar();
-    connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar] {
-        QTimer::singleShot(0, this, [this, bar] { m_following = bar->value() >= bar->maximum(); });
-    });
+    // The slider's new position is set when the action is reported.
+    connect(bar, &QAbstractSlider::actionTriggered, this,
+            [this, bar] { m_following = bar->sliderPosition() >= bar->maximum(); });
     connect(bar, &QAbstractSlider::rangeChanged, this, [this, bar] {
         if (m_following)
             bar->setValue(bar->maximum());
