@@ -112,27 +112,36 @@ int FlowLayout::arrange(const QRect &rect, bool apply) const
     return y + rowHeight - rect.y() + m.bottom();
 }
 
-FlowBox::FlowBox(QWidget *parent)
+WidthBoundBox::WidthBoundBox(QWidget *parent)
     : QWidget(parent)
-    , m_flow(new FlowLayout(this))
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
-QSize FlowBox::sizeHint() const
+QSize WidthBoundBox::sizeHint() const
 {
-    return QSize(m_flow->sizeHint().width(), m_flow->heightForWidth(qMax(1, width())));
+    if (!layout())
+        return QWidget::sizeHint();
+    return QSize(layout()->sizeHint().width(), layout()->heightForWidth(qMax(1, width())));
 }
 
-QSize FlowBox::minimumSizeHint() const
+QSize WidthBoundBox::minimumSizeHint() const
 {
-    return QSize(m_flow->minimumSize().width(), m_flow->heightForWidth(qMax(1, width())));
+    if (!layout())
+        return QWidget::minimumSizeHint();
+    return QSize(layout()->minimumSize().width(), layout()->heightForWidth(qMax(1, width())));
 }
 
-void FlowBox::resizeEvent(QResizeEvent *event)
+void WidthBoundBox::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     // Narrower: more rows, and the panel's layout must give them room.
     if (event->oldSize().width() != event->size().width())
         updateGeometry();
+}
+
+FlowBox::FlowBox(QWidget *parent)
+    : WidthBoundBox(parent)
+    , m_flow(new FlowLayout(this))
+{
 }

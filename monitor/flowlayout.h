@@ -36,22 +36,30 @@ private:
     int m_spacing;
 };
 
-// A row of controls that wraps: a widget holding a FlowLayout whose minimum
-// height follows its width. It does not report a height-for-width of its
-// own, so a scroll area around the panel sizes the panel by its minimum
-// (the controls' rows and the least the table or plot needs), not by every
-// widget's preferred height.
-class FlowBox : public QWidget
+// A widget whose height follows its width: it holds a layout with wrapping
+// contents (a flow of controls, a word-wrapped label) and asks for the
+// height they need at the width it has. It reports no height-for-width of
+// its own, so a scroll area around a panel sizes the panel by its minimum
+// (these rows and the least a table or plot needs), not by every widget's
+// preferred height.
+class WidthBoundBox : public QWidget
 {
 public:
-    explicit FlowBox(QWidget *parent = nullptr);
-    FlowLayout *flow() const { return m_flow; }
+    explicit WidthBoundBox(QWidget *parent = nullptr);
     bool hasHeightForWidth() const override { return false; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+};
+
+// A row of controls that wraps.
+class FlowBox : public WidthBoundBox
+{
+public:
+    explicit FlowBox(QWidget *parent = nullptr);
+    FlowLayout *flow() const { return m_flow; }
 
 private:
     FlowLayout *m_flow;

@@ -104,6 +104,9 @@ QDockWidget *makeDock(QMainWindow *window, const QString &name, const QString &t
     scroll->setMinimumSize(160, 120);
     dock->setWidget(scroll);
     dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    // The panels' tabs are cut short beside the tabs of a small screen;
+    // the tab's tool tip, which is the panel's, names it whole.
+    dock->setToolTip(title);
     return dock;
 }
 

@@ -22,6 +22,7 @@
 #include <QDockWidget>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTableView>
 #include <QtTest>
 #include <memory>
@@ -100,6 +101,14 @@ void TestMonitorFit::panelsFitTheScreen()
                                                   + (widestOutside(d) ? widestOutside(d)->objectName()
                                                                       : QString())));
     }
+    // The panels' tabs, cut short or not, name them whole in their tips.
+    QStringList tips;
+    for (QTabBar *bar : w->findChildren<QTabBar *>(QString(), Qt::FindDirectChildrenOnly)) {
+        for (int i = 0; i < bar->count(); ++i)
+            tips << bar->tabToolTip(i);
+    }
+    QCOMPARE(tips, QStringList({QStringLiteral("Тренд"), QStringLiteral("Статистика линии"),
+                                QStringLiteral("Журнал обмена")}));
     QTRY_COMPARE(m->centralScroll->horizontalScrollBar()->maximum(), 0);
     QTableView *table = w->ui->tableView;
     const int line = table->fontMetrics().height() + 6;
