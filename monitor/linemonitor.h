@@ -62,6 +62,9 @@ public:
     QScrollArea *centralScroll = nullptr;
     Qt::DockWidgetArea dockArea = Qt::RightDockWidgetArea;
     bool docksSized = false;
+    // The poll table, and its least height while no panel is below the tabs.
+    QWidget *pollTable = nullptr;
+    int pollTableMinimum = 0;
     QTimer *refreshTimer = nullptr;
 
     // Beside every poll row, and what it shows.

@@ -172,8 +172,27 @@ Qt::DockWidgetArea areaFor(const QWidget *window)
     return area.isEmpty() || area.width() >= 1280 ? Qt::RightDockWidgetArea : Qt::BottomDockWidgetArea;
 }
 
+// A panel below the tabs takes their height: the poll table keeps eight
+// rows in view then, the tabs scrolling instead. Without one it is not
+// held up, so that no tab scrolls for its sake on a short screen.
+void keepPollRows(QMainWindow *window, LineMonitor *m)
+{
+    // Hidden: not yet laid out, or going away with its docks.
+    if (!window->isVisible())
+        return;
+    bool below = false;
+    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+        const Qt::DockWidgetArea area = window->dockWidgetArea(d);
+        below = below || (!d->isHidden() && !d->isFloating()
+                          && (area == Qt::BottomDockWidgetArea || area == Qt::TopDockWidgetArea));
+    }
+    auto *table = static_cast<QTableView *>(m->pollTable);
+    table->setMinimumHeight(below ? tableHeightForRows(table, 8) : m->pollTableMinimum);
+}
+
 void sizeDocks(QMainWindow *window, LineMonitor *m)
 {
+    keepPollRows(window, m);
     if (!window->isVisible())
         return;
     // Placed for the screen the window opened on when first shown there.
@@ -264,8 +283,8 @@ void MainWindow::setupMonitor()
     }
     m->centralScroll->setWidget(takeCentralWidget());
     setCentralWidget(m->centralScroll);
-    // The poll table keeps eight rows in view whatever the panels take.
-    ui->tableView->setMinimumHeight(tableHeightForRows(ui->tableView, 8));
+    m->pollTable = ui->tableView;
+    m->pollTableMinimum = ui->tableView->minimumHeight();
 
     // The three panels open docked together, one tab each: beside the tabs
     // where the screen leaves room for a panel, below them on a narrower one.
@@ -335,7 +354,11 @@ void MainWindow::setupMonitor()
                 saveMonitorSettings();
         });
         // Shown again: brought up to date at once rather than at the next tick.
+        // Moved or floated by the engineer: the poll table's rows follow.
+        connect(dock, &QDockWidget::dockLocationChanged, m, [this] { keepPollRows(this, m_monitor); });
+        connect(dock, &QDockWidget::topLevelChanged, m, [this] { keepPollRows(this, m_monitor); });
         connect(dock, &QDockWidget::visibilityChanged, m, [this, dock](bool visible) {
+            keepPollRows(this, m_monitor);
             if (visible)
                 refreshMonitor(true);
             // A docked panel must not push the window past a small screen:

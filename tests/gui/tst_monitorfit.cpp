@@ -87,6 +87,9 @@ void TestMonitorFit::panelsFitTheScreen()
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 
     LineMonitor *m = w->lineMonitor();
+    // No panel open: the tabs are whole, not scrolled.
+    QTRY_COMPARE(m->centralScroll->verticalScrollBar()->maximum(), 0);
+    QCOMPARE(m->centralScroll->horizontalScrollBar()->maximum(), 0);
     const QList<QDockWidget *> docks = {m->trendDock, m->statsDock, m->logDock};
     for (QDockWidget *d : docks)
         d->toggleViewAction()->trigger();
