@@ -131,6 +131,31 @@ private:
     std::function<void()> m_f;
 };
 
+// The tabs' scroll area asks for the tabs' own size, not a scroll area's
+// modest default: a panel below the tabs then takes the height it needs,
+// not all it would like.
+//
+// Up and down the tabs give way only to a monitor panel below them: other
+// panels there (the message log) stay as short as the tabs leave them.
+class TabsScrollArea : public QScrollArea
+{
+public:
+    using QScrollArea::QScrollArea;
+    bool holdsHeight = true;
+    QSize sizeHint() const override
+    {
+        return widget() ? widget()->sizeHint() + QSize(2 * frameWidth(), 2 * frameWidth())
+                        : QScrollArea::sizeHint();
+    }
+    QSize minimumSizeHint() const override
+    {
+        QSize size = QScrollArea::minimumSizeHint();
+        if (holdsHeight && widget())
+            size.setHeight(widget()->minimumSizeHint().height() + 2 * frameWidth());
+        return size;
+    }
+};
+
 // Keeps a tool bar shown exactly while the watched widget is hidden.
 class ShownWhileHidden : public QObject
 {
@@ -188,6 +213,11 @@ void keepPollRows(QMainWindow *window, LineMonitor *m)
     }
     auto *table = static_cast<QTableView *>(m->pollTable);
     table->setMinimumHeight(below ? tableHeightForRows(table, 8) : m->pollTableMinimum);
+    auto *tabs = static_cast<TabsScrollArea *>(m->centralScroll);
+    if (tabs->holdsHeight == below) {
+        tabs->holdsHeight = !below;
+        tabs->updateGeometry();
+    }
 }
 
 void sizeDocks(QMainWindow *window, LineMonitor *m)
@@ -273,7 +303,7 @@ void MainWindow::setupMonitor()
     // (scrolling up and down, or across once the engineer drags a panel
     // wider) instead of pushing the window past the screen. Their side
     // margins make room for the vertical scroll bar.
-    m->centralScroll = new QScrollArea(this);
+    m->centralScroll = new TabsScrollArea(this);
     m->centralScroll->setObjectName(QStringLiteral("centralScrollArea"));
     m->centralScroll->setFrameShape(QFrame::NoFrame);
     m->centralScroll->setWidgetResizable(true);
