@@ -178,9 +178,12 @@ void MainWindow::setupMonitor()
         // the actions too.
         connect(show, &QAction::toggled, m, [this, dock](bool on) {
             // Shown from the tool bar, a panel comes to the front of the
-            // panels' tabs.
+            // panels' tabs. The tabs make room before the panel shows (and a
+            // panel behind another's tab reports no change of visibility when
+            // closed): the table's rows follow from here too.
             if (on)
                 dock->raise();
+            MonitorDocks::keepPollRows(this, m_monitor, dock, on);
             if (isVisible())
                 saveMonitorSettings();
         });

@@ -106,7 +106,8 @@ Qt::DockWidgetArea areaFor(const QWidget *window)
 // A panel below the tabs takes their height: the poll table keeps eight
 // rows in view then, the tabs scrolling instead. Without one it is not
 // held up, so that no tab scrolls for its sake on a short screen.
-void holdPollRows(QMainWindow *window, LineMonitor *m)
+void holdPollRows(QMainWindow *window, LineMonitor *m, const QDockWidget *changing = nullptr,
+                  bool willShow = false)
 {
     // Hidden: not yet laid out, or going away with its docks.
     if (!window->isVisible())
@@ -114,14 +115,21 @@ void holdPollRows(QMainWindow *window, LineMonitor *m)
     bool below = false;
     for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
         const Qt::DockWidgetArea area = window->dockWidgetArea(d);
-        below = below || (!d->isHidden() && !d->isFloating()
+        const bool shown = d == changing ? willShow : !d->isHidden();
+        below = below || (shown && !d->isFloating()
                           && (area == Qt::BottomDockWidgetArea || area == Qt::TopDockWidgetArea));
     }
+    // In this order, so that the tabs never hold the table's eight rows
+    // whole, which would make the window taller than the screen.
     auto *table = static_cast<QTableView *>(m->pollTable);
-    table->setMinimumHeight(below ? tableHeightForRows(table, 8) : m->pollTableMinimum);
     auto *tabs = static_cast<TabsScrollArea *>(m->centralScroll);
-    if (tabs->holdsHeight == below) {
-        tabs->holdsHeight = !below;
+    if (below && tabs->holdsHeight) {
+        tabs->holdsHeight = false;
+        tabs->updateGeometry();
+    }
+    table->setMinimumHeight(below ? tableHeightForRows(table, 8) : m->pollTableMinimum);
+    if (!below && !tabs->holdsHeight) {
+        tabs->holdsHeight = true;
         tabs->updateGeometry();
     }
 }
@@ -131,6 +139,8 @@ void sizeDocks(QMainWindow *window, LineMonitor *m)
     holdPollRows(window, m);
     if (!window->isVisible())
         return;
+    // Whatever the tabs or panels asked for, the window stays on the screen.
+    ScreenFit::fit(window);
     // Placed for the screen the window opened on when first shown there.
     if (!m->docksSized && areaFor(window) != m->dockArea) {
         m->dockArea = areaFor(window);
@@ -227,9 +237,9 @@ void place(QMainWindow *window, LineMonitor *m)
     sizeDocks(window, m);
 }
 
-void keepPollRows(QMainWindow *window, LineMonitor *m)
+void keepPollRows(QMainWindow *window, LineMonitor *m, const QDockWidget *changing, bool willShow)
 {
-    holdPollRows(window, m);
+    holdPollRows(window, m, changing, willShow);
 }
 
 void showWhileHidden(QWidget *watched, QWidget *shown)

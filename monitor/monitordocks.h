@@ -25,7 +25,11 @@ void addPanels(QMainWindow *window, LineMonitor *m);
 // Gives the open panels their room (first shown: the area for the screen
 // the window is on, and its size), and holds the poll table's rows.
 void place(QMainWindow *window, LineMonitor *m);
-void keepPollRows(QMainWindow *window, LineMonitor *m);
+// `changing`, when given, is about to be shown or hidden (willShow): the
+// tabs make room before the panel takes it, so the window never grows
+// past the screen in between.
+void keepPollRows(QMainWindow *window, LineMonitor *m, const QDockWidget *changing = nullptr,
+                  bool willShow = false);
 // Keeps `shown` visible exactly while `watched` is hidden.
 void showWhileHidden(QWidget *watched, QWidget *shown);
 
