@@ -1,8 +1,10 @@
 #include "app/elidinglabel.h"
 
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <QToolTip>
 
 ElidingLabel::ElidingLabel(QWidget *parent, Qt::TextElideMode mode)
     : QLabel(parent)
@@ -20,10 +22,31 @@ QSize ElidingLabel::minimumSizeHint() const
                  natural.height());
 }
 
+bool ElidingLabel::isElided() const
+{
+    return !wordWrap() && fontMetrics().horizontalAdvance(text()) > contentsRect().width();
+}
+
+QString ElidingLabel::fullToolTip() const
+{
+    if (!isElided() || toolTip() == text())
+        return toolTip();
+    return toolTip().isEmpty() ? text() : text() + QLatin1Char('\n') + toolTip();
+}
+
+bool ElidingLabel::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && isElided()) {
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), fullToolTip(), this);
+        return true;
+    }
+    return QLabel::event(event);
+}
+
 void ElidingLabel::paintEvent(QPaintEvent *event)
 {
     const QRect area = contentsRect();
-    if (wordWrap() || fontMetrics().horizontalAdvance(text()) <= area.width()) {
+    if (!isElided()) {
         QLabel::paintEvent(event);
         return;
     }

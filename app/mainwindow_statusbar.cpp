@@ -8,6 +8,8 @@
 #include "ui_mainwindow.h"
 
 #include "app/elidinglabel.h"
+#include "app/markglyphs.h"
+#include "app/wheelguard.h"
 #include "app/messagelog.h"
 #include "app/operationprogress.h"
 #include "app/progresspanel.h"
@@ -147,6 +149,14 @@ void MainWindow::setupStatusBar()
     if (QLineEdit *edit = ui->comboBoxNamePort->lineEdit())
         edit->installEventFilter(new ShowPathEnd(edit));
     fitWindowToScreen();
+
+    // A message longer than the bar's room is cut: the bar's tool tip holds
+    // it whole (the parts beside it show theirs in their own tips).
+    connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString &message) { bar->setToolTip(message); });
+    // Glyphs and wheels: the save mark drawn whatever fonts are installed,
+    // and the wheel changes no value the engineer has not put the focus on.
+    MarkGlyphs::drawAsStrokes(ui->lbSaveFilesReady);
+    WheelGuard::install();
 
     refreshPortState();
     refreshOperationLabel();

@@ -26,16 +26,36 @@ public:
 
 namespace ScreenFit {
 
-void fit(QWidget *window)
+static QRect &areaOverride()
 {
-    QScreen *screen = window->screen();
+    static QRect area;
+    return area;
+}
+
+void setAvailableAreaOverride(const QRect &area)
+{
+    areaOverride() = area;
+}
+
+QRect availableArea(const QWidget *window)
+{
+    if (!areaOverride().isEmpty())
+        return areaOverride();
+    const QScreen *screen = window ? window->screen() : nullptr;
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+void fit(QWidget *window)
+{
+    const QRect area = availableArea(window);
+    if (area.isEmpty())
         return;
-    const QRect area = screen->availableGeometry();
-    const int maxW = qMax(200, area.width());
-    const int maxH = qMax(200, area.height() - FrameAllowance);
+    // The frame once the window has one; until then, room for a title bar.
+    const QSize frameSize = window->frameGeometry().size() - window->size();
+    const int maxW = qMax(200, area.width() - frameSize.width());
+    const int maxH = qMax(200, area.height() - qMax(FrameAllowance, frameSize.height()));
     const QSize wanted = window->size().boundedTo(QSize(maxW, maxH));
     if (wanted != window->size())
         window->resize(wanted.expandedTo(window->minimumSize()));

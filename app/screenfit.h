@@ -3,9 +3,17 @@
 // height exceeds a 768 or 700 pixel screen would put its OK and Cancel
 // below the edge.
 
+class QRect;
 class QWidget;
 
 namespace ScreenFit {
+
+// The area a window may take on the screen it is on (primary screen when
+// it has none yet).
+QRect availableArea(const QWidget *window);
+// Stands in for every screen's available area while not empty: tests and
+// tools lay the window out for a screen size the machine does not have.
+void setAvailableAreaOverride(const QRect &area);
 
 // Shrinks the window to the available area of its screen (leaving room for
 // a title bar) and moves it inside that area. The window's layout must be

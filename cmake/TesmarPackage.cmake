@@ -17,13 +17,14 @@ a virtual line of simulated transmitters on a pseudo-terminal.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The calibration history's own database is SQLite through Qt SQL, a
-# plugin no library link shows; the PostgreSQL driver is only for a lab's
-# shared database.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt5sql5-sqlite)
+# Qt's own dialogs and standard buttons speak Russian only with Qt's
+# translations, and the calibration history's own database is SQLite through
+# Qt SQL, a plugin: no library link shows either. (The save-readiness marks
+# are drawn as strokes, so no symbol font is needed.) The PostgreSQL driver
+# is only for a lab's shared database. The libraries found by dpkg-shlibdeps
+# are appended to this list.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qttranslations5-l10n, libqt5sql5-sqlite")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS libqt5sql5-psql)
-# The save-readiness marks (✔, ❌) are drawn from this font.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-symbola)
 set(CPACK_STRIP_FILES ON)
 # Installing takes the programs as built and builds nothing else:
 # scripts/package.sh builds just the two installed programs first.

@@ -24,6 +24,7 @@ class QAction;
 class QDockWidget;
 class QLabel;
 class QMenu;
+class QScrollArea;
 class QTimer;
 class QToolBar;
 class LineStatsView;
@@ -52,13 +53,27 @@ public:
     QDockWidget *logDock = nullptr;
     TrafficLogView *log = nullptr;
     QMenu *menu = nullptr;
+    // The panels' switches: a tool bar of their own while the menu bar is
+    // hidden (locked), in the menu bar's corner while it is shown.
     QToolBar *toolBar = nullptr;
+    QToolBar *cornerBar = nullptr;
+    // The tabs scroll rather than let an open panel push the window past
+    // the screen; the panels open together in this area.
+    QScrollArea *centralScroll = nullptr;
+    Qt::DockWidgetArea dockArea = Qt::RightDockWidgetArea;
+    bool docksSized = false;
+    // The poll table, and its least height while no panel is below the tabs.
+    QWidget *pollTable = nullptr;
+    int pollTableMinimum = 0;
     QTimer *refreshTimer = nullptr;
 
     // Beside every poll row, and what it shows.
     QVector<QLabel *> marks;
     QVector<StabilityVerdict> verdicts;
     bool allStable = false;
+    // Answers taken before this (now()'s clock) earn no mark: the poll
+    // stopped, or the line was lost or connected again, since.
+    qint64 judgeSince = 0;
 
     // The save dialogs of the monitor: the chosen path, empty if cancelled.
     // Tests and tools answer them by replacing the function.

@@ -1,5 +1,6 @@
 #include "monitor/linestatsview.h"
 
+#include "monitor/flowlayout.h"
 #include "monitor/linestatisticsrows.h"
 
 #include <QHBoxLayout>
@@ -33,13 +34,16 @@ LineStatsView::LineStatsView(QWidget *parent)
     discardLabel->setMinimumHeight(2 * discardLabel->fontMetrics().lineSpacing());
     discardLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 
-    auto *bottom = new QHBoxLayout;
+    // The reasons take as many lines as the panel's width needs.
+    auto *bottomBox = new WidthBoundBox(this);
+    auto *bottom = new QHBoxLayout(bottomBox);
+    bottom->setContentsMargins(0, 0, 0, 0);
     bottom->addWidget(discardLabel, 1);
     bottom->addWidget(resetButton, 0, Qt::AlignTop);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(table, 1);
-    layout->addLayout(bottom);
+    layout->addWidget(bottomBox);
 }
 
 void LineStatsView::showStatistics(const LinkStatistics &stats)

@@ -9,7 +9,9 @@
 
 #include "link/protocolcomhart.h"
 #include "monitor/linemonitor.h"
+#include "monitor/monitordocks.h"
 #include "monitor/linestatsview.h"
+#include "app/elidinglabel.h"
 #include "monitor/trafficlogview.h"
 #include "monitor/trendcsv.h"
 #include "monitor/trendview.h"
@@ -19,8 +21,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
-#include <QScrollArea>
-#include <QScreen>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QImageWriter>
@@ -35,6 +35,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <qcustomplot.h>
+
+#include <limits>
 
 #include "settings/benchprofile.h"
 #include "app/screenfit.h"
@@ -80,32 +82,15 @@ QIcon stableIcon(bool stable)
     return QIcon(pm);
 }
 
-QDockWidget *makeDock(QMainWindow *window, const QString &name, const QString &title,
-                      QWidget *content)
-{
-    auto *dock = new QDockWidget(title, window);
-    dock->setObjectName(name);
-    // In a scroll area, so that an open panel never makes the window larger
-    // than a small screen: the panel scrolls instead.
-    auto *scroll = new QScrollArea(dock);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(content);
-    scroll->setMinimumSize(160, 120);
-    dock->setWidget(scroll);
-    dock->setAllowedAreas(Qt::AllDockWidgetAreas);
-    return dock;
-}
-
 } // namespace
 
 void MainWindow::keepDockOnScreen(QDockWidget *dock)
 {
+    MonitorDocks::place(this, m_monitor);
     ScreenFit::fit(this);
-    const QScreen *screen = this->screen();
-    if (!screen || !isVisible())
+    const QRect area = ScreenFit::availableArea(this);
+    if (area.isEmpty() || !isVisible())
         return;
-    const QRect area = screen->availableGeometry();
     if (frameGeometry().width() <= area.width() && frameGeometry().height() <= area.height())
         return;
     // Floated at a size where the panel is readable (its docked size may
@@ -135,27 +120,24 @@ void MainWindow::setupMonitor()
         return QFileDialog::getSaveFileName(this, title, suggested, filter);
     };
 
-    // The trend, beside the tabs.
+    // The tabs scroll rather than let a panel push the window past the
+    // screen; the three panels open docked together, one tab each.
+    m->centralScroll = MonitorDocks::wrapTabs(this);
+    m->pollTable = ui->tableView;
+    m->pollTableMinimum = ui->tableView->minimumHeight();
     m->trend = new TrendView(m->trendStore, this);
-    m->trendDock = makeDock(this, QStringLiteral("dockTrend"), QStringLiteral("Тренд"), m->trend);
-    addDockWidget(Qt::RightDockWidgetArea, m->trendDock);
-    m->trendDock->hide();
-
-    // The statistics and the traffic log, below the tabs.
+    m->trendDock = MonitorDocks::make(this, QStringLiteral("dockTrend"), QStringLiteral("Тренд"), m->trend);
     m->stats = new LineStatsView(this);
-    m->statsDock = makeDock(this, QStringLiteral("dockLineStatistics"),
-                            QStringLiteral("Статистика линии"), m->stats);
-    addDockWidget(Qt::BottomDockWidgetArea, m->statsDock);
-    m->statsDock->hide();
+    m->statsDock = MonitorDocks::make(this, QStringLiteral("dockLineStatistics"),
+                                      QStringLiteral("Статистика линии"), m->stats);
     m->log = new TrafficLogView(m->trafficLog, this);
-    m->logDock = makeDock(this, QStringLiteral("dockTrafficLog"), QStringLiteral("Журнал обмена"),
-                          m->log);
-    addDockWidget(Qt::BottomDockWidgetArea, m->logDock);
-    m->logDock->hide();
+    m->logDock = MonitorDocks::make(this, QStringLiteral("dockTrafficLog"),
+                                    QStringLiteral("Журнал обмена"), m->log);
+    MonitorDocks::addPanels(this, m);
 
     // A stability mark beside every poll row.
     for (int i = 0; i < pollChannels.size(); ++i) {
-        auto *mark = new QLabel(ui->scrollAreaWidgetContents_2);
+        auto *mark = new ElidingLabel(ui->scrollAreaWidgetContents_2);
         mark->setObjectName(QStringLiteral("labelStable_%1").arg(i));
         mark->setFixedWidth(mark->fontMetrics().horizontalAdvance(QStringLiteral("нет ответа__")));
         ui->devsGridLayout->addWidget(mark, i, 2);
@@ -171,6 +153,13 @@ void MainWindow::setupMonitor()
     m->menu->setObjectName(QStringLiteral("menuMonitor"));
     m->toolBar = addToolBar(QStringLiteral("Монитор"));
     m->toolBar->setObjectName(QStringLiteral("monitorToolBar"));
+    m->cornerBar = new QToolBar(ui->menuBar);
+    m->cornerBar->setObjectName(QStringLiteral("monitorCornerBar"));
+    m->cornerBar->setIconSize(QSize(1, 1));
+    ui->menuBar->setCornerWidget(m->cornerBar, Qt::TopRightCorner);
+    // A row of the window's height less when unlocked, where the poll
+    // table needs it most.
+    MonitorDocks::showWhileHidden(ui->menuBar, m->toolBar);
     const QList<QDockWidget *> docks = {m->trendDock, m->statsDock, m->logDock};
     {
         QSettings s = BenchProfile::settings();
@@ -183,15 +172,29 @@ void MainWindow::setupMonitor()
         QAction *show = dock->toggleViewAction();
         m->menu->addAction(show);
         m->toolBar->addAction(show);
+        m->cornerBar->addAction(show);
         // Follows the engineer's showing and closing (the dock's own close
         // button included), not the window's hiding at exit, which unchecks
         // the actions too.
-        connect(show, &QAction::toggled, m, [this] {
+        connect(show, &QAction::toggled, m, [this, dock](bool on) {
+            // Shown from the tool bar, a panel comes to the front of the
+            // panels' tabs. The tabs make room before the panel shows (and a
+            // panel behind another's tab reports no change of visibility when
+            // closed): the table's rows follow from here too.
+            if (on)
+                dock->raise();
+            MonitorDocks::keepPollRows(this, m_monitor, dock, on);
             if (isVisible())
                 saveMonitorSettings();
         });
         // Shown again: brought up to date at once rather than at the next tick.
+        // Moved or floated by the engineer: the poll table's rows follow.
+        connect(dock, &QDockWidget::dockLocationChanged, m,
+                [this] { MonitorDocks::keepPollRows(this, m_monitor); });
+        connect(dock, &QDockWidget::topLevelChanged, m,
+                [this] { MonitorDocks::keepPollRows(this, m_monitor); });
         connect(dock, &QDockWidget::visibilityChanged, m, [this, dock](bool visible) {
+            MonitorDocks::keepPollRows(this, m_monitor);
             if (visible)
                 refreshMonitor(true);
             // A docked panel must not push the window past a small screen:
@@ -246,6 +249,17 @@ void MainWindow::setupMonitor()
     m->log->fileLabel->setText(m->settings.trafficFile);
     connect(m->log->rotateBox, QOverload<int>::of(&QSpinBox::valueChanged), m,
             [this](int kb) { applyTrafficRotate(kb); });
+
+    // Marks are earned again by answers taken after the poll stops, the
+    // line is lost, or the port is closed or connected again: nothing
+    // measured before may turn the record button green.
+    auto restartMarks = [this] {
+        m_monitor->judgeSince = m_monitor->now();
+        updateStabilityMarks();
+    };
+    connect(link, &protocolComHart::lineLost, m, restartMarks);
+    for (QPushButton *b : {ui->buttonStopRequstFunc3, ui->buttonClosePort, ui->buttonConnectPort})
+        connect(b, &QPushButton::clicked, m, restartMarks);
 
     m->refreshTimer = new QTimer(m);
     connect(m->refreshTimer, &QTimer::timeout, m, [this] { refreshMonitor(false); });
@@ -369,8 +383,12 @@ void MainWindow::updateStabilityMarks()
     for (const PollChannel &ch : qAsConst(pollChannels))
         checked += ch.enable->isChecked() ? 1 : 0;
     const qint64 staleMs = StabilityRule::staleAfterMs(checked, pollPeriod, pollTimeout, pollRepeats);
+    // A silence that would lapse a mark also breaks the trend's lines.
+    m->trend->setGapMs(staleMs);
     const TrendStore &store = *m->trendStore;
     const qint32 now = store.toStoreMs(m->now());
+    const qint32 since = m->judgeSince > 0 ? store.toStoreMs(m->judgeSince)
+                                           : std::numeric_limits<qint32>::min();
 
     QVector<StabilityVerdict> shown;
     for (int i = 0; i < pollChannels.size() && i < m->marks.size(); ++i) {
@@ -378,7 +396,7 @@ void MainWindow::updateStabilityMarks()
         StabilityVerdict v;
         if (pollChannels[i].enable->isChecked()) {
             const int address = parsePollAddressText(pollChannels[i].address->currentText());
-            v = Stability::judge(store.series(address), q, rule, now, staleMs);
+            v = Stability::judge(store.series(address), q, rule, now, staleMs, since);
             shown.append(v);
         }
         const QString text = Stability::markText(v);

@@ -1,7 +1,7 @@
 #pragma once
 // The monitor's part of the screenshot tour: with a port to poll, the
 // window polls three devices for a while and shows the trend, the line
-// statistics and the traffic log in turn.
+// statistics and the traffic log in turn, locked and then unlocked.
 
 #include <QString>
 #include <QVector>

@@ -40,13 +40,18 @@ qint64 StabilityRule::staleAfterMs(int checkedChannels, int periodMs, int timeou
 
 StabilityVerdict Stability::judge(const TrendSeries *series, TrendQuantity q,
                                   const StabilityRule &rule, qint32 nowStoreMs,
-                                  qint64 staleAfterMs)
+                                  qint64 staleAfterMs, qint32 sinceStoreMs)
 {
     StabilityVerdict v;
     if (!series || series->isEmpty())
         return v;
     const RingBuffer<TrendSample> &recent = series->recent();
-    const std::size_t n = std::min<std::size_t>(recent.size(), std::size_t(std::max(1, rule.count)));
+    const std::size_t wanted = std::size_t(std::max(1, rule.count));
+    std::size_t n = 0;
+    while (n < recent.size() && n < wanted && recent.at(recent.size() - 1 - n).ms >= sinceStoreMs)
+        ++n;
+    if (n == 0)
+        return v;
     v.answers = int(n);
 
     double lo = std::numeric_limits<double>::infinity();

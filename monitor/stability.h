@@ -6,12 +6,16 @@
 //
 // A device is judged conservatively: fewer than N answers, a value that is
 // not a number, or a newest answer older than the poll cycle can explain
-// (the device stopped answering) never count as stable.
+// (the device stopped answering) never count as stable. Answers taken
+// before `sinceStoreMs` (the poll stopped, the line was lost or connected
+// again since) are not judged at all: a mark is earned again by N answers
+// taken after it.
 
 #include "monitor/trendstore.h"
 
 #include <QString>
 #include <QVector>
+#include <limits>
 
 struct StabilityRule
 {
@@ -56,7 +60,8 @@ class Stability
 public:
     static StabilityVerdict judge(const TrendSeries *series, TrendQuantity q,
                                   const StabilityRule &rule, qint32 nowStoreMs,
-                                  qint64 staleAfterMs);
+                                  qint64 staleAfterMs,
+                                  qint32 sinceStoreMs = std::numeric_limits<qint32>::min());
 
     // True when there is at least one verdict and every one is stable.
     static bool allStable(const QVector<StabilityVerdict> &verdicts);

@@ -1,5 +1,7 @@
 #include "monitor/trafficlogview.h"
 
+#include "app/elidinglabel.h"
+#include "monitor/flowlayout.h"
 #include "monitor/monitorsettings.h"
 #include "monitor/trafficlog.h"
 
@@ -7,7 +9,6 @@
 #include <QColor>
 #include <QComboBox>
 #include <QFontDatabase>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -118,9 +119,9 @@ TrafficLogView::TrafficLogView(std::shared_ptr<const TrafficLog> log, QWidget *p
                                          "и начинается новый"));
     fileButton = new QPushButton(QStringLiteral("Файл…"), this);
     fileButton->setObjectName(QStringLiteral("buttonTrafficFile"));
-    fileLabel = new QLabel(this);
+    // A long path shows its end, and whole in the tool tip.
+    fileLabel = new ElidingLabel(this, Qt::ElideLeft);
     fileLabel->setObjectName(QStringLiteral("labelTrafficFile"));
-    fileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     rotateBox = new QSpinBox(this);
     rotateBox->setObjectName(QStringLiteral("spinBoxTrafficRotate"));
     rotateBox->setRange(MonitorSettings::MinRotateKb, MonitorSettings::MaxRotateKb);
@@ -156,25 +157,31 @@ TrafficLogView::TrafficLogView(std::shared_ptr<const TrafficLog> log, QWidget *p
     for (int c = 0; c < 6; ++c)
         table->setColumnWidth(c, widths[c]);
 
-    auto *view = new QHBoxLayout;
-    view->addWidget(pauseButton);
-    view->addWidget(new QLabel(QStringLiteral("Адрес"), this));
-    view->addWidget(addressBox);
-    view->addWidget(saveButton);
-    view->addWidget(clearButton);
-    view->addStretch(1);
-    view->addWidget(countLabel);
-    auto *stream = new QHBoxLayout;
-    stream->addWidget(streamBox);
-    stream->addWidget(fileButton);
-    stream->addWidget(fileLabel, 1);
-    stream->addWidget(new QLabel(QStringLiteral("новый файл после"), this));
-    stream->addWidget(rotateBox);
+    // The controls wrap onto more rows in a narrow dock.
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
-    layout->addLayout(view);
-    layout->addLayout(stream);
+    auto *controlsBox = new FlowBox(this);
+    FlowLayout *controls = controlsBox->flow();
+    layout->addWidget(controlsBox);
     layout->addWidget(table, 1);
+    controls->addWidget(pauseButton);
+    controls->addGroup({new QLabel(QStringLiteral("Адрес"), this), addressBox});
+    controls->addGroup({saveButton, clearButton});
+    controls->addGroup({streamBox, fileButton, fileLabel});
+    controls->addGroup({new QLabel(QStringLiteral("новый файл после"), this), rotateBox});
+    controls->addWidget(countLabel);
+
+    // Follows the newest line until the engineer scrolls up to read, and
+    // again once they scroll back to the bottom; a layout or a resize of
+    // the panel does not decide it.
+    QScrollBar *bar = table->verticalScrollBar();
+    // The slider's new position is set when the action is reported.
+    connect(bar, &QAbstractSlider::actionTriggered, this,
+            [this, bar] { m_following = bar->sliderPosition() >= bar->maximum(); });
+    connect(bar, &QAbstractSlider::rangeChanged, this, [this, bar] {
+        if (m_following)
+            bar->setValue(bar->maximum());
+    });
 
     connect(addressBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] {
         if (!isPaused()) {
@@ -233,12 +240,9 @@ void TrafficLogView::show(const QVector<LinkTrafficEvent> &events, qint64 total)
 
 void TrafficLogView::changeRows(qint64 total, const std::function<void()> &change)
 {
-    QScrollBar *bar = table->verticalScrollBar();
-    // Follows the newest line unless the engineer scrolled up to read.
-    const bool atBottom = bar->value() >= bar->maximum() - 1;
     change();
     m_shownTotal = total;
     countLabel->setText(QStringLiteral("%1 строк, всего событий %2").arg(model->rowCount()).arg(total));
-    if (atBottom)
+    if (m_following)
         table->scrollToBottom();
 }

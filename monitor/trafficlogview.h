@@ -4,6 +4,7 @@
 // rotated at the size set. The view holds a copy of what it shows, so a
 // paused view stays as it was while the log moves on.
 
+#include "app/elidinglabel.h"
 #include "link/linkstatistics.h"
 
 #include <QAbstractTableModel>
@@ -11,6 +12,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+
 
 class QCheckBox;
 class QComboBox;
@@ -60,7 +62,7 @@ public:
     QPushButton *clearButton = nullptr;
     QCheckBox *streamBox = nullptr;
     QPushButton *fileButton = nullptr;
-    QLabel *fileLabel = nullptr;
+    ElidingLabel *fileLabel = nullptr;
     QSpinBox *rotateBox = nullptr;
     QLabel *countLabel = nullptr;
     QTableView *table = nullptr;
@@ -73,6 +75,8 @@ public:
     // something changed (or when forced).
     void refresh(bool force = false);
     const QVector<LinkTrafficEvent> &shownEvents() const { return model->events(); }
+    // True while the view keeps the newest line in sight.
+    bool isFollowing() const { return m_following; }
 
 private:
     void show(const QVector<LinkTrafficEvent> &events, qint64 total);
@@ -86,4 +90,5 @@ private:
     qint64 m_frozenTotal = 0;
     qint64 m_shownTotal = -1;
     int m_shownFilter = -2;
+    bool m_following = true;
 };

@@ -158,7 +158,7 @@ std::size_t TrendStore::bytesReserved() const
 }
 
 void TrendStore::plotPoints(int address, TrendQuantity q, qint64 fromMs, qint64 toMs,
-                            int buckets, QVector<double> *x, QVector<double> *y) const
+                            int buckets, QVector<double> *x, QVector<double> *y, qint64 gapMs) const
 {
     x->clear();
     y->clear();
@@ -184,9 +184,23 @@ void TrendStore::plotPoints(int address, TrendQuantity q, qint64 fromMs, qint64 
             y->append(b.value(q));
         }
     };
+    // History buckets stand for `stride` answers each and lie that much
+    // further apart than answers do.
+    const qint32 recentStart = s->recent().front().ms;
+    const qint64 historyGapMs = gapMs * s->historyStride();
+    qint64 previousMs = std::numeric_limits<qint64>::min();
     s->forEach(from, to, [&](const TrendSample &t) {
         const int b = std::min(buckets - 1, int(double(qint64(t.ms) - from) * buckets / span));
         const float v = t.value(q);
+        const qint64 allowed = t.ms < recentStart ? historyGapMs : gapMs;
+        if (gapMs > 0 && previousMs != std::numeric_limits<qint64>::min()
+            && qint64(t.ms) - previousMs > allowed) {
+            flush();
+            current = -1;
+            x->append(fromStoreMs(qint32(previousMs + 1)) / 1000.0);
+            y->append(std::numeric_limits<double>::quiet_NaN());
+        }
+        previousMs = t.ms;
         if (b != current) {
             flush();
             current = b;

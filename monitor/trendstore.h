@@ -121,9 +121,11 @@ public:
     // Plot points of one address in [fromMs, toMs]: at most two per bucket
     // of the window (its lowest and its highest value, in time order), so a
     // window drawn `buckets` pixels wide costs the same whatever it holds.
-    // x in seconds of the caller's clock, y the quantity.
+    // x in seconds of the caller's clock, y the quantity. Where answers are
+    // more than gapMs apart (0: never) a NaN point breaks the line: a plot
+    // must not draw a straight line across a stop or a lost line.
     void plotPoints(int address, TrendQuantity q, qint64 fromMs, qint64 toMs, int buckets,
-                    QVector<double> *x, QVector<double> *y) const;
+                    QVector<double> *x, QVector<double> *y, qint64 gapMs = 0) const;
 
 private:
     std::vector<TrendSeries> m_series;

@@ -1,5 +1,7 @@
 #include "monitor/trendview.h"
 
+#include "app/elidinglabel.h"
+#include "monitor/flowlayout.h"
 #include "monitor/monitorsettings.h"
 
 #include <QComboBox>
@@ -70,7 +72,7 @@ TrendView::TrendView(std::shared_ptr<const TrendStore> store, QWidget *parent)
                                              "за последние ответы, при котором показание "
                                              "считается стабильным. Enter — применить."));
     thresholdUnit = new QLabel(this);
-    summaryLabel = new QLabel(this);
+    summaryLabel = new ElidingLabel(this);
     summaryLabel->setObjectName(QStringLiteral("labelStableSummary"));
     // A text that changes width would lay the whole window out again on
     // every answer: the label keeps the width of its longest text.
@@ -78,29 +80,10 @@ TrendView::TrendView(std::shared_ptr<const TrendStore> store, QWidget *parent)
     bold.setBold(true);
     summaryLabel->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("Стабильно 15 из 15_")));
 
-    auto *controls = new QHBoxLayout;
-    controls->addWidget(new QLabel(QStringLiteral("Величина"), this));
-    controls->addWidget(quantityBox);
-    controls->addWidget(new QLabel(QStringLiteral("Окно"), this));
-    controls->addWidget(windowBox);
-    controls->addWidget(pauseButton);
-    controls->addWidget(autoscaleButton);
-    controls->addStretch(1);
-    controls->addWidget(csvButton);
-    controls->addWidget(pngButton);
-
-    auto *stability = new QHBoxLayout;
-    stability->addWidget(new QLabel(QStringLiteral("Стабильно, если за последние"), this));
-    stability->addWidget(stableCountBox);
-    stability->addWidget(new QLabel(QStringLiteral("ответов разброс не больше"), this));
-    stability->addWidget(thresholdEdit);
-    stability->addWidget(thresholdUnit);
-    stability->addStretch(1);
-    stability->addWidget(summaryLabel);
-
     m_plot = new QCustomPlot(this);
     m_plot->setObjectName(QStringLiteral("trendPlot"));
-    m_plot->setMinimumSize(360, 220);
+    // Small enough for a dock beside the tabs of a 1366 pixel screen.
+    m_plot->setMinimumSize(200, 160);
     // Thin unsmoothed lines: a frame of fifteen lines stays a few
     // milliseconds; text keeps its own smoothing.
     m_plot->setNotAntialiasedElements(QCP::aePlottables | QCP::aeGrid | QCP::aeAxes
@@ -129,8 +112,10 @@ TrendView::TrendView(std::shared_ptr<const TrendStore> store, QWidget *parent)
     summaryFont.setBold(true);
     m_summaryItem->setFont(summaryFont);
 
-    connect(m_plot, &QCustomPlot::mousePress, this, &TrendView::onUserInteraction);
-    connect(m_plot, &QCustomPlot::mouseWheel, this, &TrendView::onUserInteraction);
+    // Zoomed by the wheel only once clicked into: a wheel turned to scroll
+    // the panel must not take the axis off the present.
+    m_plot->setFocusPolicy(Qt::ClickFocus);
+    m_plot->setProperty("wheelNeedsFocus", true);
     connect(m_plot->xAxis, QOverload<const QCPRange &>::of(&QCPAxis::rangeChanged),
             this, &TrendView::onRangeChanged);
     connect(m_plot, &QCustomPlot::mouseRelease, this, [this] { refresh(m_lastNow); });
@@ -146,11 +131,22 @@ TrendView::TrendView(std::shared_ptr<const TrendStore> store, QWidget *parent)
             refresh(m_lastNow, true);
     });
 
+    // The controls wrap onto more rows in a narrow dock; a label stays on
+    // the row of the field it names.
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
-    layout->addLayout(controls);
-    layout->addLayout(stability);
+    auto *controlsBox = new FlowBox(this);
+    FlowLayout *controls = controlsBox->flow();
+    layout->addWidget(controlsBox);
     layout->addWidget(m_plot, 1);
+    controls->addGroup({new QLabel(QStringLiteral("Величина"), this), quantityBox});
+    controls->addGroup({new QLabel(QStringLiteral("Окно"), this), windowBox});
+    controls->addGroup({pauseButton, autoscaleButton});
+    controls->addGroup({csvButton, pngButton});
+    controls->addGroup({new QLabel(QStringLiteral("Стабильно, если за последние"), this), stableCountBox,
+                        new QLabel(QStringLiteral("ответов"), this)});
+    controls->addGroup({new QLabel(QStringLiteral("разброс не больше"), this), thresholdEdit, thresholdUnit});
+    controls->addWidget(summaryLabel);
 }
 
 void TrendView::setQuantity(TrendQuantity q, const QString &label)
@@ -169,6 +165,14 @@ void TrendView::setWindowMinutes(int minutes)
         ticker->setDateTimeFormat(minutes == 0 || minutes > 60 ? QStringLiteral("hh:mm")
                                                                : QStringLiteral("hh:mm:ss"));
     }
+    m_dataChanged = true;
+}
+
+void TrendView::setGapMs(qint64 gapMs)
+{
+    if (gapMs == m_gapMs)
+        return;
+    m_gapMs = gapMs;
     m_dataChanged = true;
 }
 
@@ -243,8 +247,12 @@ void TrendView::onUserInteraction()
 
 void TrendView::onRangeChanged()
 {
-    if (!m_settingRange)
-        m_rangeChanged = true;
+    // Only a drag or a zoom that really moved the time axis stops the
+    // following: a click into the plot leaves it on the present.
+    if (m_settingRange)
+        return;
+    m_rangeChanged = true;
+    onUserInteraction();
 }
 
 void TrendView::shownRange(qint64 *fromMs, qint64 *toMs) const
@@ -305,7 +313,7 @@ void TrendView::drawFrame(qint64 fromMs, qint64 toMs, bool rescaleY)
     QVector<double> x, y;
     int points = 0;
     for (int i = 0; i < m_series.size() && i < m_plot->graphCount(); ++i) {
-        m_store->plotPoints(m_series[i].address, m_quantity, fromMs, toMs, buckets, &x, &y);
+        m_store->plotPoints(m_series[i].address, m_quantity, fromMs, toMs, buckets, &x, &y, m_gapMs);
         points += x.size();
         m_plot->graph(i)->setData(x, y, true);
     }

@@ -7,6 +7,7 @@
 // A frame costs the same whatever the window holds: the store hands over at
 // most two points per pixel column.
 
+#include "app/elidinglabel.h"
 #include "monitor/stability.h"
 #include "monitor/trendcsv.h"
 #include "monitor/trendstore.h"
@@ -15,6 +16,7 @@
 #include <QVector>
 #include <QWidget>
 #include <memory>
+
 
 class QComboBox;
 class QCustomPlot;
@@ -47,7 +49,7 @@ public:
     QSpinBox *stableCountBox = nullptr;
     QLineEdit *thresholdEdit = nullptr;
     QLabel *thresholdUnit = nullptr;
-    QLabel *summaryLabel = nullptr;
+    ElidingLabel *summaryLabel = nullptr;
     QCustomPlot *plot() const { return m_plot; }
 
     void setQuantity(TrendQuantity q, const QString &label);
@@ -56,6 +58,8 @@ public:
     // 0: the whole session.
     void setWindowMinutes(int minutes);
     void setSeries(const QVector<Series> &series);
+    // Answers further apart than this are not joined by a line (0: always).
+    void setGapMs(qint64 gapMs);
     const QVector<Series> &series() const { return m_series; }
     // One verdict per series, in the order of setSeries.
     void setMarks(const QVector<StabilityVerdict> &verdicts, const StabilityRule &rule,
@@ -97,6 +101,7 @@ private:
     TrendQuantity m_quantity = TrendQuantity::Var1;
     QString m_quantityLabel;
     int m_windowMinutes = 5;
+    qint64 m_gapMs = 0;
     bool m_dataChanged = true;
     bool m_settingRange = false;
     bool m_rangeChanged = false;

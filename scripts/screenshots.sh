@@ -4,7 +4,8 @@
 # with the window filling the screen, the message log, every dialog, and,
 # on a virtual line with transmitters at 1, 2 and 5, a scan with its progress
 # and fill offer, the polling tally, a bulk read, whole and cancelled, and
-# the trend, the line statistics and the traffic log while polling.
+# the trend, the line statistics and the traffic log while polling, docked
+# together as they first open, locked and then unlocked.
 # Each size starts with a fresh settings store and working directory.
 #
 #   scripts/screenshots.sh [OUTDIR]      (default: BUILD_DIR/screenshots)

@@ -44,6 +44,8 @@ private slots:
     void storeStaysBoundedOverAShift();
     void windowsSeeEveryRecentAnswer();
     void plotPointsKeepExtremesAndStayBounded();
+    void plotLinesBreakAtGaps_data();
+    void plotLinesBreakAtGaps();
     void stability_data();
     void stability();
     void staleAndAllStable();
@@ -196,6 +198,44 @@ void TestMonitorCore::plotPointsKeepExtremesAndStayBounded()
     QCOMPARE(*std::max_element(y.begin(), y.end()), 1000.0);
 }
 
+void TestMonitorCore::plotLinesBreakAtGaps_data()
+{
+    QTest::addColumn<QVector<int>>("times");     // ms of the answers
+    QTest::addColumn<int>("recent");             // the store's full-resolution ring
+    QTest::addColumn<qint64>("gapMs");
+    QTest::addColumn<int>("breaks");
+
+    const QVector<int> steady = {0, 300, 600, 900, 1200};
+    const QVector<int> stopped = {0, 300, 600, 5600, 5900, 6200};
+    QTest::newRow("steady answers") << steady << 64 << qint64(2000) << 0;
+    QTest::newRow("a stop longer than the gap") << stopped << 64 << qint64(2000) << 1;
+    QTest::newRow("a stop shorter than the gap") << stopped << 64 << qint64(6000) << 0;
+    QTest::newRow("no gap asked") << stopped << 64 << qint64(0) << 0;
+    QTest::newRow("two stops") << QVector<int>{0, 300, 4000, 4300, 9000} << 64 << qint64(2000) << 2;
+    // Older answers kept as bucket means lie further apart than answers:
+    // that alone breaks nothing.
+    QVector<int> long_;
+    for (int i = 0; i < 200; ++i)
+        long_.append(i * 300);
+    QTest::newRow("history buckets") << long_ << 16 << qint64(700) << 0;
+}
+
+void TestMonitorCore::plotLinesBreakAtGaps()
+{
+    QFETCH(QVector<int>, times);
+    QFETCH(int, recent);
+    QFETCH(qint64, gapMs);
+    QFETCH(int, breaks);
+    TrendStore store(std::size_t(recent), 64);
+    for (int t : times)
+        addValue(store, 3, 10000 + t, 1.0f);
+    QVector<double> x, y;
+    store.plotPoints(3, TrendQuantity::Var1, 10000, 10000 + times.last(), 1000, &x, &y, gapMs);
+    QCOMPARE(int(std::count_if(y.begin(), y.end(), [](double v) { return std::isnan(v); })), breaks);
+    QVERIFY(std::is_sorted(x.begin(), x.end()));
+    QVERIFY(!std::isnan(y.first()) && !std::isnan(y.last()));
+}
+
 void TestMonitorCore::stability_data()
 {
     QTest::addColumn<QVector<float>>("values");
@@ -279,6 +319,16 @@ void TestMonitorCore::staleAndAllStable()
     QVERIFY(Stability::allStable({judge(1, last), judge(2, last)}));
     QVERIFY(!Stability::allStable({judge(1, last), judge(9, last)}));
     QVERIFY(!Stability::allStable({}));     // nothing checked is not "stable"
+
+    // Only answers taken since a stop or a reconnect are judged.
+    auto since = [&](qint32 from) {
+        return Stability::judge(store.series(1), TrendQuantity::Var1, rule, last, stale, from);
+    };
+    QCOMPARE(since(last + 1).state, StabilityState::NoData);
+    const StabilityVerdict two = since(store.toStoreMs(1000 + 3 * 300));
+    QCOMPARE(two.state, StabilityState::Collecting);
+    QCOMPARE(two.answers, 2);
+    QVERIFY(since(store.toStoreMs(1000)).isStable());
 }
 
 void TestMonitorCore::thresholdText_data()

@@ -8,6 +8,7 @@
 
 #include "link/protocolcomhart.h"
 #include "monitor/linemonitor.h"
+#include "monitor/trafficlogview.h"
 #include "monitor/trendview.h"
 #include "sim/virtualline.h"
 
@@ -20,6 +21,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -96,6 +99,10 @@ private slots:
     void trendFollowsPollRows();
     void stabilityMarksFollowTheRule();
     void silentDeviceLosesItsMark();
+    void marksEarnedAgainAfter_data();
+    void marksEarnedAgainAfter();
+    void trendFollowsThePresentAndBreaksAtGaps();
+    void trafficLogFollowsUnlessScrolledUp();
     void settingsRemembered();
     void refusedThreshold_data();
     void refusedThreshold();
@@ -212,6 +219,116 @@ void TestMonitor::silentDeviceLosesItsMark()
     QCOMPARE(r.w->ui->buttonSetPressue->property("stable").toBool(), false);
     QVERIFY(r.mark(0)->text().startsWith(QStringLiteral("✓")));
     r.w->ui->buttonStopRequstFunc3->click();
+}
+
+void TestMonitor::marksEarnedAgainAfter_data()
+{
+    QTest::addColumn<QString>("event");
+    QTest::newRow("poll stopped") << "stop";
+    QTest::newRow("line lost and connected again") << "lost";
+    QTest::newRow("port closed and connected again") << "closed";
+}
+
+void TestMonitor::marksEarnedAgainAfter()
+{
+    QFETCH(QString, event);
+    Rig r;
+    QVERIFY(r.start({1, 2}));
+    QVERIFY(r.line.createLink(m_sandbox.filePath(QStringLiteral("ttyHART"))));
+    r.w->ui->buttonClosePort->click();
+    r.w->ui->comboBoxNamePort->setEditText(r.line.linkPath());
+    r.w->ui->buttonConnectPort->click();
+    QVERIFY(r.w->hartLink()->isPortOpen());
+    r.channel(0, 1);
+    r.channel(1, 2);
+    r.trend()->stableCountBox->setValue(2);
+    r.setThreshold(QStringLiteral("1"));
+    auto stable = [&r] { return r.w->ui->buttonSetPressue->property("stable").toBool(); };
+
+    r.w->ui->buttonFunction3Loop->click();
+    QTRY_VERIFY_WITH_TIMEOUT(stable(), 5000);
+    if (event == QLatin1String("stop")) {
+        r.w->ui->buttonStopRequstFunc3->click();
+    } else if (event == QLatin1String("lost")) {
+        QSignalSpy lost(r.w->hartLink(), &protocolComHart::lineLost);
+        r.line.vanish();
+        QVERIFY(lost.wait(5000));
+    } else {
+        r.w->ui->buttonClosePort->click();
+    }
+    // Nothing measured before counts: every mark and the button's cleared.
+    QVERIFY(!stable());
+    QVERIFY(r.mark(0)->text().isEmpty());
+    QVERIFY(r.mark(1)->text().isEmpty());
+    if (event == QLatin1String("lost"))
+        QVERIFY(r.line.reappear());
+    if (!r.w->hartLink()->isPortOpen()) {
+        r.w->ui->buttonConnectPort->click();
+        QVERIFY(r.w->hartLink()->isPortOpen());
+    }
+    QTRY_VERIFY(!r.w->hartLink()->isBusy());
+    QVERIFY(r.passes(1));
+    QCOMPARE(r.mark(0)->text(), QStringLiteral("1/…"));
+    QVERIFY(!stable());
+    QVERIFY(r.passes(1));
+    QVERIFY(r.mark(0)->text().startsWith(QStringLiteral("✓")));
+    QVERIFY(stable());
+}
+
+void TestMonitor::trendFollowsThePresentAndBreaksAtGaps()
+{
+    Rig r;
+    QVERIFY(r.start({1}));
+    r.showTrend();
+    r.channel(0, 1);
+    QVERIFY(r.passes(3));
+    // A click into the plot leaves it on the present.
+    QTest::mouseClick(r.plot(), Qt::LeftButton, {}, r.plot()->rect().center());
+    QVERIFY(r.trend()->isFollowing());
+    r.redraw();
+    QVERIFY(qAbs(r.plot()->xAxis->range().upper * 1000 - r.monitor()->now()) < 1000);
+
+    // A silence longer than the marks allow breaks the line.
+    const auto breaks = [&r] {
+        const QVector<double> v = r.values(0);
+        return int(std::count_if(v.begin(), v.end(), [](double y) { return std::isnan(y); }));
+    };
+    QCOMPARE(breaks(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(r.mark(0)->text(), QStringLiteral("нет ответа"), 10000);
+    QVERIFY(r.passes(1));
+    r.redraw();
+    QCOMPARE(breaks(), 1);
+}
+
+void TestMonitor::trafficLogFollowsUnlessScrolledUp()
+{
+    Rig r;
+    QVERIFY(r.start({1}));
+    r.w->show();
+    r.monitor()->logDock->show();
+    QVERIFY(QTest::qWaitForWindowExposed(r.w.get()));
+    r.channel(0, 1);
+    TrafficLogView *log = r.monitor()->log;
+    QScrollBar *bar = log->table->verticalScrollBar();
+    auto atBottom = [bar] { return bar->maximum() > 0 && bar->value() == bar->maximum(); };
+    QVERIFY(r.passes(30));
+    QTRY_VERIFY(atBottom());
+
+    // Scrolled up to read: new frames leave the view where it is.
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    QVERIFY(!log->isFollowing());
+    QVERIFY(r.passes(5));
+    log->refresh();
+    QCOMPARE(bar->value(), 0);
+
+    // Back at the bottom: it follows again.
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    QVERIFY(log->isFollowing());
+    const int before = bar->maximum();
+    QVERIFY(r.passes(5));
+    log->refresh();
+    QVERIFY(bar->maximum() > before);
+    QVERIFY(atBottom());
 }
 
 void TestMonitor::settingsRemembered()

@@ -1,0 +1,250 @@
+#include "monitor/monitordocks.h"
+
+#include "app/screenfit.h"
+#include "monitor/linemonitor.h"
+
+#include <QDockWidget>
+#include <QEvent>
+#include <QHeaderView>
+#include <QLayout>
+#include <QMainWindow>
+#include <QScrollArea>
+#include <QStyle>
+#include <QTableView>
+#include <QTimer>
+#include <functional>
+
+namespace {
+
+// Runs `f` after a watched widget has laid itself out anew (the tabs grew
+// or shrank when the interface was locked or unlocked).
+class AfterLayout : public QObject
+{
+public:
+    AfterLayout(QObject *parent, std::function<void()> f)
+        : QObject(parent)
+        , m_f(std::move(f))
+    {
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::LayoutRequest)
+            QTimer::singleShot(0, this, m_f);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_f;
+};
+
+// The tabs' scroll area asks for the tabs' own size, not a scroll area's
+// modest default: a panel below the tabs then takes the height it needs,
+// not all it would like.
+//
+// Up and down the tabs give way only to a monitor panel below them: other
+// panels there (the message log) stay as short as the tabs leave them.
+class TabsScrollArea : public QScrollArea
+{
+public:
+    using QScrollArea::QScrollArea;
+    bool holdsHeight = true;
+    QSize sizeHint() const override
+    {
+        return widget() ? widget()->sizeHint() + QSize(2 * frameWidth(), 2 * frameWidth())
+                        : QScrollArea::sizeHint();
+    }
+    QSize minimumSizeHint() const override
+    {
+        QSize size = QScrollArea::minimumSizeHint();
+        if (holdsHeight && widget())
+            size.setHeight(widget()->minimumSizeHint().height() + 2 * frameWidth());
+        return size;
+    }
+};
+
+// Keeps a tool bar shown exactly while the watched widget is hidden.
+class ShownWhileHidden : public QObject
+{
+public:
+    ShownWhileHidden(QWidget *watched, QWidget *shown)
+        : QObject(shown)
+        , m_shown(shown)
+    {
+        watched->installEventFilter(this);
+        m_shown->setVisible(watched->isHidden());
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+            m_shown->setVisible(static_cast<QWidget *>(watched)->isHidden());
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget *m_shown;
+};
+
+// Height of the poll table with this many one-line rows in view below its
+// heading (a row's height again), and its horizontal scroll bar.
+int tableHeightForRows(const QTableView *table, int rows)
+{
+    const int row = table->fontMetrics().height() + 6;
+    return (rows + 1) * row + table->style()->pixelMetric(QStyle::PM_ScrollBarExtent)
+           + 2 * table->frameWidth();
+}
+
+// Gives the open panels their room. Beside the tabs: at first all the
+// width the tabs leave, later never so much that the tabs would scroll
+// across (the engineer may still drag the panel wider). Below the tabs:
+// two fifths of the window at first, the tabs scrolling up and down.
+Qt::DockWidgetArea areaFor(const QWidget *window)
+{
+    const QRect area = ScreenFit::availableArea(window);
+    return area.isEmpty() || area.width() >= 1280 ? Qt::RightDockWidgetArea : Qt::BottomDockWidgetArea;
+}
+
+// A panel below the tabs takes their height: the poll table keeps eight
+// rows in view then, the tabs scrolling instead. Without one it is not
+// held up, so that no tab scrolls for its sake on a short screen.
+void holdPollRows(QMainWindow *window, LineMonitor *m, const QDockWidget *changing = nullptr,
+                  bool willShow = false)
+{
+    // Hidden: not yet laid out, or going away with its docks.
+    if (!window->isVisible())
+        return;
+    bool below = false;
+    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+        const Qt::DockWidgetArea area = window->dockWidgetArea(d);
+        const bool shown = d == changing ? willShow : !d->isHidden();
+        below = below || (shown && !d->isFloating()
+                          && (area == Qt::BottomDockWidgetArea || area == Qt::TopDockWidgetArea));
+    }
+    // In this order, so that the tabs never hold the table's eight rows
+    // whole, which would make the window taller than the screen.
+    auto *table = static_cast<QTableView *>(m->pollTable);
+    auto *tabs = static_cast<TabsScrollArea *>(m->centralScroll);
+    if (below && tabs->holdsHeight) {
+        tabs->holdsHeight = false;
+        tabs->updateGeometry();
+    }
+    table->setMinimumHeight(below ? tableHeightForRows(table, 8) : m->pollTableMinimum);
+    if (!below && !tabs->holdsHeight) {
+        tabs->holdsHeight = true;
+        tabs->updateGeometry();
+    }
+}
+
+void sizeDocks(QMainWindow *window, LineMonitor *m)
+{
+    holdPollRows(window, m);
+    if (!window->isVisible())
+        return;
+    // Whatever the tabs or panels asked for, the window stays on the screen.
+    ScreenFit::fit(window);
+    // Placed for the screen the window opened on when first shown there.
+    if (!m->docksSized && areaFor(window) != m->dockArea) {
+        m->dockArea = areaFor(window);
+        QDockWidget *front = m->trendDock;
+        for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+            if (d->isVisible())
+                front = d;
+        }
+        window->addDockWidget(m->dockArea, m->trendDock);
+        window->tabifyDockWidget(m->trendDock, m->statsDock);
+        window->tabifyDockWidget(m->statsDock, m->logDock);
+        front->raise();
+    }
+    QDockWidget *shown = nullptr;
+    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+        if (d->isVisible() && !d->isFloating() && window->dockWidgetArea(d) == m->dockArea) {
+            shown = d;
+            break;
+        }
+    }
+    if (!shown)
+        return;
+    if (m->dockArea == Qt::BottomDockWidgetArea) {
+        if (!m->docksSized)
+            window->resizeDocks({shown}, {window->height() * 2 / 5}, Qt::Vertical);
+    } else {
+        QWidget *tabs = m->centralScroll->widget();
+        const int overflow = tabs->minimumSizeHint().width() - m->centralScroll->viewport()->width();
+        if (!m->docksSized || overflow > 0) {
+            const int width = qMax(shown->minimumSizeHint().width(), shown->width() - overflow);
+            window->resizeDocks({shown}, {width}, Qt::Horizontal);
+        }
+    }
+    m->docksSized = true;
+}
+
+} // namespace
+
+namespace MonitorDocks {
+
+QDockWidget *make(QMainWindow *window, const QString &name, const QString &title, QWidget *content)
+{
+    auto *dock = new QDockWidget(title, window);
+    dock->setObjectName(name);
+    // In a scroll area, so that an open panel never makes the window larger
+    // than a small screen: the panel scrolls instead, but only up and down;
+    // across, its controls wrap to the panel's width.
+    auto *scroll = new QScrollArea(dock);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(content);
+    scroll->setMinimumSize(160, 120);
+    dock->setWidget(scroll);
+    dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    // The panels' tabs are cut short beside the tabs of a small screen;
+    // the tab's tool tip, which is the panel's, names it whole.
+    dock->setToolTip(title);
+    return dock;
+}
+
+QScrollArea *wrapTabs(QMainWindow *window)
+{
+    // Scrolling up and down, or across once the engineer drags a panel
+    // wider; the tabs' side margins make room for the vertical scroll bar.
+    auto *scroll = new TabsScrollArea(window);
+    scroll->setObjectName(QStringLiteral("centralScrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    QWidget *tabs = window->takeCentralWidget();
+    if (QLayout *layout = tabs->layout()) {
+        const QMargins margins = layout->contentsMargins();
+        layout->setContentsMargins(0, margins.top(), 0, margins.bottom());
+    }
+    scroll->setWidget(tabs);
+    window->setCentralWidget(scroll);
+    return scroll;
+}
+
+void addPanels(QMainWindow *window, LineMonitor *m)
+{
+    m->dockArea = areaFor(window);
+    window->addDockWidget(m->dockArea, m->trendDock);
+    window->tabifyDockWidget(m->trendDock, m->statsDock);
+    window->tabifyDockWidget(m->statsDock, m->logDock);
+    for (QDockWidget *dock : {m->trendDock, m->statsDock, m->logDock})
+        dock->hide();
+    // The tabs grow or shrink when the interface is locked or unlocked.
+    m->centralScroll->widget()->installEventFilter(new AfterLayout(m, [window, m] { sizeDocks(window, m); }));
+}
+
+void place(QMainWindow *window, LineMonitor *m)
+{
+    sizeDocks(window, m);
+}
+
+void keepPollRows(QMainWindow *window, LineMonitor *m, const QDockWidget *changing, bool willShow)
+{
+    holdPollRows(window, m, changing, willShow);
+}
+
+void showWhileHidden(QWidget *watched, QWidget *shown)
+{
+    new ShownWhileHidden(watched, shown);
+}
+
+} // namespace MonitorDocks
