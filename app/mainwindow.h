@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPalette>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <cstdint>
 
@@ -285,6 +286,17 @@ protected:
     void handleDeviceDataAnswer(int code);    // codes 51, 52
     void handleDeviceAnswer(int code);        // every other device operation code
 
+    // ---- What the device says in its answer, and answers that came too late
+    // (link/responsecode.h; app/mainwindow_scan.cpp, device/mainwindow_device.cpp) ----
+    // Status byte 1 of the answer being handled; 0 for a damaged answer,
+    // whose bytes cannot be trusted.
+    uint8_t answerResponseCode() const;
+    // Says a warning (orange) or a refusal (red) in the pane and the status
+    // bar; true when the device did what was asked (success or warning).
+    bool reportResponseCode(uint8_t status1, QTextEdit *pane);
+    void onLateAnswer(int address, int command, int operation, int afterMs, int timeoutMs);
+    QVector<int> m_scanLate;                  // addresses whose scan answer came late
+
 private:
     // ---- Shell: construction and persisted state (app/) ----
     void fillFixedLists();
@@ -510,6 +522,8 @@ private:
         int blocks = 0;
         int outcomes = 0;
         int intact = 0;
+        int refused = 0;                      // blocks the device refused
+        QStringList refusals;                 // their codes in words, each once
     };
     DeviceDataTransfer m_transfer;
     void beginDeviceDataTransfer(int code, int blocks);

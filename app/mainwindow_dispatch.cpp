@@ -62,7 +62,9 @@ void MainWindow::answerIsGet(int status)
         break;
     case 27:    // maximum pressure for the least-squares calculation
     case 29:    // parameter upload into the parameters dialog
-        handleCalcAnswer(status);
+        // A refusal carries no values to calculate with or to upload.
+        if (reportResponseCode(answerResponseCode(), ui->textEditStatusCalibration))
+            handleCalcAnswer(status);
         break;
     default:    // single device operations, coefficient tabs, parameter download
         handleDeviceAnswer(status);

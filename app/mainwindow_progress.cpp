@@ -244,6 +244,9 @@ void MainWindow::endProgress(const QString &reason, bool keepChain)
     case ScanKind:
         text += p->scanFound.isEmpty() ? QStringLiteral("; устройства не найдены")
                                        : QStringLiteral("; найдены: ") + PollRowFill::addressList(p->scanFound);
+        if (p->scanFound.isEmpty() && !m_scanLate.isEmpty())
+            text += QStringLiteral(", но после тайм-аута ответили: %1; увеличьте тайм-аут поиска")
+                        .arg(PollRowFill::addressList(m_scanLate));
         break;
     case SaveChainKind:
         // A chain that stopped leaves a file without the device's part.

@@ -13,14 +13,19 @@ MeasurementCapture::RowView MeasurementCapture::handleAnswer(const Answer &answe
     const QString addressText = pollAddressText(address);
     const Command3Answer values = Command3Answer::decode(answer.data);
 
-    v.files = CalibrationFiles::recordAnswer(m_dirs, in.temperature, in.log, address,
-                                             answer.checksumOk, values, m_pressure.plus(),
-                                             m_pressure.minus(), answer.when);
-    v.file = MeasurementRow::fileCell(v.files.status);
+    const bool refused = !answer.refusal.isEmpty();
+    if (refused) {
+        v.file = MeasurementRow::Cell{answer.refusal, MeasurementRow::CrcBad, true};
+    } else {
+        v.files = CalibrationFiles::recordAnswer(m_dirs, in.temperature, in.log, address,
+                                                 answer.checksumOk, values, m_pressure.plus(),
+                                                 m_pressure.minus(), answer.when);
+        v.file = MeasurementRow::fileCell(v.files.status);
+    }
     v.texts = MeasurementRow::valueTexts(addressText, values, m_pressure.plus(),
                                          m_pressure.minus());
 
-    if (answer.checksumOk && values.complete() && m_cycle.averagingOn())
+    if (!refused && answer.checksumOk && values.complete() && m_cycle.averagingOn())
         m_means.fold(address, values, in.channels);
 
     for (int i = 0; i < PollChannelCount; ++i) {
