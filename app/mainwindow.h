@@ -615,8 +615,9 @@ private:
     void echoPaneMessage(QTextEdit *pane, const QString &text);
     // Every outcome the link reports, after its handler has run (which may
     // have sent the next request already): the operation code it came
-    // under, whether an answer came, and whether it was intact.
-    void noteLinkOutcome(int code, bool answered, bool intact);
+    // under, whether an answer came, whether it was intact, and whether the
+    // device did what was asked (not so when its response code refused).
+    void noteLinkOutcome(int code, bool answered, bool intact, bool done);
     // A run of frameCount requests under code has started.
     void trackOperation(int code, int frameCount);
     void cancelOperation();

@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #include "link/protocolcomhart.h"
+#include "link/responsecode.h"
 
 #include <QPushButton>
 
@@ -15,6 +16,8 @@ void MainWindow::answerIsGet(int status)
     // time-out is reported as 0; the request it ends had its own code.
     const int outcomeCode = status == 0 ? link->answerOperation() : status;
     const bool answerIntact = status != 0 && link->answerChecksumOk();
+    // An intact answer that refuses is no step done.
+    const bool done = answerIntact && ResponseCode::executed(link->answer().status1());
 
     // The console disables its send button while its request is out.
     ui->buttonSend->setEnabled(true);
@@ -73,7 +76,7 @@ void MainWindow::answerIsGet(int status)
 
     if (busy)
         setBusy(false);
-    noteLinkOutcome(outcomeCode, status != 0, answerIntact);
+    noteLinkOutcome(outcomeCode, status != 0, answerIntact, done);
     if (m_pollPassLeft > 0 && outcomeCode == 3 && --m_pollPassLeft == 0)
         endPollPass();
 }

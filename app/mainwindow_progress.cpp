@@ -156,7 +156,7 @@ void MainWindow::trackOperation(int code, int frameCount)
     refreshOperationLabel();
 }
 
-void MainWindow::noteLinkOutcome(int code, bool answered, bool intact)
+void MainWindow::noteLinkOutcome(int code, bool answered, bool intact, bool done)
 {
     StatusBarParts *p = m_statusParts;
     if (!p)
@@ -174,7 +174,7 @@ void MainWindow::noteLinkOutcome(int code, bool answered, bool intact)
     OperationProgress *progress = p->progress;
     if (progress->isActive() && belongsTo(progress->kind(), code)) {
         // A scan probe nobody answers is a probe done.
-        progress->step(progress->kind() == ScanKind || intact);
+        progress->step(progress->kind() == ScanKind || (intact && done));
         checkProgressEnd();
     }
     // Once more when the link has had its period to stop.

@@ -452,6 +452,7 @@ void protocolComHart::startLine()
 void protocolComHart::setRts(bool on)
 {
     lineEvent(on ? LineEvent::RtsOn : LineEvent::RtsOff);
+    emit rtsChanged(on);
     if (!m_port->isOpen())
         return;
     if (!m_port->setRequestToSend(on)) {

@@ -162,6 +162,9 @@ signals:
     // (operation: the code it went out under), afterMs after its last
     // transmission; it was discarded.
     void lateAnswer(int address, int command, int operation, int afterMs, int timeoutMs);
+    // RTS raised or dropped by hand (no flow control), also where the port
+    // has no RTS line to drive: a converter on the line switches with it.
+    void rtsChanged(bool on);
 
 public slots:
     void readData();
