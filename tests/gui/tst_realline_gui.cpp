@@ -89,6 +89,7 @@ private slots:
     void responseCodesSaid();
     void scanSaysLateAndEchoedAnswers_data();
     void scanSaysLateAndEchoedAnswers();
+    void lateAnswerToAnOperationSaid();
 
 private:
     Sandbox m_sandbox;
@@ -256,6 +257,22 @@ void TestRealLineGui::scanSaysLateAndEchoedAnswers()
         shown << b.ui()->comboBoxMainAddr->itemText(i);
     QCOMPARE(shown.join(QLatin1Char(' ')), found);
     b.w().msgBoxScanAddr->close();
+}
+
+void TestRealLineGui::lateAnswerToAnOperationSaid()
+{
+    DeviceBench b;
+    QCOMPARE(b.start(), QString());
+    b.w().pollTimeout = 200;
+    b.device->answerDelayMs = 350;
+    b.ui()->lineEditSetMaxValue->setText(QStringLiteral("77"));
+    b.ui()->buttonSetMaxValue->click();
+    // The device did act: the time-out alone would say it had not.
+    QTRY_COMPARE_WITH_TIMEOUT(b.device->f32(0x001E), 77.0f, 2000);
+    const QRegularExpression said(QStringLiteral("^ответ от 00 пришёл через 0,[3-9] с, после тайм-аута 0,2 с; "
+                                                 "увеличьте тайм-аут$"));
+    QTRY_VERIFY_WITH_TIMEOUT(said.match(b.ui()->statusBar->currentMessage()).hasMatch(), 3000);
+    QVERIFY(b.paneText(QStringLiteral("textEditStatus")).contains(QStringLiteral("Таймаут операции\n")));
 }
 
 QTEST_MAIN(TestRealLineGui)
