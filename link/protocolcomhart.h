@@ -26,7 +26,9 @@
 // A damaged answer (bad checksum) to a read (commands 0, 3 and 51) is not
 // taken while transmissions remain: the read is sent again, which is
 // harmless. To a device operation or a write it ends the request as it is,
-// since the device may have acted on it.
+// since the device may have acted on it. An intact answer whose response
+// code says the device saw a communication error (bit 7) is asked again
+// for any request: the device did not take it.
 //
 // An answer that names a request which has already timed out is late: it is
 // discarded as any other, and lateAnswer says whose and how late it was.
@@ -193,6 +195,7 @@ private:
     void onPhaseTimer();
     void transmissionComplete();
     void deliverAnswer();
+    bool askAgain() const;
     bool retryDamagedRead();
     void noteIfLate(int address, int command);
     void hunt(const char *data, int size);

@@ -49,9 +49,9 @@ void protocolComHart::hunt(const char *data, int size)
         // The late answer to an earlier transmission of this same request,
         // in before the repeat has left: the repeat is not sent, unless the
         // answer is a damaged one to a read, which the repeat asks again.
-        const int c = m_answer.command();
-        if (!m_answer.checksumOk() && (c == 0 || c == 3 || c == 51) && m_repeatsLeft > 0) {
-            ++m_stats.slot(m_answer.shortAddress()).checksumErrors;
+        if (askAgain() && m_repeatsLeft > 0) {
+            if (!m_answer.checksumOk())
+                ++m_stats.slot(m_answer.shortAddress()).checksumErrors;
             m_answerValid = false;
             return;
         }
@@ -128,20 +128,34 @@ void protocolComHart::noteIfLate(int address, int command)
     }
 }
 
-bool protocolComHart::retryDamagedRead()
+bool protocolComHart::askAgain() const
 {
     // A read changes nothing in the device, so a damaged answer to one is
-    // asked for again while transmissions remain; the last one is taken as
-    // it is, so the operation sees the damage.
+    // asked for again. And a device that reports a communication error (bit
+    // 7 of the response code) did not take the request at all: any request
+    // may go out again. The last transmission's answer is taken as it is,
+    // so the operation sees what went wrong.
     const int command = m_answer.command();
-    const bool read = command == 0 || command == 3 || command == 51;
-    if (!read || m_repeatsLeft <= 0 || m_answer.checksumOk())
+    if (!m_answer.checksumOk())
+        return command == 0 || command == 3 || command == 51;
+    return (m_answer.status1() & 0x80) != 0;
+}
+
+bool protocolComHart::retryDamagedRead()
+{
+    if (m_repeatsLeft <= 0 || !askAgain())
         return false;
     const int address = m_answer.shortAddress();
-    ++m_stats.slot(address).checksumErrors;
-    ++m_stats.slot(address).damagedRetried;
-    emitTraffic(LinkTrafficEvent::Rx, LinkTrafficEvent::ChecksumError, address, command,
-                m_answer.byteCount(), m_answer.raw());
+    const int command = m_answer.command();
+    const bool checksumOk = m_answer.checksumOk();
+    if (checksumOk) {
+        m_stats.countStatus(address, m_answer.status1(), m_answer.status2());
+    } else {
+        ++m_stats.slot(address).checksumErrors;
+        ++m_stats.slot(address).damagedRetried;
+    }
+    emitTraffic(LinkTrafficEvent::Rx, checksumOk ? LinkTrafficEvent::Good : LinkTrafficEvent::ChecksumError,
+                address, command, m_answer.byteCount(), m_answer.raw());
     m_answerValid = false;
     m_timeoutTimer->stop();
     m_phase = Phase::Idle;
