@@ -97,6 +97,11 @@ void protocolComHart::frameCompleted(bool *credited)
         m_lastCredited = frame.raw();
         m_lastCreditedAddress = address;
         m_lastCreditedCommand = command;
+        // The device has answered since: what comes after is a copy, not
+        // the answer to a request that timed out before.
+        for (int i = m_timedOut.size() - 1; i >= 0; --i)
+            if (m_timedOut.at(i).address == address && m_timedOut.at(i).command == command)
+                m_timedOut.removeAt(i);
         *credited = true;
         return;
     }
@@ -121,6 +126,10 @@ void protocolComHart::noteIfLate(int address, int command)
         if (t.address != address || t.command != command)
             continue;
         m_timedOut.removeAt(i);
+        // Long after the time-out a frame is a stray, not that answer.
+        const qint64 staleNs = qMax<qint64>(10LL * t.timeoutMs, 5000) * 1000000;
+        if (m_lastRxNs - t.writeDoneNs > staleNs)
+            return;
         ++m_stats.slot(address).lateAnswers;
         const int afterMs = int(qMax<qint64>(0, m_lastRxNs - t.writeDoneNs) / 1000000);
         emit lateAnswer(address, command, t.operation, afterMs, t.timeoutMs);
