@@ -295,7 +295,13 @@ protected:
     // bar; true when the device did what was asked (success or warning).
     bool reportResponseCode(uint8_t status1, QTextEdit *pane);
     void onLateAnswer(int address, int command, int operation, int afterMs, int timeoutMs);
+    // A scan that found nothing says which addresses answered after its
+    // time-out (once per new address, when its probes are over).
+    void sayScanLate();
+    void flushScanLate();
     QVector<int> m_scanLate;                  // addresses whose scan answer came late
+    QStringList m_scanLatePending;            // late lines waiting for the box's line to end
+    int m_scanLateSaid = 0;
 
 private:
     // ---- Shell: construction and persisted state (app/) ----

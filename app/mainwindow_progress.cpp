@@ -247,6 +247,7 @@ void MainWindow::endProgress(const QString &reason, bool keepChain)
         if (p->scanFound.isEmpty() && !m_scanLate.isEmpty())
             text += QStringLiteral(", но после тайм-аута ответили: %1; увеличьте тайм-аут поиска")
                         .arg(PollRowFill::addressList(m_scanLate));
+        sayScanLate();
         break;
     case SaveChainKind:
         // A chain that stopped leaves a file without the device's part.

@@ -54,6 +54,8 @@ void MainWindow::sendFindRequest()
     link->setTimeout(scanTimeout);
     link->setRepeats(scanRepeats);
     m_scanLate.clear();
+    m_scanLatePending.clear();
+    m_scanLateSaid = 0;
     link->setOperation(2);
     link->startQueue(false);
     trackOperation(2, 16);
@@ -96,6 +98,7 @@ void MainWindow::addFoundAddress(int address)
     const QString text = ConsoleFormat::byteText(uint8_t(address));
     ui->comboBoxMainAddr->addItem(text, address);
     appendScanText(QStringLiteral(" найдено\n"));
+    flushScanLate();
     for (const PollChannel &ch : qAsConst(pollChannels))
         ch.address->addItem(text, address);
 }
@@ -110,6 +113,7 @@ void MainWindow::handleScanAnswer()
 void MainWindow::handleScanTimeout()
 {
     appendScanText(QStringLiteral(" не найдено\n"));
+    flushScanLate();
 }
 
 // ---------------------------------------------------------------- late answers
@@ -135,15 +139,33 @@ void MainWindow::onLateAnswer(int address, int, int operation, int afterMs, int 
     }
     if (!m_scanLate.contains(address))
         m_scanLate.append(address);
+    // In the box between its lines, not in the middle of a probe's line.
+    m_scanLatePending.append(late);
+    if (msgBoxScanAddr->text().endsWith(QLatin1Char('\n')))
+        flushScanLate();
+    if (!link->isQueueRunning() && !link->isBusy())
+        sayScanLate();      // the probes are over: said now, not at their end
+}
+
+void MainWindow::flushScanLate()
+{
     if (msgBoxScanAddr->isVisible())
-        appendScanText(late + QLatin1Char('\n'));
+        for (const QString &line : qAsConst(m_scanLatePending))
+            appendScanText(line + QLatin1Char('\n'));
+    m_scanLatePending.clear();
+}
+
+void MainWindow::sayScanLate()
+{
     // A scan that found nothing is no proof of an empty line when devices
     // answered after its time-out.
-    if (lastScanAddresses().isEmpty()) {
-        const QString text = QStringLiteral("Поиск: устройства ответили после тайм-аута: %1; увеличьте тайм-аут поиска")
-                                 .arg(PollRowFill::addressList(m_scanLate));
-        if (msgBoxScanAddr->isVisible())
-            appendScanText(text + QLatin1Char('\n'));
-        reportFailure(text);
-    }
+    if (!lastScanAddresses().isEmpty() || m_scanLate.size() <= m_scanLateSaid)
+        return;
+    m_scanLateSaid = m_scanLate.size();
+    flushScanLate();
+    const QString text = QStringLiteral("Поиск: устройства ответили после тайм-аута: %1; увеличьте тайм-аут поиска")
+                             .arg(PollRowFill::addressList(m_scanLate));
+    if (msgBoxScanAddr->isVisible())
+        appendScanText(text + QLatin1Char('\n'));
+    reportFailure(text);
 }

@@ -196,7 +196,7 @@ private:
     void transmissionComplete();
     void deliverAnswer();
     bool askAgain() const;
-    bool retryDamagedRead();
+    bool repeatUnheard();
     void noteIfLate(int address, int command);
     void hunt(const char *data, int size);
     void frameCompleted(bool *credited);

@@ -48,7 +48,7 @@ void protocolComHart::hunt(const char *data, int size)
     } else if (m_phase == Phase::RtsLead || m_phase == Phase::LineQuiet) {
         // The late answer to an earlier transmission of this same request,
         // in before the repeat has left: the repeat is not sent, unless the
-        // answer is a damaged one to a read, which the repeat asks again.
+        // answer is one it would ask again (see askAgain).
         if (askAgain() && m_repeatsLeft > 0) {
             if (!m_answer.checksumOk())
                 ++m_stats.slot(m_answer.shortAddress()).checksumErrors;
@@ -150,7 +150,7 @@ bool protocolComHart::askAgain() const
     return (m_answer.status1() & 0x80) != 0;
 }
 
-bool protocolComHart::retryDamagedRead()
+bool protocolComHart::repeatUnheard()
 {
     if (m_repeatsLeft <= 0 || !askAgain())
         return false;
@@ -175,7 +175,7 @@ bool protocolComHart::retryDamagedRead()
 
 void protocolComHart::deliverAnswer()
 {
-    if (retryDamagedRead())
+    if (repeatUnheard())
         return;
     m_timeoutTimer->stop();
     m_repeatsLeft = m_repeatCount;
