@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPalette>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <cstdint>
 
@@ -296,6 +297,23 @@ protected:
     void handleDeviceDataAnswer(int code);    // codes 51, 52
     void handleDeviceAnswer(int code);        // every other device operation code
 
+    // ---- What the device says in its answer, and answers that came too late
+    // (link/responsecode.h; app/mainwindow_scan.cpp, device/mainwindow_device.cpp) ----
+    // Status byte 1 of the answer being handled; 0 for a damaged answer,
+    // whose bytes cannot be trusted.
+    uint8_t answerResponseCode() const;
+    // Says a warning (orange) or a refusal (red) in the pane and the status
+    // bar; true when the device did what was asked (success or warning).
+    bool reportResponseCode(uint8_t status1, QTextEdit *pane);
+    void onLateAnswer(int address, int command, int operation, int afterMs, int timeoutMs);
+    // A scan that found nothing says which addresses answered after its
+    // time-out (once per new address, when its probes are over).
+    void sayScanLate();
+    void flushScanLate();
+    QVector<int> m_scanLate;                  // addresses whose scan answer came late
+    QStringList m_scanLatePending;            // late lines waiting for the box's line to end
+    int m_scanLateSaid = 0;
+
 private:
     // ---- Shell: construction and persisted state (app/) ----
     void fillFixedLists();
@@ -537,6 +555,8 @@ private:
         int blocks = 0;
         int outcomes = 0;
         int intact = 0;
+        int refused = 0;                      // blocks the device refused
+        QStringList refusals;                 // their codes in words, each once
     };
     DeviceDataTransfer m_transfer;
     void beginDeviceDataTransfer(int code, int blocks);
@@ -636,8 +656,9 @@ private:
     void reportPollStopped(const QString &why);
     // Every outcome the link reports, after its handler has run (which may
     // have sent the next request already): the operation code it came
-    // under, whether an answer came, and whether it was intact.
-    void noteLinkOutcome(int code, bool answered, bool intact);
+    // under, whether an answer came, whether it was intact, and whether the
+    // device did what was asked (not so when its response code refused).
+    void noteLinkOutcome(int code, bool answered, bool intact, bool done);
     // A run of frameCount requests under code has started.
     void trackOperation(int code, int frameCount);
     void cancelOperation();

@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #include "link/protocolcomhart.h"
+#include "link/responsecode.h"
 
 #include <QPushButton>
 
@@ -15,6 +16,8 @@ void MainWindow::answerIsGet(int status)
     // time-out is reported as 0; the request it ends had its own code.
     const int outcomeCode = status == 0 ? link->answerOperation() : status;
     const bool answerIntact = status != 0 && link->answerChecksumOk();
+    // An intact answer that refuses is no step done.
+    const bool done = answerIntact && ResponseCode::executed(link->answer().status1());
 
     // The console disables its send button while its request is out.
     ui->buttonSend->setEnabled(true);
@@ -65,7 +68,9 @@ void MainWindow::answerIsGet(int status)
         break;
     case 27:    // maximum pressure for the least-squares calculation
     case 29:    // parameter upload into the parameters dialog
-        handleCalcAnswer(status);
+        // A refusal carries no values to calculate with or to upload.
+        if (reportResponseCode(answerResponseCode(), ui->textEditStatusCalibration))
+            handleCalcAnswer(status);
         break;
     default:    // single device operations, coefficient tabs, parameter download
         handleDeviceAnswer(status);
@@ -75,7 +80,7 @@ void MainWindow::answerIsGet(int status)
     // The calculation's reads follow one another under one lock.
     if (busy && !calcChainPending())
         setBusy(false);
-    noteLinkOutcome(outcomeCode, status != 0, answerIntact);
+    noteLinkOutcome(outcomeCode, status != 0, answerIntact, done);
     if (m_pollPassLeft > 0 && outcomeCode == 3 && --m_pollPassLeft == 0)
         endPollPass();
 }

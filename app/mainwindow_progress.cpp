@@ -156,7 +156,7 @@ void MainWindow::trackOperation(int code, int frameCount)
     refreshOperationLabel();
 }
 
-void MainWindow::noteLinkOutcome(int code, bool answered, bool intact)
+void MainWindow::noteLinkOutcome(int code, bool answered, bool intact, bool done)
 {
     StatusBarParts *p = m_statusParts;
     if (!p)
@@ -174,7 +174,7 @@ void MainWindow::noteLinkOutcome(int code, bool answered, bool intact)
     OperationProgress *progress = p->progress;
     if (progress->isActive() && belongsTo(progress->kind(), code)) {
         // A scan probe nobody answers is a probe done.
-        progress->step(progress->kind() == ScanKind || intact);
+        progress->step(progress->kind() == ScanKind || (intact && done));
         checkProgressEnd();
     }
     // Once more when the link has had its period to stop.
@@ -244,6 +244,10 @@ void MainWindow::endProgress(const QString &reason, bool keepChain)
     case ScanKind:
         text += p->scanFound.isEmpty() ? QStringLiteral("; устройства не найдены")
                                        : QStringLiteral("; найдены: ") + PollRowFill::addressList(p->scanFound);
+        if (p->scanFound.isEmpty() && !m_scanLate.isEmpty())
+            text += QStringLiteral(", но после тайм-аута ответили: %1; увеличьте тайм-аут поиска")
+                        .arg(PollRowFill::addressList(m_scanLate));
+        sayScanLate();
         break;
     case SaveChainKind:
         // A chain that stopped leaves a file without the device's part.

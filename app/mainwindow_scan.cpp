@@ -9,6 +9,7 @@
 #include "app/operationprogress.h"
 #include "console/consoleformat.h"
 #include "link/protocolcomhart.h"
+#include "app/pollrowfill.h"
 
 #include <QComboBox>
 #include <QMessageBox>
@@ -20,6 +21,7 @@ void MainWindow::setupScan()
     connect(ui->buttonFindDevice, &QPushButton::clicked, this, &MainWindow::sendFindRequest);
     connect(ui->buttonResetAddr, &QPushButton::clicked, this, &MainWindow::resetAddress);
     connect(msgBoxScanAddr, &QMessageBox::finished, this, &MainWindow::onMsgBoxScanAddrExit);
+    connect(link, &protocolComHart::lateAnswer, this, &MainWindow::onLateAnswer);
 }
 
 void MainWindow::sendFindRequest()
@@ -51,6 +53,9 @@ void MainWindow::sendFindRequest()
     link->setPeriod(scanPeriod);
     link->setTimeout(scanTimeout);
     link->setRepeats(scanRepeats);
+    m_scanLate.clear();
+    m_scanLatePending.clear();
+    m_scanLateSaid = 0;
     link->setOperation(2);
     link->startQueue(false);
     trackOperation(2, 16);
@@ -93,6 +98,7 @@ void MainWindow::addFoundAddress(int address)
     const QString text = ConsoleFormat::byteText(uint8_t(address));
     ui->comboBoxMainAddr->addItem(text, address);
     appendScanText(QStringLiteral(" найдено\n"));
+    flushScanLate();
     for (const PollChannel &ch : qAsConst(pollChannels))
         ch.address->addItem(text, address);
 }
@@ -107,4 +113,59 @@ void MainWindow::handleScanAnswer()
 void MainWindow::handleScanTimeout()
 {
     appendScanText(QStringLiteral(" не найдено\n"));
+    flushScanLate();
+}
+
+// ---------------------------------------------------------------- late answers
+
+namespace {
+QString seconds(int ms)
+{
+    return QString::number(ms / 1000.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+}
+
+void MainWindow::onLateAnswer(int address, int, int operation, int afterMs, int timeoutMs)
+{
+    // The operation that timed out has said so already; the device did
+    // answer (and, for a command that acts, may have acted), which the
+    // engineer has to know to set the time-out right.
+    const QString at = ConsoleFormat::byteText(uint8_t(address));
+    const QString late = QStringLiteral("ответ от %1 пришёл через %2 с, после тайм-аута %3 с")
+                             .arg(at, seconds(afterMs), seconds(timeoutMs));
+    if (operation != 2) {
+        reportFailure(late + QStringLiteral("; увеличьте тайм-аут"));
+        return;
+    }
+    if (!m_scanLate.contains(address))
+        m_scanLate.append(address);
+    // In the box between its lines, not in the middle of a probe's line.
+    m_scanLatePending.append(late);
+    if (msgBoxScanAddr->text().endsWith(QLatin1Char('\n')))
+        flushScanLate();
+    if (!link->isQueueRunning() && !link->isBusy())
+        sayScanLate();      // the probes are over: said now, not at their end
+}
+
+void MainWindow::flushScanLate()
+{
+    if (msgBoxScanAddr->isVisible())
+        for (const QString &line : qAsConst(m_scanLatePending))
+            appendScanText(line + QLatin1Char('\n'));
+    m_scanLatePending.clear();
+}
+
+void MainWindow::sayScanLate()
+{
+    // A scan that found nothing is no proof of an empty line when devices
+    // answered after its time-out.
+    if (!lastScanAddresses().isEmpty() || m_scanLate.size() <= m_scanLateSaid)
+        return;
+    m_scanLateSaid = m_scanLate.size();
+    flushScanLate();
+    const QString text = QStringLiteral("Поиск: устройства ответили после тайм-аута: %1; увеличьте тайм-аут поиска")
+                             .arg(PollRowFill::addressList(m_scanLate));
+    if (msgBoxScanAddr->isVisible())
+        appendScanText(text + QLatin1Char('\n'));
+    reportFailure(text);
 }

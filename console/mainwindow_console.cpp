@@ -10,6 +10,7 @@
 #include "devicedata/numbertext.h"
 #include "link/hartframe.h"
 #include "link/protocolcomhart.h"
+#include "link/responsecode.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -388,7 +389,8 @@ void MainWindow::showConsoleAnswer()
             consoleWrite(QStringLiteral("CRC Ok"), Qt::black, Qt::green);
         else
             consoleWrite(QStringLiteral("bad CRC"), Qt::black, Qt::red);
-        if (ui->checkAltView->isChecked()) {
+        const bool altView = ui->checkAltView->isChecked();
+        if (altView) {
             consoleWrite(QStringLiteral("\n"), Qt::black, Qt::white);
             const auto lines = ConsoleFormat::decodedView(link->answerData(), command51Data[1]);
             for (const ConsoleFormat::DecodedLine &line : lines) {
@@ -398,6 +400,16 @@ void MainWindow::showConsoleAnswer()
                     consoleWrite(line.text, Qt::black, Qt::white);
             }
         }
+        // What the device says about the request and about itself, after
+        // the verdict (or its decoded data) so both stay where they were.
+        const HartAnswer &a = link->answer();
+        const ResponseCode::Kind kind = ResponseCode::kind(a.status1());
+        const QColor back = kind == ResponseCode::Kind::Success ? QColor(Qt::white)
+            : kind == ResponseCode::Kind::Warning              ? QColor(255, 165, 0)
+                                                               : QColor(Qt::red);
+        if (!altView)
+            consoleWrite(QStringLiteral(" "), Qt::black, Qt::white);
+        consoleWrite(ResponseCode::statusText(a.status1(), a.status2()), Qt::black, back);
         ui->textEditConsole->setTextBackgroundColor(Qt::white);
         ui->textEditConsole->setTextColor(Qt::black);
     }

@@ -13,10 +13,12 @@
 #include "device/registermap.h"
 #include "device/valuecodec.h"
 #include "link/protocolcomhart.h"
+#include "link/responsecode.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -213,12 +215,63 @@ void MainWindow::runOperation(int code, const QString &trigger)
     link->startQueue(r.kind == RequestKind::Cyclic);
 }
 
+namespace {
+// The pane an operation's messages go to.
+QTextEdit *operationPane(Ui::MainWindow *ui, int code)
+{
+    const OperationDescriptor *d = Operations::find(code);
+    if (!d)
+        return nullptr;
+    switch (d->pane) {
+    case StatusPane::Calibration:
+    case StatusPane::CalibrationAndDevice:
+        return ui->textEditStatusCalibration;
+    case StatusPane::Device:
+        return ui->textEditStatusSettingsDevice;
+    case StatusPane::None:
+        break;
+    }
+    return nullptr;
+}
+}
+
+uint8_t MainWindow::answerResponseCode() const
+{
+    return link->answerChecksumOk() ? link->answer().status1() : 0;
+}
+
+bool MainWindow::reportResponseCode(uint8_t status1, QTextEdit *pane)
+{
+    switch (ResponseCode::kind(status1)) {
+    case ResponseCode::Kind::Success:
+        return true;
+    case ResponseCode::Kind::Warning:
+        report(ResponseCode::operationText(status1), QColor(230, 120, 0), pane);
+        return true;
+    case ResponseCode::Kind::Refusal:
+    case ResponseCode::Kind::CommunicationError:
+        break;
+    }
+    reportFailure(ResponseCode::operationText(status1), pane);
+    return false;
+}
+
 void MainWindow::handleDeviceAnswer(int code)
 {
     if (code == m_awaitedCode && !m_awaitedRequests.isEmpty()) {
         if (!m_awaitedRequests.contains(link->requestData()))
             return;   // the answer to a request of the operation before
         m_awaitedRequests.clear();
+    }
+    // A refusal is said in red and does nothing else: no field turns green,
+    // no value is shown as the device's, and a parameters file being saved
+    // gets no line of it (the chain stops, the file is said to be partial).
+    const uint8_t status1 = answerResponseCode();
+    if (!ResponseCode::executed(status1)) {
+        reportResponseCode(status1, operationPane(ui, code));
+        if (deviceOps.saveChainActive())
+            deviceOps.abortSaveChain();
+        return;
     }
     const OperationAnswer answer{code, link->requestData(), link->answerData(), link->answerChecksumOk()};
     // The device's upper limit would be pushed up by a lower slider the user
@@ -227,6 +280,7 @@ void MainWindow::handleDeviceAnswer(int code)
         ui->sliderChooseRangeMin->setValue(ui->sliderChooseRangeMin->minimum());
     const AnswerResult result = deviceOps.decodeAnswer(answer, collect(DeviceOperations::answerInputSpecs(code)));
     applyWidgetActions(result.actions);
+    reportResponseCode(status1, operationPane(ui, code));   // a warning, after the values
     // The parameters file save chain goes on from one read to the next.
     if (result.followUp == 40)
         on_balance_dP_recv();

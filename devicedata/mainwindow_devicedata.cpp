@@ -15,6 +15,7 @@
 #include "devicedata/numbertext.h"
 #include "device/operations.h"
 #include "link/protocolcomhart.h"
+#include "link/responsecode.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -150,10 +151,20 @@ void MainWindow::onSendCoefsToDevice()
 void MainWindow::handleDeviceDataAnswer(int code)
 {
     const int address = BulkBlocks::requestAddress(link->requestData());
-    const bool intact = link->answerChecksumOk();
+    const uint8_t status1 = answerResponseCode();
+    // A block the device refused is neither read nor written: its rows stay
+    // empty (read) or turn red (write), and the end of the batch counts it.
+    const bool refused = !ResponseCode::executed(status1);
+    if (refused && m_transfer.code == code && link->answerOperation() == code) {
+        ++m_transfer.refused;
+        const QString why = QStringLiteral("код %1 (%2)").arg(status1).arg(ResponseCode::meaning(status1));
+        if (!m_transfer.refusals.contains(why))
+            m_transfer.refusals.append(why);
+    }
+    const bool intact = link->answerChecksumOk() && !refused;
 
     if (code == CodeRead) {
-        // A damaged answer leaves the block's rows empty.
+        // A damaged or refused answer leaves the block's rows empty.
         if (!intact) {
             noteDeviceDataOutcome(false);
             return;
@@ -198,10 +209,13 @@ void MainWindow::noteDeviceDataOutcome(bool intact)
     m_transfer = DeviceDataTransfer();
     if (done.intact >= done.blocks)
         return;
-    // Blocks that timed out or came back damaged: the record is not whole.
-    const QString text = done.code == CodeRead
+    // Blocks that timed out, came back damaged or were refused: the record
+    // is not whole.
+    QString text = done.code == CodeRead
         ? QStringLiteral("Чтение не завершено: получено %1 из %2 блоков").arg(done.intact).arg(done.blocks)
         : QStringLiteral("Запись не завершена: записано %1 из %2 блоков").arg(done.intact).arg(done.blocks);
+    if (done.refused > 0)
+        text += QStringLiteral(", %1 отклонены прибором: %2").arg(done.refused).arg(done.refusals.join(QStringLiteral(", ")));
     if (done.code == CodeRead)
         dumpDialog->setIncomplete(text);
     dumpDialog->showFailure(text);

@@ -77,6 +77,14 @@ uint8_t HartAnswer::shortAddress() const
 {
     if (m_addressLength == 0)
         return 0;
-    const int i = m_addressOffset + (m_longFrame ? 2 : 0);
-    return uint8_t(m_raw.at(i));
+    if (m_longFrame)
+        return uint8_t(m_raw.at(m_addressOffset + 2));
+    return uint8_t(m_raw.at(m_addressOffset)) & AddressMask;
+}
+
+int HartAnswer::longAddressHead() const
+{
+    if (!m_longFrame || m_addressLength == 0)
+        return -1;
+    return uint8_t(m_raw.at(m_addressOffset)) & AddressMask;
 }

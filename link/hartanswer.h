@@ -35,8 +35,15 @@ public:
     // The fields below are cut from raw() on demand, so parsing itself
     // allocates nothing.
     QByteArray address() const { return m_raw.mid(m_addressOffset, m_addressLength); }
-    // The short address: byte 2 of a long address, byte 0 of a short one.
+    // Bits 6 and 7 of a short address (and of a long address's first byte)
+    // are the master and burst bits a device may echo; they never name it.
+    static constexpr uint8_t AddressMask = 0x3F;
+    // The short address: byte 2 of a long address, byte 0 of a short one
+    // without its master and burst bits.
     uint8_t shortAddress() const;
+    // The first byte of a long address without those bits; -1 for a short
+    // frame.
+    int longAddressHead() const;
     int command() const { return m_command; }
     int byteCount() const { return m_byteCount; }
     uint8_t status1() const { return m_status1; }

@@ -30,6 +30,7 @@ void HartReceiver::reset()
     m_expectedLength = 0;
     m_frameStarted = false;
     m_complete = false;
+    m_runTooLong = false;
     m_lastError = NoError;
     for (int &n : m_errorCounts)
         n = 0;
@@ -41,13 +42,19 @@ int HartReceiver::errorCount(Error e) const
     return (i >= 0 && i < 4) ? m_errorCounts[i] : 0;
 }
 
-void HartReceiver::fail(Error e)
+void HartReceiver::report(Error e)
 {
     m_lastError = e;
     ++m_errorCounts[e];
     if (m_diagnostics)
         std::fputs(errorText(e), stderr);
+}
+
+void HartReceiver::fail(Error e)
+{
+    report(e);
     m_preambleCounter = 0;
+    m_runTooLong = false;
 }
 
 bool HartReceiver::feed(const char *data, int size)
@@ -96,8 +103,17 @@ bool HartReceiver::feedByte(uint8_t c)
         if (c == 0xFF) {
             if (m_preambleCounter == 0)
                 ++m_startCount;
-            if (++m_preambleCounter > MaxPreamble)
-                fail(PreambleTooLong);
+            // A run longer than a preamble may be is line noise (a converter
+            // switching direction) running into a real answer's preamble: it
+            // is reported once, and the last bytes of the run still count, so
+            // the answer behind it is not lost.
+            if (++m_preambleCounter > MaxPreamble) {
+                m_preambleCounter = MaxPreamble;
+                if (!m_runTooLong) {
+                    m_runTooLong = true;
+                    report(PreambleTooLong);
+                }
+            }
         } else if (m_preambleCounter < MinPreamble) {
             fail(PreambleTooShort);
         } else if (c == 0x82 || c == 0x02) {
@@ -106,6 +122,8 @@ bool HartReceiver::feedByte(uint8_t c)
             m_buffer.fill(char(0xFF), m_preambleCounter);
             m_buffer.append(char(c));
             m_frameStarted = true;
+            m_runTooLong = false;
+            ++m_delimiterCount;
         } else {
             fail(WrongDelimiter);
         }

@@ -21,7 +21,8 @@ class HartReceiver
 public:
     enum Error {
         NoError,
-        PreambleTooLong,    // a 21st 0xFF before the delimiter
+        PreambleTooLong,    // a 21st 0xFF before the delimiter (reported once a run;
+                            // the run's last 20 bytes still make a preamble)
         PreambleTooShort,   // a delimiter (or any other byte) after 2 or fewer 0xFF
         WrongDelimiter,     // neither 0x02 nor 0x82 after a valid preamble
     };
@@ -60,6 +61,10 @@ public:
     // or not: the frame in progress, or the one just completed, is number
     // startCount().
     int startCount() const { return m_startCount; }
+    // Counts the delimiters taken since construction: a frame has begun, as
+    // far as anyone can tell, only when its delimiter has come. Preamble
+    // bytes before it are indistinguishable from noise on the line.
+    int delimiterCount() const { return m_delimiterCount; }
     bool isFrameStarted() const { return m_frameStarted; }
     // The normalised frame, followed by anything that came after it.
     const QByteArray &buffer() const { return m_buffer; }
@@ -72,6 +77,7 @@ public:
     int errorCount(Error e) const;
 
 private:
+    void report(Error e);
     void fail(Error e);
 
     QByteArray m_buffer;
@@ -79,6 +85,8 @@ private:
     int m_headerIndex = 0;
     int m_expectedLength = 0;
     int m_startCount = 0;
+    int m_delimiterCount = 0;
+    bool m_runTooLong = false;
     bool m_frameStarted = false;
     bool m_complete = false;
     bool m_diagnostics = true;

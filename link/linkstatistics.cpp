@@ -1,5 +1,7 @@
 #include "link/linkstatistics.h"
 
+#include "link/responsecode.h"
+
 void LinkAddressStatistics::add(const LinkAddressStatistics &o)
 {
     requestsSent += o.requestsSent;
@@ -9,6 +11,11 @@ void LinkAddressStatistics::add(const LinkAddressStatistics &o)
     answersDiscarded += o.answersDiscarded;
     responseTotalUs += o.responseTotalUs;
     responseMaxUs = qMax(responseMaxUs, o.responseMaxUs);
+    refusals += o.refusals;
+    warnings += o.warnings;
+    lateAnswers += o.lateAnswers;
+    damagedRetried += o.damagedRetried;
+    // The last status of a sum means nothing: each device keeps its own.
 }
 
 const LinkAddressStatistics &LinkStatistics::address(int shortAddress) const
@@ -55,4 +62,17 @@ void LinkStatistics::countResponse(int shortAddress, qint64 responseUs, bool che
     responseUs = qMax<qint64>(0, responseUs);
     s.responseTotalUs += responseUs;
     s.responseMaxUs = qMax(s.responseMaxUs, responseUs);
+}
+
+void LinkStatistics::countStatus(int shortAddress, uint8_t status1, uint8_t status2)
+{
+    LinkAddressStatistics &s = slot(shortAddress);
+    switch (ResponseCode::kind(status1)) {
+    case ResponseCode::Kind::Success: break;
+    case ResponseCode::Kind::Warning: ++s.warnings; break;
+    case ResponseCode::Kind::Refusal:
+    case ResponseCode::Kind::CommunicationError: ++s.refusals; break;
+    }
+    s.lastStatus1 = status1;
+    s.lastStatus2 = status2;
 }

@@ -7,6 +7,7 @@
 #include <QMetaType>
 #include <QtGlobal>
 #include <array>
+#include <cstdint>
 
 // The counts of one device address.
 struct LinkAddressStatistics
@@ -18,6 +19,13 @@ struct LinkAddressStatistics
     int answersDiscarded = 0;   // frames no waiting request could take
     qint64 responseTotalUs = 0; // end of transmission to the answer, summed
     qint64 responseMaxUs = 0;
+    int refusals = 0;           // intact answers whose response code refused or
+                                // reported a communication error
+    int warnings = 0;           // intact answers with a warning code
+    int lateAnswers = 0;        // answers that came after their request timed out
+    int damagedRetried = 0;     // damaged answers to reads asked for again
+    int lastStatus1 = -1;       // status bytes of the last intact answer; -1 none
+    int lastStatus2 = -1;
 
     double responseMeanMs() const
     {
@@ -53,6 +61,7 @@ public:
     LinkAddressStatistics &slot(int shortAddress);
     void countDiscard(int shortAddress, DiscardReason reason, bool checksumOk);
     void countResponse(int shortAddress, qint64 responseUs, bool checksumOk);
+    void countStatus(int shortAddress, uint8_t status1, uint8_t status2);
 
 private:
     std::array<LinkAddressStatistics, AddressCount + 1> m_counts {};

@@ -27,7 +27,9 @@ constexpr qint64 CopyGapFloorNs = 3LL * 1000 * 1000;
 
 // The device byte (short address, or byte 2 of a long address) and the
 // command of a request frame; false when the frame cannot be read that far.
-bool requestKeys(const QByteArray &frame, int *address, int *command)
+// A short address and the first byte of a long one are taken without their
+// master and burst bits, which a device may echo in its answer.
+bool requestKeys(const QByteArray &frame, int *address, int *command, int *longHead)
 {
     const auto *b = reinterpret_cast<const uint8_t *>(frame.constData());
     const int size = frame.size();
@@ -40,9 +42,23 @@ bool requestKeys(const QByteArray &frame, int *address, int *command)
     const int commandAt = i + 1 + (longFrame ? 5 : 1);
     if (commandAt >= size)
         return false;
-    *address = b[i + 1 + (longFrame ? 2 : 0)];
+    *address = longFrame ? b[i + 3] : (b[i + 1] & HartAnswer::AddressMask);
+    *longHead = longFrame ? (b[i + 1] & HartAnswer::AddressMask) : -1;
     *command = b[commandAt];
     return true;
+}
+
+// The new short address a request writes into the address register, or -1
+// when it writes something else. The device may answer such a write from
+// its new address.
+int newAddressWritten(int command, const QByteArray &data)
+{
+    constexpr int WriteRegisters = 91;
+    constexpr int AddressRegister = 0x0003;
+    if (command != WriteRegisters || data.size() < 3)
+        return -1;
+    const int reg = uint8_t(data.at(0)) << 8 | uint8_t(data.at(1));
+    return reg == AddressRegister ? (uint8_t(data.at(2)) & HartAnswer::AddressMask) : -1;
 }
 
 void writeDiagnostic(const QString &text)
@@ -376,8 +392,9 @@ void protocolComHart::transmit(const QByteArray &frame)
     ++m_transmissions;
     m_currentFrame = frame;
     analysisRequest(m_currentFrame);
-    if (!requestKeys(m_currentFrame, &m_matchAddress, &m_matchCommand))
-        m_matchAddress = m_matchCommand = -1;   // unreadable: any answer will do
+    if (!requestKeys(m_currentFrame, &m_matchAddress, &m_matchCommand, &m_matchLongHead))
+        m_matchAddress = m_matchCommand = m_matchLongHead = -1;   // unreadable: any answer will do
+    m_altMatchAddress = newAddressWritten(m_reqCommand, m_reqData);
     // The receive side is armed before the first byte leaves: an answer may
     // start arriving while RTS is still held. The input is not flushed: a
     // flush could cut an earlier exchange's frame in two and leave its head
@@ -435,6 +452,7 @@ void protocolComHart::startLine()
 void protocolComHart::setRts(bool on)
 {
     lineEvent(on ? LineEvent::RtsOn : LineEvent::RtsOff);
+    emit rtsChanged(on);
     if (!m_port->isOpen())
         return;
     if (!m_port->setRequestToSend(on)) {
@@ -458,7 +476,7 @@ void protocolComHart::startWrite()
     // and is dropped, so it cannot swallow the answer's bytes.
     if (m_receiver.isMidFrame() && (m_lastRxNs < 0 || m_clock.nsecsElapsed() - m_lastRxNs > FragmentGapNs))
         m_receiver.reset();
-    m_writeMark = m_receiver.startCount();
+    m_writeMark = m_receiver.delimiterCount();
     m_written = true;
     if (m_port->write(m_currentFrame) < 0) {
         // The port is open but takes nothing: the line is as good as gone.
@@ -580,6 +598,12 @@ void protocolComHart::endUnsent()
 
 void protocolComHart::reportTimeout()
 {
+    // Remembered for a while: an answer that still comes is said to be late.
+    if (m_matchAddress >= 0 && m_matchCommand >= 0) {
+        if (m_timedOut.size() >= MaxTimedOutKept)
+            m_timedOut.removeFirst();
+        m_timedOut.append({m_matchAddress, m_matchCommand, m_requestOperation, m_writeDoneNs, m_timeout});
+    }
     m_repeatsLeft = m_repeatCount;
     m_lastOutcomeAnswered = false;
     ++m_stats.slot(m_matchAddress).timeouts;

@@ -14,11 +14,24 @@
 //
 // One answer, one request: a frame is credited to the waiting request only
 // when it names the request's device (short address, or the device byte of
-// a long address) and the request's command, and did not begin before the
-// request was written. Every other complete frame (late, duplicated, stray,
+// a long address, master and burst bits aside; a write of a new short address
+// may be answered from either) and the request's command, and did not begin
+// before the request was written. A frame begins with its delimiter: stray
+// 0xFF and noise that came before it (a converter switching direction during
+// the RTS lead) do not date the answer behind them. Every other complete frame (late, duplicated, stray,
 // from another device, for another command, or arriving while nobody waits)
 // is discarded and counted; the request goes on waiting for its own answer
 // under its time-out and repeats. The counts per device are in statistics().
+//
+// A damaged answer (bad checksum) to a read (commands 0, 3 and 51) is not
+// taken while transmissions remain: the read is sent again, which is
+// harmless. To a device operation or a write it ends the request as it is,
+// since the device may have acted on it. An intact answer whose response
+// code says the device saw a communication error (bit 7) is asked again
+// for any request: the device did not take it.
+//
+// An answer that names a request which has already timed out is late: it is
+// discarded as any other, and lateAnswer says whose and how late it was.
 
 #include "link/hartframe.h"
 #include "link/linkstatistics.h"
@@ -147,6 +160,13 @@ signals:
     // discarded) and every request that ended without an answer. Built only
     // while something is connected.
     void traffic(const LinkTrafficEvent &event);
+    // An answer came for a request that had already ended in its time-out
+    // (operation: the code it went out under), afterMs after its last
+    // transmission; it was discarded.
+    void lateAnswer(int address, int command, int operation, int afterMs, int timeoutMs);
+    // RTS raised or dropped by hand (no flow control), also where the port
+    // has no RTS line to drive: a converter on the line switches with it.
+    void rtsChanged(bool on);
 
 public slots:
     void readData();
@@ -175,6 +195,9 @@ private:
     void onPhaseTimer();
     void transmissionComplete();
     void deliverAnswer();
+    bool askAgain() const;
+    bool repeatUnheard();
+    void noteIfLate(int address, int command);
     void hunt(const char *data, int size);
     void frameCompleted(bool *credited);
     bool lineBusy() const;
@@ -239,7 +262,22 @@ private:
     QByteArray m_reqData;
     int m_reqCommand = 0;
     int m_matchAddress = -1;         // device byte an answer must name; -1 any
+    int m_altMatchAddress = -1;      // another it may name (a new short address written)
+    int m_matchLongHead = -1;        // first long-address byte, bits 6-7 aside; -1 short
     int m_matchCommand = -1;         // command an answer must name; -1 any
+
+    // Requests that ended in their time-out, newest last, so that an answer
+    // still coming for one of them can be said to be late.
+    struct TimedOut
+    {
+        int address;
+        int command;
+        int operation;
+        qint64 writeDoneNs;
+        int timeoutMs;
+    };
+    static constexpr int MaxTimedOutKept = 16;
+    QList<TimedOut> m_timedOut;
 
     LinkStatistics m_stats;
     QElapsedTimer m_clock;

@@ -47,7 +47,14 @@ void protocolComHart::hunt(const char *data, int size)
         deliverAnswer();
     } else if (m_phase == Phase::RtsLead || m_phase == Phase::LineQuiet) {
         // The late answer to an earlier transmission of this same request,
-        // in before the repeat has left: the repeat is not sent.
+        // in before the repeat has left: the repeat is not sent, unless the
+        // answer is one it would ask again (see askAgain).
+        if (askAgain() && m_repeatsLeft > 0) {
+            if (!m_answer.checksumOk())
+                ++m_stats.slot(m_answer.shortAddress()).checksumErrors;
+            m_answerValid = false;
+            return;
+        }
         m_phaseTimer->stop();
         if (m_phase == Phase::RtsLead)
             setRts(false);
@@ -61,10 +68,14 @@ void protocolComHart::hunt(const char *data, int size)
 void protocolComHart::frameCompleted(bool *credited)
 {
     const HartAnswer frame = m_receiver.answer();
-    const int number = m_receiver.startCount();
+    const int number = m_receiver.delimiterCount();
     m_receiver.reset();
     const int address = frame.isValid() ? frame.shortAddress() : -1;
     const int command = frame.isValid() ? frame.command() : -1;
+    const bool addressMatches = m_matchAddress < 0 || address == m_matchAddress
+        || (m_altMatchAddress >= 0 && address == m_altMatchAddress);
+    const bool headMatches = m_matchLongHead < 0 || !frame.isLongFrame()
+        || frame.longAddressHead() == m_matchLongHead;
 
     // A frame that began before the request was written belongs to an
     // earlier exchange, unless this is a repeat: then it may be the late
@@ -73,7 +84,7 @@ void protocolComHart::frameCompleted(bool *credited)
     LinkStatistics::DiscardReason reason;
     if (!m_busy || m_phase == Phase::Unsent || m_answerPending || *credited)
         reason = LinkStatistics::NobodyWaiting;
-    else if (m_matchAddress >= 0 && address != m_matchAddress)
+    else if (!addressMatches || !headMatches)
         reason = LinkStatistics::OtherAddress;
     else if (m_matchCommand >= 0 && command != m_matchCommand)
         reason = LinkStatistics::OtherCommand;
@@ -86,6 +97,11 @@ void protocolComHart::frameCompleted(bool *credited)
         m_lastCredited = frame.raw();
         m_lastCreditedAddress = address;
         m_lastCreditedCommand = command;
+        // The device has answered since: what comes after is a copy, not
+        // the answer to a request that timed out before.
+        for (int i = m_timedOut.size() - 1; i >= 0; --i)
+            if (m_timedOut.at(i).address == address && m_timedOut.at(i).command == command)
+                m_timedOut.removeAt(i);
         *credited = true;
         return;
     }
@@ -96,13 +112,71 @@ void protocolComHart::frameCompleted(bool *credited)
         reason = LinkStatistics::Duplicate;
     const bool checksumOk = frame.checksumOk();
     m_stats.countDiscard(address, reason, checksumOk);
+    if (frame.isValid())
+        noteIfLate(address, command);
     qCDebug(lcLink) << "discarded" << reason << frame.raw().toHex(' ');
     emitTraffic(LinkTrafficEvent::Rx, LinkTrafficEvent::Discarded, address, command,
                 frame.isValid() ? frame.byteCount() : -1, frame.raw());
 }
 
+void protocolComHart::noteIfLate(int address, int command)
+{
+    for (int i = m_timedOut.size() - 1; i >= 0; --i) {
+        const TimedOut t = m_timedOut.at(i);
+        if (t.address != address || t.command != command)
+            continue;
+        m_timedOut.removeAt(i);
+        // Long after the time-out a frame is a stray, not that answer.
+        const qint64 staleNs = qMax<qint64>(10LL * t.timeoutMs, 5000) * 1000000;
+        if (m_lastRxNs - t.writeDoneNs > staleNs)
+            return;
+        ++m_stats.slot(address).lateAnswers;
+        const int afterMs = int(qMax<qint64>(0, m_lastRxNs - t.writeDoneNs) / 1000000);
+        emit lateAnswer(address, command, t.operation, afterMs, t.timeoutMs);
+        return;
+    }
+}
+
+bool protocolComHart::askAgain() const
+{
+    // A read changes nothing in the device, so a damaged answer to one is
+    // asked for again. And a device that reports a communication error (bit
+    // 7 of the response code) did not take the request at all: any request
+    // may go out again. The last transmission's answer is taken as it is,
+    // so the operation sees what went wrong.
+    const int command = m_answer.command();
+    if (!m_answer.checksumOk())
+        return command == 0 || command == 3 || command == 51;
+    return (m_answer.status1() & 0x80) != 0;
+}
+
+bool protocolComHart::repeatUnheard()
+{
+    if (m_repeatsLeft <= 0 || !askAgain())
+        return false;
+    const int address = m_answer.shortAddress();
+    const int command = m_answer.command();
+    const bool checksumOk = m_answer.checksumOk();
+    if (checksumOk) {
+        m_stats.countStatus(address, m_answer.status1(), m_answer.status2());
+    } else {
+        ++m_stats.slot(address).checksumErrors;
+        ++m_stats.slot(address).damagedRetried;
+    }
+    emitTraffic(LinkTrafficEvent::Rx, checksumOk ? LinkTrafficEvent::Good : LinkTrafficEvent::ChecksumError,
+                address, command, m_answer.byteCount(), m_answer.raw());
+    m_answerValid = false;
+    m_timeoutTimer->stop();
+    m_phase = Phase::Idle;
+    m_busy = false;
+    transmit(m_currentFrame);
+    return true;
+}
+
 void protocolComHart::deliverAnswer()
 {
+    if (repeatUnheard())
+        return;
     m_timeoutTimer->stop();
     m_repeatsLeft = m_repeatCount;
     m_phase = Phase::Idle;
@@ -112,6 +186,8 @@ void protocolComHart::deliverAnswer()
     const bool checksumOk = m_answer.checksumOk();
     const int address = m_answer.shortAddress();
     m_stats.countResponse(address, (m_answerNs - m_writeDoneNs) / 1000, checksumOk);
+    if (checksumOk)
+        m_stats.countStatus(address, m_answer.status1(), m_answer.status2());
     emitTraffic(LinkTrafficEvent::Rx, checksumOk ? LinkTrafficEvent::Good : LinkTrafficEvent::ChecksumError,
                 address, m_answer.command(), m_answer.byteCount(), m_answer.raw());
 

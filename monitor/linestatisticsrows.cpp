@@ -1,17 +1,21 @@
 #include "monitor/linestatisticsrows.h"
 
+#include "link/responsecode.h"
+
 QStringList LineStatisticsRows::headers()
 {
     return {QStringLiteral("Адрес"),       QStringLiteral("Запросы"),
             QStringLiteral("Ответы"),      QStringLiteral("Таймауты"),
             QStringLiteral("Ошибки КС"),   QStringLiteral("Отброшено"),
-            QStringLiteral("Ответ ср., мс"), QStringLiteral("Ответ макс., мс")};
+            QStringLiteral("Ответ ср., мс"), QStringLiteral("Ответ макс., мс"),
+            QStringLiteral("Отказы / предупр."), QStringLiteral("Поздние"),
+            QStringLiteral("Последний статус")};
 }
 
 bool LineStatisticsRows::isActive(const LinkAddressStatistics &s)
 {
     return s.requestsSent || s.answersCredited || s.timeouts || s.checksumErrors
-        || s.answersDiscarded;
+        || s.answersDiscarded || s.lateAnswers;
 }
 
 QStringList LineStatisticsRows::row(const QString &name, const LinkAddressStatistics &s)
@@ -26,7 +30,11 @@ QStringList LineStatisticsRows::row(const QString &name, const LinkAddressStatis
             QString::number(s.checksumErrors),
             QString::number(s.answersDiscarded),
             timed ? QString::number(s.responseMeanMs(), 'f', 1) : QStringLiteral("—"),
-            timed ? QString::number(s.responseMaxMs(), 'f', 1) : QStringLiteral("—")};
+            timed ? QString::number(s.responseMaxMs(), 'f', 1) : QStringLiteral("—"),
+            QStringLiteral("%1 / %2").arg(s.refusals).arg(s.warnings),
+            QString::number(s.lateAnswers),
+            s.lastStatus1 < 0 ? QStringLiteral("—")
+                              : ResponseCode::statusText(uint8_t(s.lastStatus1), uint8_t(s.lastStatus2))};
 }
 
 QVector<QStringList> LineStatisticsRows::rows(const LinkStatistics &stats)

@@ -21,6 +21,9 @@ public:
         DiscardedColumn,
         MeanColumn,
         MaxColumn,
+        RefusalsColumn,     // answers refused by the device, then those with a warning
+        LateColumn,         // answers that came after their request's time-out
+        StatusColumn,       // both status bytes of the device's last intact answer
         ColumnCount
     };
 

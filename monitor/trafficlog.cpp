@@ -1,5 +1,8 @@
 #include "monitor/trafficlog.h"
 
+#include "link/hartanswer.h"
+#include "link/responsecode.h"
+
 #include <QDateTime>
 
 QVector<LinkTrafficEvent> TrafficLog::events(int address, qint64 from, QVector<qint64> *seqs) const
@@ -58,9 +61,19 @@ QString TrafficLog::bytesText(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(' '));
 }
 
+QString TrafficLog::statusText(const LinkTrafficEvent &e)
+{
+    if (e.direction != LinkTrafficEvent::Rx || e.bytes.isEmpty())
+        return QString();
+    HartAnswer a;
+    if (!a.parse(e.bytes))
+        return QString();
+    return ResponseCode::statusText(a.status1(), a.status2());
+}
+
 QByteArray TrafficLog::heading()
 {
-    return QStringLiteral("Время\tНапр.\tАдрес\tКоманда\tБайт\tИтог\tКадр").toUtf8();
+    return QStringLiteral("Время\tНапр.\tАдрес\tКоманда\tБайт\tИтог\tСтатус\tКадр").toUtf8();
 }
 
 QByteArray TrafficLog::line(const LinkTrafficEvent &e)
@@ -77,6 +90,8 @@ QByteArray TrafficLog::line(const LinkTrafficEvent &e)
     out += numberText(e.byteCount).toLatin1();
     out += '\t';
     out += verdictText(e.verdict).toUtf8();
+    out += '\t';
+    out += statusText(e).toUtf8();
     out += '\t';
     out += e.bytes.toHex(' ');
     return out;

@@ -42,8 +42,11 @@ public:
     static QString addressText(int address);
     static QString numberText(int n);       // empty for -1 (unknown)
     static QString bytesText(const QByteArray &bytes);
+    // Both status bytes of a received answer in words; empty for a request,
+    // a time-out and bytes that hold no whole answer.
+    static QString statusText(const LinkTrafficEvent &event);
     // Tab-separated: time, direction, address, command, byte count, verdict,
-    // frame bytes.
+    // status, frame bytes.
     static QByteArray line(const LinkTrafficEvent &event);
     static QByteArray heading();
 

@@ -68,6 +68,7 @@ QVariant TrafficLogModel::data(const QModelIndex &index, int role) const
         case CommandColumn: return TrafficLog::numberText(e.command);
         case ByteCountColumn: return TrafficLog::numberText(e.byteCount);
         case VerdictColumn: return TrafficLog::verdictText(e.verdict);
+        case StatusColumn: return TrafficLog::statusText(e);
         case BytesColumn: return TrafficLog::bytesText(e.bytes);
         }
     } else if (role == Qt::ForegroundRole) {
@@ -90,7 +91,7 @@ QVariant TrafficLogModel::headerData(int section, Qt::Orientation orientation, i
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QVariant();
-    static const char *const names[] = {"Время", "Напр.", "Адрес", "Команда", "Байт", "Итог", "Кадр"};
+    static const char *const names[] = {"Время", "Напр.", "Адрес", "Команда", "Байт", "Итог", "Статус", "Кадр"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(names[section]) : QVariant();
 }
 

@@ -27,7 +27,7 @@ class TrafficLogModel : public QAbstractTableModel
     Q_OBJECT
 public:
     enum Column { TimeColumn, DirectionColumn, AddressColumn, CommandColumn, ByteCountColumn,
-                  VerdictColumn, BytesColumn, ColumnCount };
+                  VerdictColumn, StatusColumn, BytesColumn, ColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
 

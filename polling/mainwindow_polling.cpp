@@ -12,6 +12,7 @@
 #include "app/messagelog.h"
 #include "app/textfiledialog.h"
 #include "link/protocolcomhart.h"
+#include "link/responsecode.h"
 #include "polling/savefile_confirm_dialog.h"
 
 #include <QCheckBox>
@@ -180,8 +181,15 @@ void MainWindow::handlePollingAnswer()
     answer.address = link->answerAddress();
     answer.checksumOk = link->answerChecksumOk();
     answer.data = link->answerData();
+    const uint8_t status1 = answerResponseCode();
+    if (!ResponseCode::executed(status1)) {
+        answer.refusal = QStringLiteral("Отказ: код %1").arg(status1);
+        showStatusMessage(QStringLiteral("Опрос %1: %2").arg(answer.address, 2, 16, QLatin1Char('0'))
+                              .arg(ResponseCode::operationText(status1)), Qt::red);
+    }
     const MeasurementCapture::RowView v = capture.handleAnswer(answer, pollingInputs());
-    feedMonitor(answer);
+    if (answer.refusal.isEmpty())
+        feedMonitor(answer);     // a refused answer is no measurement
 
     // The headings change only with the sensor kind; setting them again on
     // every answer would lay the header out again each time.

@@ -13,20 +13,25 @@ MeasurementCapture::RowView MeasurementCapture::handleAnswer(const Answer &answe
     const QString addressText = pollAddressText(address);
     const Command3Answer values = Command3Answer::decode(answer.data);
 
-    v.files = CalibrationFiles::recordAnswer(m_dirs, in.temperature, in.log, address,
-                                             answer.checksumOk, values, m_pressure.plus(),
-                                             m_pressure.minus(), answer.when);
-    v.file = MeasurementRow::fileCell(v.files.status);
-    if (answer.checksumOk && values.complete()) {
-        if (!v.files.recordFile.isEmpty())
-            noteFile(v.files.recordFile, v.files.recordWritten, v.files.recordError, false, v);
-        if (in.log.active())
-            noteFile(in.log.fileName, v.files.logWritten, v.files.logError, true, v);
+    const bool refused = !answer.refusal.isEmpty();
+    if (refused) {
+        v.file = MeasurementRow::Cell{answer.refusal, MeasurementRow::CrcBad, true};
+    } else {
+        v.files = CalibrationFiles::recordAnswer(m_dirs, in.temperature, in.log, address,
+                                                 answer.checksumOk, values, m_pressure.plus(),
+                                                 m_pressure.minus(), answer.when);
+        v.file = MeasurementRow::fileCell(v.files.status);
+        if (answer.checksumOk && values.complete()) {
+            if (!v.files.recordFile.isEmpty())
+                noteFile(v.files.recordFile, v.files.recordWritten, v.files.recordError, false, v);
+            if (in.log.active())
+                noteFile(in.log.fileName, v.files.logWritten, v.files.logError, true, v);
+        }
     }
     v.texts = MeasurementRow::valueTexts(addressText, values, m_pressure.plus(),
                                          m_pressure.minus());
 
-    if (answer.checksumOk && values.complete() && m_cycle.averagingOn())
+    if (!refused && answer.checksumOk && values.complete() && m_cycle.averagingOn())
         m_means.fold(address, values, in.channels);
 
     for (int i = 0; i < PollChannelCount; ++i) {

@@ -44,6 +44,9 @@ public:
         bool checksumOk = false;
         QByteArray data;                    // answerData()
         QDateTime when = QDateTime::currentDateTime();
+        // Set when the device refused the request (its response code):
+        // the row shows what came and why, nothing is recorded or averaged.
+        QString refusal;
     };
 
     // What the slot shows for one answer.

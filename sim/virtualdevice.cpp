@@ -271,19 +271,42 @@ void VirtualDevice::syncMeasuredRegisters()
 bool VirtualDevice::isAddressedBy(const Request &request) const
 {
     if (!request.longFrame)
-        return request.address.size() == 1 && uint8_t(request.address.at(0)) == m_address;
+        return request.address.size() == 1 && (uint8_t(request.address.at(0)) & 0x3F) == m_address;
+    if (request.address.size() != 5)
+        return false;
+    QByteArray head = request.address;
+    head[0] = char(head.at(0) & 0x3F);
     const QByteArray expected("\x0F\x02" + QByteArray(1, char(m_address)) + "\xFD\xEF", 5);
-    return request.address == expected;
+    return head == expected;
 }
 
 QByteArray VirtualDevice::answer(const Request &request)
 {
+    // The knob's code for this answer, if it is hit (the line counts the
+    // answer after this call, so this one is number answersGiven + 1).
+    int forced = -1;
+    if (respondTo.isEmpty() || respondTo.contains(request.command)) {
+        const int given = answersGiven;
+        ++answersGiven;
+        if (hits(respond))
+            forced = responseCode;
+        answersGiven = given;
+    }
+    // A field device carries out a command it answers with a warning, and
+    // leaves everything as it was when it refuses or did not hear it right.
+    const bool warning = forced == 8 || forced == 14 || (forced >= 24 && forced <= 27) || forced == 30
+        || forced == 31 || (forced >= 96 && forced <= 111);
+    const bool refused = forced > 0 && !warning;
+    QByteArray address = request.address;
+    if (refused)
+        return frameAnswer(request, address, uint8_t(forced), QByteArray());
+
     commandsSeen.append(char(request.command) + request.data);
     if (commandsSeen.size() > MaxCommandsKept)
         commandsSeen.removeFirst();
     syncMeasuredRegisters();
 
-    uint8_t response = ResponseOk;
+    uint8_t response = forced > 0 ? uint8_t(forced) : ResponseOk;
     QByteArray data;
     switch (request.command) {
     case ReadIdentity:
@@ -309,17 +332,28 @@ QByteArray VirtualDevice::answer(const Request &request)
             response = ResponseTooFewDataBytes;
         else
             data = writeRegisters(request.data);
+        if (answersFromNewAddress && request.data.size() >= 3 && !request.longFrame
+            && (uint8_t(request.data.at(0)) << 8 | uint8_t(request.data.at(1))) == RegAddress) {
+            m_address = u8(RegAddress) & 0x3F;
+            address = QByteArray(1, char(m_address));
+        }
         break;
     default:
         response = ResponseCommandNotImplemented;
         break;
     }
+    return frameAnswer(request, address, response, data);
+}
+
+QByteArray VirtualDevice::frameAnswer(const Request &request, const QByteArray &address, uint8_t response,
+                                      QByteArray data)
+{
     // The byte count is one byte; a longer answer cannot be framed.
     data.truncate(255);
 
     QByteArray frame;
     frame.append(char(request.longFrame ? LongDelimiter : ShortDelimiter));
-    frame.append(request.address);
+    frame.append(address);
     frame.append(char(request.command));
     frame.append(char(data.size()));
     frame.append(char(response));

@@ -95,8 +95,8 @@ public:
     void setF32(uint16_t reg, float v);
 
     // True when this device is the one a request's address names: the short
-    // address byte compared whole (the family adds no master or burst bit),
-    // or the long address 0F 02 A FD EF.
+    // address byte without its master and burst bits, or the long address
+    // 0F 02 A FD EF (its first byte likewise).
     bool isAddressedBy(const Request &request) const;
 
     // Executes a request addressed to this device and returns the answer
@@ -174,14 +174,32 @@ public:
     // `next`). The line asks once per answer, after counting it.
     bool hits(Fault &fault);
 
+    // The answer's response code: the hit answers carry responseCode instead
+    // of success, for the commands listed (every command when empty). A
+    // warning code (8, 14, ...) is carried out and answered with its data; any
+    // other code leaves the device as it was and answers with no data.
+    Fault respond;
+    uint8_t responseCode = 7;
+    QVector<int> respondTo;
+    // Bits of the address's first byte a device sets in its answer (the
+    // master bit 0x80, the burst bit 0x40), on the hit answers.
+    Fault echoAddressBits;
+    uint8_t echoedBits = 0x80;
+    // A write of a new short address into register 0x0003 takes effect at
+    // once: the device answers that write, and everything after, from the
+    // new address.
+    bool answersFromNewAddress = false;
+
     // Counters
     int requestsSeen = 0;           // requests addressed to it, heard or not
     int answersGiven = 0;           // answers queued, duplicates counted once
     QList<QByteArray> commandsSeen; // command byte + data of each executed request
+                                    // (a refused one is not executed)
     static constexpr int MaxCommandsKept = 10000;
 
 private:
     void fillDefaults();
+    QByteArray frameAnswer(const Request &request, const QByteArray &address, uint8_t response, QByteArray data);
     void syncMeasuredRegisters();
     void measure();
     QByteArray identity() const;

@@ -253,6 +253,8 @@ void VirtualLine::onReadable()
     }
     if (received.isEmpty())
         return;
+    if (m_framer.pendingBytes() == 0)
+        strayAt(StrayMoment::RequestStart);
     const auto frames = m_framer.feed(received, nowNs() / NsPerMs);
     for (const auto &frame : frames) {
         handleFrame(frame);
@@ -267,6 +269,7 @@ void VirtualLine::handleFrame(const RequestFramer::Frame &frame)
     if (m_requests.size() > MaxRequestsKept)
         m_requests.removeFirst();
     emit requestReceived(frame.raw);
+    strayAt(StrayMoment::RequestComplete);
     // A device cannot trust the address of a damaged frame: it stays silent.
     if (!frame.checksumOk || !isOpen())
         return;
@@ -294,6 +297,10 @@ void VirtualLine::queueAnswer(VirtualDevice *dev, const Request &request)
     if (dev->hits(dev->otherAddress)) {
         const int stray = dev->strayAddress >= 0 ? dev->strayAddress : (dev->address() + 1) % (MaxAddress + 1);
         body[1 + (request.longFrame ? 2 : 0)] = char(stray);
+        rewritten = true;
+    }
+    if (dev->hits(dev->echoAddressBits)) {
+        body[1] = char(uint8_t(body.at(1)) | dev->echoedBits);
         rewritten = true;
     }
     if (dev->hits(dev->otherCommand)) {
@@ -341,6 +348,24 @@ void VirtualLine::sendRaw(const QByteArray &bytes)
     out.chunks = {bytes};
     out.earliestNs = nowNs();
     enqueueOutgoing(std::move(out));
+}
+
+void VirtualLine::setStrayBytes(const QByteArray &bytes, StrayMoment when, int times)
+{
+    m_stray = bytes;
+    m_strayMoment = bytes.isEmpty() ? StrayMoment::Never : when;
+    m_strayTimes = times;
+}
+
+void VirtualLine::rtsRaised() { strayAt(StrayMoment::RtsRaised); }
+
+void VirtualLine::strayAt(StrayMoment moment)
+{
+    if (moment != m_strayMoment || m_strayTimes == 0)
+        return;
+    if (m_strayTimes > 0)
+        --m_strayTimes;
+    sendRaw(m_stray);
 }
 
 void VirtualLine::enqueueOutgoing(Outgoing out)

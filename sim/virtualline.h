@@ -86,6 +86,17 @@ public:
     // after the answer on the wire, if any (reported by answerSent too).
     void sendRaw(const QByteArray &bytes);
 
+    // Stray bytes around a request, as an RS-485 converter switching its
+    // direction (0xFF runs) or line noise puts them there: at the moment RTS
+    // rises, when a request's first byte arrives, or when the request is
+    // complete (before its answer). `times` of them (-1: at every request).
+    enum class StrayMoment { Never, RtsRaised, RequestStart, RequestComplete };
+    void setStrayBytes(const QByteArray &bytes, StrayMoment when, int times = -1);
+    // RTS rising at the master. A pseudo-terminal carries no RTS; a rig that
+    // wants the converter's noise at that moment calls this from the link's
+    // RTS step.
+    void rtsRaised();
+
     // Every complete request frame received, checksum good or not, as it
     // arrived from its first preamble byte (the most recent 10000).
     QList<QByteArray> requests() const;
@@ -110,6 +121,7 @@ private:
     void onReadable();
     void onWritable();
     void handleFrame(const RequestFramer::Frame &frame);
+    void strayAt(StrayMoment moment);
     void queueAnswer(VirtualDevice *device, const Request &request);
     void enqueueOutgoing(Outgoing out);
     void pump();
@@ -128,6 +140,9 @@ private:
     int m_turnaroundMs = 0;
     int m_preamble = 5;
     int m_chunkGapMs = 5;
+    QByteArray m_stray;
+    StrayMoment m_strayMoment = StrayMoment::Never;
+    int m_strayTimes = 0;
 
     std::map<uint8_t, std::unique_ptr<VirtualDevice>> m_devices;
     BenchState m_bench;

@@ -577,13 +577,18 @@ void TestMonitorCore::trafficLines_data()
     QTest::addColumn<QString>("fields");    // after the time
 
     QTest::newRow("request") << int(LinkTrafficEvent::Tx) << int(LinkTrafficEvent::Good) << 5 << 3 << 0
-                             << QByteArray::fromHex("ffff0285038e") << "TX\t05\t3\t0\tок\tff ff 02 85 03 8e";
+                             << QByteArray::fromHex("ffff0285038e") << "TX\t05\t3\t0\tок\t\tff ff 02 85 03 8e";
     QTest::newRow("bad answer") << int(LinkTrafficEvent::Rx) << int(LinkTrafficEvent::ChecksumError) << 10
-                                << 51 << 4 << QByteArray::fromHex("0686") << "RX\t0a\t51\t4\tошибка КС\t06 86";
+                                << 51 << 4 << QByteArray::fromHex("0686") << "RX\t0a\t51\t4\tошибка КС\t\t06 86";
     QTest::newRow("time-out") << int(LinkTrafficEvent::Rx) << int(LinkTrafficEvent::Timeout) << 1 << 3 << -1
-                              << QByteArray() << "RX\t01\t3\t\tтаймаут\t";
+                              << QByteArray() << "RX\t01\t3\t\tтаймаут\t\t";
     QTest::newRow("unknown stray") << int(LinkTrafficEvent::Rx) << int(LinkTrafficEvent::Discarded) << -1
-                                   << -1 << -1 << QByteArray::fromHex("00") << "RX\t\t\t\tотброшен\t00";
+                                   << -1 << -1 << QByteArray::fromHex("00") << "RX\t\t\t\tотброшен\t\t00";
+    // A refusal credited as the answer: both status bytes said in words.
+    QTest::newRow("refused answer") << int(LinkTrafficEvent::Rx) << int(LinkTrafficEvent::Good) << 1 << 91 << 0
+                                    << QByteArray::fromHex("ffffff02015b000740") + QByteArray(1, char(0x02 ^ 0x01 ^ 0x5b ^ 0x07 ^ 0x40))
+                                    << QStringLiteral("RX\t01\t91\t0\tок\tстатус 1: 7 (запрет записи); статус 2: 0x40 "
+                                                      "(конфигурация изменена)\tff ff ff 02 01 5b 00 07 40 1f");
 }
 
 void TestMonitorCore::trafficLines()
@@ -619,13 +624,17 @@ void TestMonitorCore::statisticsRows()
     stats.slot(7).timeouts = 3;
     stats.countDiscard(9, LinkStatistics::OtherAddress, true);
     stats.countDiscard(0x23, LinkStatistics::NobodyWaiting, false);
+    stats.countStatus(1, 8, 0);
+    stats.countStatus(1, 7, 0x40);
+    stats.slot(7).lateAnswers = 1;
     const QVector<QStringList> rows = LineStatisticsRows::rows(stats);
     QCOMPARE(rows.size(), 5);
-    QCOMPARE(rows[0], (QStringList{"01", "4", "2", "2", "1", "0", "21.0", "30.0"}));
-    QCOMPARE(rows[1], (QStringList{"07", "3", "0", "3", "0", "0", "—", "—"}));
-    QCOMPARE(rows[2], (QStringList{"09", "0", "0", "0", "0", "1", "—", "—"}));
-    QCOMPARE(rows[3], (QStringList{"прочие", "0", "0", "0", "1", "1", "—", "—"}));
-    QCOMPARE(rows[4], (QStringList{"Всего", "7", "2", "5", "2", "2", "21.0", "30.0"}));
+    QCOMPARE(rows[0], (QStringList{"01", "4", "2", "2", "1", "0", "21.0", "30.0", "1 / 1", "0",
+                                   "статус 1: 7 (запрет записи); статус 2: 0x40 (конфигурация изменена)"}));
+    QCOMPARE(rows[1], (QStringList{"07", "3", "0", "3", "0", "0", "—", "—", "0 / 0", "1", "—"}));
+    QCOMPARE(rows[2], (QStringList{"09", "0", "0", "0", "0", "1", "—", "—", "0 / 0", "0", "—"}));
+    QCOMPARE(rows[3], (QStringList{"прочие", "0", "0", "0", "1", "1", "—", "—", "0 / 0", "0", "—"}));
+    QCOMPARE(rows[4], (QStringList{"Всего", "7", "2", "5", "2", "2", "21.0", "30.0", "1 / 1", "1", "—"}));
     QCOMPARE(LineStatisticsRows::headers().size(), int(LineStatisticsRows::ColumnCount));
     QVERIFY(LineStatisticsRows::discardSummary(stats).contains(QStringLiteral("от другого адреса 1")));
 }

@@ -200,12 +200,15 @@ void TestSim::addressing_data()
     QTest::newRow("short 0 (no device)") << shortAddr(0) << false;
     QTest::newRow("short 3 (no device)") << shortAddr(3) << false;
     QTest::newRow("short 15 (no device)") << shortAddr(15) << false;
-    QTest::newRow("short 5 with master bit") << shortAddr(0x85) << false;
+    // The master and burst bits do not name the device; the answer echoes them.
+    QTest::newRow("short 5 with master bit") << shortAddr(0x85) << true;
+    QTest::newRow("short 5 with burst bit") << shortAddr(0x45) << true;
     QTest::newRow("long 5") << longAddr(5) << true;
     QTest::newRow("long 2") << longAddr(2) << true;
     QTest::newRow("long 3 (no device)") << longAddr(3) << false;
     QTest::newRow("long 5, other last byte") << (longAddr(5).left(4) + '\xEE') << false;
-    QTest::newRow("long 5, other first byte") << ('\x8F' + longAddr(5).mid(1)) << false;
+    QTest::newRow("long 5, master bit in the first byte") << ('\x8F' + longAddr(5).mid(1)) << true;
+    QTest::newRow("long 5, other first byte") << ('\x0E' + longAddr(5).mid(1)) << false;
     QTest::newRow("long 5 in the low bits of byte 1")
         << QByteArray("\x05\x02\x05\xFD\xEF", 5) << false;
 }

@@ -297,7 +297,8 @@ void TestConsole::registerReadDecoded()
     QCOMPARE(log.count(QStringLiteral("Float ")), 2);
     QVERIFY(log.contains(QStringLiteral("CRC Ok\nAddress::30\tData::3f\n")));
     QVERIFY(log.contains(QStringLiteral("Address::33\tData::00\nFloat 30 to 33:\t1.5\nAddress::34")));
-    QVERIFY(log.endsWith(QStringLiteral("Address::37\tData::00\nFloat 34 to 37:\t-2\n")));
+    QVERIFY(log.endsWith(QStringLiteral("Address::37\tData::00\nFloat 34 to 37:\t-2\n"
+                                        "статус 1: 0 (успешно); статус 2: 0x00")));
 
     // Request white on black text, answer inverted, verdict on green, the
     // float lines inverted.
