@@ -99,12 +99,7 @@ QByteArray calibrationReportText(const CalibrationReport &r)
     out += '\n';
     out += utf8(QStringLiteral("Коэффициенты, как они записываются в прибор:\n"));
     const CalibrationCoefficients &k = r.written;
-    const std::pair<const char *, float> values[] = {
-        {"Uk1h", k.Uk1h}, {"Uk2h", k.Uk2h}, {"U10", k.U10}, {"U20", k.U20},
-        {"a42", k.a[0]}, {"a41", k.a[1]}, {"a40", k.a[2]},
-        {"b42", k.b[0]}, {"b41", k.b[1]}, {"b40", k.b[2]},
-        {"c42", k.c[0]}, {"c41", k.c[1]}, {"c40", k.c[2]}, {"c43", k.c43}};
-    for (const auto &v : values)
+    for (const auto &v : k.named())
         out += row({v.first, QByteArray::number(double(v.second), 'g', 9)});
 
     out += '\n';

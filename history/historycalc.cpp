@@ -23,12 +23,7 @@ CalculationEvent historyCalculation(const CalibrationReport &r, const QString &r
     e.sensorType = r.deviceSensor.read && r.deviceSensor.stated ? deviceSensorText(r.deviceSensor) : e.fitModel;
     e.pmaxPa = r.pmax;
     const CalibrationCoefficients &k = r.written;
-    const std::pair<const char *, float> values[] = {
-        {"Uk1h", k.Uk1h}, {"Uk2h", k.Uk2h}, {"U10", k.U10}, {"U20", k.U20},
-        {"a42", k.a[0]}, {"a41", k.a[1]}, {"a40", k.a[2]},
-        {"b42", k.b[0]}, {"b41", k.b[1]}, {"b40", k.b[2]},
-        {"c42", k.c[0]}, {"c41", k.c[1]}, {"c40", k.c[2]}, {"c43", k.c43}};
-    for (const auto &v : values)
+    for (const auto &v : k.named())
         e.coefficients.append({QString::fromLatin1(v.first), double(v.second)});
     // The zero the device starts from: the first gauge's zero signal in the
     // two-gauge model, the polynomial's constant term otherwise.
