@@ -1,0 +1,329 @@
+// The guided calibration run driven without widgets over the virtual line:
+// transmitters with sensor physics through three temperatures, the
+// calculation written into them, and the verification at the end; with a
+// device going silent, the program killed and restarted, and a device
+// planned with the wrong sensor type.
+
+#include "common/guidedrig.h"
+#include "common/sandbox.h"
+
+#include "guided/guidedreport.h"
+#include "sim/compensation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace guidedrig;
+
+namespace {
+
+QList<QByteArray> fileLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> out = f.readAll().split('\n');
+    if (!out.isEmpty() && out.last().isEmpty())
+        out.removeLast();
+    return out;
+}
+
+struct Unit
+{
+    int address;
+    Kind kind;
+};
+const Unit Batch[] = {{1, Kind::TwoGauge}, {2, Kind::SingleGauge}, {3, Kind::CapacitiveNear}, {4, Kind::CapacitiveFar}};
+
+} // namespace
+
+class TestGuidedRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QVERIFY(m_sandbox.enter()); }
+    void cleanup() { m_sandbox.leave(); }
+
+    void prompts_data();
+    void prompts();
+    void planRefusals_data();
+    void planRefusals();
+    void wholeRun_data();
+    void wholeRun();
+    void restartFinishesPointOnce();
+
+private:
+    Sandbox m_sandbox;
+};
+
+void TestGuidedRun::prompts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    GuidedPlan plan = GuidedPlan::defaults({});
+    GuidedDevice cap;
+    cap.sensor = SensorModel::Capacitive;
+    plan.devices = {cap};
+    QTest::newRow("cold") << GuidedPlan::temperaturePrompt(-40) << QStringLiteral("Установите температуру −40 °C в камере");
+    QTest::newRow("warm") << GuidedPlan::temperaturePrompt(80) << QStringLiteral("Установите температуру 80 °C в камере");
+    QTest::newRow("plus only") << plan.pressurePrompt(50) << QStringLiteral("Подайте P+ = 50 кПа, P- = 0");
+    GuidedDevice two;
+    two.address = 1;
+    plan.devices.append(two);
+    QTest::newRow("mixed batch") << plan.pressurePrompt(50)
+                                 << QStringLiteral("Подайте P+ = 50 кПа, P- = 0 (емкостной); "
+                                                   "P+ = 50 кПа, P- = 50 кПа (2-тензо)");
+}
+
+void TestGuidedRun::prompts()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(text, expected);
+}
+
+void TestGuidedRun::planRefusals_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no devices") << "devices" << "нет устройств";
+    QTest::newRow("same address twice") << "twice" << "указан дважды";
+    QTest::newRow("points not rising") << "points" << "должны расти";
+    QTest::newRow("two temperatures") << "temperatures" << "три температуры";
+    QTest::newRow("negative threshold") << "threshold" << "Порог";
+    QTest::newRow("no class") << "class" << "Класс";
+}
+
+// A plan that cannot run is refused with what to change, also when it
+// comes from a file edited by hand.
+void TestGuidedRun::planRefusals()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, reason);
+    GuidedDevice d;
+    d.address = 1;
+    d.pmaxPa = d.pvPa = 100000;
+    GuidedPlan plan = GuidedPlan::defaults({d});
+    QVERIFY(plan.check().isEmpty());
+    GuidedPlan back;
+    QVERIFY(GuidedPlan::fromJson(plan.toJson(), &back, nullptr));
+    QCOMPARE(back.toJson(), plan.toJson());
+
+    if (field == "devices") plan.devices.clear();
+    if (field == "twice") plan.devices.append(d);
+    if (field == "points") plan.points = {0, 50, 50, 100};
+    if (field == "temperatures") plan.temperatures.removeLast();
+    if (field == "threshold") plan.strainThresholds[1] = -1;
+    if (field == "class") plan.classPercent = 0;
+    QVERIFY2(plan.check().contains(reason), qPrintable(plan.check()));
+    QString why;
+    QVERIFY(!GuidedPlan::fromJson(plan.toJson(), &back, &why));
+    QVERIFY2(why.contains(reason), qPrintable(why));
+}
+
+void TestGuidedRun::wholeRun_data()
+{
+    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<QVector<int>>("failing");      // addresses expected to fail
+    QTest::newRow("all pass") << QString() << QVector<int>{};
+    QTest::newRow("silent mid-capture") << "silent" << QVector<int>{2};
+    QTest::newRow("killed and restarted") << "kill" << QVector<int>{};
+    QTest::newRow("wrong sensor type") << "wrong" << QVector<int>{1};
+}
+
+void TestGuidedRun::wholeRun()
+{
+    QFETCH(QString, trouble);
+    QFETCH(QVector<int>, failing);
+    Bench bench;
+    QVERIFY(bench.open());
+    QVector<GuidedDevice> devices;
+    for (const Unit &u : Batch) {
+        bench.add(u.address, u.kind, uint32_t(u.address));
+        // The operator picks the single-gauge type for the two-gauge unit.
+        const SensorModel planned = trouble == "wrong" && u.address == 1 ? SensorModel::SingleGauge
+                                                                          : calcModelFor(u.kind);
+        devices.append(bench.planned(u.address, planned));
+    }
+    GuidedPlan plan = GuidedPlan::defaults(devices);
+    plan.baseName = QStringLiteral("lot");
+    const QString runDir = QDir::current().filePath(QStringLiteral("run"));
+
+    auto run = std::make_unique<GuidedRun>(bench.guided.get());
+    QString why;
+    QVERIFY2(run->create(runDir, plan, &why), qPrintable(why));
+    QVERIFY(!run->create(runDir, plan, &why));   // the folder holds a run now
+    QStringList failures;
+    auto listen = [&failures](GuidedRun *r) {
+        connect(r, &GuidedRun::message, r, [&failures](const QString &t, bool failure) {
+            if (failure)
+                failures << t;
+        });
+    };
+    listen(run.get());
+    auto op = std::make_unique<Operator>(&bench, run.get());
+    // The operator types the reference's reading at one point.
+    op->reading = [](const GuidedCursor &c) { return c.temperature == 0 && c.point == 2 ? 50.02 : std::nan(""); };
+
+    // The program killed: the run and the link go, a new program builds
+    // both again from the folder and the operator carries on.
+    QString resumedAt;
+    const auto restart = [&] {
+        op.reset();
+        run.reset();
+        if (!bench.reconnect() || !GuidedRun::resumable(runDir))
+            return;
+        run = std::make_unique<GuidedRun>(bench.guided.get());
+        QString error;
+        if (!run->open(runDir, &error)) {
+            resumedAt = error;
+            return;
+        }
+        resumedAt = QStringLiteral("%1 %2 %3").arg(GuidedCursor::phaseKey(run->phase()))
+                        .arg(run->cursor().temperature).arg(run->cursor().point);
+        listen(run.get());
+        op = std::make_unique<Operator>(&bench, run.get());
+        run->start();
+    };
+    bool killed = false;
+    op->beforeConfirm = [&](GuidedRun *r) {
+        const GuidedCursor &c = r->cursor();
+        if (trouble == "silent" && c.phase == GuidedPhase::SetPressure && c.temperature == 1 && c.point == 2)
+            bench.line->device(2)->silentFor = 1000000;
+        if (trouble == "kill" && !killed && c.phase == GuidedPhase::SetPressure && c.temperature == 1 && c.point == 3) {
+            // Killed in the middle of capturing the point: confirmed, a
+            // few answers in, nothing written yet.
+            killed = true;
+            r->confirm();
+            auto *watch = new QObject(r);
+            connect(r, &GuidedRun::changed, watch, [&, r, watch] {
+                if (r->phase() != GuidedPhase::Capturing || r->live()[0].answers < 3)
+                    return;
+                watch->deleteLater();
+                QTimer::singleShot(0, this, restart);
+            });
+            return false;
+        }
+        return true;
+    };
+    run->start();
+    QTRY_VERIFY_WITH_TIMEOUT(run && (run->phase() == GuidedPhase::Done || run->phase() == GuidedPhase::Aborted), 120000);
+    QCOMPARE(run->phase(), GuidedPhase::Done);
+    QCOMPARE(killed, trouble == "kill");
+    if (killed)   // taken up at the point it stopped in, from its request
+        QCOMPARE(resumedAt, QStringLiteral("set-pressure 1 3"));
+
+    const GuidedCursor &c = run->cursor();
+    const QByteArray report = GuidedReport::text(run->plan(), c);
+    QVERIFY(QFile::exists(run->reportBase() + QStringLiteral(".txt")));
+    for (int i = 0; i < c.devices.size(); ++i) {
+        const GuidedDeviceResult &d = c.devices[i];
+        const bool fails = failing.contains(d.address);
+        qInfo("%s %02d: pressure %.4f %%, current %.4f %%, hysteresis %.4f %%, fit %.4f/%.4f/%.4f %% -- %s",
+              QTest::currentDataTag(), d.address, d.worstPressureError, d.worstCurrentError, d.hysteresis,
+              d.fitWorstPercent[0], d.fitWorstPercent[1], d.fitWorstPercent[2], qPrintable(d.verdict));
+        QVERIFY2(d.passed != fails, qPrintable(QStringLiteral("%1: %2").arg(d.address).arg(d.verdict)));
+        QVERIFY(report.contains(QStringLiteral("Устройство %1, зав. № %2").arg(d.address, 2, 10, QLatin1Char('0'))
+                                    .arg(3920000 + d.address).toUtf8()));
+        if (fails) {
+            QVERIFY(report.contains(QStringLiteral("НЕ ГОДЕН: %1").arg(d.verdict).toUtf8()));
+            continue;
+        }
+        // Every point once, in order, in every file; the typed reading as typed.
+        for (int t = 0; t < 3; ++t) {
+            const QList<QByteArray> lines = fileLines(run->pointFile(i, t));
+            QCOMPARE(lines.size(), 5);
+            for (int k = 0; k < 5; ++k) {
+                const double expected = t == 0 && k == 2 ? 50.02 : plan.pointKPa(k);
+                QCOMPARE(lines[k].split('\t').value(4).toDouble(), std::round(expected * 1e4) / 1e4);
+            }
+        }
+        QCOMPARE(d.points, (std::array<int, 3>{5, 5, 5}));
+        // What the run says it wrote is what the transmitter holds.
+        QCOMPARE(d.calc, GuidedDeviceResult::Calc::Written);
+        const sim::Compensation k = bench.line->device(uint8_t(d.address))->compensation();
+        QCOMPARE(k.uk1h, d.written.Uk1h);
+        QCOMPARE(k.a, d.written.a);
+        QCOMPARE(k.b, d.written.b);
+        QCOMPARE(k.c43, d.written.c43);
+        QCOMPARE(d.verify.size(), 9);
+        QVERIFY2(d.worstPressureError <= 0.1 && d.worstCurrentError <= 0.1, qPrintable(d.verdict));
+        QVERIFY(QFile::exists(run->deviceDir(i) + QStringLiteral("/lot_report.txt")));
+    }
+    QVERIFY(report.contains(QStringLiteral("Итог партии: Годны %1 из 4").arg(4 - failing.size()).toUtf8()));
+    if (trouble == "silent") {
+        QVERIFY(!c.devices[1].active());
+        QVERIFY2(failures.join('\n').contains(QStringLiteral("Устройство 02 (зав. № 3920002) исключено из прогона: не отвечает (нет ответа")),
+                 qPrintable(failures.join('\n')));
+        QCOMPARE(c.devices[1].points, (std::array<int, 3>{5, 2, 0}));
+    }
+    if (trouble == "wrong")
+        QVERIFY(c.devices[0].verdict.contains(QStringLiteral("погрешность давления")));
+    if (trouble.isEmpty())
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+}
+
+// Killed after a point's lines were put into the state and while they were
+// being written: one file has its line, one a fragment of it, one nothing.
+// The restart leaves each with the line exactly once and moves on.
+void TestGuidedRun::restartFinishesPointOnce()
+{
+    protocolComHart link(nullptr, QStringLiteral("no-such-file"));
+    GuidedLink guided(&link);
+    QVector<GuidedDevice> devices;
+    for (int a = 1; a <= 3; ++a) {
+        GuidedDevice d;
+        d.address = a;
+        d.pmaxPa = d.pvPa = 100000;
+        devices.append(d);
+    }
+    const QString runDir = QDir::current().filePath(QStringLiteral("run"));
+    QString why;
+    {
+        GuidedRun run(&guided);
+        QVERIFY2(run.create(runDir, GuidedPlan::defaults(devices), &why), qPrintable(why));
+    }
+    QJsonObject state;
+    QVERIFY(GuidedFiles::loadJson(GuidedFiles::stateFile(runDir), &state, &why));
+    GuidedCursor c;
+    QVERIFY(GuidedCursor::fromJson(state, &c, &why));
+    GuidedRun probe(&guided);
+    QVERIFY(probe.open(runDir, &why));
+    const QByteArray first = "1.0000e+00\t2.0000e+00\t3.0000e+00\t4.0000e+00\t0.0000e+00\t0.0000e+00\n";
+    const QByteArray line = "1.5000e+00\t2.5000e+00\t3.5000e+00\t4.5000e+00\t2.5000e+01\t0.0000e+00\n";
+    const QByteArray present[3] = {line, line.left(17), QByteArray()};
+    c.phase = GuidedPhase::Capturing;
+    c.point = 1;
+    for (int i = 0; i < 3; ++i) {
+        const QString file = probe.pointFile(i, 0);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(first + present[i]);
+        f.close();
+        c.devices[i].points[0] = 1;
+        c.pending.append({i, file, first.size(), line});
+    }
+    QVERIFY(GuidedFiles::saveJson(GuidedFiles::stateFile(runDir), c.toJson(), &why));
+
+    GuidedRun run(&guided);
+    QVERIFY2(run.open(runDir, &why), qPrintable(why));
+    QCOMPARE(run.phase(), GuidedPhase::SetPressure);
+    QCOMPARE(run.cursor().point, 2);
+    QVERIFY(run.cursor().pending.isEmpty());
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(fileLines(run.pointFile(i, 0)), (QList<QByteArray>{first.chopped(1), line.chopped(1)}));
+        QCOMPARE(run.cursor().devices[i].points[0], 2);
+    }
+    // And the point can be taken back once, from every file.
+    run.redoLastPoint();
+    QCOMPARE(run.cursor().point, 1);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(fileLines(run.pointFile(i, 0)), (QList<QByteArray>{first.chopped(1)}));
+}
+
+QTEST_MAIN(TestGuidedRun)
+#include "tst_guidedrun.moc"
