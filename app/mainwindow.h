@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QMainWindow>
 #include <QPalette>
+#include <QPointer>
 #include <QString>
 #include <QVector>
 #include <cstdint>
@@ -20,6 +21,8 @@
 #include "app/linestatus.h"           // status bar states (app/)
 
 class Dialog;
+class GuidedDialog;
+class QAction;
 class DumpDialog;
 class MessageLog;
 class OperationProgress;
@@ -557,6 +560,18 @@ private:
     void chooseTrafficFile();
     void applyTrafficRotate(int kb);
     LineMonitor *m_monitor = nullptr;
+
+    // ---- Guided calibration run (guided/mainwindow_guided.cpp) ----
+public slots:
+    void showGuidedRun();
+
+public:
+    GuidedDialog *guidedDialog() const;
+
+private:
+    void setupGuided();
+    QAction *m_guidedAction = nullptr;
+    QPointer<GuidedDialog> m_guidedDialog;
 
     // ---- Program settings (settings/mainwindow_programsettings.cpp) ----
 public slots:

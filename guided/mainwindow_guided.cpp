@@ -1,0 +1,71 @@
+// The main window's part of the guided calibration run: the menu action
+// behind the interface lock and the window it opens over the main window.
+
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "guided/guideddialog.h"
+#include "guided/guidedrun.h"
+#include "link/protocolcomhart.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMenu>
+#include <QSettings>
+#include <QSpinBox>
+
+namespace {
+const char *const LastRunKey = "/Guided/lastRunDir";
+}
+
+void MainWindow::setupGuided()
+{
+    m_guidedAction = new QAction(QStringLiteral("Пошаговая калибровка…"), this);
+    m_guidedAction->setObjectName(QStringLiteral("actionGuidedRun"));
+    ui->menu->addAction(m_guidedAction);
+    connect(m_guidedAction, &QAction::triggered, this, &MainWindow::showGuidedRun);
+}
+
+void MainWindow::showGuidedRun()
+{
+    // The menu is hidden while the interface is locked; a shortcut must
+    // not get past the lock either.
+    if (interfaceLocked)
+        return;
+    if (m_guidedDialog) {
+        m_guidedDialog->raise();
+        m_guidedDialog->activateWindow();
+        return;
+    }
+    if (!checkPortOpen())
+        return;
+    // The run takes the line: a poll of the window would share it.
+    if (loopRunning || link->isQueueRunning() || link->isRepeating())
+        stopLoop();
+
+    GuidedDialog::Setup setup;
+    for (const PollChannel &c : qAsConst(pollChannels)) {
+        bool ok = false;
+        const int address = c.address->currentText().toInt(&ok, 16);
+        if (c.enable->isChecked() && ok && !setup.addresses.contains(address))
+            setup.addresses.append(address);
+    }
+    setup.strainDefault = ui->cbTenzo1->isChecked() ? SensorModel::SingleGauge : SensorModel::TwoGauge;
+    setup.preamble = ui->spinBoxSymPreamble->value();
+    setup.longFrame = ui->checkLongFrame->isChecked();
+    setup.periodMs = pollPeriod;
+    setup.timeoutMs = pollTimeout;
+    setup.repeats = pollRepeats;
+    setup.folder = QSettings().value(QLatin1String(LastRunKey)).toString();
+
+    m_guidedDialog = new GuidedDialog(link, setup, this);
+    m_guidedDialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Over the main window, which it keeps from sending meanwhile.
+    m_guidedDialog->setWindowModality(Qt::WindowModal);
+    connect(m_guidedDialog, &GuidedDialog::folderUsed, this,
+            [](const QString &dir) { QSettings().setValue(QLatin1String(LastRunKey), dir); });
+    m_guidedDialog->show();
+}
+
+GuidedDialog *MainWindow::guidedDialog() const { return m_guidedDialog.data(); }
