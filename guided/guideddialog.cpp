@@ -69,6 +69,7 @@ QTableWidgetItem *item(const QString &text, const QColor &colour = QColor())
 {
     auto *i = new QTableWidgetItem(text);
     i->setFlags(i->flags() & ~Qt::ItemIsEditable);
+    i->setToolTip(text);
     if (colour.isValid())
         i->setForeground(colour);
     return i;
@@ -223,10 +224,6 @@ QWidget *GuidedDialog::buildRunPage()
     requestLabel = new QLabel;
     requestLabel->setObjectName(QStringLiteral("guidedRequest"));
     requestLabel->setWordWrap(true);
-    QFont f = requestLabel->font();
-    f.setPointSizeF(f.pointSizeF() * 1.5);
-    f.setBold(true);
-    requestLabel->setFont(f);
     v->addWidget(requestLabel);
     auto *row = new QHBoxLayout;
     row->addWidget(new QLabel(QStringLiteral("Показание эталона, кПа:")));
@@ -509,9 +506,16 @@ void GuidedDialog::showRun()
     else if (phase == GuidedPhase::Calculating)
         requestLabel->setText(QStringLiteral("Расчет и запись коэффициентов…"));
     else if (phase == GuidedPhase::Done || phase == GuidedPhase::Aborted)
-        requestLabel->setText(GuidedReport::summary(m_run->cursor()));
+        requestLabel->setText(GuidedReport::count(m_run->cursor()));
     else
         requestLabel->setText(request);
+    // A request is read from across the bench; a long question is not.
+    QFont font = this->font();
+    if (requestLabel->text().size() < 120) {
+        font.setPointSizeF(font.pointSizeF() * 1.5);
+        font.setBold(true);
+    }
+    requestLabel->setFont(font);
     const bool pressure = phase == GuidedPhase::SetPressure || phase == GuidedPhase::SetVerifyPressure;
     referenceEdit->setEnabled(waiting && pressure);
     confirmButton->setEnabled(waiting);
@@ -520,7 +524,10 @@ void GuidedDialog::showRun()
     const bool over = phase == GuidedPhase::Done || phase == GuidedPhase::Aborted;
     pauseButton->setEnabled(!over);
     pauseButton->setText(m_run->isPaused() ? QStringLiteral("Продолжить") : QStringLiteral("Пауза"));
-    redoButton->setEnabled(!over && !m_run->cursor().lastWritten.isEmpty());
+    const bool stepUnderWay = phase == GuidedPhase::Capturing || phase == GuidedPhase::Verifying;
+    const bool pointToTakeBack = (phase == GuidedPhase::SetPressure || phase == GuidedPhase::SetTemperature)
+                                 && !m_run->cursor().lastWritten.isEmpty();
+    redoButton->setEnabled(stepUnderWay || pointToTakeBack);
     skipButton->setEnabled(!over);
     abortButton->setEnabled(!over);
     progressLabel->setText(m_run->progressText());
@@ -565,6 +572,8 @@ void GuidedDialog::log(const QString &text, bool failure)
 void GuidedDialog::onFinished()
 {
     showRun();
+    const QString summary = GuidedReport::summary(m_run->cursor());
+    log(summary, summary != GuidedReport::count(m_run->cursor()));
     QString error;
     const QString pdf = m_run->reportBase() + QStringLiteral(".pdf");
     if (GuidedPdf::write(pdf, GuidedReport::html(m_run->plan(), m_run->cursor()), &error))

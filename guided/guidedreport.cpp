@@ -98,6 +98,14 @@ QString esc(const QString &s) { return s.toHtmlEscaped(); }
 
 namespace GuidedReport {
 
+QString count(const GuidedCursor &cursor)
+{
+    int passed = 0;
+    for (const GuidedDeviceResult &d : cursor.devices)
+        passed += d.passed;
+    return QStringLiteral("Годны %1 из %2").arg(passed).arg(cursor.devices.size());
+}
+
 QString summary(const GuidedCursor &cursor)
 {
     int passed = 0;

@@ -15,7 +15,8 @@ namespace GuidedReport {
 
 QByteArray text(const GuidedPlan &plan, const GuidedCursor &cursor, const QString &runDir = QString());
 QString html(const GuidedPlan &plan, const GuidedCursor &cursor);
-// "Годны m из n"; names who failed and why.
+// "Годны m из n"; and that followed by who failed and why.
+QString count(const GuidedCursor &cursor);
 QString summary(const GuidedCursor &cursor);
 bool writeText(const QString &path, const GuidedPlan &plan, const GuidedCursor &cursor, QString *error);
 

@@ -137,6 +137,7 @@ void TestGuided::runThroughTheWindow()
     QTRY_VERIFY_WITH_TIMEOUT(d->run()->phase() == GuidedPhase::Done, 120000);
 
     QCOMPARE(d->requestLabel->text(), QStringLiteral("Годны 2 из 2"));
+    QVERIFY(d->logView->toPlainText().contains(QStringLiteral("Отчет партии в PDF: ") + d->run()->reportBase()));
     for (int r = 0; r < 2; ++r)
         QCOMPARE(d->deviceTable->item(r, 5)->text(), QStringLiteral("годен"));
     const QString base = d->run()->reportBase();
