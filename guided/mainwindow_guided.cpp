@@ -7,6 +7,7 @@
 #include "guided/guideddialog.h"
 #include "guided/guidedrun.h"
 #include "link/protocolcomhart.h"
+#include "settings/benchprofile.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTimer>
 
 namespace {
 const char *const LastRunKey = "/Guided/lastRunDir";
@@ -25,6 +27,18 @@ void MainWindow::setupGuided()
     m_guidedAction->setObjectName(QStringLiteral("actionGuidedRun"));
     ui->menu->addAction(m_guidedAction);
     connect(m_guidedAction, &QAction::triggered, this, &MainWindow::showGuidedRun);
+
+    // A run the program was closed (or killed) in the middle of is offered
+    // again at start, once the window stands.
+    const QString last = BenchProfile::settings().value(QLatin1String(LastRunKey)).toString();
+    QString where;
+    if (GuidedRun::resumable(last, &where))
+        QTimer::singleShot(0, this, [this, last, where] {
+            reportSuccess(QStringLiteral("Незаконченный прогон пошаговой калибровки в папке %1 (%2): чтобы "
+                                         "продолжить его со следующей точки, откройте «Параметры» → "
+                                         "«Пошаговая калибровка…»").arg(last, where),
+                          ui->textEditStatus);
+        });
 }
 
 void MainWindow::showGuidedRun()
@@ -57,14 +71,14 @@ void MainWindow::showGuidedRun()
     setup.periodMs = pollPeriod;
     setup.timeoutMs = pollTimeout;
     setup.repeats = pollRepeats;
-    setup.folder = QSettings().value(QLatin1String(LastRunKey)).toString();
+    setup.folder = BenchProfile::settings().value(QLatin1String(LastRunKey)).toString();
 
     m_guidedDialog = new GuidedDialog(link, setup, this);
     m_guidedDialog->setAttribute(Qt::WA_DeleteOnClose);
     // Over the main window, which it keeps from sending meanwhile.
     m_guidedDialog->setWindowModality(Qt::WindowModal);
     connect(m_guidedDialog, &GuidedDialog::folderUsed, this,
-            [](const QString &dir) { QSettings().setValue(QLatin1String(LastRunKey), dir); });
+            [](const QString &dir) { BenchProfile::settings().setValue(QLatin1String(LastRunKey), dir); });
     m_guidedDialog->show();
 }
 

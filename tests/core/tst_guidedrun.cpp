@@ -55,6 +55,8 @@ private slots:
     void wholeRun_data();
     void wholeRun();
     void restartFinishesPointOnce();
+    void fitGate_data();
+    void fitGate();
 
 private:
     Sandbox m_sandbox;
@@ -323,6 +325,60 @@ void TestGuidedRun::restartFinishesPointOnce()
     QCOMPARE(run.cursor().point, 1);
     for (int i = 0; i < 3; ++i)
         QCOMPARE(fileLines(run.pointFile(i, 0)), (QList<QByteArray>{first.chopped(1)}));
+}
+
+void TestGuidedRun::fitGate_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("operator says yes") << true;
+    QTest::newRow("operator says no") << false;
+}
+
+// A reference misread at one point (60 kPa typed with 50 on the bench)
+// bends the fit beyond the gate: the device is written only on the
+// operator's yes; on no it keeps what it had and the report says why.
+void TestGuidedRun::fitGate()
+{
+    QFETCH(bool, yes);
+    Bench bench;
+    QVERIFY(bench.open());
+    sim::VirtualDevice *dev = bench.add(1, Kind::TwoGauge, 1);
+    const sim::Compensation factory = dev->compensation();
+    GuidedPlan plan = GuidedPlan::defaults({bench.planned(1, SensorModel::TwoGauge)});
+    plan.stableCount = plan.averaged = 3;   // one device: the link's quiet gap makes each answer slow
+    GuidedRun run(bench.guided.get());
+    QString why;
+    QVERIFY(run.create(QDir::current().filePath(QStringLiteral("run")), plan, &why));
+    Operator op(&bench, &run);
+    op.beforeConfirm = [&](GuidedRun *r) {
+        const GuidedCursor &c = r->cursor();
+        if (c.phase == GuidedPhase::ConfirmFit && !yes) {
+            ++op.fitQuestions;
+            r->answerFit(false);
+            return false;
+        }
+        if (c.phase != GuidedPhase::SetPressure || c.temperature != 1 || c.point != 2)
+            return true;
+        dev->setBench(50, 50, 23);
+        r->confirm(60);
+        return false;
+    };
+    run.start();
+    QTRY_VERIFY_WITH_TIMEOUT(run.phase() == GuidedPhase::Done, 60000);
+    QCOMPARE(op.fitQuestions, 1);
+    const GuidedDeviceResult &d = run.cursor().devices[0];
+    QVERIFY(d.fitWorstPercent[1] > 1.0);
+    QVERIFY(!d.passed);
+    if (yes) {
+        QCOMPARE(d.calc, GuidedDeviceResult::Calc::Written);
+        QCOMPARE(dev->compensation().a, d.written.a);
+    } else {
+        QCOMPARE(d.calc, GuidedDeviceResult::Calc::Refused);
+        QCOMPARE(dev->compensation().a, factory.a);
+        QCOMPARE(dev->compensation().uk1h, factory.uk1h);
+        QVERIFY2(d.verdict.startsWith(QStringLiteral("коэффициенты не записаны: невязка")), qPrintable(d.verdict));
+        QVERIFY(GuidedReport::text(run.plan(), run.cursor()).contains(d.verdict.toUtf8()));
+    }
 }
 
 QTEST_MAIN(TestGuidedRun)

@@ -123,6 +123,12 @@ void TestGuided::runThroughTheWindow()
     op.reset();
     d->close();
     QTRY_VERIFY(!w.guidedDialog());
+    {
+        // The program started again offers the run.
+        MainWindow again;
+        QTRY_VERIFY(again.ui->textEditStatus->toPlainText().contains(
+            QStringLiteral("Незаконченный прогон пошаговой калибровки в папке %1").arg(runDir)));
+    }
 
     d = openDialog(&w);
     QVERIFY(d);
