@@ -97,8 +97,6 @@ void GuidedRun::onWriteReply(const GuidedReply &reply)
         ++m_writeIndex;
     }
     if (m_writeIndex >= m_writes.size()) {
-        const GuidedCalcResult &calc = *m_calc;
-        m_cursor.devices[i].written = calc.written;
         QString error;
         QStringList notes = m_calc->warnings;
         if (!GuidedCalc::writeReport(*m_calc, &error))
@@ -126,6 +124,8 @@ void GuidedRun::calcDone(GuidedDeviceResult::Calc state, const QString &note)
     GuidedDeviceResult &d = m_cursor.devices[i];
     d.calc = state;
     d.calcNote = note;
+    if (state == GuidedDeviceResult::Calc::Written && m_calc)
+        d.setWritten(m_calc->written);
     if (state != GuidedDeviceResult::Calc::Written)
         fail(QStringLiteral("Устройство %1 (зав. № %2) не записано: %3")
                  .arg(m_plan.devices[i].addressText(), m_plan.devices[i].serialText(), note));

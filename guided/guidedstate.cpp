@@ -101,6 +101,8 @@ QVector<GuidedPendingLine> lines(const QJsonValue &v)
 
 } // namespace
 
+void GuidedDeviceResult::setWritten(const CalibrationCoefficients &k) { written = k; }
+
 void GuidedDeviceResult::judge()
 {
     worstPressureError = worstCurrentError = hysteresis = 0;

@@ -60,6 +60,7 @@ struct GuidedDeviceResult
     QString verdict;                            // why it failed, or "годен"
 
     bool active() const { return leftOut.isEmpty(); }
+    void setWritten(const CalibrationCoefficients &k);
     // Errors, hysteresis and the verdict from the rows against the class.
     void judge();
 

@@ -7,6 +7,7 @@
 #include "common/guidedrig.h"
 #include "common/sandbox.h"
 
+#include "guided/guidedidentify.h"
 #include "guided/guidedreport.h"
 #include "sim/compensation.h"
 
@@ -57,6 +58,11 @@ private slots:
     void restartFinishesPointOnce();
     void fitGate_data();
     void fitGate();
+    void identify();
+    void operatorChoices_data();
+    void operatorChoices();
+    void brokenFolder_data();
+    void brokenFolder();
 
 private:
     Sandbox m_sandbox;
@@ -379,6 +385,181 @@ void TestGuidedRun::fitGate()
         QVERIFY2(d.verdict.startsWith(QStringLiteral("коэффициенты не записаны: невязка")), qPrintable(d.verdict));
         QVERIFY(GuidedReport::text(run.plan(), run.cursor()).contains(d.verdict.toUtf8()));
     }
+}
+
+// What the plan is built from: each checked row's device read, the sensor
+// type told by its unit codes; the devices that cannot be read listed with
+// the reason, the others not held up.
+void TestGuidedRun::identify()
+{
+    Bench bench;
+    QVERIFY(bench.open());
+    bench.add(1, Kind::TwoGauge, 1);
+    bench.add(2, Kind::CapacitiveNear, 2);
+    bench.add(3, Kind::TwoGauge, 3)->silentFor = 1000000;
+    bench.add(4, Kind::TwoGauge, 4)->setF32(sim::VirtualDevice::RegPv, 0);
+    GuidedIdentify id(bench.guided.get());
+    QSignalSpy done(&id, &GuidedIdentify::finished);
+    QVERIFY(id.start({1, 3, 2, 4, 9}, SensorModel::SingleGauge));
+    QVERIFY(done.wait(20000));
+    QCOMPARE(id.devices().size(), 2);
+    const GuidedDevice &a = id.devices()[0];
+    QCOMPARE(a.address, 1);
+    QCOMPARE(a.serialText(), QStringLiteral("3920001"));
+    QCOMPARE(a.modelText(), QStringLiteral("ЛТ3920ДИ"));
+    QCOMPARE(a.sensor, SensorModel::SingleGauge);   // a strain gauge: the window's choice
+    QCOMPARE(a.pmaxPa, 100000.0f);
+    QCOMPARE(a.pvPa, 100000.0f);
+    QCOMPARE(id.devices()[1].sensor, SensorModel::Capacitive);
+    const QString failures = id.failures().join('\n');
+    QVERIFY2(failures.contains(QStringLiteral("03: нет ответа")), qPrintable(failures));
+    QVERIFY2(failures.contains(QStringLiteral("04: диапазон прибора не задан")), qPrintable(failures));
+    QVERIFY2(failures.contains(QStringLiteral("09: нет ответа")), qPrintable(failures));
+}
+
+void TestGuidedRun::operatorChoices_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::newRow("pause and go on") << "pause";
+    QTest::newRow("skip a device") << "skip";
+    QTest::newRow("abort") << "abort";
+    QTest::newRow("line lost and back") << "lost";
+}
+
+// What the operator (or the line) does in the middle of a capture: the
+// point is taken whole afterwards, never twice, and the others go on.
+void TestGuidedRun::operatorChoices()
+{
+    QFETCH(QString, choice);
+    Bench bench;
+    QVERIFY(bench.open());
+    bench.add(1, Kind::TwoGauge, 1);
+    bench.add(2, Kind::CapacitiveNear, 2);
+    GuidedPlan plan = GuidedPlan::defaults({bench.planned(1, SensorModel::TwoGauge),
+                                            bench.planned(2, SensorModel::Capacitive)});
+    plan.points = {0, 50, 100};
+    plan.stableCount = plan.averaged = 3;
+    GuidedRun run(bench.guided.get());
+    QString why;
+    QVERIFY(run.create(QDir::current().filePath(QStringLiteral("run")), plan, &why));
+    QStringList failures;
+    connect(&run, &GuidedRun::message, &run, [&](const QString &t, bool failure) {
+        if (failure)
+            failures << t;
+    });
+    int sentWhilePaused = 0;
+    connect(bench.line.get(), &sim::VirtualLine::requestReceived, &run, [&] { sentWhilePaused += run.isPaused(); });
+
+    Operator op(&bench, &run);
+    bool acted = false;
+    op.beforeConfirm = [&](GuidedRun *r) {
+        const GuidedCursor &c = r->cursor();
+        if (acted || c.phase != GuidedPhase::SetPressure || c.temperature != 0 || c.point != 1)
+            return true;
+        acted = true;
+        bench.line->device(1)->setBench(50, 50, -40);
+        bench.line->device(2)->setBench(50, 0, -40);
+        r->confirm();
+        auto *watch = new QObject(r);
+        connect(r, &GuidedRun::changed, watch, [&, r, watch] {
+            if (r->phase() != GuidedPhase::Capturing || r->live()[0].answers < 1)
+                return;
+            watch->deleteLater();
+            if (choice == "pause") {
+                // Nothing goes out for a while, then the point is taken anew.
+                r->pause();
+                QTimer::singleShot(100, r, [r] { r->resume(); });
+            } else if (choice == "skip") {
+                r->skipDevice(1);
+            } else if (choice == "abort") {
+                QTimer::singleShot(0, r, [r] { r->abort(); });
+            } else {
+                bench.line->vanish();
+            }
+        });
+        return false;
+    };
+    connect(bench.guided.get(), &GuidedLink::lineLost, &run, [&] {
+        QTimer::singleShot(0, &run, [&] {
+            QVERIFY(run.isPaused());
+            QVERIFY(bench.line->reappear());
+            QVERIFY(bench.link->openPort(bench.line->portName()));
+            run.resume();
+        });
+    });
+    run.start();
+    QTRY_VERIFY_WITH_TIMEOUT(run.phase() == GuidedPhase::Done || run.phase() == GuidedPhase::Aborted, 60000);
+    QVERIFY(acted);
+    QCOMPARE(sentWhilePaused, 0);
+    if (choice == "abort") {
+        QCOMPARE(run.phase(), GuidedPhase::Aborted);
+        QVERIFY(!GuidedRun::resumable(run.runDir()));
+        QFile report(run.reportBase() + QStringLiteral(".txt"));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QVERIFY(report.readAll().contains("ПРОГОН ПРЕРВАН: прервано оператором"));
+        QCOMPARE(fileLines(run.pointFile(0, 0)).size(), 1);
+        return;
+    }
+    QCOMPARE(run.phase(), GuidedPhase::Done);
+    for (int i = 0; i < 2; ++i) {
+        const bool skipped = choice == "skip" && i == 1;
+        QCOMPARE(run.cursor().devices[i].active(), !skipped);
+        for (int t = 0; t < 3; ++t)
+            QCOMPARE(fileLines(run.pointFile(i, t)).size(), skipped ? (t == 0 ? 1 : 0) : 3);
+    }
+    if (choice == "skip")
+        QCOMPARE(run.cursor().devices[1].verdict, QStringLiteral("исключено оператором"));
+    if (choice == "lost")
+        QVERIFY2(failures.join('\n').contains(QStringLiteral("Линия потеряна")), qPrintable(failures.join('\n')));
+}
+
+void TestGuidedRun::brokenFolder_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("state cut short") << "guided_state.json" << QByteArray("{\"format\": 1, \"pha") << "поврежден";
+    QTest::newRow("state of another version") << "guided_state.json" << QByteArray("{\"format\": 99}")
+                                              << "другой версией";
+    QTest::newRow("unknown step") << "guided_state.json" << QByteArray("{\"format\": 1, \"phase\": \"x\"}")
+                                  << "неизвестный шаг";
+    QTest::newRow("plan with a bad point list") << "guided_plan.json" << QByteArray() << "должны расти";
+}
+
+// A run folder damaged or written by another version is refused with the
+// reason, and not offered for continuing as if it were whole.
+void TestGuidedRun::brokenFolder()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    protocolComHart link(nullptr, QStringLiteral("no-such-file"));
+    GuidedLink guided(&link);
+    GuidedDevice d;
+    d.address = 1;
+    d.pmaxPa = d.pvPa = 100000;
+    const QString runDir = QDir::current().filePath(QStringLiteral("run"));
+    QString why;
+    {
+        GuidedRun run(&guided);
+        QVERIFY(run.create(runDir, GuidedPlan::defaults({d}), &why));
+    }
+    QVERIFY(GuidedRun::resumable(runDir));
+    if (content.isEmpty()) {
+        QJsonObject plan;
+        QVERIFY(GuidedFiles::loadJson(GuidedFiles::planFile(runDir), &plan, &why));
+        plan[QStringLiteral("points")] = QJsonArray{0, 50, 40};
+        QVERIFY(GuidedFiles::saveJson(GuidedFiles::planFile(runDir), plan, &why));
+    } else {
+        QFile f(QDir(runDir).filePath(file));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        QVERIFY(!GuidedRun::resumable(runDir));
+    }
+    GuidedRun run(&guided);
+    QVERIFY(!run.open(runDir, &why));
+    QVERIFY2(why.contains(reason), qPrintable(why));
 }
 
 QTEST_MAIN(TestGuidedRun)
