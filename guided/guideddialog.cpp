@@ -6,6 +6,9 @@
 #include "guided/guidedpdf.h"
 #include "guided/guidedreport.h"
 #include "guided/guidedrun.h"
+#include "guided/guidedstate.h"
+
+#include <QJsonObject>
 
 #include <QComboBox>
 #include <QDir>
@@ -23,6 +26,7 @@
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -65,6 +69,17 @@ bool readNumber(const QLineEdit *edit, const QString &caption, double lo, double
     return true;
 }
 
+const CalibrationTemperature Slots[3] = {CalibrationTemperature::Low, CalibrationTemperature::Middle,
+                                         CalibrationTemperature::High};
+
+int slotIndex(CalibrationTemperature t)
+{
+    return t == CalibrationTemperature::Low ? 0 : t == CalibrationTemperature::High ? 2 : 1;
+}
+
+// The six orders of the three temperatures, as "012" (Tmin, Tmid, Tmax).
+const char *const Orders[6] = {"012", "102", "120", "021", "201", "210"};
+
 QTableWidgetItem *item(const QString &text, const QColor &colour = QColor())
 {
     auto *i = new QTableWidgetItem(text);
@@ -92,6 +107,10 @@ GuidedDialog::GuidedDialog(protocolComHart *link, const Setup &setup, QWidget *p
 
     chooseFolder = [this](const QString &start) {
         return QFileDialog::getExistingDirectory(this, QStringLiteral("Папка прогона калибровки"), start);
+    };
+    choosePlanFile = [this](const QString &start) {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("План прогона"), start,
+                                            QStringLiteral("План прогона (guided_plan.json)"));
     };
 
     pages = new QStackedWidget(this);
@@ -163,13 +182,21 @@ QWidget *GuidedDialog::buildPlanPage()
     auto *right = new QFormLayout;
     cols->addLayout(left);
     cols->addLayout(right);
-    const char *names[3] = {"Tmin, °C (первой):", "Tmid, °C (второй):", "Tmax, °C (третьей):"};
+    const char *names[3] = {"Tmin, °C:", "Tmid, °C:", "Tmax, °C:"};
     for (int i = 0; i < 3; ++i) {
         tempEdits[i] = new QDoubleSpinBox;
         tempEdits[i]->setRange(-100, 200);
         tempEdits[i]->setDecimals(1);
         left->addRow(QString::fromUtf8(names[i]), tempEdits[i]);
     }
+    orderBox = new QComboBox;
+    for (const char *order : Orders) {
+        QStringList n;
+        for (const char *c = order; *c; ++c)
+            n << GuidedPlan::temperatureName(Slots[*c - '0']);
+        orderBox->addItem(n.join(QStringLiteral(" → ")), QString::fromLatin1(order));
+    }
+    left->addRow(QStringLiteral("Порядок температур:"), orderBox);
     pointsEdit = new QLineEdit;
     pointsUnit = new QComboBox;
     pointsUnit->addItems({QStringLiteral("% от Pmax"), QStringLiteral("кПа")});
@@ -179,6 +206,18 @@ QWidget *GuidedDialog::buildPlanPage()
     left->addRow(QStringLiteral("Точки давления:"), pointsRow);
     pmaxEdit = new QLineEdit;
     left->addRow(QStringLiteral("Pmax партии, кПа:"), pmaxEdit);
+    auto *chambersRow = new QHBoxLayout;
+    for (SensorModel sm : {SensorModel::TwoGauge, SensorModel::SingleGauge, SensorModel::Capacitive}) {
+        QComboBox *box = new QComboBox;
+        box->addItem(QStringLiteral("P+"), int(GuidedChambers::Plus));
+        box->addItem(QStringLiteral("P+ и P-"), int(GuidedChambers::Both));
+        box->addItem(QStringLiteral("P-"), int(GuidedChambers::Minus));
+        box->setToolTip(QStringLiteral("Куда подается давление точки: %1").arg(GuidedPlan::sensorText(sm)));
+        chamberBoxes[int(sm)] = box;
+        chambersRow->addWidget(new QLabel(GuidedPlan::sensorText(sm) + QLatin1Char(':')));
+        chambersRow->addWidget(box);
+    }
+    left->addRow(QStringLiteral("Подача:"), chambersRow);
     stableCount = new QSpinBox;
     stableCount->setRange(2, 1000);
     right->addRow(QStringLiteral("Стабильно за N ответов:"), stableCount);
@@ -207,13 +246,17 @@ QWidget *GuidedDialog::buildPlanPage()
     v->addWidget(planNote);
     auto *buttons = new QHBoxLayout;
     auto *back = new QPushButton(QStringLiteral("Назад"));
+    loadPlanButton = new QPushButton(QStringLiteral("Взять план из файла…"));
+    loadPlanButton->setToolTip(QStringLiteral("Температуры, точки и правила прежнего прогона (guided_plan.json)"));
     startButton = new QPushButton(QStringLiteral("Начать прогон"));
     buttons->addWidget(back);
+    buttons->addWidget(loadPlanButton);
     buttons->addStretch();
     buttons->addWidget(startButton);
     v->addLayout(buttons);
     connect(back, &QPushButton::clicked, this, [this] { pages->setCurrentIndex(0); });
     connect(startButton, &QPushButton::clicked, this, &GuidedDialog::onStart);
+    connect(loadPlanButton, &QPushButton::clicked, this, &GuidedDialog::onLoadPlan);
     return page;
 }
 
@@ -283,9 +326,20 @@ QWidget *GuidedDialog::buildRunPage()
             m_run->redoLastPoint();
     });
     connect(skipButton, &QPushButton::clicked, this, &GuidedDialog::onSkip);
+    // Hours of a run are not thrown away by one stray click.
     connect(abortButton, &QPushButton::clicked, this, [this] {
-        if (m_run)
-            m_run->abort();
+        if (!m_run)
+            return;
+        if (!m_abortArmed) {
+            m_abortArmed = true;
+            abortButton->setText(QStringLiteral("Прервать? Нажмите еще раз"));
+            QTimer::singleShot(4000, this, [this] {
+                m_abortArmed = false;
+                abortButton->setText(QStringLiteral("Прервать"));
+            });
+            return;
+        }
+        m_run->abort();
     });
     return page;
 }
@@ -358,8 +412,14 @@ void GuidedDialog::fillPlan(const GuidedPlan &plan)
     }
     planDevices->resizeColumnsToContents();
     m_plan.reset(new GuidedPlan(plan));
-    for (int i = 0; i < 3 && i < plan.temperatures.size(); ++i)
-        tempEdits[i]->setValue(plan.temperatures[i].celsius);
+    QString order;
+    for (const GuidedTemperature &t : plan.temperatures) {
+        tempEdits[slotIndex(t.slot)]->setValue(t.celsius);
+        order += QChar('0' + slotIndex(t.slot));
+    }
+    orderBox->setCurrentIndex(std::max(0, orderBox->findData(order)));
+    for (int sm = 0; sm < 3; ++sm)
+        chamberBoxes[sm]->setCurrentIndex(chamberBoxes[sm]->findData(int(plan.chambers[size_t(sm)])));
     pointsEdit->setText(numbersText(plan.points));
     pointsUnit->setCurrentIndex(plan.pointsInPercent ? 0 : 1);
     pmaxEdit->setText(QString::number(plan.pmaxKPa, 'g', 6));
@@ -370,7 +430,7 @@ void GuidedDialog::fillPlan(const GuidedPlan &plan)
                                          plan.capacitiveThresholds[2]}));
     classEdit->setText(QString::number(plan.classPercent, 'g', 6));
     verifyEdit->setText(numbersText(plan.verifyPercent));
-    verifyTemperature->setCurrentIndex(plan.verifyTemperature);
+    verifyTemperature->setCurrentIndex(slotIndex(plan.temperatures.value(plan.verifyTemperature).slot));
 }
 
 bool GuidedDialog::readPlan(GuidedPlan *plan, QString *why) const
@@ -383,8 +443,16 @@ bool GuidedDialog::readPlan(GuidedPlan *plan, QString *why) const
     for (int r = 0; r < p.devices.size(); ++r)
         if (auto *box = qobject_cast<QComboBox *>(planDevices->cellWidget(r, 3)))
             p.devices[r].sensor = SensorModel(box->currentData().toInt());
-    for (int i = 0; i < 3; ++i)
-        p.temperatures[i].celsius = tempEdits[i]->value();
+    const QString order = orderBox->currentData().toString();
+    p.temperatures.clear();
+    for (const QChar c : order) {
+        const int slot = c.digitValue();
+        p.temperatures.append({Slots[slot], tempEdits[slot]->value()});
+        if (slot == verifyTemperature->currentIndex())
+            p.verifyTemperature = p.temperatures.size() - 1;
+    }
+    for (int sm = 0; sm < 3; ++sm)
+        p.chambers[size_t(sm)] = GuidedChambers(chamberBoxes[sm]->currentData().toInt());
     if (!readNumbers(pointsEdit->text(), QStringLiteral("Точки давления"), &p.points, why)
         || !readNumbers(verifyEdit->text(), QStringLiteral("Точки поверки"), &p.verifyPercent, why)
         || !readNumber(pmaxEdit, QStringLiteral("Pmax партии"), 0, &p.pmaxKPa, why)
@@ -403,7 +471,6 @@ bool GuidedDialog::readPlan(GuidedPlan *plan, QString *why) const
     }
     p.stableCount = stableCount->value();
     p.averaged = averaged->value();
-    p.verifyTemperature = verifyTemperature->currentIndex();
     const QString problem = p.check();
     if (!problem.isEmpty()) {
         *why = problem;
@@ -431,6 +498,32 @@ void GuidedDialog::onStart()
     attachRun();
     emit folderUsed(folder());
     m_run->start();
+}
+
+void GuidedDialog::onLoadPlan()
+{
+    const QString path = choosePlanFile(folder());
+    if (path.isEmpty() || !m_plan)
+        return;
+    QJsonObject o;
+    QString why;
+    GuidedPlan loaded;
+    if (!GuidedFiles::loadJson(path, &o, &why) || !GuidedPlan::fromJson(o, &loaded, &why)) {
+        planNote->setText(QStringLiteral("<span style='color:red'>План не взят: %1</span>").arg(why.toHtmlEscaped()));
+        return;
+    }
+    // The devices are the ones in hand; a device of the earlier plan at the
+    // same address keeps the sensor type chosen for it there.
+    const GuidedPlan current = *m_plan;
+    loaded.baseName = current.baseName;
+    QVector<GuidedDevice> devices = current.devices;
+    for (GuidedDevice &d : devices)
+        for (const GuidedDevice &old : qAsConst(loaded.devices))
+            if (old.address == d.address)
+                d.sensor = old.sensor;
+    loaded.devices = devices;
+    fillPlan(loaded);
+    planNote->setText(QStringLiteral("План взят из %1").arg(path.toHtmlEscaped()));
 }
 
 void GuidedDialog::onResume()

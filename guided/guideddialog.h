@@ -49,6 +49,8 @@ public:
     QString folder() const;
     // Folder choice; replaced by tests.
     std::function<QString(const QString &start)> chooseFolder;
+    // A plan file of an earlier run; replaced by tests.
+    std::function<QString(const QString &start)> choosePlanFile;
 
     // Pages and the widgets tests and the tour reach.
     QStackedWidget *pages = nullptr;
@@ -56,7 +58,10 @@ public:
     QPushButton *browseButton = nullptr, *newButton = nullptr, *resumeButton = nullptr;
     QLabel *folderNote = nullptr;
     QTableWidget *planDevices = nullptr;
-    QDoubleSpinBox *tempEdits[3] = {nullptr, nullptr, nullptr};
+    QDoubleSpinBox *tempEdits[3] = {nullptr, nullptr, nullptr};   // Tmin, Tmid, Tmax
+    QComboBox *orderBox = nullptr;                                  // the order they are taken in
+    QComboBox *chamberBoxes[3] = {nullptr, nullptr, nullptr};     // by SensorModel
+    QPushButton *loadPlanButton = nullptr;
     QLineEdit *pointsEdit = nullptr, *pmaxEdit = nullptr, *verifyEdit = nullptr;
     QComboBox *pointsUnit = nullptr, *verifyTemperature = nullptr;
     QSpinBox *stableCount = nullptr, *averaged = nullptr;
@@ -83,6 +88,7 @@ private:
     void fillPlan(const GuidedPlan &plan);
     bool readPlan(GuidedPlan *plan, QString *why) const;
     void onStart();
+    void onLoadPlan();
     void onResume();
     void attachRun();
     void onConfirm();
@@ -97,4 +103,5 @@ private:
     GuidedIdentify *m_identify = nullptr;
     GuidedRun *m_run = nullptr;
     std::unique_ptr<GuidedPlan> m_plan;     // as identified, before the operator's edits
+    bool m_abortArmed = false;              // "Прервать" pressed once
 };

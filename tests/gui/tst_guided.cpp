@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -86,6 +87,23 @@ void TestGuided::runThroughTheWindow()
     QCOMPARE(qobject_cast<QComboBox *>(d->planDevices->cellWidget(0, 3))->currentText(), QStringLiteral("2-тензо"));
     QCOMPARE(qobject_cast<QComboBox *>(d->planDevices->cellWidget(1, 3))->currentText(), QStringLiteral("емкостной"));
 
+    // The temperatures, order and rules of an earlier run's plan.
+    GuidedPlan earlier = GuidedPlan::defaults({});
+    earlier.temperatures = {{CalibrationTemperature::Middle, 23}, {CalibrationTemperature::Low, -40},
+                            {CalibrationTemperature::High, 80}};
+    earlier.verifyTemperature = 0;
+    earlier.points = {0, 50, 100};
+    earlier.devices = {bench.planned(1, SensorModel::TwoGauge)};
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("old"))));
+    QString why;
+    QVERIFY(GuidedFiles::saveJson(GuidedFiles::planFile(dir.filePath(QStringLiteral("old"))), earlier.toJson(), &why));
+    d->choosePlanFile = [&](const QString &) { return GuidedFiles::planFile(dir.filePath(QStringLiteral("old"))); };
+    d->loadPlanButton->click();
+    QCOMPARE(d->orderBox->currentText(), QStringLiteral("Tmid → Tmin → Tmax"));
+    QCOMPARE(d->pointsEdit->text(), QStringLiteral("0; 50; 100"));
+    QCOMPARE(d->verifyTemperature->currentText(), QStringLiteral("Tmid"));
+    QCOMPARE(qobject_cast<QComboBox *>(d->planDevices->cellWidget(1, 3))->currentText(), QStringLiteral("емкостной"));
+
     // A field that does not take its text starts nothing.
     d->pointsEdit->setText(QStringLiteral("0; 2x; 100"));
     d->startButton->click();
@@ -96,7 +114,7 @@ void TestGuided::runThroughTheWindow()
     d->startButton->click();
     QVERIFY(d->run());
     QCOMPARE(d->pages->currentIndex(), 2);
-    QCOMPARE(d->requestLabel->text(), QStringLiteral("Установите температуру −40 °C в камере"));
+    QCOMPARE(d->requestLabel->text(), QStringLiteral("Установите температуру 23 °C в камере"));
     QCOMPARE(d->progressLabel->text(), QStringLiteral("Температура 1 из 3, точка 1 из 5, стабильны 0 из 2"));
 
     // The first two requests through the buttons.
@@ -118,7 +136,6 @@ void TestGuided::runThroughTheWindow()
         }
         return true;
     };
-    bench.temperature = -40;
     QTRY_VERIFY_WITH_TIMEOUT(closed, 60000);
     op.reset();
     d->close();
@@ -138,7 +155,7 @@ void TestGuided::runThroughTheWindow()
     QVERIFY(d->folderNote->text().contains(QStringLiteral("незаконченный прогон")));
     d->resumeButton->click();
     QVERIFY(d->run());
-    QCOMPARE(d->requestLabel->text(), QStringLiteral("Установите температуру 23 °C в камере"));
+    QCOMPARE(d->requestLabel->text(), QStringLiteral("Установите температуру −40 °C в камере"));
     op = std::make_unique<Operator>(&bench, d->run());
     QTRY_VERIFY_WITH_TIMEOUT(d->run()->phase() == GuidedPhase::Done, 120000);
 
