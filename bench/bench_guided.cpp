@@ -91,7 +91,7 @@ int main(int argc, char **argv)
     std::printf("%8s %8s %4s %9s %7s %7s %11s %11s %7s %11s\n", "baud", "devices", "N", "averaged", "points",
                 "bound", "mean cyc.", "worst cyc.", "ratio", "ms/point");
     struct Case { int baud, devices, n, averaged, points; };
-    const Case cases[] = {{0, 4, 10, 10, 5}, {0, 15, 10, 10, 3}, {0, 4, 5, 20, 3}, {1200, 2, 5, 5, 2}};
+    const Case cases[] = {{0, 4, 10, 10, 5}, {0, 15, 10, 10, 3}, {0, 4, 5, 20, 3}, {1200, 2, 5, 5, 2}, {1200, 15, 5, 5, 2}};
     for (const Case &c : cases) {
         const Figures f = measure(c.baud, c.devices, c.n, c.averaged, c.points);
         const int bound = std::max(c.n, c.averaged) + 1;

@@ -5,7 +5,6 @@
 
 #include "device/registermap.h"
 #include "device/valuecodec.h"
-#include "link/protocolcomhart.h"
 #include "polling/command3answer.h"
 #include "polling/lineappender.h"
 #include "polling/runningmean.h"
@@ -14,6 +13,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -126,8 +126,10 @@ void GuidedRun::onPollReply(const GuidedReply &reply)
         for (int k = 0; k < TrendQuantityCount; ++k)
             l.values[k] = answer.value(k);
         const GuidedThresholds &t = m_plan.thresholdsFor(m_plan.devices[i].sensor);
-        const qint64 stale = StabilityRule::staleAfterMs(activeCount(), m_link->link()->period(),
-                                                         m_link->link()->timeout(), m_link->link()->repeats());
+        // A device that stops answering is caught by its missed cycles; a
+        // lapse by age would also catch the slow cycle of fifteen devices
+        // at 1200 baud and keep every mark from ever turning stable.
+        const qint64 stale = std::numeric_limits<qint32>::max();
         StabilityVerdict worst;
         worst.state = StabilityState::Stable;
         for (int q = 0; q < 3; ++q) {
