@@ -54,6 +54,11 @@ void MainWindow::showGuidedRun()
     }
     if (!checkPortOpen())
         return;
+    if (busy) {
+        reportFailure(QStringLiteral("Пошаговая калибровка не открыта: идет другая операция с прибором; "
+                                     "дождитесь ее конца или отмените ее"));
+        return;
+    }
     // The run takes the line: a poll of the window would share it.
     if (loopRunning || link->isQueueRunning() || link->isRepeating())
         stopLoop();
