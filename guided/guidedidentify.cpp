@@ -1,6 +1,7 @@
 #include "guided/guidedidentify.h"
 
 #include "device/registermap.h"
+#include "device/sensorrangetable.h"
 #include "device/valuecodec.h"
 #include "polling/command3answer.h"
 
@@ -95,10 +96,18 @@ void GuidedIdentify::onReply(const GuidedReply &reply)
                                           .arg(d.addressText()).arg(double(d.pmaxPa)).arg(double(d.pnPa))
                                           .arg(double(d.pvPa));
     } else if (ok && m_step == 1) {
-        uint16_t type = 0, code = 0;
-        ok = ValueCodec::readU16(reply.data, 2, &type) && ValueCodec::readU16(reply.data, 4, &code);
+        uint16_t unit = 0, type = 0, code = 0;
+        ok = ValueCodec::readU16(reply.data, 0, &unit) && ValueCodec::readU16(reply.data, 2, &type)
+             && ValueCodec::readU16(reply.data, 4, &code);
+        d.unitCode = unit;
         d.deviceType = type;
         d.sensorCode = code;
+        // The verification compares its pressure register with the bench.
+        if (ok && (unit >= SensorRangeTable::UnitCount
+                   || SensorRangeTable::quantityText(unit) != QStringLiteral("Давление")))
+            ok = false, m_failures << QStringLiteral("%1: прибор показывает не давление (единица «%2»); "
+                                                     "установите единицу давления на вкладке прибора")
+                                          .arg(d.addressText(), SensorRangeTable::unitText(unit));
     } else if (ok) {
         const Command3Answer a = Command3Answer::decode(reply.data);
         ok = a.complete();

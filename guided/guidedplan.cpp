@@ -64,6 +64,12 @@ QString GuidedDevice::modelText() const
     return name.isEmpty() ? QStringLiteral("тип %1").arg(deviceType) : name;
 }
 
+double GuidedDevice::toKPa(double value) const
+{
+    const double factor = SensorRangeTable::unitFactorFor(unitCode);
+    return factor > 0 ? value / factor : value;
+}
+
 QString GuidedDevice::serialText() const
 {
     return haveSerial ? QString::number(serial) : QStringLiteral("—");
@@ -266,6 +272,7 @@ QJsonObject GuidedPlan::toJson() const
         j[QStringLiteral("pmaxPa")] = double(d.pmaxPa);
         j[QStringLiteral("pnPa")] = double(d.pnPa);
         j[QStringLiteral("pvPa")] = double(d.pvPa);
+        j[QStringLiteral("unitCode")] = d.unitCode;
         devs.append(j);
     }
     o[QStringLiteral("devices")] = devs;
@@ -319,6 +326,7 @@ bool GuidedPlan::fromJson(const QJsonObject &o, GuidedPlan *plan, QString *why)
         d.pmaxPa = float(j.value(QStringLiteral("pmaxPa")).toDouble());
         d.pnPa = float(j.value(QStringLiteral("pnPa")).toDouble());
         d.pvPa = float(j.value(QStringLiteral("pvPa")).toDouble());
+        d.unitCode = j.value(QStringLiteral("unitCode")).toInt(1);
         p.devices.append(d);
     }
     p.temperatures.clear();

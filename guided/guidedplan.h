@@ -31,6 +31,10 @@ struct GuidedDevice
     SensorModel sensor = SensorModel::TwoGauge;
     float pmaxPa = 0;               // the sensor's maximum pressure
     float pnPa = 0, pvPa = 0;       // the set range the loop current spans
+    int unitCode = 1;               // the unit its pressure register reads in (1: kPa)
+
+    // kPa from a pressure register value in the device's unit.
+    double toKPa(double value) const;
 
     QString addressText() const;    // "0a"
     QString modelText() const;      // "ЛТ3920ДИ", or the type code when unknown

@@ -395,7 +395,7 @@ void GuidedRun::finishVerifyStep()
             for (std::size_t k = recent.size() - n; k < recent.size(); ++k)
                 current += recent.at(k).values[0];
             row.currentMa = n ? current / double(n) : 0;
-            row.readKPa = m_pressureRead[i];
+            row.readKPa = dev.toKPa(m_pressureRead[i]);
             row.expectedMa = 4.0 + 16.0 * (ref - pn) / span;
             row.pressureError = (row.readKPa - ref) / span * 100.0;
             row.currentError = (row.currentMa - row.expectedMa) / 16.0 * 100.0;

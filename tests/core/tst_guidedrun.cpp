@@ -400,11 +400,14 @@ void TestGuidedRun::identify()
     bench.add(2, Kind::CapacitiveNear, 2);
     bench.add(3, Kind::TwoGauge, 3)->silentFor = 1000000;
     bench.add(4, Kind::TwoGauge, 4)->setF32(sim::VirtualDevice::RegPv, 0);
+    bench.add(5, Kind::TwoGauge, 5)->setU16(sim::VirtualDevice::RegUnit, 8);   // mA
+    bench.add(6, Kind::TwoGauge, 6)->setU16(sim::VirtualDevice::RegUnit, 2);   // MPa
     GuidedIdentify id(bench.guided.get());
     QSignalSpy done(&id, &GuidedIdentify::finished);
-    QVERIFY(id.start({1, 3, 2, 4, 9}, SensorModel::SingleGauge));
+    QVERIFY(id.start({1, 3, 2, 4, 9, 5, 6}, SensorModel::SingleGauge));
     QVERIFY(done.wait(20000));
-    QCOMPARE(id.devices().size(), 2);
+    QCOMPARE(id.devices().size(), 3);
+    QCOMPARE(id.devices()[2].toKPa(0.1), 100.0);
     const GuidedDevice &a = id.devices()[0];
     QCOMPARE(a.address, 1);
     QCOMPARE(a.serialText(), QStringLiteral("3920001"));
@@ -417,6 +420,7 @@ void TestGuidedRun::identify()
     QVERIFY2(failures.contains(QStringLiteral("03: нет ответа")), qPrintable(failures));
     QVERIFY2(failures.contains(QStringLiteral("04: диапазон прибора не задан")), qPrintable(failures));
     QVERIFY2(failures.contains(QStringLiteral("09: нет ответа")), qPrintable(failures));
+    QVERIFY2(failures.contains(QStringLiteral("05: прибор показывает не давление (единица «мА»)")), qPrintable(failures));
 }
 
 void TestGuidedRun::operatorChoices_data()
