@@ -177,7 +177,9 @@ QWidget *GuidedDialog::buildPlanPage()
     auto *scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     auto *formHost = new QWidget;
-    auto *cols = new QHBoxLayout(formHost);
+    auto *rows = new QVBoxLayout(formHost);
+    auto *cols = new QHBoxLayout;
+    rows->addLayout(cols);
     auto *left = new QFormLayout;
     auto *right = new QFormLayout;
     cols->addLayout(left);
@@ -217,7 +219,9 @@ QWidget *GuidedDialog::buildPlanPage()
         chambersRow->addWidget(new QLabel(GuidedPlan::sensorText(sm) + QLatin1Char(':')));
         chambersRow->addWidget(box);
     }
-    left->addRow(QStringLiteral("Подача:"), chambersRow);
+    chambersRow->addStretch();
+    chambersRow->insertWidget(0, new QLabel(QStringLiteral("Подача давления:")));
+    rows->addLayout(chambersRow);
     stableCount = new QSpinBox;
     stableCount->setRange(2, 1000);
     right->addRow(QStringLiteral("Стабильно за N ответов:"), stableCount);
@@ -238,6 +242,10 @@ QWidget *GuidedDialog::buildPlanPage()
     verifyTemperature = new QComboBox;
     verifyTemperature->addItems({QStringLiteral("Tmin"), QStringLiteral("Tmid"), QStringLiteral("Tmax")});
     right->addRow(QStringLiteral("Поверка при:"), verifyTemperature);
+    // Two columns of short fields that fit a 1024-pixel screen.
+    for (QWidget *field : formHost->findChildren<QWidget *>())
+        if (qobject_cast<QLineEdit *>(field) || qobject_cast<QAbstractSpinBox *>(field))
+            field->setMaximumWidth(170);
     scroll->setWidget(formHost);
     v->addWidget(scroll, 1);
 
