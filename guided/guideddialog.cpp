@@ -666,6 +666,7 @@ void GuidedDialog::showRun()
 
 void GuidedDialog::log(const QString &text, bool failure)
 {
+    emit runMessage(text, failure);
     logView->setTextColor(failure ? QColor(Qt::red) : Success);
     logView->append(text);
 }

@@ -77,6 +77,8 @@ public:
 
 signals:
     void folderUsed(const QString &folder);
+    // Every line of the run's log; failures also belong in the main window.
+    void runMessage(const QString &text, bool failure);
 
 private:
     QWidget *buildFolderPage();

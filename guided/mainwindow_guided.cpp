@@ -84,6 +84,11 @@ void MainWindow::showGuidedRun()
     m_guidedDialog->setWindowModality(Qt::WindowModal);
     connect(m_guidedDialog, &GuidedDialog::folderUsed, this,
             [](const QString &dir) { BenchProfile::settings().setValue(QLatin1String(LastRunKey), dir); });
+    // Its failures reach the status bar and the message log as well.
+    connect(m_guidedDialog, &GuidedDialog::runMessage, this, [this](const QString &text, bool failure) {
+        if (failure)
+            reportFailure(QStringLiteral("Пошаговая калибровка: ") + text, ui->textEditStatus);
+    });
     m_guidedDialog->show();
 }
 

@@ -9,6 +9,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/messagelog.h"
 #include "guided/guideddialog.h"
 
 #include <QAction>
@@ -124,6 +125,7 @@ void TestGuided::runThroughTheWindow()
     d->confirmButton->click();
     QCOMPARE(d->run()->phase(), GuidedPhase::SetPressure);
     QVERIFY(d->logView->toPlainText().contains(QStringLiteral("Показание не принято")));
+    QVERIFY(w.messageLog()->toText().contains(QStringLiteral("Пошаговая калибровка: Показание не принято")));
 
     // The operator at the bench for the rest, until the window is closed
     // at the second temperature.
