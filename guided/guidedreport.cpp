@@ -47,6 +47,14 @@ QStringList planLines(const GuidedPlan &plan)
     t << (plan.pointsInPercent
               ? QStringLiteral("Точки давления: %1 % от %2").arg(pts.join(QStringLiteral(", ")), GuidedPlan::kPaText(plan.pmaxKPa))
               : QStringLiteral("Точки давления: %1 кПа").arg(pts.join(QStringLiteral(", "))));
+    QStringList feed;
+    for (SensorModel s : {SensorModel::TwoGauge, SensorModel::SingleGauge, SensorModel::Capacitive}) {
+        const GuidedChambers c = plan.chambers[size_t(s)];
+        feed << QStringLiteral("%1 %2").arg(GuidedPlan::sensorText(s),
+                                            c == GuidedChambers::Both ? QStringLiteral("P+ и P-")
+                                            : c == GuidedChambers::Minus ? QStringLiteral("P-") : QStringLiteral("P+"));
+    }
+    t << QStringLiteral("Подача давления: %1").arg(feed.join(QStringLiteral(", ")));
     t << QStringLiteral("Стабильность: %1 ответов; пороги U1, U2, U4: тензо %2, %3, %4 мВ; емкостные %5, %6 кГц, %7 °C")
              .arg(plan.stableCount)
              .arg(num(plan.strainThresholds[0]), num(plan.strainThresholds[1]), num(plan.strainThresholds[2]),
@@ -178,7 +186,8 @@ QString html(const GuidedPlan &plan, const GuidedCursor &cursor)
         h += QStringLiteral("<h3>%1</h3>").arg(esc(deviceHeading(d)));
         if (!d.leftOut.isEmpty())
             h += QStringLiteral("<p style='color:red'>Исключено из прогона: %1</p>").arg(esc(d.leftOut));
-        h += QStringLiteral("<p>Расчет: %1</p>").arg(esc(calcText(d)));
+        h += QStringLiteral("<p>Точек записано: Tmin %1, Tmid %2, Tmax %3<br>Расчет: %4</p>")
+                 .arg(d.points[0]).arg(d.points[1]).arg(d.points[2]).arg(esc(calcText(d)));
         if (d.calc == GuidedDeviceResult::Calc::Written)
             h += QStringLiteral("<p>Записанные коэффициенты: %1<br>Невязка, % от Pmax: Tmin %2, Tmid %3, Tmax %4</p>")
                      .arg(esc(coefficientsText(d.written)), pct(d.fitWorstPercent[0]), pct(d.fitWorstPercent[1]),
@@ -194,7 +203,8 @@ QString html(const GuidedPlan &plan, const GuidedCursor &cursor)
                     h += QStringLiteral("<td>%1</td>").arg(esc(c));
                 h += QStringLiteral("</tr>");
             }
-            h += QStringLiteral("</table><p>Вариация %1 %</p>").arg(pct(d.hysteresis));
+            h += QStringLiteral("</table><p>Наибольшая погрешность: давление %1 %, ток %2 %; вариация %3 %</p>")
+                     .arg(pct(d.worstPressureError), pct(d.worstCurrentError), pct(d.hysteresis));
         }
         h += QStringLiteral("<p><b style='color:%1'>%2</b></p>")
                  .arg(d.passed ? QStringLiteral("#079e00") : QStringLiteral("red"), esc(verdictText(d)));
