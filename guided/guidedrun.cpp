@@ -17,8 +17,7 @@ GuidedRun::GuidedRun(GuidedLink *link, QObject *parent)
         m_pending = Pending::None;
         if (m_polling || m_cursor.phase == GuidedPhase::Calculating) {
             m_paused = true;
-            fail(QStringLiteral("Линия потеряна (%1): прогон приостановлен. Подключите порт и нажмите "
-                                "«Продолжить»").arg(reason));
+            fail(QStringLiteral("Линия потеряна (%1): %2").arg(reason, GuidedRun::portAdvice()));
             emit changed();
         }
     });
@@ -29,6 +28,13 @@ GuidedRun::~GuidedRun()
     // A request still out belongs to nobody now.
     if (m_pending != Pending::None)
         m_link->forget();
+}
+
+QString GuidedRun::portAdvice()
+{
+    // The run's window stands over the main window, whose port controls
+    // the operator needs: the run waits in its folder meanwhile.
+    return QStringLiteral("прогон приостановлен и сохранен в своей папке. Закройте окно пошаговой калибровки, подключите порт и продолжите прогон («Продолжить прогон»)");
 }
 
 QString GuidedRun::deviceDir(int device) const

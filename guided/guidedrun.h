@@ -86,6 +86,8 @@ public:
     void abort(const QString &reason = QString());
 
     QString reportBase() const;                     // runDir/<base>_batch_report
+    // What to do when the port has gone: the run is paused and saved.
+    static QString portAdvice();
     QString lastError() const { return m_error; }
 
 signals:

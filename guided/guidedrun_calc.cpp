@@ -27,7 +27,7 @@ void GuidedRun::calcNext()
     }
     if (!m_link->isPortOpen()) {
         m_paused = true;
-        fail(QStringLiteral("Порт не открыт: прогон приостановлен. Подключите порт и нажмите «Продолжить»"));
+        fail(QStringLiteral("Порт не открыт: ") + portAdvice());
         emit changed();
         return;
     }
@@ -109,7 +109,12 @@ void GuidedRun::onWriteReply(const GuidedReply &reply)
     }
     if (!m_link->send(m_plan.devices[i].address, RegisterMap::CmdWriteRegisters, m_writes[m_writeIndex])) {
         if (!m_link->isPortOpen()) {
-            calcDone(GuidedDeviceResult::Calc::WriteFailed, QStringLiteral("порт не открыт: запись не выполнена"));
+            // Not this device's fault: it is calculated and written again
+            // when the run goes on.
+            m_paused = true;
+            fail(QStringLiteral("Порт не открыт, запись в прибор %1 не закончена: ").arg(m_plan.devices[i].addressText())
+                 + portAdvice());
+            emit changed();
             return;
         }
         QTimer::singleShot(10, this, [this] { onWriteReply(GuidedReply()); });

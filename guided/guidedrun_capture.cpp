@@ -81,7 +81,7 @@ void GuidedRun::pollNext()
     }
     if (!m_link->isPortOpen()) {
         m_paused = true;
-        fail(QStringLiteral("Порт не открыт: прогон приостановлен. Подключите порт и нажмите «Продолжить»"));
+        fail(QStringLiteral("Порт не открыт: ") + portAdvice());
         emit changed();
         return;
     }
@@ -359,7 +359,7 @@ void GuidedRun::onPressureReply(const GuidedReply &reply)
                       ValueCodec::readData(RegisterMap::PressureValue, 4))) {
         if (!m_link->isPortOpen()) {
             m_paused = true;
-            fail(QStringLiteral("Порт не открыт: прогон приостановлен"));
+            fail(QStringLiteral("Порт не открыт: ") + portAdvice());
             emit changed();
             return;
         }
