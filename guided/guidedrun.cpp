@@ -15,7 +15,8 @@ GuidedRun::GuidedRun(GuidedLink *link, QObject *parent)
     connect(m_link, &GuidedLink::replied, this, &GuidedRun::onReply);
     connect(m_link, &GuidedLink::lineLost, this, [this](const QString &reason) {
         m_pending = Pending::None;
-        if (m_polling || m_cursor.phase == GuidedPhase::Calculating) {
+        const GuidedPhase p = m_cursor.phase;
+        if (p == GuidedPhase::Capturing || p == GuidedPhase::Verifying || p == GuidedPhase::Calculating) {
             m_paused = true;
             fail(QStringLiteral("Линия потеряна (%1): %2").arg(reason, GuidedRun::portAdvice()));
             emit changed();
