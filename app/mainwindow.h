@@ -7,7 +7,6 @@
 #include <QByteArray>
 #include <QMainWindow>
 #include <QPalette>
-#include <QPointer>
 #include <QString>
 #include <QVector>
 #include <cstdint>
@@ -21,8 +20,6 @@
 #include "app/linestatus.h"           // status bar states (app/)
 
 class Dialog;
-class GuidedDialog;
-class QAction;
 class DumpDialog;
 class MessageLog;
 class OperationProgress;
@@ -566,12 +563,12 @@ public slots:
     void showGuidedRun();
 
 public:
-    GuidedDialog *guidedDialog() const;
+    class GuidedDialog *guidedDialog() const { return m_guidedDialog; }
 
 private:
     void setupGuided();
-    QAction *m_guidedAction = nullptr;
-    QPointer<GuidedDialog> m_guidedDialog;
+    class QAction *m_guidedAction = nullptr;
+    class GuidedDialog *m_guidedDialog = nullptr;   // while open (deleted on close)
 
     // ---- Program settings (settings/mainwindow_programsettings.cpp) ----
 public slots:

@@ -80,6 +80,7 @@ void MainWindow::showGuidedRun()
 
     m_guidedDialog = new GuidedDialog(link, setup, this);
     m_guidedDialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_guidedDialog, &QObject::destroyed, this, [this] { m_guidedDialog = nullptr; });
     // Over the main window, which it keeps from sending meanwhile.
     m_guidedDialog->setWindowModality(Qt::WindowModal);
     connect(m_guidedDialog, &GuidedDialog::folderUsed, this,
@@ -91,5 +92,3 @@ void MainWindow::showGuidedRun()
     });
     m_guidedDialog->show();
 }
-
-GuidedDialog *MainWindow::guidedDialog() const { return m_guidedDialog.data(); }
