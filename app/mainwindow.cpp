@@ -154,6 +154,7 @@ MainWindow::MainWindow(QWidget *parent)
     setupDeviceData();
     setupProgramSettings();
     setupMonitor();
+    setupGuided();
 
     // 8. Serial settings lists from the link's record.
     fillSerialSettings();

@@ -605,6 +605,18 @@ private:
     void applyTrafficRotate(int kb);
     LineMonitor *m_monitor = nullptr;
 
+    // ---- Guided calibration run (guided/mainwindow_guided.cpp) ----
+public slots:
+    void showGuidedRun();
+
+public:
+    class GuidedDialog *guidedDialog() const { return m_guidedDialog; }
+
+private:
+    void setupGuided();
+    class QAction *m_guidedAction = nullptr;
+    class GuidedDialog *m_guidedDialog = nullptr;   // while open (deleted on close)
+
     // ---- Program settings (settings/mainwindow_programsettings.cpp) ----
 public slots:
     void onApplyProgramSettings();

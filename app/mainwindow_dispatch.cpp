@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "guided/guidedlink.h"
 #include "link/protocolcomhart.h"
 #include "link/responsecode.h"
 
@@ -26,6 +27,12 @@ void MainWindow::answerIsGet(int status)
         // The answer (or time-out) of a loop that has been ended: it is none
         // of the operation that took the line, and must not release its lock.
         m_staleOutcome = false;
+        return;
+    }
+
+    if (outcomeCode == GuidedLink::Operation) {
+        // The guided run hears its own outcomes and reports them itself.
+        noteLinkOutcome(outcomeCode, status != 0, answerIntact);
         return;
     }
 

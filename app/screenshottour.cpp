@@ -9,6 +9,7 @@
 #include "devicedata/dumpdialog.h"
 #include "link/protocolcomhart.h"
 #include "monitor/monitortour.h"
+#include "guided/guidedtour.h"
 #include "polling/savefile_confirm_dialog.h"
 #include "ui_dumpdialog.h"
 
@@ -66,6 +67,9 @@ ScreenshotTour::ScreenshotTour(MainWindow *window, const QString &directory, QOb
                 since->start();
             }, [since, settleMs] { return since->elapsed() >= settleMs; });
     }
+    // The guided run's window, step by step.
+    for (const GuidedTourStep &step : guidedTourSteps(window))
+        add(step.name.isEmpty() ? QString() : QStringLiteral("60_") + step.name, step.setup, step.ready);
 }
 
 void ScreenshotTour::add(const QString &name, std::function<void()> setup, std::function<bool()> ready)

@@ -1,0 +1,86 @@
+#include "guided/guidedcalc.h"
+
+#include "calc/calibrationreport.h"
+#include "calc/lsqcalibration.h"
+#include "device/registermap.h"
+#include "device/valuecodec.h"
+
+#include <QDateTime>
+
+namespace {
+
+QString lastFailure(const CalcMessages &messages)
+{
+    for (int i = messages.size() - 1; i >= 0; --i)
+        if (messages[i].kind == CalcMessage::Failure)
+            return messages[i].text.trimmed();
+    return QStringLiteral("расчет не выполнен");
+}
+
+} // namespace
+
+namespace GuidedCalc {
+
+QByteArray parameterRequest()
+{
+    return ValueCodec::readData(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes);
+}
+
+GuidedCalcResult calculate(const QString &dir, SensorModel sensor, const QByteArray &parameterAnswer,
+                           const QString &addressText)
+{
+    GuidedCalcResult r;
+    LsqCalibration lsq;
+    const CalibrationFileSearch found = lsq.findFiles(dir);
+    if (!found.found) {
+        r.refusal = found.boxText;
+        return r;
+    }
+    const CalcMessages read = lsq.openStaticFiles(false);
+    if (!lsq.filesUsable()) {
+        r.refusal = lastFailure(read);
+        return r;
+    }
+    const CalibrationOutcome out = lsq.onParameterAnswer(parameterAnswer, sensor == SensorModel::Capacitive,
+                                                         sensor == SensorModel::SingleGauge);
+    for (const CalcMessage &m : out.messages)
+        if (m.kind == CalcMessage::Warning)
+            r.warnings << m.text.trimmed();
+    if (!out.ok) {
+        r.refusal = lastFailure(out.messages);
+        return r;
+    }
+    r.ok = true;
+    r.written = out.written;
+    r.worstPercent = out.quality.worstPercent;
+    r.worst = out.quality.worst();
+    r.needsConfirmation = out.needsConfirmation;
+    r.question = out.confirmationText;
+    r.reportPath = lsq.reportFileName();
+    r.reportText = calibrationReportText(lsq.report(out, addressText, QDateTime::currentDateTime()));
+    return r;
+}
+
+QVector<QByteArray> writeRequests(const CalibrationCoefficients &w)
+{
+    auto floats = [](std::initializer_list<float> values) {
+        QByteArray b;
+        for (float v : values)
+            b += ValueCodec::float32(v);
+        return b;
+    };
+    return {
+        ValueCodec::writeData(RegisterMap::Uk1h, floats({w.Uk1h, w.Uk2h, w.U10, w.U20})),
+        ValueCodec::writeData(RegisterMap::A42, floats({w.a[0], w.a[1], w.a[2]})),
+        ValueCodec::writeData(RegisterMap::B42, floats({w.b[0], w.b[1], w.b[2]})),
+        ValueCodec::writeData(RegisterMap::C42, floats({w.c[0], w.c[1], w.c[2]})),
+        ValueCodec::writeData(RegisterMap::C43, floats({w.c43})),
+    };
+}
+
+bool writeReport(const GuidedCalcResult &result, QString *error)
+{
+    return writeCalibrationReport(result.reportPath, result.reportText, error);
+}
+
+} // namespace GuidedCalc

@@ -1,0 +1,46 @@
+#pragma once
+// The guided run's one door into the coefficient calculation: the same
+// search for point files, the same checks, models and fit judgement that
+// "Рассчитать коэффициенты(МНК)" runs, for one device directory at a time,
+// and the five register writes the parameters dialog's download sends.
+
+#include "calc/calibrationtypes.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <array>
+
+struct GuidedCalcResult
+{
+    bool ok = false;                    // coefficients to write
+    QString refusal;                    // why not, when not ok
+    bool needsConfirmation = false;     // worst residual beyond the gate
+    QString question;
+    CalibrationCoefficients written;    // as the dialog hands them to the device
+    std::array<double, 3> worstPercent = {0, 0, 0};   // by Tmin, Tmid, Tmax
+    double worst = 0;
+    QString reportPath;                 // <base>_report.txt beside the point files
+    QByteArray reportText;
+    QStringList warnings;
+};
+
+namespace GuidedCalc {
+
+// The read the calculation needs from the device: Pmax and the registers
+// after it up to the serial number (command-51 data).
+QByteArray parameterRequest();
+
+// Calculates from the point files in dir with the device's parameter
+// answer, as the window does after "Да".
+GuidedCalcResult calculate(const QString &dir, SensorModel sensor, const QByteArray &parameterAnswer,
+                           const QString &addressText);
+
+// The command-91 data of the five writes, in the dialog's order: Uk1h..U20,
+// the a-, b- and c-triples, c43. Pmax is the device's own and not written.
+QVector<QByteArray> writeRequests(const CalibrationCoefficients &written);
+
+bool writeReport(const GuidedCalcResult &result, QString *error);
+
+} // namespace GuidedCalc

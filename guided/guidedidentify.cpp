@@ -1,0 +1,129 @@
+#include "guided/guidedidentify.h"
+
+#include "device/registermap.h"
+#include "device/sensorrangetable.h"
+#include "device/valuecodec.h"
+#include "polling/command3answer.h"
+
+#include <QTimer>
+
+namespace {
+// Pmax (0x1E) up to the serial number (0x3A..0x3D).
+constexpr int LimitsBytes = RegisterMap::SerialNumber + 4 - RegisterMap::MaxUpperLimit;
+}
+
+GuidedIdentify::GuidedIdentify(GuidedLink *link, QObject *parent)
+    : QObject(parent)
+    , m_link(link)
+{
+    connect(m_link, &GuidedLink::replied, this, &GuidedIdentify::onReply);
+    connect(m_link, &GuidedLink::lineLost, this, [this](const QString &reason) {
+        if (!m_running)
+            return;
+        m_running = false;
+        m_failures << QStringLiteral("линия потеряна: %1").arg(reason);
+        emit finished();
+    });
+}
+
+bool GuidedIdentify::start(const QVector<int> &addresses, SensorModel strainDefault)
+{
+    if (m_running || !m_link->isPortOpen())
+        return false;
+    m_addresses = addresses;
+    m_strainDefault = strainDefault;
+    m_devices.clear();
+    m_failures.clear();
+    m_index = 0;
+    m_step = 0;
+    m_running = true;
+    QTimer::singleShot(0, this, &GuidedIdentify::next);
+    return true;
+}
+
+void GuidedIdentify::next()
+{
+    if (!m_running)
+        return;
+    if (m_index >= m_addresses.size()) {
+        m_running = false;
+        emit finished();
+        return;
+    }
+    const int address = m_addresses[m_index];
+    if (m_step == 0) {
+        m_current = GuidedDevice();
+        m_current.address = address;
+    }
+    bool sent = false;
+    switch (m_step) {
+    case 0:
+        sent = m_link->send(address, RegisterMap::CmdReadRegisters,
+                            ValueCodec::readData(RegisterMap::MaxUpperLimit, LimitsBytes));
+        break;
+    case 1:
+        sent = m_link->send(address, RegisterMap::CmdReadRegisters,
+                            ValueCodec::readData(RegisterMap::MeasureUnit, RegisterMap::DeviceSettingsBlockWidth));
+        break;
+    default:
+        sent = m_link->send(address, 3);
+        break;
+    }
+    if (!sent) {
+        if (!m_link->isPortOpen()) {
+            m_running = false;
+            m_failures << QStringLiteral("порт не открыт");
+            emit finished();
+            return;
+        }
+        QTimer::singleShot(10, this, &GuidedIdentify::next);
+    }
+}
+
+void GuidedIdentify::onReply(const GuidedReply &reply)
+{
+    if (!m_running || m_index >= m_addresses.size() || reply.address != m_addresses[m_index])
+        return;
+    GuidedDevice &d = m_current;
+    bool ok = reply.ok();
+    if (ok && m_step == 0) {
+        ok = ValueCodec::readFloat(reply.data, 0, &d.pmaxPa)
+             && ValueCodec::readFloat(reply.data, RegisterMap::UpperLimit - RegisterMap::MaxUpperLimit, &d.pvPa)
+             && ValueCodec::readFloat(reply.data, RegisterMap::LowerLimit - RegisterMap::MaxUpperLimit, &d.pnPa);
+        d.haveSerial = ValueCodec::readU32(reply.data, RegisterMap::SerialNumber - RegisterMap::MaxUpperLimit, &d.serial);
+        if (ok && !(d.pmaxPa > 0 && d.pvPa > d.pnPa))
+            ok = false, m_failures << QStringLiteral("%1: диапазон прибора не задан (Pmax %2 Па, %3…%4 Па)")
+                                          .arg(d.addressText()).arg(double(d.pmaxPa)).arg(double(d.pnPa))
+                                          .arg(double(d.pvPa));
+    } else if (ok && m_step == 1) {
+        uint16_t unit = 0, type = 0, code = 0;
+        ok = ValueCodec::readU16(reply.data, 0, &unit) && ValueCodec::readU16(reply.data, 2, &type)
+             && ValueCodec::readU16(reply.data, 4, &code);
+        d.unitCode = unit;
+        d.deviceType = type;
+        d.sensorCode = code;
+        // The verification compares its pressure register with the bench.
+        if (ok && (unit >= SensorRangeTable::UnitCount
+                   || SensorRangeTable::quantityText(unit) != QStringLiteral("Давление")))
+            ok = false, m_failures << QStringLiteral("%1: прибор показывает не давление (единица «%2»); "
+                                                     "установите единицу давления на вкладке прибора")
+                                          .arg(d.addressText(), SensorRangeTable::unitText(unit));
+    } else if (ok) {
+        const Command3Answer a = Command3Answer::decode(reply.data);
+        ok = a.complete();
+        d.sensor = a.unitCode(1) == FrequencyUnitCode ? SensorModel::Capacitive : m_strainDefault;
+    }
+    if (!ok) {
+        if (!reply.ok())
+            m_failures << QStringLiteral("%1: %2").arg(d.addressText(), reply.why);
+        else if (m_step != 0)
+            m_failures << QStringLiteral("%1: неполный ответ").arg(d.addressText());
+        ++m_index;
+        m_step = 0;
+    } else if (++m_step > 2) {
+        m_devices.append(d);
+        ++m_index;
+        m_step = 0;
+    }
+    QTimer::singleShot(0, this, &GuidedIdentify::next);
+}

@@ -1,0 +1,362 @@
+#include "guided/guidedplan.h"
+
+#include "device/sensorrangetable.h"
+
+#include <QJsonArray>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QJsonArray numbers(const QVector<double> &v)
+{
+    QJsonArray a;
+    for (double x : v)
+        a.append(x);
+    return a;
+}
+
+QVector<double> numbers(const QJsonValue &v)
+{
+    QVector<double> out;
+    for (const QJsonValue &x : v.toArray())
+        out.append(x.toDouble());
+    return out;
+}
+
+QJsonArray triple(const GuidedThresholds &t) { return {t[0], t[1], t[2]}; }
+
+bool triple(const QJsonValue &v, GuidedThresholds *t)
+{
+    const QJsonArray a = v.toArray();
+    if (a.size() != 3)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        (*t)[size_t(i)] = a.at(i).toDouble(-1);
+    return true;
+}
+
+const char *const sensorKeys[] = {"capacitive", "single-gauge", "two-gauge"};
+const char *const chamberKeys[] = {"plus", "both", "minus"};
+const char *const slotKeys[] = {"none", "mid", "min", "max"};
+
+template <typename E, size_t N>
+bool enumFrom(const QJsonValue &v, const char *const (&keys)[N], E *out)
+{
+    for (size_t i = 0; i < N; ++i)
+        if (v.toString() == QLatin1String(keys[i])) {
+            *out = E(i);
+            return true;
+        }
+    return false;
+}
+
+} // namespace
+
+QString GuidedDevice::addressText() const
+{
+    return QStringLiteral("%1").arg(address, 2, 16, QLatin1Char('0'));
+}
+
+QString GuidedDevice::modelText() const
+{
+    const QString name = SensorRangeTable::modelName(deviceType);
+    return name.isEmpty() ? QStringLiteral("тип %1").arg(deviceType) : name;
+}
+
+double GuidedDevice::toKPa(double value) const
+{
+    const double factor = SensorRangeTable::unitFactorFor(unitCode);
+    return factor > 0 ? value / factor : value;
+}
+
+QString GuidedDevice::serialText() const
+{
+    return haveSerial ? QString::number(serial) : QStringLiteral("—");
+}
+
+GuidedPlan GuidedPlan::defaults(const QVector<GuidedDevice> &devices)
+{
+    GuidedPlan p;
+    p.devices = devices;
+    p.temperatures = {{CalibrationTemperature::Low, -40},
+                      {CalibrationTemperature::Middle, 23},
+                      {CalibrationTemperature::High, 80}};
+    p.points = {0, 25, 50, 75, 100};
+    double top = 0;
+    for (const GuidedDevice &d : devices)
+        top = std::max(top, double(d.pmaxPa) / 1000.0);
+    if (top > 0)
+        p.pmaxKPa = top;
+    return p;
+}
+
+QString GuidedPlan::check() const
+{
+    if (devices.isEmpty())
+        return QStringLiteral("В плане нет устройств: отметьте строки опроса с приборами");
+    for (int i = 0; i < devices.size(); ++i)
+        for (int j = 0; j < i; ++j)
+            if (devices[i].address == devices[j].address)
+                return QStringLiteral("Адрес %1 указан дважды").arg(devices[i].addressText());
+    if (temperatures.size() != 3)
+        return QStringLiteral("Нужны три температуры: Tmin, Tmid и Tmax");
+    for (CalibrationTemperature t : {CalibrationTemperature::Low, CalibrationTemperature::Middle,
+                                     CalibrationTemperature::High})
+        if (std::none_of(temperatures.begin(), temperatures.end(),
+                         [t](const GuidedTemperature &x) { return x.slot == t; }))
+            return QStringLiteral("Температура %1 не задана").arg(temperatureName(t));
+    for (const GuidedTemperature &t : temperatures)
+        if (!std::isfinite(t.celsius) || t.celsius < -100 || t.celsius > 200)
+            return QStringLiteral("Температура %1 °C вне камеры (−100…200 °C)").arg(t.celsius);
+    if (points.size() < 2)
+        return QStringLiteral("Нужны хотя бы две точки давления");
+    for (int k = 0; k < points.size(); ++k)
+        if (!std::isfinite(points[k]) || (k > 0 && points[k] <= points[k - 1]))
+            return QStringLiteral("Точки давления должны расти: точка %1").arg(k + 1);
+    if (!(pmaxKPa > 0) || !std::isfinite(pmaxKPa))
+        return QStringLiteral("Pmax партии должен быть больше нуля");
+    if (stableCount < 2 || stableCount > 1000)
+        return QStringLiteral("Число ответов для стабильности: от 2 до 1000");
+    if (averaged < 1 || averaged > 1000)
+        return QStringLiteral("Число усредняемых ответов: от 1 до 1000");
+    for (const GuidedThresholds *t : {&strainThresholds, &capacitiveThresholds})
+        for (double x : *t)
+            if (!(x >= 0) || !std::isfinite(x))
+                return QStringLiteral("Порог стабильности должен быть числом не меньше нуля");
+    if (!(classPercent > 0) || !std::isfinite(classPercent))
+        return QStringLiteral("Класс точности должен быть больше нуля");
+    if (verifyPercent.isEmpty())
+        return QStringLiteral("Нужна хотя бы одна точка поверки");
+    if (verifyTemperature < 0 || verifyTemperature >= temperatures.size())
+        return QStringLiteral("Не выбрана температура поверки");
+    return QString();
+}
+
+double GuidedPlan::pointKPa(int k) const
+{
+    if (k < 0 || k >= points.size())
+        return 0;
+    return pointsInPercent ? points[k] / 100.0 * pmaxKPa : points[k];
+}
+
+std::array<double, 2> GuidedPlan::chambersFor(SensorModel s, double kPa) const
+{
+    switch (chambers[size_t(s)]) {
+    case GuidedChambers::Both:
+        return {kPa, kPa};
+    case GuidedChambers::Minus:
+        return {0, kPa};
+    case GuidedChambers::Plus:
+        break;
+    }
+    return {kPa, 0};
+}
+
+QVector<double> GuidedPlan::verifySequence() const
+{
+    QVector<double> seq = verifyPercent;
+    if (verifyFalling)
+        for (int i = verifyPercent.size() - 2; i >= 0; --i)
+            seq.append(verifyPercent[i]);
+    return seq;
+}
+
+double GuidedPlan::verifySpanKPa() const
+{
+    double span = 0;
+    for (const GuidedDevice &d : devices)
+        span = std::max(span, double(d.pvPa - d.pnPa) / 1000.0);
+    return span > 0 ? span : pmaxKPa;
+}
+
+double GuidedPlan::verifyKPa(int step) const
+{
+    const QVector<double> seq = verifySequence();
+    if (step < 0 || step >= seq.size())
+        return 0;
+    double low = devices.isEmpty() ? 0 : double(devices.first().pnPa) / 1000.0;
+    for (const GuidedDevice &d : devices)
+        low = std::min(low, double(d.pnPa) / 1000.0);
+    return low + seq[step] / 100.0 * verifySpanKPa();
+}
+
+const GuidedThresholds &GuidedPlan::thresholdsFor(SensorModel s) const
+{
+    return s == SensorModel::Capacitive ? capacitiveThresholds : strainThresholds;
+}
+
+double GuidedPlan::stabilityCycles() const { return std::max(stableCount, averaged); }
+
+QString GuidedPlan::kPaText(double kPa)
+{
+    if (kPa == 0)
+        return QStringLiteral("0");
+    return QString::number(kPa, 'g', 6) + QStringLiteral(" кПа");
+}
+
+QString GuidedPlan::temperaturePrompt(double celsius)
+{
+    QString t = QString::number(std::fabs(celsius), 'g', 4);
+    if (celsius < 0)
+        t.prepend(QChar(0x2212));
+    return QStringLiteral("Установите температуру %1 °C в камере").arg(t);
+}
+
+QString GuidedPlan::pressurePrompt(double kPa) const
+{
+    // One clause per way the batch's sensor types take the pressure.
+    QVector<GuidedChambers> modes;
+    QVector<QStringList> whom;
+    for (const GuidedDevice &d : devices) {
+        const GuidedChambers c = chambers[size_t(d.sensor)];
+        int i = modes.indexOf(c);
+        if (i < 0) {
+            modes.append(c);
+            whom.append(QStringList());
+            i = modes.size() - 1;
+        }
+        const QString s = sensorText(d.sensor);
+        if (!whom[i].contains(s))
+            whom[i].append(s);
+    }
+    if (modes.isEmpty())
+        modes.append(GuidedChambers::Plus);
+    QStringList clauses;
+    for (int i = 0; i < modes.size(); ++i) {
+        const double plus = modes[i] == GuidedChambers::Minus ? 0 : kPa;
+        const double minus = modes[i] == GuidedChambers::Plus ? 0 : kPa;
+        QString c = QStringLiteral("P+ = %1, P- = %2").arg(kPaText(plus), kPaText(minus));
+        if (modes.size() > 1)
+            c += QStringLiteral(" (%1)").arg(whom[i].join(QStringLiteral(", ")));
+        clauses << c;
+    }
+    return QStringLiteral("Подайте ") + clauses.join(QStringLiteral("; "));
+}
+
+QString GuidedPlan::sensorText(SensorModel s)
+{
+    switch (s) {
+    case SensorModel::Capacitive: return QStringLiteral("емкостной");
+    case SensorModel::SingleGauge: return QStringLiteral("1-тензо");
+    case SensorModel::TwoGauge: break;
+    }
+    return QStringLiteral("2-тензо");
+}
+
+QString GuidedPlan::temperatureName(CalibrationTemperature t)
+{
+    switch (t) {
+    case CalibrationTemperature::Low: return QStringLiteral("Tmin");
+    case CalibrationTemperature::Middle: return QStringLiteral("Tmid");
+    case CalibrationTemperature::High: return QStringLiteral("Tmax");
+    case CalibrationTemperature::None: break;
+    }
+    return QStringLiteral("T");
+}
+
+QJsonObject GuidedPlan::toJson() const
+{
+    QJsonObject o;
+    o[QStringLiteral("format")] = FormatVersion;
+    o[QStringLiteral("baseName")] = baseName;
+    QJsonArray devs;
+    for (const GuidedDevice &d : devices) {
+        QJsonObject j;
+        j[QStringLiteral("address")] = d.address;
+        if (d.haveSerial)
+            j[QStringLiteral("serial")] = double(d.serial);
+        j[QStringLiteral("deviceType")] = d.deviceType;
+        j[QStringLiteral("sensorCode")] = d.sensorCode;
+        j[QStringLiteral("sensor")] = QLatin1String(sensorKeys[int(d.sensor)]);
+        j[QStringLiteral("pmaxPa")] = double(d.pmaxPa);
+        j[QStringLiteral("pnPa")] = double(d.pnPa);
+        j[QStringLiteral("pvPa")] = double(d.pvPa);
+        j[QStringLiteral("unitCode")] = d.unitCode;
+        devs.append(j);
+    }
+    o[QStringLiteral("devices")] = devs;
+    QJsonArray temps;
+    for (const GuidedTemperature &t : temperatures)
+        temps.append(QJsonObject{{QStringLiteral("slot"), QLatin1String(slotKeys[int(t.slot)])},
+                                 {QStringLiteral("celsius"), t.celsius}});
+    o[QStringLiteral("temperatures")] = temps;
+    o[QStringLiteral("points")] = numbers(points);
+    o[QStringLiteral("pointsInPercent")] = pointsInPercent;
+    o[QStringLiteral("pmaxKPa")] = pmaxKPa;
+    QJsonObject ch;
+    for (int s = 0; s < 3; ++s)
+        ch[QLatin1String(sensorKeys[s])] = QLatin1String(chamberKeys[int(chambers[size_t(s)])]);
+    o[QStringLiteral("chambers")] = ch;
+    o[QStringLiteral("stableCount")] = stableCount;
+    o[QStringLiteral("strainThresholds")] = triple(strainThresholds);
+    o[QStringLiteral("capacitiveThresholds")] = triple(capacitiveThresholds);
+    o[QStringLiteral("averaged")] = averaged;
+    o[QStringLiteral("silentCycles")] = silentCycles;
+    o[QStringLiteral("classPercent")] = classPercent;
+    o[QStringLiteral("verifyPercent")] = numbers(verifyPercent);
+    o[QStringLiteral("verifyFalling")] = verifyFalling;
+    o[QStringLiteral("verifyTemperature")] = verifyTemperature;
+    return o;
+}
+
+bool GuidedPlan::fromJson(const QJsonObject &o, GuidedPlan *plan, QString *why)
+{
+    auto fail = [why](const QString &w) {
+        if (why)
+            *why = w;
+        return false;
+    };
+    if (o.value(QStringLiteral("format")).toInt() != FormatVersion)
+        return fail(QStringLiteral("план записан другой версией программы"));
+    GuidedPlan p;
+    p.baseName = o.value(QStringLiteral("baseName")).toString();
+    for (const QJsonValue &v : o.value(QStringLiteral("devices")).toArray()) {
+        const QJsonObject j = v.toObject();
+        GuidedDevice d;
+        d.address = j.value(QStringLiteral("address")).toInt(-1);
+        if (d.address < 0 || d.address > 15)
+            return fail(QStringLiteral("адрес устройства вне 0..15"));
+        d.haveSerial = j.contains(QStringLiteral("serial"));
+        d.serial = uint32_t(j.value(QStringLiteral("serial")).toDouble());
+        d.deviceType = j.value(QStringLiteral("deviceType")).toInt();
+        d.sensorCode = j.value(QStringLiteral("sensorCode")).toInt();
+        if (!enumFrom(j.value(QStringLiteral("sensor")), sensorKeys, &d.sensor))
+            return fail(QStringLiteral("неизвестный тип сенсора"));
+        d.pmaxPa = float(j.value(QStringLiteral("pmaxPa")).toDouble());
+        d.pnPa = float(j.value(QStringLiteral("pnPa")).toDouble());
+        d.pvPa = float(j.value(QStringLiteral("pvPa")).toDouble());
+        d.unitCode = j.value(QStringLiteral("unitCode")).toInt(1);
+        p.devices.append(d);
+    }
+    p.temperatures.clear();
+    for (const QJsonValue &v : o.value(QStringLiteral("temperatures")).toArray()) {
+        GuidedTemperature t;
+        if (!enumFrom(v.toObject().value(QStringLiteral("slot")), slotKeys, &t.slot))
+            return fail(QStringLiteral("неизвестная температура"));
+        t.celsius = v.toObject().value(QStringLiteral("celsius")).toDouble(NAN);
+        p.temperatures.append(t);
+    }
+    p.points = numbers(o.value(QStringLiteral("points")));
+    p.pointsInPercent = o.value(QStringLiteral("pointsInPercent")).toBool(true);
+    p.pmaxKPa = o.value(QStringLiteral("pmaxKPa")).toDouble();
+    const QJsonObject ch = o.value(QStringLiteral("chambers")).toObject();
+    for (int s = 0; s < 3; ++s)
+        if (!enumFrom(ch.value(QLatin1String(sensorKeys[s])), chamberKeys, &p.chambers[size_t(s)]))
+            return fail(QStringLiteral("не задано, куда подавать давление"));
+    p.stableCount = o.value(QStringLiteral("stableCount")).toInt();
+    if (!triple(o.value(QStringLiteral("strainThresholds")), &p.strainThresholds)
+        || !triple(o.value(QStringLiteral("capacitiveThresholds")), &p.capacitiveThresholds))
+        return fail(QStringLiteral("пороги стабильности не заданы"));
+    p.averaged = o.value(QStringLiteral("averaged")).toInt();
+    p.silentCycles = std::max(1, o.value(QStringLiteral("silentCycles")).toInt(3));
+    p.classPercent = o.value(QStringLiteral("classPercent")).toDouble();
+    p.verifyPercent = numbers(o.value(QStringLiteral("verifyPercent")));
+    p.verifyFalling = o.value(QStringLiteral("verifyFalling")).toBool(true);
+    p.verifyTemperature = o.value(QStringLiteral("verifyTemperature")).toInt(-1);
+    const QString problem = p.check();
+    if (!problem.isEmpty())
+        return fail(problem);
+    *plan = p;
+    return true;
+}

@@ -1,0 +1,405 @@
+#include "guided/guidedrun.h"
+
+#include "guided/guidedcalc.h"
+#include "guided/guidedreport.h"
+#include "polling/savedirs.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUuid>
+
+GuidedRun::GuidedRun(GuidedLink *link, QObject *parent)
+    : QObject(parent)
+    , m_link(link)
+{
+    connect(m_link, &GuidedLink::replied, this, &GuidedRun::onReply);
+    connect(m_link, &GuidedLink::lineLost, this, [this](const QString &reason) {
+        m_pending = Pending::None;
+        const GuidedPhase p = m_cursor.phase;
+        if (p == GuidedPhase::Capturing || p == GuidedPhase::Verifying || p == GuidedPhase::Calculating) {
+            m_paused = true;
+            fail(QStringLiteral("Линия потеряна (%1): %2").arg(reason, GuidedRun::portAdvice()));
+            emit changed();
+        }
+    });
+}
+
+GuidedRun::~GuidedRun()
+{
+    // A request still out belongs to nobody now.
+    if (m_pending != Pending::None)
+        m_link->forget();
+}
+
+QString GuidedRun::portAdvice()
+{
+    // The run's window stands over the main window, whose port controls
+    // the operator needs: the run waits in its folder meanwhile.
+    return QStringLiteral("прогон приостановлен и сохранен в своей папке. Закройте окно пошаговой калибровки, подключите порт и продолжите прогон («Продолжить прогон»)");
+}
+
+QString GuidedRun::deviceDir(int device) const
+{
+    if (device < 0 || device >= m_plan.devices.size())
+        return QString();
+    return SaveDirs::dirPath(QDir(m_runDir).absolutePath(), m_plan.baseName, m_plan.devices[device].address);
+}
+
+QString GuidedRun::pointFile(int device, int temperature) const
+{
+    if (temperature < 0 || temperature >= m_plan.temperatures.size())
+        return QString();
+    return deviceDir(device) + QLatin1Char('/') + m_plan.baseName
+           + CalibrationFiles::pointSuffix(m_plan.temperatures[temperature].slot);
+}
+
+QString GuidedRun::reportBase() const
+{
+    return QDir(m_runDir).filePath(m_plan.baseName + QStringLiteral("_batch_report"));
+}
+
+bool GuidedRun::create(const QString &runDir, const GuidedPlan &plan, QString *why)
+{
+    const QString problem = plan.check();
+    if (!problem.isEmpty()) {
+        *why = problem;
+        return false;
+    }
+    if (resumable(runDir)) {
+        *why = QStringLiteral("В папке %1 уже есть незаконченный прогон: продолжите его или выберите "
+                              "другую папку").arg(runDir);
+        return false;
+    }
+    if (!QDir().mkpath(runDir)) {
+        *why = QStringLiteral("Не удалось создать папку %1").arg(runDir);
+        return false;
+    }
+    m_runDir = runDir;
+    m_plan = plan;
+    m_cursor = GuidedCursor();
+    m_cursor.batchId = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-"))
+                       + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
+    m_cursor.started = QDateTime::currentDateTime();
+    for (int i = 0; i < plan.devices.size(); ++i) {
+        const GuidedDevice &d = plan.devices[i];
+        if (!QDir().mkpath(deviceDir(i))) {
+            *why = QStringLiteral("Не удалось создать папку %1").arg(deviceDir(i));
+            return false;
+        }
+        // Point files of an earlier run in the same place would be read as
+        // this run's points.
+        for (int t = 0; t < plan.temperatures.size(); ++t)
+            if (QFileInfo::exists(pointFile(i, t))) {
+                *why = QStringLiteral("В папке уже есть файл точек %1: выберите пустую папку").arg(pointFile(i, t));
+                return false;
+            }
+        GuidedDeviceResult r;
+        r.batchId = m_cursor.batchId;
+        r.address = d.address;
+        r.haveSerial = d.haveSerial;
+        r.serial = d.serial;
+        r.model = d.modelText();
+        r.sensor = d.sensor;
+        r.pnPa = d.pnPa;
+        r.pvPa = d.pvPa;
+        r.pmaxPa = d.pmaxPa;
+        r.classPercent = plan.classPercent;
+        m_cursor.devices.append(r);
+    }
+    m_live = QVector<GuidedLiveDevice>(plan.devices.size());
+    if (!GuidedFiles::saveJson(GuidedFiles::planFile(runDir), m_plan.toJson(), why) || !save()) {
+        if (why->isEmpty())
+            *why = m_error;
+        return false;
+    }
+    emit changed();
+    return true;
+}
+
+bool GuidedRun::open(const QString &runDir, QString *why)
+{
+    QJsonObject o;
+    if (!GuidedFiles::loadJson(GuidedFiles::planFile(runDir), &o, why))
+        return false;
+    GuidedPlan plan;
+    if (!GuidedPlan::fromJson(o, &plan, why))
+        return false;
+    if (!GuidedFiles::loadJson(GuidedFiles::stateFile(runDir), &o, why))
+        return false;
+    GuidedCursor cursor;
+    if (!GuidedCursor::fromJson(o, &cursor, why))
+        return false;
+    if (cursor.devices.size() != plan.devices.size()) {
+        *why = QStringLiteral("состояние прогона не совпадает с планом");
+        return false;
+    }
+    m_runDir = runDir;
+    m_plan = plan;
+    m_cursor = cursor;
+    m_live = QVector<GuidedLiveDevice>(plan.devices.size());
+    // A point whose lines were on their way to the files is finished first.
+    if (!m_cursor.pending.isEmpty()) {
+        if (!applyPending()) {
+            *why = m_error;
+            return false;
+        }
+        advanceAfterPoint();
+    }
+    // A step that was under way is taken up again from its request.
+    switch (m_cursor.phase) {
+    case GuidedPhase::Capturing:
+        m_cursor.phase = GuidedPhase::SetPressure;
+        break;
+    case GuidedPhase::Verifying:
+        m_cursor.phase = GuidedPhase::SetVerifyPressure;
+        break;
+    case GuidedPhase::ConfirmFit:
+        m_cursor.phase = GuidedPhase::Calculating;
+        break;
+    default:
+        break;
+    }
+    m_paused = m_cursor.phase == GuidedPhase::Calculating;
+    if (!save()) {
+        *why = m_error;
+        return false;
+    }
+    emit changed();
+    return true;
+}
+
+bool GuidedRun::resumable(const QString &runDir, QString *where)
+{
+    QJsonObject o;
+    if (runDir.isEmpty() || !GuidedFiles::loadJson(GuidedFiles::stateFile(runDir), &o, nullptr))
+        return false;
+    GuidedCursor c;
+    if (!GuidedCursor::fromJson(o, &c, nullptr))
+        return false;
+    if (c.phase == GuidedPhase::Done || c.phase == GuidedPhase::Aborted)
+        return false;
+    if (where)
+        *where = QStringLiteral("партия %1, шаг «%2», температура %3, точка %4")
+                     .arg(c.batchId, GuidedCursor::phaseKey(c.phase))
+                     .arg(c.temperature + 1)
+                     .arg(c.point + 1);
+    return true;
+}
+
+bool GuidedRun::save()
+{
+    QString error;
+    if (!GuidedFiles::saveJson(GuidedFiles::stateFile(m_runDir), m_cursor.toJson(), &error)) {
+        // Going on without the state on disk would lose the run at the next
+        // restart: stop and say so.
+        m_paused = true;
+        fail(QStringLiteral("Состояние прогона не сохранено (%1): прогон приостановлен; освободите место "
+                            "или проверьте права на папку и нажмите «Продолжить»").arg(error));
+        return false;
+    }
+    return true;
+}
+
+void GuidedRun::fail(const QString &text)
+{
+    m_error = text;
+    emit message(text, true);
+}
+
+void GuidedRun::say(const QString &text) { emit message(text, false); }
+
+void GuidedRun::setPhase(GuidedPhase p)
+{
+    m_cursor.phase = p;
+    save();
+    emit changed();
+}
+
+bool GuidedRun::isWaitingForOperator() const
+{
+    switch (m_cursor.phase) {
+    case GuidedPhase::Ready:
+    case GuidedPhase::SetTemperature:
+    case GuidedPhase::SetPressure:
+    case GuidedPhase::ConfirmFit:
+    case GuidedPhase::SetVerifyTemperature:
+    case GuidedPhase::SetVerifyPressure:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString GuidedRun::request() const
+{
+    switch (m_cursor.phase) {
+    case GuidedPhase::SetTemperature:
+        return GuidedPlan::temperaturePrompt(m_plan.temperatures.value(m_cursor.temperature).celsius);
+    case GuidedPhase::SetPressure:
+        return m_plan.pressurePrompt(m_plan.pointKPa(m_cursor.point));
+    case GuidedPhase::ConfirmFit:
+        return m_calc ? m_calc->question : QString();
+    case GuidedPhase::SetVerifyTemperature:
+        return GuidedPlan::temperaturePrompt(m_plan.temperatures.value(m_plan.verifyTemperature).celsius);
+    case GuidedPhase::SetVerifyPressure:
+        return QStringLiteral("Подайте P+ = %1, P- = 0").arg(GuidedPlan::kPaText(m_plan.verifyKPa(m_cursor.verifyStep)));
+    default:
+        return QString();
+    }
+}
+
+int GuidedRun::activeCount() const
+{
+    int n = 0;
+    for (const GuidedDeviceResult &d : m_cursor.devices)
+        n += d.active();
+    return n;
+}
+
+int GuidedRun::stableCount() const
+{
+    int n = 0;
+    for (int i = 0; i < m_live.size(); ++i)
+        n += m_cursor.devices[i].active() && m_live[i].state == StabilityState::Stable;
+    return n;
+}
+
+QString GuidedRun::progressText() const
+{
+    const int temps = m_plan.temperatures.size();
+    switch (m_cursor.phase) {
+    case GuidedPhase::Ready:
+        return QStringLiteral("Прогон готов: %1 устройств, %2 температуры, %3 точек").arg(m_plan.devices.size())
+            .arg(temps).arg(m_plan.pointCount());
+    case GuidedPhase::SetTemperature:
+    case GuidedPhase::SetPressure:
+    case GuidedPhase::Capturing:
+        return QStringLiteral("Температура %1 из %2, точка %3 из %4, стабильны %5 из %6")
+            .arg(m_cursor.temperature + 1).arg(temps).arg(m_cursor.point + 1).arg(m_plan.pointCount())
+            .arg(stableCount()).arg(activeCount());
+    case GuidedPhase::Calculating:
+    case GuidedPhase::ConfirmFit:
+        return QStringLiteral("Расчет и запись: устройство %1 из %2").arg(m_cursor.calcDevice + 1)
+            .arg(m_plan.devices.size());
+    case GuidedPhase::SetVerifyTemperature:
+    case GuidedPhase::SetVerifyPressure:
+    case GuidedPhase::Verifying:
+        return QStringLiteral("Поверка: точка %1 из %2, стабильны %3 из %4").arg(m_cursor.verifyStep + 1)
+            .arg(m_plan.verifySequence().size()).arg(stableCount()).arg(activeCount());
+    case GuidedPhase::Done: {
+        int passed = 0;
+        for (const GuidedDeviceResult &d : m_cursor.devices)
+            passed += d.passed;
+        return QStringLiteral("Прогон завершен: годны %1 из %2").arg(passed).arg(m_cursor.devices.size());
+    }
+    case GuidedPhase::Aborted:
+        return QStringLiteral("Прогон прерван: %1").arg(m_cursor.abortReason);
+    }
+    return QString();
+}
+
+// ------------------------------------------------------------ choices
+
+void GuidedRun::start()
+{
+    m_paused = false;
+    if (m_cursor.phase == GuidedPhase::Ready) {
+        m_cursor.temperature = m_cursor.point = 0;
+        setPhase(GuidedPhase::SetTemperature);
+    } else if (m_cursor.phase == GuidedPhase::Calculating) {
+        calcNext();
+    }
+    emit changed();
+}
+
+void GuidedRun::confirm(double referenceKPa)
+{
+    if (m_paused)
+        return;
+    switch (m_cursor.phase) {
+    case GuidedPhase::SetTemperature:
+        setPhase(GuidedPhase::SetPressure);
+        break;
+    case GuidedPhase::SetPressure:
+    case GuidedPhase::SetVerifyPressure: {
+        const bool verify = m_cursor.phase == GuidedPhase::SetVerifyPressure;
+        const double nominal = verify ? m_plan.verifyKPa(m_cursor.verifyStep) : m_plan.pointKPa(m_cursor.point);
+        if (!std::isnan(referenceKPa) && !std::isfinite(referenceKPa)) {
+            fail(QStringLiteral("Показание эталона должно быть числом"));
+            return;
+        }
+        m_cursor.referenceKPa = std::isnan(referenceKPa) ? nominal : referenceKPa;
+        setPhase(verify ? GuidedPhase::Verifying : GuidedPhase::Capturing);
+        beginStep();
+        break;
+    }
+    case GuidedPhase::SetVerifyTemperature:
+        m_cursor.verifyStep = 0;
+        setPhase(GuidedPhase::SetVerifyPressure);
+        break;
+    default:
+        break;
+    }
+}
+
+void GuidedRun::pause()
+{
+    if (m_paused || m_cursor.phase == GuidedPhase::Done || m_cursor.phase == GuidedPhase::Aborted)
+        return;
+    m_paused = true;
+    say(QStringLiteral("Прогон приостановлен"));
+    emit changed();
+}
+
+void GuidedRun::resume()
+{
+    if (!m_paused)
+        return;
+    m_paused = false;
+    say(QStringLiteral("Прогон продолжен"));
+    if (m_cursor.phase == GuidedPhase::Capturing || m_cursor.phase == GuidedPhase::Verifying)
+        beginStep();   // the readings of before the pause say nothing of now
+    else if (m_cursor.phase == GuidedPhase::Calculating && m_pending == Pending::None)
+        calcNext();
+    emit changed();
+}
+
+void GuidedRun::skipDevice(int device, const QString &reason)
+{
+    if (device < 0 || device >= m_cursor.devices.size() || !m_cursor.devices[device].active())
+        return;
+    leaveOut(device, reason.isEmpty() ? QStringLiteral("исключено оператором") : reason);
+    if (m_polling)
+        checkStepDone();
+}
+
+void GuidedRun::abort(const QString &reason)
+{
+    if (m_cursor.phase == GuidedPhase::Done || m_cursor.phase == GuidedPhase::Aborted)
+        return;
+    if (m_pending != Pending::None)
+        m_link->forget();
+    m_pending = Pending::None;
+    m_polling = false;
+    m_cursor.abortReason = reason.isEmpty() ? QStringLiteral("прервано оператором") : reason;
+    for (GuidedDeviceResult &d : m_cursor.devices)
+        d.judge();
+    setPhase(GuidedPhase::Aborted);
+    fail(QStringLiteral("Прогон прерван: %1").arg(m_cursor.abortReason));
+    QString error;
+    if (!GuidedReport::writeText(reportBase() + QStringLiteral(".txt"), m_plan, m_cursor, &error))
+        fail(QStringLiteral("Отчет партии не записан: %1").arg(error));
+    emit finished();
+}
+
+void GuidedRun::leaveOut(int device, const QString &reason)
+{
+    GuidedDeviceResult &d = m_cursor.devices[device];
+    if (!d.active())
+        return;
+    d.leftOut = reason;
+    save();
+    fail(QStringLiteral("Устройство %1 (зав. № %2) исключено из прогона: %3")
+             .arg(m_plan.devices[device].addressText(), m_plan.devices[device].serialText(), reason));
+    emit changed();
+}
