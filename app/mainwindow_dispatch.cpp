@@ -32,7 +32,7 @@ void MainWindow::answerIsGet(int status)
 
     if (outcomeCode == GuidedLink::Operation) {
         // The guided run hears its own outcomes and reports them itself.
-        noteLinkOutcome(outcomeCode, status != 0, answerIntact);
+        noteLinkOutcome(outcomeCode, status != 0, answerIntact, done);
         return;
     }
 

@@ -26,12 +26,13 @@ QByteArray parameterRequest()
     return ValueCodec::readData(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes);
 }
 
-GuidedCalcResult calculate(const QString &dir, SensorModel sensor, const QByteArray &parameterAnswer,
-                           const QString &addressText)
+GuidedCalcResult calculate(const QString &dir, const GuidedDevice &device, const QByteArray &parameterAnswer)
 {
     GuidedCalcResult r;
+    const SensorModel sensor = device.sensor;
     LsqCalibration lsq;
     const CalibrationFileSearch found = lsq.findFiles(dir);
+    lsq.setSerial(device.haveSerial, device.serial);
     if (!found.found) {
         r.refusal = found.boxText;
         return r;
@@ -57,7 +58,7 @@ GuidedCalcResult calculate(const QString &dir, SensorModel sensor, const QByteAr
     r.needsConfirmation = out.needsConfirmation;
     r.question = out.confirmationText;
     r.reportPath = lsq.reportFileName();
-    r.reportText = calibrationReportText(lsq.report(out, addressText, QDateTime::currentDateTime()));
+    r.reportText = calibrationReportText(lsq.report(out, device.addressText(), QDateTime::currentDateTime()));
     return r;
 }
 

@@ -5,6 +5,7 @@
 // and the five register writes the parameters dialog's download sends.
 
 #include "calc/calibrationtypes.h"
+#include "guided/guidedplan.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,14 +29,14 @@ struct GuidedCalcResult
 
 namespace GuidedCalc {
 
-// The read the calculation needs from the device: Pmax and the registers
-// after it up to the serial number (command-51 data).
+// The read the calculation needs from the device: Pmax alone, as the
+// calibration tab reads it (command-51 data).
 QByteArray parameterRequest();
 
-// Calculates from the point files in dir with the device's parameter
-// answer, as the window does after "Да".
-GuidedCalcResult calculate(const QString &dir, SensorModel sensor, const QByteArray &parameterAnswer,
-                           const QString &addressText);
+// Calculates from the point files in dir with the device's Pmax answer, as
+// the window does after "Да"; the serial number the plan read goes into
+// the device's report.
+GuidedCalcResult calculate(const QString &dir, const GuidedDevice &device, const QByteArray &parameterAnswer);
 
 // The command-91 data of the five writes, in the dialog's order: Uk1h..U20,
 // the a-, b- and c-triples, c43. Pmax is the device's own and not written.

@@ -8,8 +8,10 @@
 #include <QTimer>
 
 namespace {
-// Pmax (0x1E) up to the serial number (0x3A..0x3D).
-constexpr int LimitsBytes = RegisterMap::SerialNumber + 4 - RegisterMap::MaxUpperLimit;
+// The reads, one register each as the calibration and device tabs send
+// them (no longer read than a device is asked for elsewhere), then one
+// command 3 for the kind of signal.
+enum Step { ReadPmax, ReadPv, ReadPn, ReadSerial, ReadSettings, ReadVariables, StepCount };
 }
 
 GuidedIdentify::GuidedIdentify(GuidedLink *link, QObject *parent)
@@ -56,18 +58,16 @@ void GuidedIdentify::next()
         m_current.address = address;
     }
     bool sent = false;
+    const auto read = [&](uint16_t reg, int bytes) {
+        return m_link->send(address, RegisterMap::CmdReadRegisters, ValueCodec::readData(reg, bytes));
+    };
     switch (m_step) {
-    case 0:
-        sent = m_link->send(address, RegisterMap::CmdReadRegisters,
-                            ValueCodec::readData(RegisterMap::MaxUpperLimit, LimitsBytes));
-        break;
-    case 1:
-        sent = m_link->send(address, RegisterMap::CmdReadRegisters,
-                            ValueCodec::readData(RegisterMap::MeasureUnit, RegisterMap::DeviceSettingsBlockWidth));
-        break;
-    default:
-        sent = m_link->send(address, 3);
-        break;
+    case ReadPmax: sent = read(RegisterMap::MaxUpperLimit, 4); break;
+    case ReadPv: sent = read(RegisterMap::UpperLimit, 4); break;
+    case ReadPn: sent = read(RegisterMap::LowerLimit, 4); break;
+    case ReadSerial: sent = read(RegisterMap::SerialNumber, 4); break;
+    case ReadSettings: sent = read(RegisterMap::MeasureUnit, RegisterMap::DeviceSettingsBlockWidth); break;
+    default: sent = m_link->send(address, 3); break;
     }
     if (!sent) {
         if (!m_link->isPortOpen()) {
@@ -86,16 +86,23 @@ void GuidedIdentify::onReply(const GuidedReply &reply)
         return;
     GuidedDevice &d = m_current;
     bool ok = reply.ok();
-    if (ok && m_step == 0) {
-        ok = ValueCodec::readFloat(reply.data, 0, &d.pmaxPa)
-             && ValueCodec::readFloat(reply.data, RegisterMap::UpperLimit - RegisterMap::MaxUpperLimit, &d.pvPa)
-             && ValueCodec::readFloat(reply.data, RegisterMap::LowerLimit - RegisterMap::MaxUpperLimit, &d.pnPa);
-        d.haveSerial = ValueCodec::readU32(reply.data, RegisterMap::SerialNumber - RegisterMap::MaxUpperLimit, &d.serial);
+    bool said = false;     // the reason is already in m_failures
+    if (m_step == ReadSerial) {
+        // A serial number that cannot be read leaves the device in the
+        // plan; its reports say the number was not read.
+        d.haveSerial = ok && ValueCodec::readU32(reply.data, 0, &d.serial);
+        ok = true;
+    } else if (ok && m_step == ReadPmax) {
+        ok = ValueCodec::readFloat(reply.data, 0, &d.pmaxPa);
+    } else if (ok && m_step == ReadPv) {
+        ok = ValueCodec::readFloat(reply.data, 0, &d.pvPa);
+    } else if (ok && m_step == ReadPn) {
+        ok = ValueCodec::readFloat(reply.data, 0, &d.pnPa);
         if (ok && !(d.pmaxPa > 0 && d.pvPa > d.pnPa))
-            ok = false, m_failures << QStringLiteral("%1: диапазон прибора не задан (Pmax %2 Па, %3…%4 Па)")
+            ok = false, said = true, m_failures << QStringLiteral("%1: диапазон прибора не задан (Pmax %2 Па, %3…%4 Па)")
                                           .arg(d.addressText()).arg(double(d.pmaxPa)).arg(double(d.pnPa))
                                           .arg(double(d.pvPa));
-    } else if (ok && m_step == 1) {
+    } else if (ok && m_step == ReadSettings) {
         uint16_t unit = 0, type = 0, code = 0;
         ok = ValueCodec::readU16(reply.data, 0, &unit) && ValueCodec::readU16(reply.data, 2, &type)
              && ValueCodec::readU16(reply.data, 4, &code);
@@ -105,7 +112,7 @@ void GuidedIdentify::onReply(const GuidedReply &reply)
         // The verification compares its pressure register with the bench.
         if (ok && (unit >= SensorRangeTable::UnitCount
                    || SensorRangeTable::quantityText(unit) != QStringLiteral("Давление")))
-            ok = false, m_failures << QStringLiteral("%1: прибор показывает не давление (единица «%2»); "
+            ok = false, said = true, m_failures << QStringLiteral("%1: прибор показывает не давление (единица «%2»); "
                                                      "установите единицу давления на вкладке прибора")
                                           .arg(d.addressText(), SensorRangeTable::unitText(unit));
     } else if (ok) {
@@ -116,11 +123,11 @@ void GuidedIdentify::onReply(const GuidedReply &reply)
     if (!ok) {
         if (!reply.ok())
             m_failures << QStringLiteral("%1: %2").arg(d.addressText(), reply.why);
-        else if (m_step != 0)
+        else if (!said)
             m_failures << QStringLiteral("%1: неполный ответ").arg(d.addressText());
         ++m_index;
         m_step = 0;
-    } else if (++m_step > 2) {
+    } else if (++m_step >= StepCount) {
         m_devices.append(d);
         ++m_index;
         m_step = 0;

@@ -1,6 +1,7 @@
 #include "guided/guidedlink.h"
 
 #include "link/hartframe.h"
+#include "link/responsecode.h"
 #include "link/protocolcomhart.h"
 
 GuidedLink::GuidedLink(protocolComHart *link, QObject *parent)
@@ -80,29 +81,6 @@ void GuidedLink::forget()
     m_waiting = false;
 }
 
-bool GuidedLink::responseAccepted(uint8_t code)
-{
-    if (code & 0x80)
-        return false;
-    // Success, and the warnings that still carry the data asked for.
-    return code == 0 || code == 8 || code == 14 || code == 30 || code == 31;
-}
-
-QString GuidedLink::responseText(uint8_t code)
-{
-    if (code & 0x80)
-        return QStringLiteral("прибор принял запрос с ошибкой связи (код 0x%1)").arg(code, 2, 16, QLatin1Char('0'));
-    switch (code) {
-    case 5: return QStringLiteral("прибор отказал: мало байт данных (код 5)");
-    case 7: return QStringLiteral("прибор отказал: запись запрещена (код 7)");
-    case 16: return QStringLiteral("прибор отказал: доступ ограничен (код 16)");
-    case 32: return QStringLiteral("прибор занят (код 32)");
-    case 64: return QStringLiteral("прибор не знает команду (код 64)");
-    default: break;
-    }
-    return QStringLiteral("прибор отказал (код %1)").arg(code);
-}
-
 void GuidedLink::onAnswer(int code)
 {
     const int op = code == 0 ? m_link->answerOperation() : code;
@@ -128,8 +106,8 @@ void GuidedLink::onAnswer(int code)
         r.data = m_link->answerData();
         if (!r.intact)
             r.why = QStringLiteral("ошибка контрольной суммы");
-        else if (!responseAccepted(r.responseCode))
-            r.why = responseText(r.responseCode);
+        else if (!ResponseCode::executed(r.responseCode))
+            r.why = QStringLiteral("отказ прибора: %1").arg(ResponseCode::status1Text(r.responseCode));
     }
     emit replied(r);
 }

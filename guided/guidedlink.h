@@ -45,12 +45,6 @@ public:
     // The request out, if any, is forgotten: its outcome will be dropped.
     void forget();
 
-    // The first status byte: 0 success; a few codes are warnings that come
-    // with the data; the rest, and bit 7 (a communication error the device
-    // saw), are refusals.
-    static bool responseAccepted(uint8_t code);
-    static QString responseText(uint8_t code);
-
     protocolComHart *link() const { return m_link; }
 
 signals:

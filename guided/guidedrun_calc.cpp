@@ -47,8 +47,7 @@ void GuidedRun::onParamsReply(const GuidedReply &reply)
                  QStringLiteral("Pmax не прочитан (%1): расчет не выполнен").arg(reply.why));
         return;
     }
-    m_calc.reset(new GuidedCalcResult(GuidedCalc::calculate(deviceDir(i), m_plan.devices[i].sensor, reply.data,
-                                                            m_plan.devices[i].addressText())));
+    m_calc.reset(new GuidedCalcResult(GuidedCalc::calculate(deviceDir(i), m_plan.devices[i], reply.data)));
     if (!m_calc->ok) {
         calcDone(GuidedDeviceResult::Calc::Refused, m_calc->refusal);
         return;

@@ -8,6 +8,7 @@
 #include "common/sandbox.h"
 
 #include "guided/guidedidentify.h"
+#include "device/registermap.h"
 #include "guided/guidedreport.h"
 #include "sim/compensation.h"
 
@@ -260,9 +261,17 @@ void TestGuidedRun::wholeRun()
         QCOMPARE(k.c43, d.written.c43);
         QCOMPARE(d.verify.size(), 9);
         QVERIFY2(d.worstPressureError <= 0.1 && d.worstCurrentError <= 0.1, qPrintable(d.verdict));
-        QVERIFY(QFile::exists(run->deviceDir(i) + QStringLiteral("/lot_report.txt")));
+        // The device's own report carries the serial number the plan read.
+        QFile own(run->deviceDir(i) + QStringLiteral("/lot_report.txt"));
+        QVERIFY(own.open(QIODevice::ReadOnly));
+        QVERIFY(own.readAll().contains(QStringLiteral("Заводской номер:\t%1").arg(d.serial).toUtf8()));
     }
     QVERIFY(report.contains(QStringLiteral("Итог партии: Годны %1 из 4").arg(4 - failing.size()).toUtf8()));
+    // A real device is asked nothing longer than the program asks elsewhere.
+    for (uint8_t a : bench.line->addresses())
+        for (const QByteArray &seen : bench.line->device(a)->commandsSeen)
+            if (uint8_t(seen.at(0)) == RegisterMap::CmdReadRegisters)
+                QVERIFY2(seen.size() == 4 && uint8_t(seen.at(3)) <= 24, seen.toHex().constData());
     if (trouble == "silent") {
         QVERIFY(!c.devices[1].active());
         QVERIFY2(failures.join('\n').contains(QStringLiteral("Устройство 02 (зав. № 3920002) исключено из прогона: не отвечает (нет ответа")),
