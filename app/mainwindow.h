@@ -700,7 +700,9 @@ public:
     // The hooks of the subsystems: a calculation accepted (its report
     // written or not), a write to the device ended (calculation's
     // coefficients or a loaded record under 28, the device data under 52).
-    void recordCalculationHistory(const CalibrationReport &report, const QString &reportPath);
+    // batch: the guided run's own; empty for the batch of the settings.
+    void recordCalculationHistory(const CalibrationReport &report, const QString &reportPath,
+                                  const QString &batch = QString());
     void recordWriteHistory(int kind, const OperationProgress &progress);
     // A verification of the guided run: its context is filled in here.
     void recordVerificationHistory(VerificationEvent event);

@@ -58,7 +58,8 @@ GuidedCalcResult calculate(const QString &dir, const GuidedDevice &device, const
     r.needsConfirmation = out.needsConfirmation;
     r.question = out.confirmationText;
     r.reportPath = lsq.reportFileName();
-    r.reportText = calibrationReportText(lsq.report(out, device.addressText(), QDateTime::currentDateTime()));
+    r.report = lsq.report(out, device.addressText(), QDateTime::currentDateTime());
+    r.reportText = calibrationReportText(r.report);
     return r;
 }
 

@@ -4,6 +4,7 @@
 // "Рассчитать коэффициенты(МНК)" runs, for one device directory at a time,
 // and the five register writes the parameters dialog's download sends.
 
+#include "calc/calibrationreport.h"
 #include "calc/calibrationtypes.h"
 #include "guided/guidedplan.h"
 
@@ -23,6 +24,7 @@ struct GuidedCalcResult
     std::array<double, 3> worstPercent = {0, 0, 0};   // by Tmin, Tmid, Tmax
     double worst = 0;
     QString reportPath;                 // <base>_report.txt beside the point files
+    CalibrationReport report;           // what the report file says, as one record
     QByteArray reportText;
     QStringList warnings;
 };

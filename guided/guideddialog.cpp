@@ -555,6 +555,7 @@ void GuidedDialog::attachRun()
     connect(m_run, &GuidedRun::changed, this, &GuidedDialog::showRun);
     connect(m_run, &GuidedRun::message, this, &GuidedDialog::log);
     connect(m_run, &GuidedRun::finished, this, &GuidedDialog::onFinished);
+    connect(m_run, &GuidedRun::calculationWritten, this, &GuidedDialog::calculationWritten);
     pages->setCurrentIndex(2);
     showRun();
 }
@@ -682,4 +683,5 @@ void GuidedDialog::onFinished()
         log(QStringLiteral("Отчет партии в PDF: %1").arg(pdf), false);
     else
         log(QStringLiteral("Отчет партии в PDF не записан: %1").arg(error), true);
+    emit runEnded();
 }

@@ -6,6 +6,7 @@
 // with the operator's choices forwarded to the run. It holds no state of
 // the run: closing it leaves the run in its folder to be continued.
 
+#include "calc/calibrationreport.h"
 #include "calc/calibrationtypes.h"
 
 #include <QDialog>
@@ -79,6 +80,9 @@ signals:
     void folderUsed(const QString &folder);
     // Every line of the run's log; failures also belong in the main window.
     void runMessage(const QString &text, bool failure);
+    // A device of the run was written; the run has ended (done or aborted).
+    void calculationWritten(const CalibrationReport &report, const QString &reportPath);
+    void runEnded();
 
 private:
     QWidget *buildFolderPage();

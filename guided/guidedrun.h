@@ -15,6 +15,7 @@
 // gives no usable answer for `silentCycles` cycles in a row leaves the run
 // (said in red) so it never holds up the others.
 
+#include "calc/calibrationreport.h"
 #include "guided/guidedlink.h"
 #include "guided/guidedplan.h"
 #include "guided/guidedstate.h"
@@ -95,6 +96,8 @@ signals:
     // Lines for the run's log: success green, failure red.
     void message(const QString &text, bool failure);
     void finished();
+    // A device's coefficients were written: the calculation behind them.
+    void calculationWritten(const CalibrationReport &report, const QString &reportPath);
 
 private:
     enum class Pending { None, Poll, Params, Write, Pressure };

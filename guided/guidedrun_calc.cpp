@@ -128,8 +128,10 @@ void GuidedRun::calcDone(GuidedDeviceResult::Calc state, const QString &note)
     GuidedDeviceResult &d = m_cursor.devices[i];
     d.calc = state;
     d.calcNote = note;
-    if (state == GuidedDeviceResult::Calc::Written && m_calc)
+    if (state == GuidedDeviceResult::Calc::Written && m_calc) {
         d.setWritten(m_calc->written);
+        emit calculationWritten(m_calc->report, m_calc->reportPath);
+    }
     if (state != GuidedDeviceResult::Calc::Written)
         fail(QStringLiteral("Устройство %1 (зав. № %2) не записано: %3")
                  .arg(m_plan.devices[i].addressText(), m_plan.devices[i].serialText(), note));

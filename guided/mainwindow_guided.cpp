@@ -6,6 +6,7 @@
 
 #include "guided/guideddialog.h"
 #include "guided/guidedrun.h"
+#include "history/historyguided.h"
 #include "link/protocolcomhart.h"
 #include "settings/benchprofile.h"
 
@@ -89,6 +90,21 @@ void MainWindow::showGuidedRun()
     connect(m_guidedDialog, &GuidedDialog::runMessage, this, [this](const QString &text, bool failure) {
         if (failure)
             reportFailure(QStringLiteral("Пошаговая калибровка: ") + text, ui->textEditStatus);
+    });
+    // The run's calculations and verifications go into the history, under
+    // the run's batch.
+    connect(m_guidedDialog, &GuidedDialog::calculationWritten, this,
+            [this](const CalibrationReport &report, const QString &path) {
+                const GuidedRun *run = m_guidedDialog ? m_guidedDialog->run() : nullptr;
+                recordCalculationHistory(report, path, run ? run->cursor().batchId : QString());
+            });
+    connect(m_guidedDialog, &GuidedDialog::runEnded, this, [this] {
+        const GuidedRun *run = m_guidedDialog ? m_guidedDialog->run() : nullptr;
+        if (!run)
+            return;
+        for (const GuidedDeviceResult &d : run->cursor().devices)
+            if (d.verified || !d.active())
+                recordVerificationHistory(historyVerification(run->plan(), d, run->reportBase()));
     });
     m_guidedDialog->show();
 }

@@ -111,12 +111,15 @@ HistoryContext MainWindow::historyContext() const
     return c;
 }
 
-void MainWindow::recordCalculationHistory(const CalibrationReport &report, const QString &reportPath)
+void MainWindow::recordCalculationHistory(const CalibrationReport &report, const QString &reportPath,
+                                          const QString &batch)
 {
     CalculationEvent e = historyCalculation(report, reportPath);
     const QDateTime when = e.context.when;
     e.context = historyContext();
     e.context.when = when;
+    if (!batch.isEmpty())
+        e.context.batch = batch;
     // The device's own type when it was read, else the device tab's choice.
     if (e.device.model.isEmpty())
         e.device.model = ui->comboBoxCurrentDevice->currentText();

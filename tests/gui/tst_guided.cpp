@@ -11,6 +11,8 @@
 
 #include "app/messagelog.h"
 #include "guided/guideddialog.h"
+#include "history/historyrecorder.h"
+#include "history/historystore.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -169,6 +171,26 @@ void TestGuided::runThroughTheWindow()
     QTRY_VERIFY(QFileInfo(base + QStringLiteral(".pdf")).size() > 1000);
     QVERIFY(QFileInfo(base + QStringLiteral(".txt")).size() > 1000);
     QVERIFY(!d->confirmButton->isEnabled());
+
+    // The history holds each device's calculation and verification under
+    // the run's batch.
+    const QString batch = d->run()->cursor().batchId;
+    const auto batchRows = [&] {
+        HistoryStore store(QStringLiteral("check"));
+        QVector<HistoryRow> mine;
+        if (store.open(w.history()->config()) == HistoryStore::Status::Open)
+            for (const HistoryRow &r : store.search(HistoryFilter()))
+                if (r.batch == batch)
+                    mine << r;
+        return mine;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(batchRows().size(), 4, 20000);
+    int verifications = 0;
+    for (const HistoryRow &r : batchRows()) {
+        QVERIFY2(r.ok, qPrintable(r.summary));
+        verifications += r.kind == HistoryRecord::Verification;
+    }
+    QCOMPARE(verifications, 2);
 }
 
 QTEST_MAIN(TestGuided)
