@@ -26,6 +26,7 @@
 #include "polling/command3answer.h"
 #include "polling/runningmean.h"
 #include "sim/compensation.h"
+#include "common/pointrun.h"
 #include "sim/virtualdevice.h"
 
 #include <QCoreApplication>
@@ -47,6 +48,9 @@ namespace {
 using sim::SensorModel;
 using sim::VirtualDevice;
 using Kind = SensorModel::Kind;
+// One request straight to the device, and the dialog's five writes.
+using pointrun::download;
+using pointrun::transact;
 
 constexpr double TargetAtCal = 0.05;
 constexpr double TargetBetween = 0.1;
@@ -91,18 +95,6 @@ struct Outcome
     double atCal = 0, between = 0;
     double fitShown = 0;          // worst residual at the points, as the pane shows it
 };
-
-QByteArray transact(VirtualDevice &dev, uint8_t command, const QByteArray &data = {})
-{
-    sim::Request r;
-    r.address = QByteArray(1, char(dev.address()));
-    r.command = command;
-    r.data = data;
-    const QByteArray frame = dev.answer(r);
-    // delimiter, address, command, byte count, two status bytes, data, checksum
-    const int count = uint8_t(frame.at(3));
-    return frame.mid(6, count);
-}
 
 QByteArray readRegisters(VirtualDevice &dev, uint16_t reg, int count)
 {
@@ -235,28 +227,6 @@ CalcRun calculate(const QString &dir, VirtualDevice &dev, const Case &c)
     run.ok = true;
     run.values = out.values;
     return run;
-}
-
-// The parameters dialog's fields and its five writes.
-void download(VirtualDevice &dev, const CalibrationCoefficients &v)
-{
-    ParameterVector::Values pv = {v.Uk1h, v.polynomial ? v.Uk1h : v.Uk2h, v.U10,
-                                  v.polynomial ? v.U10 : v.U20, v.a[0], v.a[1], v.a[2],
-                                  v.b[0], v.b[1], v.b[2], v.c[0], v.c[1], v.c[2], v.c43, v.Pmax};
-    for (float &x : pv)
-        x = ParameterVector::fromText(QString::number(double(x), 'g', 6));
-    using P = ParameterVector::Index;
-    const auto write = [&](uint16_t reg, std::initializer_list<P> idx) {
-        QByteArray payload;
-        for (P i : idx)
-            payload += ValueCodec::float32(pv[size_t(i)]);
-        transact(dev, RegisterMap::CmdWriteRegisters, ValueCodec::writeData(reg, payload));
-    };
-    write(RegisterMap::Uk1h, {P::Uk1h, P::Uk2h, P::U10, P::U20});
-    write(RegisterMap::A42, {P::A42, P::A41, P::A40});
-    write(RegisterMap::B42, {P::B42, P::B41, P::B40});
-    write(RegisterMap::C42, {P::C42, P::C41, P::C40});
-    write(RegisterMap::C43, {P::C43});
 }
 
 Outcome runCase(const Case &c)

@@ -12,6 +12,7 @@
 #include "sim/virtualline.h"
 
 #include "common/bigendian.h"
+#include "common/pointrun.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -30,15 +31,7 @@ Q_DECLARE_METATYPE(sim::CompensationForm)
 
 namespace {
 
-QByteArray transact(VirtualDevice &dev, uint8_t command, const QByteArray &data = {})
-{
-    sim::Request r;
-    r.address = QByteArray(1, char(dev.address()));
-    r.command = command;
-    r.data = data;
-    const QByteArray frame = dev.answer(r);
-    return frame.mid(6, uint8_t(frame.at(3)));
-}
+using pointrun::transact;
 
 QByteArray writeFloats(uint16_t reg, std::initializer_list<float> values)
 {
