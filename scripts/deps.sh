@@ -12,7 +12,9 @@ tesmar_install_deps() {
     # the PostgreSQL server its tests start in a temporary folder.
     want+=(libqt5sql5-sqlite libqt5sql5-psql postgresql)
     if [ "${1:-build}" = run ]; then
-        # fonts-symbola draws the save-readiness marks (✔, ❌);
+        # The save-readiness marks are drawn as strokes; fonts-symbola keeps
+        # the other symbols of the texts (the stability tick ✓) the same on
+        # every machine the screenshots are taken on.
         # qttranslations5-l10n has Qt's own dialogs and buttons in Russian.
         want+=(xvfb xauth fonts-symbola qttranslations5-l10n)
     fi
