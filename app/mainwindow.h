@@ -557,8 +557,10 @@ private:
         int intact = 0;
         int refused = 0;                      // blocks the device refused
         QStringList refusals;                 // their codes in words, each once
+        QStringList failedBlocks;             // written blocks that did not take, by name
     };
     DeviceDataTransfer m_transfer;
+    DeviceDataTransfer m_lastTransfer;        // the one that ended last, for the history
     void beginDeviceDataTransfer(int code, int blocks);
     // One block's outcome (intact or not, a time-out is not); the end of the
     // batch says in the dialog when not every block came through.

@@ -220,6 +220,15 @@ QVector<int> applyReadAnswer(int address, const QByteArray &data, DeviceRecord &
     return positions;
 }
 
+QString writeBlockName(int address)
+{
+    QStringList keys;
+    for (int p : writeBlockPositions(address))
+        keys << QString::fromLatin1(DeviceItems::deviceItem(p).key);
+    return keys.isEmpty() ? QString::number(address)
+                          : QStringLiteral("%1 (%2)").arg(address).arg(keys.join(QStringLiteral(", ")));
+}
+
 QVector<int> writeBlockPositions(int address)
 {
     const Block *b = findBlock(kWriteBlocks, address);

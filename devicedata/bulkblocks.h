@@ -62,6 +62,9 @@ QVector<int> applyReadAnswer(int address, const QByteArray &data, DeviceRecord &
 // The rows a command-91 answer for the block at that address colours; empty
 // for an address that is not a write block.
 QVector<int> writeBlockPositions(int address);
+// "245 (model_name, model_code, …)": a write block as the history and the
+// messages name it, by its register and the items it carries.
+QString writeBlockName(int address);
 // The rows of a read block (the same rule), for tests and callers that need
 // to know what a block will fill.
 QVector<int> readBlockPositions(int address);

@@ -181,6 +181,8 @@ void MainWindow::handleDeviceDataAnswer(int code)
     if (code == CodeWrite) {
         for (int position : BulkBlocks::writeBlockPositions(address))
             dumpDialog->setDevicePalette(position, intact ? paletteSuccess : paletteFailure);
+        if (!intact && m_transfer.code == code)
+            m_transfer.failedBlocks << BulkBlocks::writeBlockName(address);
         noteDeviceDataOutcome(intact);
     }
 }
@@ -190,6 +192,7 @@ void MainWindow::handleDeviceDataAnswer(int code)
 void MainWindow::beginDeviceDataTransfer(int code, int blocks)
 {
     m_transfer = DeviceDataTransfer();
+    m_lastTransfer = DeviceDataTransfer();
     if (blocks > 0) {
         m_transfer.code = code;
         m_transfer.blocks = blocks;
@@ -206,6 +209,7 @@ void MainWindow::noteDeviceDataOutcome(bool intact)
     if (m_transfer.outcomes < m_transfer.blocks)
         return;
     const DeviceDataTransfer done = m_transfer;
+    m_lastTransfer = done;
     m_transfer = DeviceDataTransfer();
     if (done.intact >= done.blocks)
         return;
@@ -224,12 +228,15 @@ void MainWindow::noteDeviceDataOutcome(bool intact)
 
 void MainWindow::noteDeviceDataTimeout()
 {
+    if (m_transfer.code == CodeWrite && link->answerOperation() == CodeWrite)
+        m_transfer.failedBlocks << BulkBlocks::writeBlockName(BulkBlocks::requestAddress(link->requestData()));
     noteDeviceDataOutcome(false);
 }
 
 void MainWindow::abortDeviceDataTransfer(const QString &reason)
 {
     const DeviceDataTransfer cut = m_transfer;
+    m_lastTransfer = cut;
     m_transfer = DeviceDataTransfer();
     if (cut.code == 0)
         return;

@@ -10,6 +10,8 @@
 #include "calc/calibrationreport.h"
 #include "calc/dialog.h"
 #include "calc/parametervector.h"
+#include "devicedata/bulkblocks.h"
+#include "devicedata/dumpdialog.h"
 #include "history/historycalc.h"
 #include "history/historyrecorder.h"
 #include "history/historysettingsdialog.h"
@@ -136,6 +138,9 @@ void MainWindow::recordWriteHistory(int kind, const OperationProgress &progress)
     e.outcome = progress.resultText();
     if (kind == 52) {
         e.what = QStringLiteral("Данные устройства");
+        for (const QByteArray &request : BulkBlocks::writeRequests(dumpDialog->record()))
+            e.blocks << BulkBlocks::writeBlockName(BulkBlocks::requestAddress(request));
+        e.refusedBlocks = m_lastTransfer.failedBlocks;
     } else if (deviceOps.recordLoaded()) {
         e.what = QStringLiteral("Файл параметров");
     } else {

@@ -247,6 +247,18 @@ void TestHistory::deviceDataWriteRecorded()
     QCOMPARE(r.write.writtenCount, r.write.blockCount);
     QCOMPARE(r.write.outcome, progress->resultText());
     QVERIFY(r.ok());
+    QCOMPARE(r.write.blocks.size(), r.write.blockCount);
+
+    // Two blocks refused by the device: the event names them and is not whole.
+    rig.device->respond.next = 2;
+    rig.device->respondTo = {RegisterMap::CmdWriteRegisters};
+    rig.device->responseCode = 7;
+    w->deviceDataDialog()->form()->pbUploadToDevice->click();
+    QTRY_COMPARE_WITH_TIMEOUT(storedRows(config).size(), 2, 20000);
+    QVERIFY(store.load(storedRows(config).first().uid, &r));
+    QCOMPARE(r.write.refusedBlocks.size(), 2);
+    QVERIFY2(r.write.blocks.contains(r.write.refusedBlocks.first()), qPrintable(r.write.refusedBlocks.first()));
+    QVERIFY(!r.ok());
 }
 
 void TestHistory::unreachableSaidUntilSettingsFixIt()
