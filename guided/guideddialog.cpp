@@ -247,7 +247,9 @@ QWidget *GuidedDialog::buildPlanPage()
         if (qobject_cast<QLineEdit *>(field) || qobject_cast<QAbstractSpinBox *>(field))
             field->setMaximumWidth(170);
     scroll->setWidget(formHost);
-    v->addWidget(scroll, 1);
+    // The form takes the height it needs (it scrolls only on a screen too
+    // small for it); the device list takes the rest.
+    v->addWidget(scroll, 0);
 
     planNote = new QLabel;
     planNote->setWordWrap(true);

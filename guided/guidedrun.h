@@ -113,7 +113,8 @@ private:
     void schedule(int ms = 0);
     void onReply(const GuidedReply &reply);
     void onPollReply(const GuidedReply &reply);
-    void noteMiss(int device, const QString &why);
+    // refusal: the response code a device answered with instead (-1: none came)
+    void noteMiss(int device, const QString &why, int refusal = -1);
     bool deviceReady(int device, bool needAverage) const;
     void checkStepDone();
     void finishPoint();

@@ -5,6 +5,7 @@
 
 #include "device/registermap.h"
 #include "device/valuecodec.h"
+#include "link/responsecode.h"
 #include "polling/command3answer.h"
 #include "polling/lineappender.h"
 #include "polling/runningmean.h"
@@ -115,7 +116,8 @@ void GuidedRun::onPollReply(const GuidedReply &reply)
         return;
     const Command3Answer answer = Command3Answer::decode(reply.data);
     if (!reply.ok() || !answer.complete()) {
-        noteMiss(i, reply.ok() ? QStringLiteral("ответ без данных") : reply.why);
+        noteMiss(i, reply.ok() ? QStringLiteral("ответ без данных") : reply.why,
+                 reply.answered && reply.intact && !reply.ok() ? int(reply.responseCode) : -1);
     } else {
         const qint64 now = m_clock.elapsed();
         const int address = m_plan.devices[i].address;
@@ -150,13 +152,21 @@ void GuidedRun::onPollReply(const GuidedReply &reply)
     emit changed();
 }
 
-void GuidedRun::noteMiss(int device, const QString &why)
+void GuidedRun::noteMiss(int device, const QString &why, int refusal)
 {
     GuidedLiveDevice &l = m_live[device];
     ++l.misses;
     l.state = StabilityState::Stale;
-    l.mark = QStringLiteral("нет ответа");
-    if (l.misses >= m_plan.silentCycles)
+    // A refusal is an answer: the device is there and says why it will not
+    // be polled, which is what the operator needs to read, not "silent".
+    const bool refused = refusal > 0;
+    l.mark = refused ? QStringLiteral("отказ") : QStringLiteral("нет ответа");
+    if (l.misses < m_plan.silentCycles)
+        return;
+    if (refused)
+        leaveOut(device, QStringLiteral("отказывает в опросе (команда 3): %1, %2 раз подряд")
+                             .arg(ResponseCode::status1Text(uint8_t(refusal))).arg(l.misses));
+    else
         leaveOut(device, QStringLiteral("не отвечает (%1 %2 раз подряд)").arg(why).arg(l.misses));
 }
 

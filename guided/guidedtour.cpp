@@ -10,21 +10,99 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTimer>
+#include <array>
+#include <cmath>
 #include <memory>
 
 namespace {
 
-// Confirms every request the tour does not stop at.
+// The bench the line's transmitters sit on, set through the line's control
+// input (TESMAR_BENCH: "P+ kPa", "P- kPa", "T C" a line) as the run asks,
+// so that every point, temperature and verification step is really there
+// and the batch passes as it would on a real bench. Without it the bench
+// stays where it is and the calculation has nothing to fit.
+class BenchControl
+{
+public:
+    BenchControl()
+        : m_file(qEnvironmentVariable("TESMAR_BENCH"))
+    {
+        // The line reads it already, so opening a pipe for writing does not wait.
+        if (!m_file.fileName().isEmpty())
+            m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    }
+    // Sets what the run's current request asks for; reference: the
+    // reading the operator typed (NaN: the nominal point).
+    void follow(const GuidedRun *run, double reference = std::nan(""))
+    {
+        const GuidedPlan &plan = run->plan();
+        const GuidedCursor &c = run->cursor();
+        switch (c.phase) {
+        case GuidedPhase::SetTemperature:
+            send(QStringLiteral("T %1").arg(plan.temperatures[c.temperature].celsius));
+            break;
+        case GuidedPhase::SetVerifyTemperature:
+            send(QStringLiteral("T %1").arg(plan.temperatures[plan.verifyTemperature].celsius));
+            break;
+        case GuidedPhase::SetPressure: {
+            // The tour's line has one kind of sensor, so one bench serves all.
+            const double kPa = std::isnan(reference) ? plan.pointKPa(c.point) : reference;
+            const std::array<double, 2> p = plan.devices.isEmpty()
+                                                ? std::array<double, 2>{kPa, 0}
+                                                : plan.chambersFor(plan.devices.first().sensor, kPa);
+            send(QStringLiteral("P+ %1\nP- %2").arg(p[0]).arg(p[1]));
+            break;
+        }
+        case GuidedPhase::SetVerifyPressure:
+            send(QStringLiteral("P+ %1\nP- 0").arg(plan.verifyKPa(c.verifyStep)));
+            break;
+        default:
+            break;
+        }
+    }
+
+private:
+    void send(const QString &commands)
+    {
+        if (m_file.isOpen())
+            m_file.write((commands + QLatin1Char('\n')).toUtf8());
+    }
+    QFile m_file;
+};
+
+// Confirms every request the tour does not stop at, after setting the bench.
 struct Stand
 {
     bool active = false;
     std::function<bool(GuidedRun *)> holdAt;
+    BenchControl bench;
 };
+
+// The bench first, the confirmation a moment later: the line takes its
+// control input on its own event loop, and the first poll of the point
+// must find the new pressure there.
+constexpr int BenchSettleMs = 150;
+
+void confirmWithBench(GuidedDialog *d, const std::shared_ptr<Stand> &stand, double reference = std::nan(""))
+{
+    GuidedRun *run = d->run();
+    if (!run)
+        return;
+    stand->bench.follow(run, reference);
+    const GuidedCursor before = run->cursor();
+    QTimer::singleShot(BenchSettleMs, d, [d, before] {
+        GuidedRun *r = d->run();
+        if (r && r->isWaitingForOperator() && r->phase() == before.phase && r->cursor().point == before.point
+            && r->cursor().verifyStep == before.verifyStep && r->cursor().temperature == before.temperature)
+            d->confirmButton->click();
+    });
+}
 
 void confirmLater(GuidedDialog *d, const std::shared_ptr<Stand> &stand)
 {
@@ -34,7 +112,10 @@ void confirmLater(GuidedDialog *d, const std::shared_ptr<Stand> &stand)
             return;
         if (stand->holdAt && stand->holdAt(run))
             return;
-        d->confirmButton->click();
+        if (run->phase() == GuidedPhase::ConfirmFit)
+            d->confirmButton->click();
+        else
+            confirmWithBench(d, stand);
     });
 }
 
@@ -74,7 +155,7 @@ QVector<GuidedTourStep> guidedTourSteps(MainWindow *w)
              GuidedDialog *d = dialog();
              if (!d)
                  return;
-             d->pointsEdit->setText(QStringLiteral("0; 100"));
+             d->pointsEdit->setText(QStringLiteral("0; 50; 100"));
              d->verifyEdit->setText(QStringLiteral("0; 100"));
              d->stableCount->setValue(3);
              d->averaged->setValue(3);
@@ -82,14 +163,14 @@ QVector<GuidedTourStep> guidedTourSteps(MainWindow *w)
              if (GuidedRun *run = d->run())
                  QObject::connect(run, &GuidedRun::changed, d, [d, stand] { confirmLater(d, stand); });
          }, phase(GuidedPhase::SetTemperature)},
-        {QStringLiteral("guided_4_pressure"), [dialog] {
+        {QStringLiteral("guided_4_pressure"), [dialog, stand] {
              if (dialog())
-                 dialog()->confirmButton->click();
+                 confirmWithBench(dialog(), stand);
          }, phase(GuidedPhase::SetPressure)},
-        {QStringLiteral("guided_5_capturing"), [dialog] {
+        {QStringLiteral("guided_5_capturing"), [dialog, stand] {
              if (dialog()) {
                  dialog()->referenceEdit->setText(QStringLiteral("0,002"));
-                 dialog()->confirmButton->click();
+                 confirmWithBench(dialog(), stand, 0.002);
              }
          }, [dialog] {
              return dialog() && dialog()->run() && dialog()->run()->phase() == GuidedPhase::Capturing

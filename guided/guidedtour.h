@@ -3,8 +3,9 @@
 // transmitters, the run's window at each step - the folder, the plan read
 // from the devices, the temperature and pressure requests, a point being
 // captured, a verification request and the end of the batch. A short plan
-// (two points, three answers) keeps the tour quick; an operator stand-in
-// confirms what is not shot.
+// (three points, three answers) keeps the tour quick; an operator stand-in
+// sets the bench as asked (through the line's control input named by
+// TESMAR_BENCH) and confirms what is not shot, so the batch really passes.
 
 #include <QString>
 #include <QVector>

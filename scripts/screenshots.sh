@@ -40,15 +40,22 @@ for size in $sizes; do
     mkdir -p "$run/config"
     # A line of its own for every size: the tour changes the devices' state.
     link="$run/ttyTESMAR"
+    # The bench is set through a pipe the guided run's tour writes to, as
+    # the run asks for temperatures and pressures. Held open for reading
+    # and writing here so that neither side waits for the other to open it.
+    bench="$run/bench"
+    mkfifo "$bench"
+    exec 3<>"$bench"
     "$build/sim/tesmar-sim" --devices 1,2,5 --baud 4800 --sensor two-gauge \
-        --duplicate-every 7 --link "$link" >"$run/ready" &
+        --duplicate-every 7 --link "$link" --control <&3 >"$run/ready" 2>"$run/sim-stderr" &
     sim_pid=$!
+    exec 3<&-
     for _ in $(seq 1 100); do
         [ -s "$run/ready" ] && break
         sleep 0.1
     done
-    [ -s "$run/ready" ] || { echo "screenshots: tesmar-sim did not start" >&2; exit 1; }
-    (cd "$run" && XDG_CONFIG_HOME="$run/config" XDG_DATA_HOME="$run/data" TESMAR_PORT="$link" TESMAR_SCREENSHOT_DIR="$out" \
+    [ -s "$run/ready" ] || { echo "screenshots: tesmar-sim did not start" >&2; cat "$run/sim-stderr" >&2; exit 1; }
+    (cd "$run" && XDG_CONFIG_HOME="$run/config" XDG_DATA_HOME="$run/data" TESMAR_PORT="$link" TESMAR_BENCH="$bench" TESMAR_SCREENSHOT_DIR="$out" \
         xvfb-run -a -s "-screen 0 ${size}x24" "$build/app/tesmar" 2>"$run/stderr") || {
         echo "screenshots: tesmar failed at $size" >&2
         cat "$run/stderr" >&2

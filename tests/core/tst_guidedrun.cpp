@@ -142,6 +142,7 @@ void TestGuidedRun::wholeRun_data()
     QTest::newRow("silent mid-capture") << "silent" << QVector<int>{2};
     QTest::newRow("killed and restarted") << "kill" << QVector<int>{};
     QTest::newRow("wrong sensor type") << "wrong" << QVector<int>{1};
+    QTest::newRow("refuses polling mid-capture") << "refuses" << QVector<int>{3};
 }
 
 void TestGuidedRun::wholeRun()
@@ -203,6 +204,13 @@ void TestGuidedRun::wholeRun()
         const GuidedCursor &c = r->cursor();
         if (trouble == "silent" && c.phase == GuidedPhase::SetPressure && c.temperature == 1 && c.point == 2)
             bench.line->device(2)->silentFor = 1000000;
+        if (trouble == "refuses" && c.phase == GuidedPhase::SetPressure && c.temperature == 1 && c.point == 2) {
+            // Answers every poll, with "busy" and no data, from now on.
+            sim::VirtualDevice *d = bench.line->device(3);
+            d->respond.next = 1000000;
+            d->responseCode = 32;
+            d->respondTo = {3};
+        }
         if (trouble == "kill" && !killed && c.phase == GuidedPhase::SetPressure && c.temperature == 1 && c.point == 3) {
             // Killed in the middle of capturing the point: confirmed, a
             // few answers in, nothing written yet.
@@ -277,6 +285,13 @@ void TestGuidedRun::wholeRun()
         QVERIFY2(failures.join('\n').contains(QStringLiteral("Устройство 02 (зав. № 3920002) исключено из прогона: не отвечает (нет ответа")),
                  qPrintable(failures.join('\n')));
         QCOMPARE(c.devices[1].points, (std::array<int, 3>{5, 2, 0}));
+    }
+    if (trouble == "refuses") {
+        const QString why = QStringLiteral("отказывает в опросе (команда 3): 32 (прибор занят)");
+        QVERIFY2(c.devices[2].verdict.contains(why), qPrintable(c.devices[2].verdict));
+        QVERIFY2(failures.join('\n').contains(QStringLiteral("Устройство 03 (зав. № 3920003) исключено из прогона: ") + why),
+                 qPrintable(failures.join('\n')));
+        QCOMPARE(c.devices[2].points, (std::array<int, 3>{5, 2, 0}));
     }
     if (trouble == "wrong")   // written with the wrong model and failing, or refused by the calculation
         QVERIFY2(c.devices[0].verdict.contains(QStringLiteral("погрешность давления"))
