@@ -264,6 +264,21 @@ void TestWindowStatus::messageLog()
     QCOMPARE(MessageLog::entryLine(log.entry(0)),
              QStringLiteral("2024-05-01 12:00:00.000 [Калибровка] Первая"));
 
+    // A line said every cycle among the source's others is counted on its
+    // entry, moved last; a line from another source ends the cycle.
+    const QString poll = QStringLiteral("Опрос"), a = QStringLiteral("05"), b = QStringLiteral("07");
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        log.appendCycled(poll, a, red, t0.addSecs(20 + 2 * cycle));
+        log.appendCycled(poll, b, red, t0.addSecs(21 + 2 * cycle));
+    }
+    QCOMPARE(log.entry(log.size() - 2).text, a);
+    QCOMPARE(log.entry(log.size() - 2).repeats, 3);
+    QCOMPARE(log.entry(log.size() - 1).text, b);
+    QCOMPARE(log.entry(log.size() - 1).time, t0.addSecs(25));
+    log.append(QStringLiteral("Порт"), QStringLiteral("Связь с портом потеряна"), red, t0.addSecs(26));
+    log.appendCycled(poll, a, red, t0.addSecs(27));
+    QCOMPARE(log.entry(log.size() - 1).repeats, 1);
+
     // Bounded: the oldest go once the capacity is reached.
     for (int i = 0; i < 25; ++i)
         log.append(QStringLiteral("Калибровка"), QStringLiteral("Строка %1").arg(i), green, t0.addSecs(10 + i));
