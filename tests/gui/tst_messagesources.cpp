@@ -4,22 +4,16 @@
 // run's verdict and the monitor's messages under their own source, never
 // under the status bar.
 
-#include "app/mainwindow.h"
-#include "ui_mainwindow.h"
-#include "ui_dialog.h"
-
 #include "app/messagelog.h"
 #include "calc/dialog.h"
-#include "link/protocolcomhart.h"
 #include "monitor/linemonitor.h"
 #include "monitor/trendview.h"
+#include "ui_dialog.h"
 
 #include "common/sandbox.h"
 #include "pollingrig.h"
 
-#include <QPushButton>
 #include <QTextEdit>
-#include <QtTest>
 
 namespace {
 enum Run : int { Poll, SingleRead, Scan, DeviceData, Parameters, TrendExport };
@@ -33,11 +27,6 @@ QVector<MessageLog::Entry> entries(const MessageLog *log, const QString &text)
             out.append(log->entry(i));
     }
     return out;
-}
-
-bool idle(const MainWindow &w)
-{
-    return !w.hartLink()->isBusy() && !w.hartLink()->isQueueRunning() && !w.isBusy();
 }
 }
 
@@ -117,22 +106,21 @@ void TestMessageSources::filedUnderItsSource()
         w.lineMonitor()->trend->csvButton->click();
         break;
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!entries(log, text).isEmpty() && idle(w), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!entries(log, text).isEmpty() && !w.isBusy() && !w.hartLink()->isBusy()
+                                 && !w.hartLink()->isQueueRunning(), 10000);
     QVERIFY2(entries(log, text).first().source.split(QStringLiteral(", ")).contains(source),
              qPrintable(log->toText()));
     QVERIFY2(!log->toText().contains(QStringLiteral("[Строка состояния]")), qPrintable(log->toText()));
 
     if (run == Poll) {
-        // Each silent device on one entry, counting; the answering one on none.
+        // Each silent device on one counting entry, the answering one on none;
+        // the panes say what they said before.
         QCOMPARE(entries(log, text).size(), 1);
         const QVector<MessageLog::Entry> other = entries(log, QStringLiteral("Таймаут операции: 07 не ответил"));
-        QCOMPARE(other.size(), 1);
-        QVERIFY(other.first().repeats >= 2);
+        QVERIFY(other.size() == 1 && other.first().repeats >= 2);
         QVERIFY(entries(log, QStringLiteral("Таймаут операции: 06")).isEmpty());
         QVERIFY(!log->toText().contains(QStringLiteral("] Таймаут операции\n")));
-        // The panes say what they said before.
         QVERIFY(w.ui->textEditStatus->toPlainText().contains(QStringLiteral("Таймаут операции\n")));
-        QVERIFY(w.ui->textEditStatusSettingsDevice->toPlainText().contains(QStringLiteral("Таймаут операции\n")));
     }
 }
 
