@@ -5,11 +5,42 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/messagelog.h"
+#include "console/consoleformat.h"
 #include "guided/guidedlink.h"
+#include "link/hartanswer.h"
 #include "link/protocolcomhart.h"
 #include "link/responsecode.h"
 
 #include <QPushButton>
+#include <QTextEdit>
+
+namespace {
+// A pane line the message log gets in other words.
+void appendUnlogged(QTextEdit *pane, const QString &text, const QColor &colour = QColor())
+{
+    if (colour.isValid()) {
+        pane->moveCursor(QTextCursor::End);
+        pane->setTextColor(colour);
+    }
+    const QTextCharFormat format = pane->currentCharFormat();
+    pane->moveCursor(QTextCursor::End);
+    pane->setCurrentCharFormat(format);
+    pane->insertPlainText(text);
+    pane->ensureCursorVisible();
+}
+
+// The short address a request went to: the third byte of a long address,
+// the one byte of a short one without its master and burst bits.
+QString requestShortAddress(const QByteArray &address)
+{
+    if (address.isEmpty())
+        return QStringLiteral("??");
+    const auto a = uint8_t(address.size() == 5 ? uint8_t(address.at(2))
+                                               : uint8_t(address.at(0)) & HartAnswer::AddressMask);
+    return ConsoleFormat::byteText(a);
+}
+}
 
 void MainWindow::answerIsGet(int status)
 {
@@ -51,6 +82,21 @@ void MainWindow::answerIsGet(int status)
         if (outcomeCode == 27 && handleCalcTimeout())
             break;
         const QString text = QStringLiteral("Таймаут операции\n");
+        if (outcomeCode == 3) {
+            // A poll time-out: the panes say what they always said, the log
+            // names the device, one entry per silent device counting its
+            // time-outs.
+            appendUnlogged(ui->textEditStatus, text);
+            appendUnlogged(ui->textEditStatusSettingsDevice, text);
+            if (ui->tabWidget->currentWidget() == ui->tabCalibration)
+                appendUnlogged(ui->textEditStatusCalibration, text, Qt::red);
+            const QString line = QStringLiteral("Таймаут операции: %1 не ответил")
+                                     .arg(requestShortAddress(link->requestAddress()));
+            if (MessageLog *log = messageLog())
+                log->appendCycled(LogSource::polling(), line, QColor(Qt::red).rgba());
+            showStatusText(line, Qt::red, -1);
+            break;
+        }
         appendStatus(ui->textEditStatus, text);
         appendStatus(ui->textEditStatusSettingsDevice, text);
         if (ui->tabWidget->currentWidget() == ui->tabCalibration)

@@ -240,8 +240,11 @@ void MainWindow::endProgress(const QString &reason, bool keepChain)
 
     QString text = progress->resultText();
     QTextEdit *pane = nullptr;
+    // The verdict is filed in the log under the run's own source.
+    QString source = LogSource::calibration();
     switch (kind) {
     case ScanKind:
+        source = LogSource::scan();
         text += p->scanFound.isEmpty() ? QStringLiteral("; устройства не найдены")
                                        : QStringLiteral("; найдены: ") + PollRowFill::addressList(p->scanFound);
         if (p->scanFound.isEmpty() && !m_scanLate.isEmpty())
@@ -264,6 +267,7 @@ void MainWindow::endProgress(const QString &reason, bool keepChain)
     case 51:
     case 52:
         pane = ui->textEditStatusSettingsDevice;
+        source = LogSource::deviceData();
         break;
     default:
         break;
@@ -271,11 +275,9 @@ void MainWindow::endProgress(const QString &reason, bool keepChain)
     if (kind == 28 || kind == 52)
         recordWriteHistory(kind, *progress);
     if (progress->isPartial() && kind != ScanKind) {
-        reportFailure(text, pane);
+        reportFailure(text, pane, -1, source);
     } else {
-        const QColor colour = progress->isPartial() ? QColor(Qt::red) : successColour();
-        p->log->append(QStringLiteral("Строка состояния"), text, colour.rgba());
-        showStatusMessage(text, colour);
+        showStatusMessage(text, progress->isPartial() ? QColor(Qt::red) : successColour(), -1, source);
     }
     // No answer is coming that would release the lock.
     if (busy && !link->isBusy() && !loopRunning)
@@ -324,6 +326,9 @@ void MainWindow::logScanOutcome(bool found)
     const QByteArray address = link->requestAddress();
     const int a = address.isEmpty() ? -1 : int(uint8_t(address.at(0)));
     const QString at = QStringLiteral("%1").arg(a, 2, 16, QLatin1Char('0'));
+    // Shown in the developer pane, filed with the scan's verdict.
+    const QString was = m_logSource;
+    m_logSource = LogSource::scan();
     if (found) {
         if (m_statusParts && !m_statusParts->scanFound.contains(link->answerAddress()))
             m_statusParts->scanFound.append(link->answerAddress());
@@ -333,6 +338,7 @@ void MainWindow::logScanOutcome(bool found)
         appendStatus(ui->textEditStatus, QStringLiteral("Поиск: по адресу %1 устройства нет\n").arg(at),
                      ui->textEditStatus->palette().color(QPalette::Text));
     }
+    m_logSource = was;
 }
 
 QVector<int> MainWindow::lastScanAddresses() const

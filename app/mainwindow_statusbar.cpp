@@ -59,11 +59,11 @@ public:
 QString paneName(Ui::MainWindow *ui, QTextEdit *pane)
 {
     if (pane == ui->textEditStatus)
-        return QStringLiteral("Для разработчика");
+        return LogSource::developer();
     if (pane == ui->textEditStatusCalibration)
-        return QStringLiteral("Калибровка");
+        return LogSource::calibration();
     if (pane == ui->textEditStatusSettingsDevice)
-        return QStringLiteral("Настройка устройства");
+        return LogSource::deviceSettings();
     return pane->objectName();
 }
 }

@@ -5,6 +5,8 @@
 namespace {
 // Two appends of one message to two panes happen in the same slot.
 constexpr qint64 SameMessageMs = 250;
+// How far back a cycled line is looked for: a poll cycle's rows and more.
+constexpr int CycleLookBack = 16;
 }
 
 MessageLog::MessageLog(int capacity, QObject *parent)
@@ -53,6 +55,31 @@ void MessageLog::append(const QString &source, const QString &text, quint32 colo
         m_entries.append({time, source, line, colour, 1, time});
         endInsertRows();
     }
+}
+
+void MessageLog::appendCycled(const QString &source, const QString &line, quint32 colour,
+                              const QDateTime &time)
+{
+    const int last = m_entries.size() - 1;
+    for (int row = last; row >= 0 && last - row < CycleLookBack; --row) {
+        const Entry &e = m_entries.at(row);
+        if (e.source != source)
+            break;
+        if (e.text != line || e.colour != colour)
+            continue;
+        if (row != last) {
+            beginMoveRows(QModelIndex(), row, row, QModelIndex(), m_entries.size());
+            m_entries.append(m_entries.takeAt(row));
+            endMoveRows();
+        }
+        Entry &moved = m_entries.last();
+        ++moved.repeats;
+        moved.time = time;
+        const QModelIndex at = index(last);
+        emit dataChanged(at, at);
+        return;
+    }
+    append(source, line, colour, time);
 }
 
 void MessageLog::clear()

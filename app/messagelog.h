@@ -9,13 +9,19 @@
 #include <QString>
 #include <QVector>
 
-// Where a line comes from when it is not a tab's own pane: the line and the
-// port, the polling tab, the device data dialog, or the status bar alone.
+// Where a line comes from: a tab's own pane, or, when that is not where it
+// starts, the line and the port, the polling tab, the device scan, the
+// device data dialog, the monitor, or the status bar alone.
 namespace LogSource {
+inline QString developer() { return QStringLiteral("Для разработчика"); }
+inline QString calibration() { return QStringLiteral("Калибровка"); }
+inline QString deviceSettings() { return QStringLiteral("Настройка устройства"); }
 inline QString statusBar() { return QStringLiteral("Строка состояния"); }
 inline QString port() { return QStringLiteral("Порт"); }
 inline QString polling() { return QStringLiteral("Опрос"); }
+inline QString scan() { return QStringLiteral("Поиск"); }
 inline QString deviceData() { return QStringLiteral("Данные устройства"); }
+inline QString monitor() { return QStringLiteral("Монитор"); }
 }
 
 class MessageLog : public QAbstractListModel
@@ -47,6 +53,12 @@ public:
     // line out of the log.
     void append(const QString &source, const QString &text, quint32 colour,
                 const QDateTime &time = QDateTime::currentDateTime());
+    // A line a source says again every cycle among its other lines (a poll
+    // time-out per silent device): counted on its entry while only that
+    // source's lines came after it, and that entry moved to the end, so
+    // that two silent devices are two entries, not one line per time-out.
+    void appendCycled(const QString &source, const QString &line, quint32 colour,
+                      const QDateTime &time = QDateTime::currentDateTime());
     void clear();
 
     int capacity() const { return m_capacity; }

@@ -8,6 +8,7 @@
 #include "ui_mainwindow.h"
 
 #include "link/protocolcomhart.h"
+#include "app/messagelog.h"
 #include "monitor/linemonitor.h"
 #include "monitor/monitordocks.h"
 #include "monitor/linestatsview.h"
@@ -358,7 +359,8 @@ void MainWindow::applyStableThreshold()
     QString why;
     if (!StabilityRule::parseThreshold(t->thresholdEdit->text(), &value, &why)) {
         reportFailure(QStringLiteral("Порог стабильности не изменён: %1. Введите число не меньше "
-                                     "нуля, например 0.05.").arg(why));
+                                     "нуля, например 0.05.").arg(why),
+                      nullptr, -1, LogSource::monitor());
         t->thresholdEdit->setText(QString::number(m->settings.thresholdFor(q, capacitor), 'g', 6));
         return;
     }
@@ -369,7 +371,7 @@ void MainWindow::applyStableThreshold()
     showStatusMessage(QStringLiteral("Порог стабильности %1: %2 %3")
                           .arg(t->quantityLabel(), QString::number(value, 'g', 6),
                                t->thresholdUnit->text()),
-                      successColour());
+                      successColour(), -1, LogSource::monitor());
     updateStabilityMarks();
 }
 
@@ -441,10 +443,11 @@ void MainWindow::exportTrendCsv()
     const SafeSave::Result saved = SafeSave::write(path, text, false);
     if (!saved.ok) {
         reportFailure(QStringLiteral("Тренд не сохранён в %1: %2. Выберите другую папку или имя "
-                                     "файла.").arg(path, saved.error));
+                                     "файла.").arg(path, saved.error),
+                      nullptr, -1, LogSource::monitor());
         return;
     }
-    reportSuccess(QStringLiteral("Тренд сохранён в %1").arg(path));
+    reportSuccess(QStringLiteral("Тренд сохранён в %1").arg(path), nullptr, -1, LogSource::monitor());
 }
 
 void MainWindow::exportTrendPng()
@@ -463,10 +466,12 @@ void MainWindow::exportTrendPng()
     if (!saved.ok) {
         const QString why = drawn ? saved.error : QStringLiteral("график пуст");
         reportFailure(QStringLiteral("Рисунок тренда не сохранён в %1: %2. Выберите другую папку "
-                                     "или имя файла.").arg(path, why));
+                                     "или имя файла.").arg(path, why),
+                      nullptr, -1, LogSource::monitor());
         return;
     }
-    reportSuccess(QStringLiteral("Рисунок тренда сохранён в %1").arg(path));
+    reportSuccess(QStringLiteral("Рисунок тренда сохранён в %1").arg(path), nullptr, -1,
+                  LogSource::monitor());
 }
 
 // ------------------------------------------------ statistics and traffic log
@@ -483,7 +488,7 @@ void MainWindow::onLinkTraffic(const LinkTrafficEvent &event)
         m->log->streamBox->setChecked(false);
         reportFailure(QStringLiteral("Журнал обмена больше не пишется в %1: %2. Проверьте место на "
                                      "диске и права на папку, затем включите запись снова.")
-                          .arg(path, error));
+                          .arg(path, error), nullptr, -1, LogSource::monitor());
     }
 }
 
@@ -491,7 +496,8 @@ void MainWindow::resetLineStatistics()
 {
     link->resetStatistics();
     m_monitor->stats->showStatistics(link->statistics());
-    showStatusMessage(QStringLiteral("Статистика линии сброшена"), successColour());
+    showStatusMessage(QStringLiteral("Статистика линии сброшена"), successColour(), -1,
+                      LogSource::monitor());
 }
 
 void MainWindow::saveTrafficLog()
@@ -508,10 +514,12 @@ void MainWindow::saveTrafficLog()
     const SafeSave::Result saved = SafeSave::write(path, text, false);
     if (!saved.ok) {
         reportFailure(QStringLiteral("Журнал обмена не сохранён в %1: %2. Выберите другую папку или "
-                                     "имя файла.").arg(path, saved.error));
+                                     "имя файла.").arg(path, saved.error),
+                      nullptr, -1, LogSource::monitor());
         return;
     }
-    reportSuccess(QStringLiteral("Журнал обмена сохранён в %1 (%2 строк)").arg(path).arg(events.size()));
+    reportSuccess(QStringLiteral("Журнал обмена сохранён в %1 (%2 строк)").arg(path).arg(events.size()),
+                  nullptr, -1, LogSource::monitor());
 }
 
 void MainWindow::setTrafficStream(bool on)
@@ -534,11 +542,12 @@ void MainWindow::setTrafficStream(bool on)
         const QSignalBlocker block(m->log->streamBox);
         m->log->streamBox->setChecked(false);
         reportFailure(QStringLiteral("Журнал обмена не пишется в %1: %2. Выберите другой файл "
-                                     "кнопкой \"Файл…\".").arg(m->settings.trafficFile, error));
+                                     "кнопкой \"Файл…\".").arg(m->settings.trafficFile, error),
+                      nullptr, -1, LogSource::monitor());
         return;
     }
     showStatusMessage(QStringLiteral("Журнал обмена пишется в %1").arg(m->settings.trafficFile),
-                      successColour());
+                      successColour(), -1, LogSource::monitor());
 }
 
 void MainWindow::chooseTrafficFile()

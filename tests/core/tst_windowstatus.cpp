@@ -264,6 +264,16 @@ void TestWindowStatus::messageLog()
     QCOMPARE(MessageLog::entryLine(log.entry(0)),
              QStringLiteral("2024-05-01 12:00:00.000 [Калибровка] Первая"));
 
+    // A line said every cycle among the source's others is counted on its
+    // entry, moved last; a line from another source ends the cycle.
+    for (const int s : {20, 21, 22, 23})
+        log.appendCycled(QStringLiteral("Опрос"), QString::number(s % 2), red, t0.addSecs(s));
+    QCOMPARE(log.entry(log.size() - 1).text, QStringLiteral("1"));
+    QCOMPARE(log.entry(log.size() - 2).repeats, 2);
+    log.append(QStringLiteral("Порт"), QStringLiteral("Связь с портом потеряна"), red, t0.addSecs(24));
+    log.appendCycled(QStringLiteral("Опрос"), QStringLiteral("0"), red, t0.addSecs(25));
+    QCOMPARE(log.entry(log.size() - 1).repeats, 1);
+
     // Bounded: the oldest go once the capacity is reached.
     for (int i = 0; i < 25; ++i)
         log.append(QStringLiteral("Калибровка"), QStringLiteral("Строка %1").arg(i), green, t0.addSecs(10 + i));
