@@ -9,6 +9,7 @@
 #include "monitor/linemonitor.h"
 #include "monitor/trendview.h"
 #include "ui_dialog.h"
+#include "ui_mainwindow.h"
 
 #include "common/sandbox.h"
 #include "pollingrig.h"
