@@ -157,12 +157,13 @@ bool protocolComHart::repeatUnheard()
     const int address = m_answer.shortAddress();
     const int command = m_answer.command();
     const bool checksumOk = m_answer.checksumOk();
-    if (checksumOk) {
+    // An answer asked for again was still an answer the device gave: the
+    // statistics count it, and its time, as the line saw it.
+    m_stats.countResponse(address, (m_answerNs - m_writeDoneNs) / 1000, checksumOk);
+    if (checksumOk)
         m_stats.countStatus(address, m_answer.status1(), m_answer.status2());
-    } else {
-        ++m_stats.slot(address).checksumErrors;
+    else
         ++m_stats.slot(address).damagedRetried;
-    }
     emitTraffic(LinkTrafficEvent::Rx, checksumOk ? LinkTrafficEvent::Good : LinkTrafficEvent::ChecksumError,
                 address, command, m_answer.byteCount(), m_answer.raw());
     m_answerValid = false;
