@@ -15,6 +15,8 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QElapsedTimer>
@@ -243,4 +245,14 @@ void ScreenshotTour::shoot()
             std::fprintf(stdout, "%s\n", qPrintable(path));
     }
     runStep();
+}
+
+void ScreenshotTour::checkTourDevices(MainWindow *w)
+{
+    const int addresses[] = {1, 2, 5};
+    for (int i = 0; i < 3; ++i) {
+        w->pollChannels[i].enable->setChecked(true);
+        QComboBox *box = w->pollChannels[i].address;
+        box->setCurrentIndex(box->findText(QStringLiteral("%1").arg(addresses[i], 2, 10, QLatin1Char('0'))));
+    }
 }

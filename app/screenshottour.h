@@ -22,6 +22,9 @@ class ScreenshotTour : public QObject
 public:
     ScreenshotTour(MainWindow *window, const QString &directory, QObject *parent = nullptr);
     void start();
+    // Checks the first three poll rows for the tour line's devices 01, 02
+    // and 05, as the monitor and the guided run's tours both start.
+    static void checkTourDevices(MainWindow *window);
 
 signals:
     void finished();

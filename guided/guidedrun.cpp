@@ -403,3 +403,13 @@ void GuidedRun::leaveOut(int device, const QString &reason)
              .arg(m_plan.devices[device].addressText(), m_plan.devices[device].serialText(), reason));
     emit changed();
 }
+
+bool GuidedRun::pauseIfPortGone()
+{
+    if (m_link->isPortOpen())
+        return false;
+    m_paused = true;
+    fail(QStringLiteral("Порт не открыт: ") + portAdvice());
+    emit changed();
+    return true;
+}

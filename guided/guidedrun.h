@@ -105,6 +105,8 @@ private:
     void setPhase(GuidedPhase p);
     bool save();
     void fail(const QString &text);
+    // The port has gone: the run is paused, saying how to go on (true).
+    bool pauseIfPortGone();
     void say(const QString &text);
 
     // Capture and verification (guidedrun_capture.cpp).

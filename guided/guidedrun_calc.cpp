@@ -25,12 +25,8 @@ void GuidedRun::calcNext()
         setPhase(GuidedPhase::SetVerifyTemperature);
         return;
     }
-    if (!m_link->isPortOpen()) {
-        m_paused = true;
-        fail(QStringLiteral("Порт не открыт: ") + portAdvice());
-        emit changed();
+    if (pauseIfPortGone())
         return;
-    }
     if (!m_link->send(m_plan.devices[i].address, RegisterMap::CmdReadRegisters, GuidedCalc::parameterRequest())) {
         QTimer::singleShot(10, this, [this] { calcNext(); });
         return;

@@ -80,12 +80,8 @@ void GuidedRun::pollNext()
         checkStepDone();
         return;
     }
-    if (!m_link->isPortOpen()) {
-        m_paused = true;
-        fail(QStringLiteral("Порт не открыт: ") + portAdvice());
-        emit changed();
+    if (pauseIfPortGone())
         return;
-    }
     if (!m_link->send(m_plan.devices[next].address, 3)) {
         schedule(10);   // the line is still busy with a forgotten request
         return;
@@ -367,12 +363,8 @@ void GuidedRun::onPressureReply(const GuidedReply &reply)
     const int i = m_pressureOrder.first();
     if (!m_link->send(m_plan.devices[i].address, RegisterMap::CmdReadRegisters,
                       ValueCodec::readData(RegisterMap::PressureValue, 4))) {
-        if (!m_link->isPortOpen()) {
-            m_paused = true;
-            fail(QStringLiteral("Порт не открыт: ") + portAdvice());
-            emit changed();
+        if (pauseIfPortGone())
             return;
-        }
         QTimer::singleShot(10, this, [this] { onPressureReply(GuidedReply()); });
         return;
     }

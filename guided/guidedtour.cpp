@@ -1,6 +1,7 @@
 #include "guided/guidedtour.h"
 
 #include "app/mainwindow.h"
+#include "app/screenshottour.h"
 #include "ui_mainwindow.h"
 
 #include "guided/guideddialog.h"
@@ -137,12 +138,7 @@ QVector<GuidedTourStep> guidedTourSteps(MainWindow *w)
                  w->ui->comboBoxNamePort->setEditText(w->preferredPort());
                  w->ui->buttonConnectPort->click();
              }
-             const int addresses[] = {1, 2, 5};
-             for (int i = 0; i < 3; ++i) {
-                 w->pollChannels[i].enable->setChecked(true);
-                 QComboBox *box = w->pollChannels[i].address;
-                 box->setCurrentIndex(box->findText(QStringLiteral("%1").arg(addresses[i], 2, 10, QLatin1Char('0'))));
-             }
+             ScreenshotTour::checkTourDevices(w);
              w->showGuidedRun();
              if (GuidedDialog *d = w->guidedDialog())
                  d->folderEdit->setText(QDir::current().filePath(QStringLiteral("guided-tour")));

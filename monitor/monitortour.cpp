@@ -1,6 +1,7 @@
 #include "monitor/monitortour.h"
 
 #include "app/mainwindow.h"
+#include "app/screenshottour.h"
 #include "ui_mainwindow.h"
 
 #include "monitor/linemonitor.h"
@@ -34,12 +35,7 @@ QVector<MonitorTourStep> monitorTourSteps(MainWindow *w)
         w->ui->tabWidget->setCurrentIndex(MainWindow::TabFunction3);
         w->ui->comboBoxNamePort->setEditText(w->preferredPort());
         w->ui->buttonConnectPort->click();
-        const int addresses[] = {1, 2, 5};
-        for (int i = 0; i < 3; ++i) {
-            w->pollChannels[i].enable->setChecked(true);
-            QComboBox *box = w->pollChannels[i].address;
-            box->setCurrentIndex(box->findText(QStringLiteral("%1").arg(addresses[i], 2, 10, QLatin1Char('0'))));
-        }
+        ScreenshotTour::checkTourDevices(w);
         m->trend->windowBox->setCurrentIndex(0);
         m->trend->stableCountBox->setValue(5);
         w->ui->buttonFunction3Loop->click();

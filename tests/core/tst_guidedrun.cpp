@@ -4,6 +4,7 @@
 // device going silent, the program killed and restarted, and a device
 // planned with the wrong sensor type.
 
+#include "common/files.h"
 #include "common/guidedrig.h"
 #include "common/sandbox.h"
 
@@ -21,17 +22,6 @@
 using namespace guidedrig;
 
 namespace {
-
-QList<QByteArray> fileLines(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QList<QByteArray> out = f.readAll().split('\n');
-    if (!out.isEmpty() && out.last().isEmpty())
-        out.removeLast();
-    return out;
-}
 
 struct Unit
 {
