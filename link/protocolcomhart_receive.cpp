@@ -4,6 +4,7 @@
 // main window reads.
 
 #include "link/protocolcomhart.h"
+#include "link/responsecode.h"
 
 #include <QDateTime>
 #include <QLoggingCategory>
@@ -147,7 +148,7 @@ bool protocolComHart::askAgain() const
     const int command = m_answer.command();
     if (!m_answer.checksumOk())
         return command == 0 || command == 3 || command == 51;
-    return (m_answer.status1() & 0x80) != 0;
+    return ResponseCode::kind(m_answer.status1()) == ResponseCode::Kind::CommunicationError;
 }
 
 bool protocolComHart::repeatUnheard()
