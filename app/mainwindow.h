@@ -253,6 +253,8 @@ public:
     // The same in the given colour, which stays in force at the pane's end
     // for whatever is appended after it.
     void appendStatus(QTextEdit *pane, const QString &text, const QColor &colour);
+    // Both, for the pane alone: a line the message log gets in other words.
+    static void appendPaneOnly(QTextEdit *pane, const QString &text, const QColor &colour = QColor());
     // The colour of confirmations in the status panes.
     static QColor successColour() { return QColor(7, 158, 0); }
 

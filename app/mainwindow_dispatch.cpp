@@ -16,20 +16,6 @@
 #include <QTextEdit>
 
 namespace {
-// A pane line the message log gets in other words.
-void appendUnlogged(QTextEdit *pane, const QString &text, const QColor &colour = QColor())
-{
-    if (colour.isValid()) {
-        pane->moveCursor(QTextCursor::End);
-        pane->setTextColor(colour);
-    }
-    const QTextCharFormat format = pane->currentCharFormat();
-    pane->moveCursor(QTextCursor::End);
-    pane->setCurrentCharFormat(format);
-    pane->insertPlainText(text);
-    pane->ensureCursorVisible();
-}
-
 // The short address a request went to: the third byte of a long address,
 // the one byte of a short one without its master and burst bits.
 QString requestShortAddress(const QByteArray &address)
@@ -86,10 +72,10 @@ void MainWindow::answerIsGet(int status)
             // A poll time-out: the panes say what they always said, the log
             // names the device, one entry per silent device counting its
             // time-outs.
-            appendUnlogged(ui->textEditStatus, text);
-            appendUnlogged(ui->textEditStatusSettingsDevice, text);
+            appendPaneOnly(ui->textEditStatus, text);
+            appendPaneOnly(ui->textEditStatusSettingsDevice, text);
             if (ui->tabWidget->currentWidget() == ui->tabCalibration)
-                appendUnlogged(ui->textEditStatusCalibration, text, Qt::red);
+                appendPaneOnly(ui->textEditStatusCalibration, text, Qt::red);
             const QString line = QStringLiteral("Таймаут операции: %1 не ответил")
                                      .arg(requestShortAddress(link->requestAddress()));
             if (MessageLog *log = messageLog())

@@ -15,8 +15,12 @@
 #include <cstdio>
 #include <cstring>
 
-void MainWindow::appendStatus(QTextEdit *pane, const QString &text)
+void MainWindow::appendPaneOnly(QTextEdit *pane, const QString &text, const QColor &colour)
 {
+    if (colour.isValid()) {
+        pane->moveCursor(QTextCursor::End);
+        pane->setTextColor(colour);
+    }
     // Appends in the pane's current colour: whoever set a colour before
     // (a failure in red, a success in green) keeps it for this text.
     const QTextCharFormat format = pane->currentCharFormat();
@@ -24,14 +28,18 @@ void MainWindow::appendStatus(QTextEdit *pane, const QString &text)
     pane->setCurrentCharFormat(format);
     pane->insertPlainText(text);
     pane->ensureCursorVisible();
+}
+
+void MainWindow::appendStatus(QTextEdit *pane, const QString &text)
+{
+    appendPaneOnly(pane, text);
     echoPaneMessage(pane, text);
 }
 
 void MainWindow::appendStatus(QTextEdit *pane, const QString &text, const QColor &colour)
 {
-    pane->moveCursor(QTextCursor::End);
-    pane->setTextColor(colour);
-    appendStatus(pane, text);
+    appendPaneOnly(pane, text, colour);
+    echoPaneMessage(pane, text);
 }
 
 void MainWindow::updateCOM()
