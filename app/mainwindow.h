@@ -525,7 +525,10 @@ private:
     // type, one after another.
     enum CalcStage { CalcIdle, CalcReadPmax, CalcReadSerial, CalcReadSensor };
     CalcStage calcStage = CalcIdle;
-    bool sendCalcRead(const RequestItem &item);
+    // The read each stage sends; sendCalcRead enters the stage and sends it
+    // (false when nothing could be framed).
+    static RequestItem calcStageRead(CalcStage stage);
+    bool sendCalcRead(CalcStage stage);
     QByteArray calcStageRequest() const;
     void calcNextRead();
     void finishCalculation();

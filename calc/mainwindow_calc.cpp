@@ -126,18 +126,29 @@ void MainWindow::calcCoefMNK()
 
     // The device's maximum pressure alone, sent at once; the serial number
     // and the sensor type follow once it has arrived.
-    calcStage = CalcReadPmax;
-    if (!sendCalcRead(readItem(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes)))
+    if (!sendCalcRead(CalcReadPmax)) {
+        calcStage = CalcIdle;
         setBusy(false);
+    }
 }
 
-bool MainWindow::sendCalcRead(const RequestItem &item)
+RequestItem MainWindow::calcStageRead(CalcStage stage)
 {
-    const QVector<QByteArray> frames = batchFrames({item});
-    if (frames.isEmpty()) {
-        calcStage = CalcIdle;
-        return false;
+    switch (stage) {
+    case CalcReadPmax: return readItem(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes);
+    case CalcReadSerial: return readItem(RegisterMap::SerialNumber, LsqCalibration::SerialReadBytes);
+    case CalcReadSensor: return readItem(RegisterMap::MeasureUnit, kSensorTypeReadBytes);
+    case CalcIdle: break;
     }
+    return RequestItem();
+}
+
+bool MainWindow::sendCalcRead(CalcStage stage)
+{
+    calcStage = stage;
+    const QVector<QByteArray> frames = batchFrames({calcStageRead(stage)});
+    if (frames.isEmpty())
+        return false;
     prepareLink(27, pollPeriod);
     const QByteArray &frame = frames.first();
     // While the link still waits for an earlier request's answer it would
@@ -153,23 +164,13 @@ bool MainWindow::sendCalcRead(const RequestItem &item)
 
 QByteArray MainWindow::calcStageRequest() const
 {
-    switch (calcStage) {
-    case CalcReadPmax:
-        return ValueCodec::readData(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes);
-    case CalcReadSerial:
-        return ValueCodec::readData(RegisterMap::SerialNumber, LsqCalibration::SerialReadBytes);
-    case CalcReadSensor:
-        return ValueCodec::readData(RegisterMap::MeasureUnit, kSensorTypeReadBytes);
-    default:
-        return QByteArray();
-    }
+    return calcStageRead(calcStage).data;
 }
 
 void MainWindow::calcNextRead()
 {
     if (calcStage == CalcReadSerial) {
-        calcStage = CalcReadSensor;
-        if (sendCalcRead(readItem(RegisterMap::MeasureUnit, kSensorTypeReadBytes)))
+        if (sendCalcRead(CalcReadSensor))
             return;
         // Nothing could be sent: the calculation goes on without it.
         lsqCalibration.setDeviceSensor(DeviceSensorType());
@@ -285,10 +286,8 @@ void MainWindow::handleCalcAnswer(int code)
                 calcStage = CalcIdle;
                 return;
             }
-            calcStage = CalcReadSerial;
-            if (!sendCalcRead(readItem(RegisterMap::SerialNumber, LsqCalibration::SerialReadBytes))) {
+            if (!sendCalcRead(CalcReadSerial)) {
                 lsqCalibration.setSerial(false, 0);
-                calcStage = CalcReadSerial;
                 calcNextRead();
             }
             return;
