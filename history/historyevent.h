@@ -75,6 +75,7 @@ struct WriteEvent
 {
     HistoryContext context;
     HistoryDevice device;
+    int address = -1;               // the short address written to, -1 when not known
     QString what;                   // "Коэффициенты расчета", "Данные устройства"
     QStringList blocks;             // the blocks sent, by name
     QStringList refusedBlocks;      // those refused, damaged or unanswered
