@@ -595,21 +595,6 @@ protected:
     void feedMonitor(const MeasurementCapture::Answer &answer);
 
 private:
-    void saveMonitorSettings();
-    void refreshMonitor(bool force);
-    void monitorPollRowsChanged();
-    void updateMonitorQuantity();
-    void applyStableCount(int n);
-    void applyStableThreshold();
-    void updateStabilityMarks();
-    void exportTrendCsv();
-    void exportTrendPng();
-    void onLinkTraffic(const LinkTrafficEvent &event);
-    void resetLineStatistics();
-    void saveTrafficLog();
-    void setTrafficStream(bool on);
-    void chooseTrafficFile();
-    void applyTrafficRotate(int kb);
     LineMonitor *m_monitor = nullptr;
 
     // ---- Guided calibration run (guided/mainwindow_guided.cpp) ----

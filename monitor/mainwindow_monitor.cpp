@@ -85,6 +85,33 @@ QIcon stableIcon(bool stable)
 
 } // namespace
 
+// The monitor's slots. What they need of the window is public; they are
+// kept here rather than among the window's own members.
+class MonitorSlots
+{
+public:
+    explicit MonitorSlots(MainWindow *window) : w(window), m(window->lineMonitor()) {}
+    void saveMonitorSettings() const;
+    void refreshMonitor(bool force) const;
+    void monitorPollRowsChanged() const;
+    void updateMonitorQuantity() const;
+    void applyStableCount(int n) const;
+    void applyStableThreshold() const;
+    void updateStabilityMarks() const;
+    void exportTrendCsv() const;
+    void exportTrendPng() const;
+    void onLinkTraffic(const LinkTrafficEvent &event) const;
+    void resetLineStatistics() const;
+    void saveTrafficLog() const;
+    void setTrafficStream(bool on) const;
+    void chooseTrafficFile() const;
+    void applyTrafficRotate(int kb) const;
+
+private:
+    MainWindow *const w;
+    LineMonitor *const m;
+};
+
 void MainWindow::keepDockOnScreen(QDockWidget *dock)
 {
     MonitorDocks::place(this, m_monitor);
@@ -112,6 +139,7 @@ void MainWindow::setupMonitor()
     // gone before the docks when the window is destroyed.
     m_monitor = new LineMonitor(this);
     LineMonitor *const m = m_monitor;
+    const MonitorSlots s(this);
     {
         QSettings s = BenchProfile::settings();
         m->settings = MonitorSettings::load(s);
@@ -177,7 +205,7 @@ void MainWindow::setupMonitor()
         // Follows the engineer's showing and closing (the dock's own close
         // button included), not the window's hiding at exit, which unchecks
         // the actions too.
-        connect(show, &QAction::toggled, m, [this, dock](bool on) {
+        connect(show, &QAction::toggled, m, [this, s, dock](bool on) {
             // Shown from the tool bar, a panel comes to the front of the
             // panels' tabs. The tabs make room before the panel shows (and a
             // panel behind another's tab reports no change of visibility when
@@ -186,7 +214,7 @@ void MainWindow::setupMonitor()
                 dock->raise();
             MonitorDocks::keepPollRows(this, m_monitor, dock, on);
             if (isVisible())
-                saveMonitorSettings();
+                s.saveMonitorSettings();
         });
         // Shown again: brought up to date at once rather than at the next tick.
         // Moved or floated by the engineer: the poll table's rows follow.
@@ -194,10 +222,10 @@ void MainWindow::setupMonitor()
                 [this] { MonitorDocks::keepPollRows(this, m_monitor); });
         connect(dock, &QDockWidget::topLevelChanged, m,
                 [this] { MonitorDocks::keepPollRows(this, m_monitor); });
-        connect(dock, &QDockWidget::visibilityChanged, m, [this, dock](bool visible) {
+        connect(dock, &QDockWidget::visibilityChanged, m, [this, s, dock](bool visible) {
             MonitorDocks::keepPollRows(this, m_monitor);
             if (visible)
-                refreshMonitor(true);
+                s.refreshMonitor(true);
             // A docked panel must not push the window past a small screen:
             // when the window cannot shrink enough, the panel floats.
             if (visible && !dock->isFloating())
@@ -211,73 +239,63 @@ void MainWindow::setupMonitor()
     t->setWindowMinutes(m->settings.windowMinutes());
     t->stableCountBox->setValue(m->settings.stableCount);
     connect(t->quantityBox, QOverload<int>::of(&QComboBox::currentIndexChanged), m,
-            [this] { updateMonitorQuantity(); });
-    connect(ui->checkBoxCapacitor, &QCheckBox::toggled, m, [this] { updateMonitorQuantity(); });
+            [s] { s.updateMonitorQuantity(); });
+    connect(ui->checkBoxCapacitor, &QCheckBox::toggled, m, [s] { s.updateMonitorQuantity(); });
     connect(t->windowBox, QOverload<int>::of(&QComboBox::currentIndexChanged), m,
-            [this](int index) {
-                m_monitor->settings.windowIndex = index;
-                m_monitor->trend->setWindowMinutes(m_monitor->settings.windowMinutes());
-                m_monitor->trend->autoscaleButton->setChecked(true);
-                saveMonitorSettings();
-                refreshMonitor(true);
+            [m, s](int index) {
+                m->settings.windowIndex = index;
+                m->trend->setWindowMinutes(m->settings.windowMinutes());
+                m->trend->autoscaleButton->setChecked(true);
+                s.saveMonitorSettings();
+                s.refreshMonitor(true);
             });
     connect(t->stableCountBox, QOverload<int>::of(&QSpinBox::valueChanged), m,
-            [this](int n) { applyStableCount(n); });
-    connect(t->thresholdEdit, &QLineEdit::editingFinished, m, [this] { applyStableThreshold(); });
-    connect(t->csvButton, &QPushButton::clicked, m, [this] { exportTrendCsv(); });
-    connect(t->pngButton, &QPushButton::clicked, m, [this] { exportTrendPng(); });
+            [s](int n) { s.applyStableCount(n); });
+    connect(t->thresholdEdit, &QLineEdit::editingFinished, m, [s] { s.applyStableThreshold(); });
+    connect(t->csvButton, &QPushButton::clicked, m, [s] { s.exportTrendCsv(); });
+    connect(t->pngButton, &QPushButton::clicked, m, [s] { s.exportTrendPng(); });
 
     // The plot and the marks follow the rows' checks and addresses.
     for (const PollChannel &ch : qAsConst(pollChannels)) {
-        connect(ch.enable, &QCheckBox::toggled, m, [this] { monitorPollRowsChanged(); });
+        connect(ch.enable, &QCheckBox::toggled, m, [s] { s.monitorPollRowsChanged(); });
         connect(ch.address, QOverload<int>::of(&QComboBox::currentIndexChanged), m,
-                [this] { monitorPollRowsChanged(); });
+                [s] { s.monitorPollRowsChanged(); });
     }
 
     // Statistics and traffic log. The log keeps every event from the start,
     // so it has the history when it is opened after a fault.
-    connect(link, &protocolComHart::traffic, m, [this](const LinkTrafficEvent &e) { onLinkTraffic(e); },
-            Qt::DirectConnection);
-    connect(m->stats->resetButton, &QPushButton::clicked, m, [this] { resetLineStatistics(); });
-    connect(m->log->saveButton, &QPushButton::clicked, m, [this] { saveTrafficLog(); });
-    connect(m->log->clearButton, &QPushButton::clicked, m, [this] {
-        m_monitor->trafficLog->clear();
-        m_monitor->log->refresh(true);
+    connect(link, &protocolComHart::traffic, m,
+            [s](const LinkTrafficEvent &e) { s.onLinkTraffic(e); }, Qt::DirectConnection);
+    connect(m->stats->resetButton, &QPushButton::clicked, m, [s] { s.resetLineStatistics(); });
+    connect(m->log->saveButton, &QPushButton::clicked, m, [s] { s.saveTrafficLog(); });
+    connect(m->log->clearButton, &QPushButton::clicked, m, [m] {
+        m->trafficLog->clear();
+        m->log->refresh(true);
     });
-    connect(m->log->streamBox, &QCheckBox::toggled, m, [this](bool on) { setTrafficStream(on); });
-    connect(m->log->fileButton, &QPushButton::clicked, m, [this] { chooseTrafficFile(); });
+    connect(m->log->streamBox, &QCheckBox::toggled, m, [s](bool on) { s.setTrafficStream(on); });
+    connect(m->log->fileButton, &QPushButton::clicked, m, [s] { s.chooseTrafficFile(); });
     m->log->rotateBox->setValue(m->settings.rotateKb);
     m->log->fileLabel->setText(m->settings.trafficFile);
     connect(m->log->rotateBox, QOverload<int>::of(&QSpinBox::valueChanged), m,
-            [this](int kb) { applyTrafficRotate(kb); });
+            [s](int kb) { s.applyTrafficRotate(kb); });
 
     // Marks are earned again by answers taken after the poll stops, the
     // line is lost, or the port is closed or connected again: nothing
     // measured before may turn the record button green.
-    auto restartMarks = [this] {
-        m_monitor->judgeSince = m_monitor->now();
-        updateStabilityMarks();
+    auto restartMarks = [m, s] {
+        m->judgeSince = m->now();
+        s.updateStabilityMarks();
     };
     connect(link, &protocolComHart::lineLost, m, restartMarks);
     for (QPushButton *b : {ui->buttonStopRequstFunc3, ui->buttonClosePort, ui->buttonConnectPort})
         connect(b, &QPushButton::clicked, m, restartMarks);
 
     m->refreshTimer = new QTimer(m);
-    connect(m->refreshTimer, &QTimer::timeout, m, [this] { refreshMonitor(false); });
+    connect(m->refreshTimer, &QTimer::timeout, m, [s] { s.refreshMonitor(false); });
     m->refreshTimer->start(RefreshMs);
 
-    updateMonitorQuantity();
-    monitorPollRowsChanged();
-}
-
-void MainWindow::saveMonitorSettings()
-{
-    QSettings s = BenchProfile::settings();
-    m_monitor->settings.save(s);
-    for (QDockWidget *dock : {m_monitor->trendDock, m_monitor->statsDock, m_monitor->logDock}) {
-        s.setValue(QStringLiteral("/Monitor/Shown_") + dock->objectName(),
-                   dock->toggleViewAction()->isChecked());
-    }
+    s.updateMonitorQuantity();
+    s.monitorPollRowsChanged();
 }
 
 void MainWindow::feedMonitor(const MeasurementCapture::Answer &answer)
@@ -291,42 +309,51 @@ void MainWindow::feedMonitor(const MeasurementCapture::Answer &answer)
         return;
     m_monitor->trendStore->add(answer.address, m_monitor->now(), values);
     m_monitor->trend->markDataChanged();
-    updateStabilityMarks();
+    MonitorSlots(this).updateStabilityMarks();
 }
 
-void MainWindow::refreshMonitor(bool force)
+void MonitorSlots::saveMonitorSettings() const
 {
-    LineMonitor *const m = m_monitor;
+    QSettings s = BenchProfile::settings();
+    m->settings.save(s);
+    for (QDockWidget *dock : {m->trendDock, m->statsDock, m->logDock}) {
+        s.setValue(QStringLiteral("/Monitor/Shown_") + dock->objectName(),
+                   dock->toggleViewAction()->isChecked());
+    }
+}
+
+
+void MonitorSlots::refreshMonitor(bool force) const
+{
     // Marks lapse when a device stops answering, with or without new data.
     updateStabilityMarks();
     if (m->trendDock->isVisible())
         m->trend->refresh(m->now(), force);
     if (m->statsDock->isVisible())
-        m->stats->showStatistics(link->statistics());
+        m->stats->showStatistics(w->link->statistics());
     if (m->logDock->isVisible())
         m->log->refresh(force);
 }
 
-void MainWindow::monitorPollRowsChanged()
+void MonitorSlots::monitorPollRowsChanged() const
 {
     QVector<TrendView::Series> series;
-    for (int i = 0; i < pollChannels.size(); ++i) {
-        const PollChannel &ch = pollChannels[i];
+    for (int i = 0; i < w->pollChannels.size(); ++i) {
+        const PollChannel &ch = w->pollChannels[i];
         if (!ch.enable->isChecked())
             continue;
         const int address = parsePollAddressText(ch.address->currentText());
         series.append({QStringLiteral("%1: %2").arg(i + 1).arg(pollAddressText(address)), address,
                        seriesColour(i)});
     }
-    m_monitor->trend->setSeries(series);
+    m->trend->setSeries(series);
     refreshMonitor(true);
 }
 
-void MainWindow::updateMonitorQuantity()
+void MonitorSlots::updateMonitorQuantity() const
 {
-    LineMonitor *const m = m_monitor;
     TrendView *const t = m->trend;
-    const bool capacitor = ui->checkBoxCapacitor->isChecked();
+    const bool capacitor = w->ui->checkBoxCapacitor->isChecked();
     const QStringList headings = MeasurementRow::headers(capacitor);
     for (int k = 0; k < TrendQuantityCount; ++k)
         t->quantityBox->setItemText(k, headings.value(MeasurementRow::CurrentColumn + k));
@@ -342,23 +369,22 @@ void MainWindow::updateMonitorQuantity()
     refreshMonitor(true);
 }
 
-void MainWindow::applyStableCount(int n)
+void MonitorSlots::applyStableCount(int n) const
 {
-    m_monitor->settings.stableCount = n;
+    m->settings.stableCount = n;
     saveMonitorSettings();
     updateStabilityMarks();
 }
 
-void MainWindow::applyStableThreshold()
+void MonitorSlots::applyStableThreshold() const
 {
-    LineMonitor *const m = m_monitor;
     TrendView *const t = m->trend;
-    const bool capacitor = ui->checkBoxCapacitor->isChecked();
+    const bool capacitor = w->ui->checkBoxCapacitor->isChecked();
     const TrendQuantity q = t->quantity();
     double value = 0;
     QString why;
     if (!StabilityRule::parseThreshold(t->thresholdEdit->text(), &value, &why)) {
-        reportFailure(QStringLiteral("Порог стабильности не изменён: %1. Введите число не меньше "
+        w->reportFailure(QStringLiteral("Порог стабильности не изменён: %1. Введите число не меньше "
                                      "нуля, например 0.05.").arg(why),
                       nullptr, -1, LogSource::monitor());
         t->thresholdEdit->setText(QString::number(m->settings.thresholdFor(q, capacitor), 'g', 6));
@@ -368,23 +394,23 @@ void MainWindow::applyStableThreshold()
         return;
     m->settings.setThreshold(q, capacitor, value);
     saveMonitorSettings();
-    showStatusMessage(QStringLiteral("Порог стабильности %1: %2 %3")
+    w->showStatusMessage(QStringLiteral("Порог стабильности %1: %2 %3")
                           .arg(t->quantityLabel(), QString::number(value, 'g', 6),
                                t->thresholdUnit->text()),
-                      successColour(), -1, LogSource::monitor());
+                      MainWindow::successColour(), -1, LogSource::monitor());
     updateStabilityMarks();
 }
 
-void MainWindow::updateStabilityMarks()
+void MonitorSlots::updateStabilityMarks() const
 {
-    LineMonitor *const m = m_monitor;
-    const bool capacitor = ui->checkBoxCapacitor->isChecked();
+    const bool capacitor = w->ui->checkBoxCapacitor->isChecked();
     const TrendQuantity q = m->trend->quantity();
     const StabilityRule rule = m->settings.rule(q, capacitor);
     int checked = 0;
-    for (const PollChannel &ch : qAsConst(pollChannels))
+    for (const PollChannel &ch : qAsConst(w->pollChannels))
         checked += ch.enable->isChecked() ? 1 : 0;
-    const qint64 staleMs = StabilityRule::staleAfterMs(checked, pollPeriod, pollTimeout, pollRepeats);
+    const qint64 staleMs =
+        StabilityRule::staleAfterMs(checked, w->pollPeriod, w->pollTimeout, w->pollRepeats);
     // A silence that would lapse a mark also breaks the trend's lines.
     m->trend->setGapMs(staleMs);
     const TrendStore &store = *m->trendStore;
@@ -393,11 +419,11 @@ void MainWindow::updateStabilityMarks()
                                            : std::numeric_limits<qint32>::min();
 
     QVector<StabilityVerdict> shown;
-    for (int i = 0; i < pollChannels.size() && i < m->marks.size(); ++i) {
+    for (int i = 0; i < w->pollChannels.size() && i < m->marks.size(); ++i) {
         QLabel *const mark = m->marks[i];
         StabilityVerdict v;
-        if (pollChannels[i].enable->isChecked()) {
-            const int address = parsePollAddressText(pollChannels[i].address->currentText());
+        if (w->pollChannels[i].enable->isChecked()) {
+            const int address = parsePollAddressText(w->pollChannels[i].address->currentText());
             v = Stability::judge(store.series(address), q, rule, now, staleMs, since);
             shown.append(v);
         }
@@ -417,20 +443,19 @@ void MainWindow::updateStabilityMarks()
     const bool all = Stability::allStable(shown);
     m->trend->setMarks(shown, rule, all);
 
-    if (all != m->allStable || ui->buttonSetPressue->property("stable").isNull()) {
+    if (all != m->allStable || w->ui->buttonSetPressue->property("stable").isNull()) {
         m->allStable = all;
         // Advice only: the button stays as usable as it was.
-        ui->buttonSetPressue->setIcon(stableIcon(all));
-        ui->buttonSetPressue->setProperty("stable", all);
-        ui->buttonSetPressue->setToolTip(
+        w->ui->buttonSetPressue->setIcon(stableIcon(all));
+        w->ui->buttonSetPressue->setProperty("stable", all);
+        w->ui->buttonSetPressue->setToolTip(
             all ? QStringLiteral("Стабильно: показания всех отмеченных устройств в пределах порога")
                 : QString());
     }
 }
 
-void MainWindow::exportTrendCsv()
+void MonitorSlots::exportTrendCsv() const
 {
-    LineMonitor *const m = m_monitor;
     const QString path = m->dialogs.saveFile(QStringLiteral("Save File"), QStringLiteral("trend.csv"),
                                              QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
@@ -442,17 +467,17 @@ void MainWindow::exportTrendCsv()
                                            to, 0);
     const SafeSave::Result saved = SafeSave::write(path, text, false);
     if (!saved.ok) {
-        reportFailure(QStringLiteral("Тренд не сохранён в %1: %2. Выберите другую папку или имя "
+        w->reportFailure(QStringLiteral("Тренд не сохранён в %1: %2. Выберите другую папку или имя "
                                      "файла.").arg(path, saved.error),
                       nullptr, -1, LogSource::monitor());
         return;
     }
-    reportSuccess(QStringLiteral("Тренд сохранён в %1").arg(path), nullptr, -1, LogSource::monitor());
+    w->reportSuccess(QStringLiteral("Тренд сохранён в %1").arg(path), nullptr, -1,
+                     LogSource::monitor());
 }
 
-void MainWindow::exportTrendPng()
+void MonitorSlots::exportTrendPng() const
 {
-    LineMonitor *const m = m_monitor;
     const QString path = m->dialogs.saveFile(QStringLiteral("Save File"), QStringLiteral("trend.png"),
                                              QStringLiteral("PNG (*.png)"));
     if (path.isEmpty())
@@ -465,20 +490,19 @@ void MainWindow::exportTrendPng()
     const SafeSave::Result saved = drawn ? SafeSave::write(path, png, false) : SafeSave::Result();
     if (!saved.ok) {
         const QString why = drawn ? saved.error : QStringLiteral("график пуст");
-        reportFailure(QStringLiteral("Рисунок тренда не сохранён в %1: %2. Выберите другую папку "
+        w->reportFailure(QStringLiteral("Рисунок тренда не сохранён в %1: %2. Выберите другую папку "
                                      "или имя файла.").arg(path, why),
                       nullptr, -1, LogSource::monitor());
         return;
     }
-    reportSuccess(QStringLiteral("Рисунок тренда сохранён в %1").arg(path), nullptr, -1,
+    w->reportSuccess(QStringLiteral("Рисунок тренда сохранён в %1").arg(path), nullptr, -1,
                   LogSource::monitor());
 }
 
 // ------------------------------------------------ statistics and traffic log
 
-void MainWindow::onLinkTraffic(const LinkTrafficEvent &event)
+void MonitorSlots::onLinkTraffic(const LinkTrafficEvent &event) const
 {
-    LineMonitor *const m = m_monitor;
     m->trafficLog->append(event);
     if (!m->trafficFile.isOpen())
         return;
@@ -486,23 +510,22 @@ void MainWindow::onLinkTraffic(const LinkTrafficEvent &event)
     if (!m->trafficFile.writeLine(TrafficLog::line(event), &error)) {
         const QString path = m->trafficFile.path();
         m->log->streamBox->setChecked(false);
-        reportFailure(QStringLiteral("Журнал обмена больше не пишется в %1: %2. Проверьте место на "
+        w->reportFailure(QStringLiteral("Журнал обмена больше не пишется в %1: %2. Проверьте место на "
                                      "диске и права на папку, затем включите запись снова.")
                           .arg(path, error), nullptr, -1, LogSource::monitor());
     }
 }
 
-void MainWindow::resetLineStatistics()
+void MonitorSlots::resetLineStatistics() const
 {
-    link->resetStatistics();
-    m_monitor->stats->showStatistics(link->statistics());
-    showStatusMessage(QStringLiteral("Статистика линии сброшена"), successColour(), -1,
+    w->link->resetStatistics();
+    m->stats->showStatistics(w->link->statistics());
+    w->showStatusMessage(QStringLiteral("Статистика линии сброшена"), MainWindow::successColour(), -1,
                       LogSource::monitor());
 }
 
-void MainWindow::saveTrafficLog()
+void MonitorSlots::saveTrafficLog() const
 {
-    LineMonitor *const m = m_monitor;
     const QString path = m->dialogs.saveFile(QStringLiteral("Save File"), QStringLiteral("traffic.txt"),
                                              QStringLiteral("Текстовый файл (*.txt)"));
     if (path.isEmpty())
@@ -513,18 +536,17 @@ void MainWindow::saveTrafficLog()
         text += TrafficLog::line(e) + '\n';
     const SafeSave::Result saved = SafeSave::write(path, text, false);
     if (!saved.ok) {
-        reportFailure(QStringLiteral("Журнал обмена не сохранён в %1: %2. Выберите другую папку или "
+        w->reportFailure(QStringLiteral("Журнал обмена не сохранён в %1: %2. Выберите другую папку или "
                                      "имя файла.").arg(path, saved.error),
                       nullptr, -1, LogSource::monitor());
         return;
     }
-    reportSuccess(QStringLiteral("Журнал обмена сохранён в %1 (%2 строк)").arg(path).arg(events.size()),
+    w->reportSuccess(QStringLiteral("Журнал обмена сохранён в %1 (%2 строк)").arg(path).arg(events.size()),
                   nullptr, -1, LogSource::monitor());
 }
 
-void MainWindow::setTrafficStream(bool on)
+void MonitorSlots::setTrafficStream(bool on) const
 {
-    LineMonitor *const m = m_monitor;
     if (!on) {
         m->trafficFile.close();
         return;
@@ -541,18 +563,17 @@ void MainWindow::setTrafficStream(bool on)
     if (!m->trafficFile.open(m->settings.trafficFile, qint64(m->settings.rotateKb) * 1024, &error)) {
         const QSignalBlocker block(m->log->streamBox);
         m->log->streamBox->setChecked(false);
-        reportFailure(QStringLiteral("Журнал обмена не пишется в %1: %2. Выберите другой файл "
+        w->reportFailure(QStringLiteral("Журнал обмена не пишется в %1: %2. Выберите другой файл "
                                      "кнопкой \"Файл…\".").arg(m->settings.trafficFile, error),
                       nullptr, -1, LogSource::monitor());
         return;
     }
-    showStatusMessage(QStringLiteral("Журнал обмена пишется в %1").arg(m->settings.trafficFile),
-                      successColour(), -1, LogSource::monitor());
+    w->showStatusMessage(QStringLiteral("Журнал обмена пишется в %1").arg(m->settings.trafficFile),
+                      MainWindow::successColour(), -1, LogSource::monitor());
 }
 
-void MainWindow::chooseTrafficFile()
+void MonitorSlots::chooseTrafficFile() const
 {
-    LineMonitor *const m = m_monitor;
     const QString suggested = m->settings.trafficFile.isEmpty() ? QStringLiteral("traffic.log")
                                                                 : m->settings.trafficFile;
     const QString path = m->dialogs.saveFile(QStringLiteral("Save File"), suggested,
@@ -567,9 +588,9 @@ void MainWindow::chooseTrafficFile()
         setTrafficStream(true);
 }
 
-void MainWindow::applyTrafficRotate(int kb)
+void MonitorSlots::applyTrafficRotate(int kb) const
 {
-    m_monitor->settings.rotateKb = kb;
-    m_monitor->trafficFile.setMaxBytes(qint64(kb) * 1024);
+    m->settings.rotateKb = kb;
+    m->trafficFile.setMaxBytes(qint64(kb) * 1024);
     saveMonitorSettings();
 }
