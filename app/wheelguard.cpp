@@ -9,6 +9,15 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+namespace {
+// Click or Tab, never the wheel: the wheel would focus the box it turns over.
+void keepWheelFocusOff(QWidget *widget)
+{
+    if (widget->focusPolicy() == Qt::WheelFocus && WheelGuard::guards(widget))
+        widget->setFocusPolicy(Qt::StrongFocus);
+}
+}
+
 void WheelGuard::install()
 {
     static QPointer<WheelGuard> installed;
@@ -16,22 +25,35 @@ void WheelGuard::install()
         return;
     installed = new WheelGuard(qApp);
     qApp->installEventFilter(installed);
+    // Widgets polished before the guard came; the rest as they are polished.
+    const QWidgetList widgets = QApplication::allWidgets();
+    for (QWidget *widget : widgets)
+        keepWheelFocusOff(widget);
 }
 
-bool WheelGuard::passesOn(const QWidget *widget)
+bool WheelGuard::guards(const QWidget *widget)
 {
-    if (!widget || widget->hasFocus())
-        return false;
     // Scroll bars are what the wheel is for.
-    if (qobject_cast<const QScrollBar *>(widget))
+    if (!widget || qobject_cast<const QScrollBar *>(widget))
         return false;
     return qobject_cast<const QAbstractSpinBox *>(widget) || qobject_cast<const QComboBox *>(widget)
            || qobject_cast<const QAbstractSlider *>(widget)
            || widget->property("wheelNeedsFocus").toBool();
 }
 
+bool WheelGuard::passesOn(const QWidget *widget)
+{
+    return widget && !widget->hasFocus() && guards(widget);
+}
+
 bool WheelGuard::eventFilter(QObject *watched, QEvent *event)
 {
+    // Polished once, before it is first shown: after the style has had its
+    // say on the focus policy.
+    if (event->type() == QEvent::Polish && watched->isWidgetType()) {
+        keepWheelFocusOff(static_cast<QWidget *>(watched));
+        return false;
+    }
     if (event->type() != QEvent::Wheel || !watched->isWidgetType()
         || !passesOn(static_cast<QWidget *>(watched)))
         return false;

@@ -5,6 +5,11 @@
 // while a page was being scrolled). A widget that zooms or otherwise acts on
 // the wheel can ask for the same with the property "wheelNeedsFocus".
 //
+// The guard alone is not enough: Qt hands the focus to a widget whose focus
+// policy includes the wheel before any filter sees the wheel, so the box
+// would be focused by the very turn that should scroll past it. Every
+// guarded widget therefore takes the focus by click or Tab only.
+//
 // One filter for the whole application, installed once.
 
 #include <QObject>
@@ -18,6 +23,8 @@ public:
     static void install();
     // True when a wheel over this widget is passed on to its parent.
     static bool passesOn(const QWidget *widget);
+    // A widget whose value the wheel changes only once it has the focus.
+    static bool guards(const QWidget *widget);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

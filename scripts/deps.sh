@@ -11,6 +11,9 @@ tesmar_install_deps() {
     # The calibration history: Qt SQL's SQLite and PostgreSQL drivers, and
     # the PostgreSQL server its tests start in a temporary folder.
     want+=(libqt5sql5-sqlite libqt5sql5-psql postgresql)
+    # The GUI tests deliver the wheel through Qt's platform interface, as a
+    # desktop does (its header is among Qt's private development files).
+    want+=(qtbase5-private-dev)
     if [ "${1:-build}" = run ]; then
         # The save-readiness marks are drawn as strokes; fonts-symbola keeps
         # the other symbols of the texts (the stability tick ✓) the same on

@@ -10,6 +10,7 @@
 #include "app/markglyphs.h"
 #include "app/wheelguard.h"
 
+#include "common/platforminput.h"
 #include "common/sandbox.h"
 
 #include <QComboBox>
@@ -26,12 +27,31 @@
 
 namespace {
 
-void turnWheel(QWidget *w)
+// The wheel turned over the middle of `w` as the desktop delivers it: Qt
+// gives the focus to whatever takes it by the wheel before anything else.
+// The point must really be over `w` in its window.
+bool turnWheel(QWidget *w)
 {
-    const QPointF at(w->width() / 2.0, w->height() / 2.0);
-    QWheelEvent e(at, w->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, -120), Qt::NoButton,
-                  Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(w, &e);
+    QWidget *top = w->window();
+    QWidget *under = top->childAt(w->mapTo(top, w->rect().center()));
+    if (under != w && !w->isAncestorOf(under))
+        return false;
+    PlatformInput::wheel(w);
+    return true;
+}
+
+// Brings `w` into view: its tab current, every scroll area around it
+// scrolled to it.
+void bringIntoView(QTabWidget *tabs, QWidget *w)
+{
+    for (int i = 0; i < tabs->count(); ++i) {
+        if (tabs->widget(i)->isAncestorOf(w))
+            tabs->setCurrentIndex(i);
+    }
+    for (QWidget *p = w->parentWidget(); p; p = p->parentWidget()) {
+        if (auto *area = qobject_cast<QScrollArea *>(p))
+            area->ensureWidgetVisible(w, 0, 0);
+    }
 }
 
 // What the wheel would change in a widget of each kind.
@@ -111,16 +131,18 @@ void TestWheelAndTips::wheelNeedsFocus()
     QScrollBar *bar = page.verticalScrollBar();
     const double before = valueOf(widget);
 
-    // Without the focus: the page scrolls, the value stays.
-    turnWheel(widget);
+    // Without the focus: the page scrolls, the value stays, and the focus
+    // stays where it was.
+    QVERIFY(turnWheel(widget));
     QCOMPARE(valueOf(widget), before);
+    QVERIFY(!widget->hasFocus());
     QVERIFY(bar->value() > 0);
 
     // With it: the value changes and the page stays.
     bar->setValue(0);
     widget->setFocus();
     QTRY_VERIFY(widget->hasFocus());
-    turnWheel(widget);
+    QVERIFY(turnWheel(widget));
     QVERIFY(valueOf(widget) != before);
     QCOMPARE(bar->value(), 0);
 }
@@ -129,12 +151,31 @@ void TestWheelAndTips::theWindowGuardsAndShowsWhole()
 {
     MainWindow w;
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    // A moving-average count scrolled over keeps its value.
-    QSpinBox *count = w.ui->spinBoxMovingAverage_3;
-    count->setValue(1);
-    turnWheel(count);
-    QCOMPARE(count->value(), 1);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    // The focus in the poll pane; the wheel turned over the devices'
+    // addresses and a moving-average count keeps their values and leaves
+    // the focus where it was, locked and unlocked.
+    for (const QString &password : {QString(), QStringLiteral("7391")}) {
+        w.ui->lineEditPassword->setText(password);
+        QSpinBox *count = w.ui->spinBoxMovingAverage_3;
+        count->setValue(1);
+        int turned = 0;
+        for (QWidget *box : {static_cast<QWidget *>(w.channels()[0].address),
+                             static_cast<QWidget *>(w.channels()[2].address),
+                             static_cast<QWidget *>(count)}) {
+            bringIntoView(w.ui->tabWidget, box);
+            if (!box->isVisible())
+                continue;     // on a tab the lock hides
+            w.ui->tableView->setFocus();
+            QTRY_VERIFY(w.ui->tableView->hasFocus());
+            const double before = valueOf(box);
+            QVERIFY2(turnWheel(box), qPrintable(box->objectName()));
+            QCOMPARE(valueOf(box), before);
+            QVERIFY2(!box->hasFocus(), qPrintable(box->objectName()));
+            ++turned;
+        }
+        QVERIFY(turned >= 2);
+    }
     // A status message too long for the bar is whole in its tool tip.
     const QString message = QStringLiteral("Порт не открыт!! Выберите порт и нажмите \"Связать\"");
     w.showStatusMessage(message, Qt::red);
