@@ -47,16 +47,23 @@ QRect availableArea(const QWidget *window)
     return screen ? screen->availableGeometry() : QRect();
 }
 
+QSize largestSize(const QWidget *window)
+{
+    const QRect area = availableArea(window);
+    if (area.isEmpty())
+        return QSize();
+    // The frame once the window has one; until then, room for a title bar.
+    const QSize frameSize = window->frameGeometry().size() - window->size();
+    return QSize(qMax(200, area.width() - frameSize.width()),
+                 qMax(200, area.height() - qMax(FrameAllowance, frameSize.height())));
+}
+
 void fit(QWidget *window)
 {
     const QRect area = availableArea(window);
     if (area.isEmpty())
         return;
-    // The frame once the window has one; until then, room for a title bar.
-    const QSize frameSize = window->frameGeometry().size() - window->size();
-    const int maxW = qMax(200, area.width() - frameSize.width());
-    const int maxH = qMax(200, area.height() - qMax(FrameAllowance, frameSize.height()));
-    const QSize wanted = window->size().boundedTo(QSize(maxW, maxH));
+    const QSize wanted = window->size().boundedTo(largestSize(window));
     if (wanted != window->size())
         window->resize(wanted.expandedTo(window->minimumSize()));
     QRect frame = window->frameGeometry();

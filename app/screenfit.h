@@ -4,6 +4,7 @@
 // below the edge.
 
 class QRect;
+class QSize;
 class QWidget;
 
 namespace ScreenFit {
@@ -14,6 +15,11 @@ QRect availableArea(const QWidget *window);
 // Stands in for every screen's available area while not empty: tests and
 // tools lay the window out for a screen size the machine does not have.
 void setAvailableAreaOverride(const QRect &area);
+
+// The largest size the window may take on its screen: the available area
+// less its frame (or room for a title bar until it has one). Empty when
+// the screen is not known.
+QSize largestSize(const QWidget *window);
 
 // Shrinks the window to the available area of its screen (leaving room for
 // a title bar) and moves it inside that area. The window's layout must be

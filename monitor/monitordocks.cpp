@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QMainWindow>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
@@ -93,14 +94,54 @@ int tableHeightForRows(const QTableView *table, int rows)
            + 2 * table->frameWidth();
 }
 
-// Gives the open panels their room. Beside the tabs: at first all the
-// width the tabs leave, later never so much that the tabs would scroll
-// across (the engineer may still drag the panel wider). Below the tabs:
-// two fifths of the window at first, the tabs scrolling up and down.
-Qt::DockWidgetArea areaFor(const QWidget *window)
+// The least width at which a panel's controls stay whole: its widest
+// group of controls (the rest wrap below it) and its scroll bar. The panel
+// is not squeezed below it, beside the tabs or floating.
+void holdPanelWidths(LineMonitor *m)
 {
-    const QRect area = ScreenFit::availableArea(window);
-    return area.isEmpty() || area.width() >= 1280 ? Qt::RightDockWidgetArea : Qt::BottomDockWidgetArea;
+    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+        auto *scroll = static_cast<QScrollArea *>(d->widget());
+        scroll->setMinimumWidth(scroll->widget()->minimumSizeHint().width()
+                                + scroll->verticalScrollBar()->sizeHint().width());
+    }
+}
+
+// Beside the tabs when the screen's width holds the tabs whole and the
+// widest panel's controls next to them, below the tabs otherwise. Judged
+// for the widest the window may grow on its screen, since it grows for
+// the panel: a window opened narrower than its screen still gets the
+// panel beside its tabs.
+Qt::DockWidgetArea areaFor(const QMainWindow *window, const LineMonitor *m)
+{
+    if (ScreenFit::largestSize(window).isEmpty())
+        return Qt::RightDockWidgetArea;
+    int panel = 0;
+    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock})
+        panel = qMax(panel, d->minimumSizeHint().width());
+    const int tabs = m->centralScroll->widget()->minimumSizeHint().width()
+                     + m->centralScroll->verticalScrollBar()->sizeHint().width();
+    const int separator = window->style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
+    return tabs + separator + panel <= ScreenFit::largestSize(window).width()
+               ? Qt::RightDockWidgetArea
+               : Qt::BottomDockWidgetArea;
+}
+
+// No panel docked anywhere but where the window put them.
+bool panelsWherePlaced(const QMainWindow *window, const LineMonitor *m)
+{
+    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+        if (!d->isFloating() && window->dockWidgetArea(d) != m->dockArea)
+            return false;
+    }
+    return true;
+}
+
+// Rows of the poll table in view below an open panel: the tabs scroll to
+// it (the poll buttons above it come along where there is room).
+void showPollTable(LineMonitor *m)
+{
+    if (m->pollTable->isVisible())
+        m->centralScroll->ensureWidgetVisible(m->pollTable, 0, 0);
 }
 
 // A panel below the tabs takes their height: the poll table keeps eight
@@ -123,27 +164,45 @@ void holdPollRows(QMainWindow *window, LineMonitor *m, const QDockWidget *changi
     // whole, which would make the window taller than the screen.
     auto *table = static_cast<QTableView *>(m->pollTable);
     auto *tabs = static_cast<TabsScrollArea *>(m->centralScroll);
-    if (below && tabs->holdsHeight) {
+    // Nor do the tabs hold their height where the screen is too short for
+    // them (unlocked on a 700 pixel screen): they scroll instead of pushing
+    // the window past the screen's edge, which would float every panel.
+    const int around = window->height() - tabs->height();
+    const QSize largest = ScreenFit::largestSize(window);
+    const bool tooTall = !largest.isEmpty()
+                         && tabs->widget()->minimumSizeHint().height() + 2 * tabs->frameWidth() + around
+                                > largest.height();
+    if ((below || tooTall) && tabs->holdsHeight) {
         tabs->holdsHeight = false;
         tabs->updateGeometry();
     }
     table->setMinimumHeight(below ? tableHeightForRows(table, 8) : m->pollTableMinimum);
-    if (!below && !tabs->holdsHeight) {
+    if (!below && !tooTall && !tabs->holdsHeight) {
         tabs->holdsHeight = true;
         tabs->updateGeometry();
     }
 }
 
+// Gives the open panels their room. Beside the tabs: the window widens
+// as far as its screen allows, and the panel takes what the tabs leave
+// (never so much that the tabs would scroll across; the engineer may
+// still drag it wider). Below the tabs: two fifths of the window at
+// first, the tabs scrolling up and down to the poll table.
 void sizeDocks(QMainWindow *window, LineMonitor *m)
 {
+    holdPanelWidths(m);
     holdPollRows(window, m);
     if (!window->isVisible())
         return;
     // Whatever the tabs or panels asked for, the window stays on the screen.
     ScreenFit::fit(window);
-    // Placed for the screen the window opened on when first shown there.
-    if (!m->docksSized && areaFor(window) != m->dockArea) {
-        m->dockArea = areaFor(window);
+    // Placed for the screen the window is on and for the tabs as they are:
+    // unlocked, the tabs are wider, and the panels go below them (beside
+    // them again once locked), unless the engineer has put them elsewhere.
+    const Qt::DockWidgetArea wanted = areaFor(window, m);
+    if (wanted != m->dockArea && (!m->docksSized || panelsWherePlaced(window, m))) {
+        m->dockArea = wanted;
+        m->docksSized = false;
         QDockWidget *front = m->trendDock;
         for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
             if (d->isVisible())
@@ -166,7 +225,13 @@ void sizeDocks(QMainWindow *window, LineMonitor *m)
     if (m->dockArea == Qt::BottomDockWidgetArea) {
         if (!m->docksSized)
             window->resizeDocks({shown}, {window->height() * 2 / 5}, Qt::Vertical);
+        showPollTable(m);
     } else {
+        if (!m->docksSized) {
+            const QSize largest = ScreenFit::largestSize(window);
+            if (window->width() < largest.width())
+                window->resize(largest.width(), window->height());
+        }
         QWidget *tabs = m->centralScroll->widget();
         const int overflow = tabs->minimumSizeHint().width() - m->centralScroll->viewport()->width();
         if (!m->docksSized || overflow > 0) {
@@ -222,7 +287,7 @@ QScrollArea *wrapTabs(QMainWindow *window)
 
 void addPanels(QMainWindow *window, LineMonitor *m)
 {
-    m->dockArea = areaFor(window);
+    m->dockArea = areaFor(window, m);
     window->addDockWidget(m->dockArea, m->trendDock);
     window->tabifyDockWidget(m->trendDock, m->statsDock);
     window->tabifyDockWidget(m->statsDock, m->logDock);

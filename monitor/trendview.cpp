@@ -82,8 +82,9 @@ TrendView::TrendView(std::shared_ptr<const TrendStore> store, QWidget *parent)
 
     m_plot = new QCustomPlot(this);
     m_plot->setObjectName(QStringLiteral("trendPlot"));
-    // Small enough for a dock beside the tabs of a 1366 pixel screen.
-    m_plot->setMinimumSize(200, 160);
+    // Small enough for a dock beside the tabs of a 1366 pixel screen, and
+    // below the tabs of a 700 pixel one with the panels' tabs under it.
+    m_plot->setMinimumSize(200, 120);
     // Thin unsmoothed lines: a frame of fifteen lines stays a few
     // milliseconds; text keeps its own smoothing.
     m_plot->setNotAntialiasedElements(QCP::aePlottables | QCP::aeGrid | QCP::aeAxes
@@ -104,6 +105,7 @@ TrendView::TrendView(std::shared_ptr<const TrendStore> store, QWidget *parent)
     QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
     ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
     m_plot->xAxis->setTicker(ticker);
+    m_timeLabelWidth = QFontMetrics(m_plot->xAxis->tickLabelFont()).horizontalAdvance(QStringLiteral("00:00:00"));
     m_summaryItem = new QCPItemText(m_plot);
     m_summaryItem->position->setType(QCPItemPosition::ptAxisRectRatio);
     m_summaryItem->position->setCoords(0.99, 0.02);
@@ -318,6 +320,9 @@ void TrendView::drawFrame(qint64 fromMs, qint64 toMs, bool rescaleY)
         m_plot->graph(i)->setData(x, y, true);
     }
     m_settingRange = true;
+    // No more times along the axis than their labels fit side by side
+    // with room between (the ticker rounds to a step of its own).
+    m_plot->xAxis->ticker()->setTickCount(qMax(2, m_plot->axisRect()->width() / (2 * m_timeLabelWidth)));
     m_plot->xAxis->setRange(fromMs / 1000.0, toMs / 1000.0);
     if (rescaleY) {
         bool found = false;

@@ -101,6 +101,7 @@ private:
     TrendQuantity m_quantity = TrendQuantity::Var1;
     QString m_quantityLabel;
     int m_windowMinutes = 5;
+    int m_timeLabelWidth = 50;
     qint64 m_gapMs = 0;
     bool m_dataChanged = true;
     bool m_settingRange = false;
