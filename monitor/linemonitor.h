@@ -66,11 +66,16 @@ public:
     QWidget *pollTable = nullptr;
     int pollTableMinimum = 0;
     QTimer *refreshTimer = nullptr;
+    // Ticks of the timer since the statistics and the traffic log were
+    // last brought up to date.
+    int tableTick = 0;
 
     // Beside every poll row, and what it shows.
     QVector<QLabel *> marks;
     QVector<StabilityVerdict> verdicts;
     bool allStable = false;
+    // The rule and quantity the marks' tips were written for.
+    QString tipKey;
     // Answers taken before this (now()'s clock) earn no mark: the poll
     // stopped, or the line was lost or connected again, since.
     qint64 judgeSince = 0;

@@ -229,9 +229,11 @@ void TrendView::setMarks(const QVector<StabilityVerdict> &verdicts, const Stabil
                                         .arg(colour.name()));
         changed = true;
     }
-    summaryLabel->setToolTip(QStringLiteral("Порог %1 за %2 ответов")
-                                 .arg(QString::number(rule.threshold, 'g', 6))
-                                 .arg(rule.count));
+    const QString tip = QStringLiteral("Порог %1 за %2 ответов")
+                            .arg(QString::number(rule.threshold, 'g', 6))
+                            .arg(rule.count);
+    if (tip != summaryLabel->toolTip())
+        summaryLabel->setToolTip(tip);
     if (changed)
         m_marksChanged = true;
 }
