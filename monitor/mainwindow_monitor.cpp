@@ -179,7 +179,10 @@ void MainWindow::setupMonitor()
     for (int i = 0; i < pollChannels.size(); ++i) {
         auto *mark = new ElidingLabel(ui->scrollAreaWidgetContents_2);
         mark->setObjectName(QStringLiteral("labelStable_%1").arg(i));
-        mark->setFixedWidth(mark->fontMetrics().horizontalAdvance(QStringLiteral("нет ответа__")));
+        // Fixed both ways: a new text repaints the mark alone instead of
+        // laying the window out again on every answer.
+        mark->setFixedSize(mark->fontMetrics().horizontalAdvance(QStringLiteral("нет ответа__")),
+                           mark->fontMetrics().height());
         ui->devsGridLayout->addWidget(mark, i, 2);
         m->marks.append(mark);
     }

@@ -129,10 +129,11 @@ TrafficLogView::TrafficLogView(std::shared_ptr<const TrafficLog> log, QWidget *p
     rotateBox->setSuffix(QStringLiteral(" КБ"));
     countLabel = new QLabel(this);
     countLabel->setObjectName(QStringLiteral("labelTrafficCount"));
-    // Its text changes with every refresh; a fixed width keeps that from
-    // laying the window out again each time.
-    countLabel->setFixedWidth(countLabel->fontMetrics().horizontalAdvance(
-        QStringLiteral("10000 строк, всего событий 0000000000_")));
+    // Its text changes with every refresh; a fixed size keeps that from
+    // laying the panel out again each time.
+    countLabel->setFixedSize(countLabel->fontMetrics().horizontalAdvance(
+                                 QStringLiteral("10000 строк, всего событий 0000000000_")),
+                             countLabel->fontMetrics().height());
     countLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     model = new TrafficLogModel(this);

@@ -74,11 +74,12 @@ TrendView::TrendView(std::shared_ptr<const TrendStore> store, QWidget *parent)
     thresholdUnit = new QLabel(this);
     summaryLabel = new ElidingLabel(this);
     summaryLabel->setObjectName(QStringLiteral("labelStableSummary"));
-    // A text that changes width would lay the whole window out again on
-    // every answer: the label keeps the width of its longest text.
+    // A text that changes size would lay the whole window out again on
+    // every answer: the label keeps the size of its longest text.
     QFont bold = summaryLabel->font();
     bold.setBold(true);
-    summaryLabel->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("Стабильно 15 из 15_")));
+    summaryLabel->setFixedSize(QFontMetrics(bold).horizontalAdvance(QStringLiteral("Стабильно 15 из 15_")),
+                               QFontMetrics(bold).height());
 
     m_plot = new QCustomPlot(this);
     m_plot->setObjectName(QStringLiteral("trendPlot"));
