@@ -31,14 +31,12 @@ if(NOT CMAKE_DISABLE_PRECOMPILE_HEADERS AND CMAKE_CXX_COMPILER_LAUNCHER MATCHES 
         ${CMAKE_CXX_COMPILER_LAUNCHER})
 endif()
 
-# tesmar_pch_libraries(): the core and GUI libraries' own headers.
+# tesmar_pch_libraries(): the core and GUI libraries' own headers. The
+# virtual line's few files would spend as long making a header as they save.
 function(tesmar_pch_libraries)
     target_precompile_headers(tesmar_core PRIVATE ${TESMAR_PCH_CORE})
     if(TARGET tesmar_gui)
         target_precompile_headers(tesmar_gui PRIVATE ${TESMAR_PCH_CORE} ${TESMAR_PCH_GUI})
-    endif()
-    if(TARGET tesmar_sim)
-        target_precompile_headers(tesmar_sim PRIVATE ${TESMAR_PCH_CORE})
     endif()
 endfunction()
 
