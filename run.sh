@@ -18,7 +18,7 @@ tesmar_install_deps run
 
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" >/dev/null
-cmake --build "$build" -j2 --target tesmar tesmar-sim
+cmake --build "$build" -j2 --target tesmar-programs
 
 line_dir=$(mktemp -d "${TMPDIR:-/tmp}/tesmar-line.XXXXXX")
 sim_pid=""

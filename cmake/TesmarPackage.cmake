@@ -20,11 +20,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's own dialogs and standard buttons speak Russian only with Qt's
 # translations, and the calibration history's own database is SQLite through
 # Qt SQL, a plugin: no library link shows either. (The save-readiness marks
-# are drawn as strokes, so no symbol font is needed.) The PostgreSQL driver
-# is only for a lab's shared database. The libraries found by dpkg-shlibdeps
-# are appended to this list.
+# are drawn as strokes, so no symbol font is needed.) The libraries found by
+# dpkg-shlibdeps are appended to this list.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qttranslations5-l10n, libqt5sql5-sqlite")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS libqt5sql5-psql)
+# The PostgreSQL driver serves a lab's shared database: apt installs it with
+# Tesmar unless told not to, so choosing the shared database needs no hunt
+# for a package.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libqt5sql5-psql)
 set(CPACK_STRIP_FILES ON)
 # Installing takes the programs as built and builds nothing else:
 # scripts/package.sh builds just the two installed programs first.

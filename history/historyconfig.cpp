@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QSettings>
+#include <QSqlDatabase>
 #include <QStandardPaths>
 
 bool HistoryConfig::operator==(const HistoryConfig &o) const
@@ -81,4 +82,22 @@ QString HistoryConfig::problem() const
     if (port <= 0 || port > 65535)
         return QStringLiteral("порт сервера базы истории должен быть от 1 до 65535");
     return QString();
+}
+
+bool (*HistoryConfig::driverAvailable)(const QString &driver) = [](const QString &driver) {
+    return QSqlDatabase::isDriverAvailable(driver);
+};
+
+QString HistoryConfig::missingDriver() const
+{
+    const bool shared = engine == Postgres;
+    const QString driver = shared ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
+    if (driverAvailable(driver))
+        return QString();
+    // Qt finds its SQL plugins once per run, so a driver installed now is
+    // seen by the next start.
+    return QStringLiteral("Нет драйвера Qt SQL %1 для базы %2: установите пакет %3 "
+                          "(sudo apt install %3) и перезапустите Tesmar")
+        .arg(driver, shared ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite"),
+             shared ? QStringLiteral("libqt5sql5-psql") : QStringLiteral("libqt5sql5-sqlite"));
 }

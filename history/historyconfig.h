@@ -43,4 +43,12 @@ struct HistoryConfig
     QString description() const;
     // Why the settings cannot name a database; empty when they can.
     QString problem() const;
+
+    // The engine's Qt SQL driver is a plugin in a Debian package of its own
+    // (libqt5sql5-sqlite, libqt5sql5-psql): when it is not installed, what
+    // to install, for the window; empty when it is there.
+    QString missingDriver() const;
+    // Whether Qt SQL has the named driver: QSqlDatabase::isDriverAvailable,
+    // or a test's stand-in for a PC without the package.
+    static bool (*driverAvailable)(const QString &driver);
 };

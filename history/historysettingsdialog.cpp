@@ -95,6 +95,11 @@ void HistorySettingsDialog::engineChanged()
                        static_cast<QWidget *>(m_user), static_cast<QWidget *>(m_password)})
         w->setEnabled(shared);
     m_file->setEnabled(!shared);
+    // A missing driver is said as soon as its engine is chosen; the settings
+    // are still taken, to work once the package is installed.
+    HistoryConfig chosen;
+    chosen.engine = HistoryConfig::Engine(m_engine->currentData().toInt());
+    m_problem->setText(chosen.missingDriver());
 }
 
 void HistorySettingsDialog::accept()

@@ -217,13 +217,12 @@ HistoryStore::Status HistoryStore::open(const HistoryConfig &config)
         fail(QStringLiteral("База истории не задана"), problem);
         return m_status = Status::Failed;
     }
-    const QString driver = m_postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
-    if (!QSqlDatabase::isDriverAvailable(driver)) {
-        fail(QStringLiteral("Нет драйвера Qt SQL %1").arg(driver),
-             m_postgres ? QStringLiteral("установите пакет libqt5sql5-psql")
-                        : QStringLiteral("установите пакет libqt5sql5-sqlite"));
+    const QString missing = config.missingDriver();
+    if (!missing.isEmpty()) {
+        fail(missing, QString());
         return m_status = Status::Failed;
     }
+    const QString driver = m_postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, m_name);
         if (m_postgres) {

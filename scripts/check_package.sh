@@ -21,6 +21,10 @@ for lib in libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5 libqt5sql5 l
     grep -Eq "(^|[ ,])$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 
+# libqt5sql5-psql: the driver of a lab's shared PostgreSQL database.
+recommends=$(dpkg-deb -f "$deb" Recommends || true)
+grep -Eq "(^|[ ,])libqt5sql5-psql( |,|$)" <<<"$recommends" || fail "Recommends lacks libqt5sql5-psql: '$recommends'"
+
 for f in usr/bin/tesmar usr/bin/tesmar-sim usr/share/applications/tesmar.desktop; do
     [ -f "$unpacked/$f" ] || fail "/$f is not in the package"
 done
@@ -39,4 +43,4 @@ shown=$("$unpacked/usr/bin/tesmar-sim" --version)
 [ "$shown" = "tesmar-sim $version" ] || fail "tesmar-sim --version says '$shown', the package is $version"
 
 desktop-file-validate "$unpacked/usr/share/applications/tesmar.desktop"
-echo "check_package.sh: $(basename "$deb") is sound (Depends: $depends)"
+echo "check_package.sh: $(basename "$deb") is sound (Depends: $depends; Recommends: $recommends)"

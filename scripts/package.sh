@@ -17,7 +17,7 @@ source "$root/scripts/deps.sh"
 tesmar_install_deps build
 
 cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target tesmar tesmar-sim >&2
+cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target tesmar-programs >&2
 out="$build/package"
 mkdir -p "$out"
 rm -f "$out"/tesmar_*.deb
