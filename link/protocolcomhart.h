@@ -58,6 +58,9 @@ public:
     // Port
     bool openPort(const QString &name);
     bool configurePort();
+    // After a failed configurePort: the setting the port refused, in words
+    // ("контроль чётности"); empty when none was.
+    QString refusedSetting() const { return m_refusedSetting; }
     void closePort();
     bool isPortOpen() const;
     QString portName() const;
@@ -219,6 +222,7 @@ private:
     QTimer *m_phaseTimer = nullptr;
     SerialConfig m_config;
     QString m_portName;
+    QString m_refusedSetting;
     QSet<QString> m_rtsWarnedPorts;
 
     QList<QByteArray> m_queue;

@@ -61,29 +61,25 @@ bool protocolComHart::configurePort()
     const auto parity = QSerialPort::Parity(m_config.parity);
     const auto stopBits = QSerialPort::StopBits(m_config.stopBits);
     const auto flow = QSerialPort::FlowControl(m_config.flowControl);
+    m_refusedSetting.clear();
+    const auto refused = [this](const char *diagnostic, const QString &setting) {
+        linkDiagnostic(diagnostic);
+        m_refusedSetting = setting;
+        return false;
+    };
     if (m_port->baudRate(QSerialPort::Input) != m_config.baudRate
         || m_port->baudRate(QSerialPort::Output) != m_config.baudRate) {
-        if (!m_port->setBaudRate(m_config.baudRate, QSerialPort::AllDirections)) {
-            linkDiagnostic("protocolComHart::couldn't set baudrate\n");
-            return false;
-        }
+        if (!m_port->setBaudRate(m_config.baudRate, QSerialPort::AllDirections))
+            return refused("protocolComHart::couldn't set baudrate\n", QStringLiteral("скорость"));
     }
-    if (m_port->dataBits() != dataBits && !m_port->setDataBits(dataBits)) {
-        linkDiagnostic("protocolComHart::couldn't set data bits number\n");
-        return false;
-    }
-    if (m_port->parity() != parity && !m_port->setParity(parity)) {
-        linkDiagnostic("protocolComHart::couldn't set parity\n");
-        return false;
-    }
-    if (m_port->stopBits() != stopBits && !m_port->setStopBits(stopBits)) {
-        linkDiagnostic("protocolComHart::couldn't set stop bits\n");
-        return false;
-    }
-    if (m_port->flowControl() != flow && !m_port->setFlowControl(flow)) {
-        linkDiagnostic("protocolComHart::couldn't set flow control\n");
-        return false;
-    }
+    if (m_port->dataBits() != dataBits && !m_port->setDataBits(dataBits))
+        return refused("protocolComHart::couldn't set data bits number\n", QStringLiteral("число бит данных"));
+    if (m_port->parity() != parity && !m_port->setParity(parity))
+        return refused("protocolComHart::couldn't set parity\n", QStringLiteral("контроль чётности"));
+    if (m_port->stopBits() != stopBits && !m_port->setStopBits(stopBits))
+        return refused("protocolComHart::couldn't set stop bits\n", QStringLiteral("число стоповых бит"));
+    if (m_port->flowControl() != flow && !m_port->setFlowControl(flow))
+        return refused("protocolComHart::couldn't set flow control\n", QStringLiteral("управление потоком"));
     return true;
 }
 
