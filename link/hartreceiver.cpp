@@ -103,6 +103,22 @@ int HartReceiver::feedUntilComplete(const char *data, int size, bool *complete)
 
 bool HartReceiver::feedByte(uint8_t c)
 {
+    // The common bytes take a short way: the next 0xFF of a preamble under
+    // way, and a byte inside a frame that neither is its byte count nor
+    // completes it, while nothing has begun inside the frame.
+    Hunt &h = m_top;
+    if (!h.frameStarted) {
+        if (c == 0xFF && h.preambleCounter > 0 && h.preambleCounter < MaxPreamble) {
+            ++h.preambleCounter;
+            return false;
+        }
+    } else if (!h.complete && c != 0xFF && (!h.inner || h.inner->idle()) && h.buffer.size() < MaxBuffer) {
+        const int n = h.buffer.size() + 1;
+        if (n - 1 != h.headerIndex && n != h.expectedLength) {
+            h.buffer.append(char(c));
+            return false;
+        }
+    }
     const Hunt::Step step = m_top.feedByte(c, *this, 0);
     if (step == Hunt::Failed)
         report(m_top.error);
@@ -132,7 +148,8 @@ void HartReceiver::Hunt::clear()
     frameStarted = false;
     complete = false;
     error = NoError;
-    if (inner)
+    // An idle inner hunt has nothing to forget, nor has any hunt inside it.
+    if (inner && !inner->idle())
         inner->clear();
 }
 
@@ -178,7 +195,8 @@ HartReceiver::Hunt::Step HartReceiver::Hunt::feedByte(uint8_t c, HartReceiver &r
             if (depth + 1 < MaxNesting) {
                 if (!inner)
                     inner = std::make_unique<Hunt>();
-                inner->clear();
+                else if (!inner->idle())
+                    inner->clear();
             }
             return Nothing;
         }
@@ -215,15 +233,17 @@ HartReceiver::Hunt::Step HartReceiver::Hunt::feedByte(uint8_t c, HartReceiver &r
     }
     // Every byte after this frame's delimiter is also hunted through for a
     // frame that begins inside it; a damaged one there is given up at once.
-    if (inner && inner->feedByte(c, r, depth + 1) == Completed && !inner->checksumOk())
+    // (A byte other than 0xFF changes nothing in an idle hunt.)
+    if (inner && (c == 0xFF || !inner->idle()) && inner->feedByte(c, r, depth + 1) == Completed
+        && !inner->checksumOk())
         inner->giveUp();
     // This frame gives way to the one begun inside it when it cannot
     // complete, when that one completed first with a good checksum, or when
     // this one completed damaged: then the later frame completes on its own
     // bytes.
     const bool innerWon = inner && inner->complete && step != Completed;
-    const bool damaged = step == Completed && !checksumOk();
-    if (hopeless || innerWon || (damaged && inner && inner->frameStarted)) {
+    const bool innerBegun = inner && inner->frameStarted;
+    if (hopeless || innerWon || (step == Completed && innerBegun && !checksumOk())) {
         giveUp();
         return complete ? Completed : Nothing;
     }
