@@ -3,6 +3,8 @@
 # it unpacked. Installs missing Debian packages first.
 #   ./test.sh                 build + all tests + a short fuzzing run
 #   FUZZ_SECONDS=0 ./test.sh  skip the fuzzing run
+#   TESMAR_TEST_LOAD=1 ./test.sh  run the tests with every core kept busy
+#                             (scripts/load_test.sh), as on a machine that is never idle
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
@@ -11,7 +13,11 @@ tesmar_install_deps build
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
-(cd build && ctest --output-on-failure -j"$jobs")
+if [ "${TESMAR_TEST_LOAD:-0}" != 0 ]; then
+    scripts/load_test.sh build
+else
+    (cd build && ctest --output-on-failure -j"$jobs")
+fi
 
 # The Debian package of this build, unpacked and tried without installing it.
 deb=$(BUILD_DIR=build scripts/package.sh | tail -n 1)

@@ -94,11 +94,18 @@ void MainWindow::connectCOM()
         // Open but not set to the line's parameters: talking over it would
         // only garble frames, so it is not offered as connected.
         const QString why = link->portErrorString();
+        const QString setting = link->refusedSetting();
         link->closePort();
         appendStatus(ui->textEditStatus, QStringLiteral("Ошибка подключения\n"));
-        reportFailure(QStringLiteral("Порт %1 не принял настройки линии (%2): проверьте их на вкладке "
-                                     "\"Настройка программы\" и нажмите \"Связать\" снова").arg(name, why),
-                      nullptr, -1, LogSource::port());
+        // Only values no port can take are the settings' fault; a usable
+        // value the port refused is the port's (its driver or adapter).
+        const QString text = link->serialConfig().isUsable()
+            ? QStringLiteral("Порт %1 отказался принять настройку линии \"%2\" (%3): порт или его драйвер "
+                             "её не поддерживает; переподключите адаптер или выберите другой порт и "
+                             "нажмите \"Связать\" снова").arg(name, setting, why)
+            : QStringLiteral("Порт %1 не принял настройки линии (%2): проверьте их на вкладке "
+                             "\"Настройка программы\" и нажмите \"Связать\" снова").arg(name, why);
+        reportFailure(text, nullptr, -1, LogSource::port());
         return;
     }
     if (opened) {

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cmath>
@@ -224,8 +225,14 @@ PointFileMeans groupPointRecords(const QVector<PointRecord> &records, bool vakum
 
 namespace {
 
+// The records a calculation reads, dumped for a developer who asks for them
+// with QT_LOGGING_RULES="tesmar.calc.points.debug=true"; off by default.
+Q_LOGGING_CATEGORY(lcCalcPoints, "tesmar.calc.points", QtWarningMsg)
+
 void printRecords(const PointFile &file)
 {
+    if (!lcCalcPoints().isDebugEnabled())
+        return;
     std::cerr << "DEBUG: dataMNK data:\n";
     for (const PointRecord &r : file.records)
         std::cerr << float(r.v1) << '\t' << float(r.v2) << '\t' << float(r.v4) << '\t' << r.pPlus << '\t'

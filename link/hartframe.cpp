@@ -1,6 +1,6 @@
 #include "link/hartframe.h"
+#include "link/linklog.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -100,7 +100,7 @@ bool HartRequestFrame::build(uint8_t command, const uint8_t *data, int n)
         }
     }
     if (!m_error.isEmpty()) {
-        std::fprintf(stderr, "%s\n", m_error.toUtf8().constData());
+        linkDiagnostic(m_error + QLatin1Char('\n'));
         return false;
     }
 

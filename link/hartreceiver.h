@@ -3,18 +3,30 @@
 // are split across reads. The buffer it fills always holds a normalised frame
 // (exactly the counted preamble bytes, the delimiter and what followed).
 //
-// Framing errors are written to the standard error stream; the byte that
-// caused one is dropped and preamble counting starts again, so a good frame
-// later in the stream is still found. After one frame has completed, further
-// bytes fed with feed() are kept in the buffer but never complete a second
-// frame until reset(). feedUntilComplete() stops right after a completing
-// byte instead, so a caller can take the frame, reset, and hunt on in the
-// rest of its bytes.
+// Framing errors are written, when the link's logging category is enabled
+// for debug messages, to the standard error stream; the byte that caused one
+// is dropped and preamble counting starts again, so a good frame later in
+// the stream is still found.
+//
+// A frame start can be noise: line noise that holds 0xFF bytes and a
+// delimiter, or the head of a frame torn off mid-way, begins a frame whose
+// byte count then swallows the real answer behind it. So while a frame is
+// being received, the bytes after its delimiter are hunted for another
+// preamble and delimiter as well. The frame begun later is taken instead
+// when it completes with a good checksum first, or when the earlier one
+// completes with a bad checksum: a noise burst costs no answer that arrived
+// whole after it.
+//
+// After one frame has completed, further bytes fed with feed() are kept in
+// the buffer but never complete a second frame until reset() or huntOn().
+// feedUntilComplete() stops right after a completing byte instead, so a
+// caller can take the frame, hunt on, and go on with the rest of its bytes.
 
 #include "link/hartanswer.h"
 
 #include <QByteArray>
 #include <cstdint>
+#include <memory>
 
 class HartReceiver
 {
@@ -33,13 +45,19 @@ public:
     // complete is 20 + 11 + 127 bytes; bytes beyond the cap are dropped so a
     // noisy line cannot grow the buffer without bound between transmissions.
     static constexpr int MaxBuffer = 512;
+    // How many frame starts, one inside the other, are followed at once.
+    static constexpr int MaxNesting = 4;
 
-    // The exact texts written to the standard error stream.
+    // The exact texts of the framing errors.
     static const char *errorText(Error e);
 
     HartReceiver();
+    ~HartReceiver();
 
     void reset();
+    // Drops the completed frame and hunts on. When that frame was damaged,
+    // a preamble that had begun inside it still counts.
+    void huntOn();
     // Feeds a chunk. Returns true when this chunk completed the frame; that
     // happens at most once between two resets.
     bool feed(const char *data, int size);
@@ -50,24 +68,27 @@ public:
     // frame.
     int feedUntilComplete(const char *data, int size, bool *complete);
 
-    bool isComplete() const { return m_complete; }
+    bool isComplete() const { return m_top.complete; }
     // True while a frame is being received: its preamble has begun and it
     // has not completed (nor been dropped by a framing error).
     bool isMidFrame() const
     {
-        return m_frameStarted ? !m_complete : m_preambleCounter > 0;
+        return m_top.frameStarted ? !m_top.complete : m_top.preambleCounter > 0;
     }
     // Counts the frames begun (first preamble byte) since construction, reset()
-    // or not: the frame in progress, or the one just completed, is number
-    // startCount().
+    // or not.
     int startCount() const { return m_startCount; }
-    // Counts the delimiters taken since construction: a frame has begun, as
-    // far as anyone can tell, only when its delimiter has come. Preamble
-    // bytes before it are indistinguishable from noise on the line.
+    // Counts the delimiters taken since construction, also those of frame
+    // starts inside another frame: a frame has begun, as far as anyone can
+    // tell, only when its delimiter has come. Preamble bytes before it are
+    // indistinguishable from noise on the line.
     int delimiterCount() const { return m_delimiterCount; }
-    bool isFrameStarted() const { return m_frameStarted; }
+    // The number (as delimiterCount counted it) of the frame being received
+    // or just completed; 0 before a delimiter.
+    int frameNumber() const { return m_top.number; }
+    bool isFrameStarted() const { return m_top.frameStarted; }
     // The normalised frame, followed by anything that came after it.
-    const QByteArray &buffer() const { return m_buffer; }
+    const QByteArray &buffer() const { return m_top.buffer; }
     // The completed frame alone, parsed. Invalid before completion.
     HartAnswer answer() const;
 
@@ -77,18 +98,40 @@ public:
     int errorCount(Error e) const;
 
 private:
-    void report(Error e);
-    void fail(Error e);
+    // One frame hunted for: the outermost is the frame the receiver reports;
+    // each started frame follows the bytes after its delimiter in an inner
+    // hunt, for a frame that begins inside it.
+    struct Hunt
+    {
+        enum Step { Nothing, Completed, Failed };
 
-    QByteArray m_buffer;
-    int m_preambleCounter = 0;
-    int m_headerIndex = 0;
-    int m_expectedLength = 0;
+        QByteArray buffer;
+        int preambleCounter = 0;
+        int headerIndex = 0;
+        int expectedLength = 0;
+        int number = 0;
+        bool runTooLong = false;
+        bool frameStarted = false;
+        bool complete = false;
+        Error error = NoError;            // of the last step that failed
+        std::unique_ptr<Hunt> inner;
+
+        void clear();
+        Step feedByte(uint8_t c, HartReceiver &r, int depth);
+        bool checksumOk() const;
+        // Drops this frame start for the one begun inside it (or for
+        // nothing), as the inner hunt has it.
+        void giveUp();
+        // True when the next byte cannot start anything in this hunt: no
+        // preamble has begun and no frame is under way.
+        bool idle() const { return !frameStarted && preambleCounter == 0; }
+    };
+
+    void report(Error e);
+
+    Hunt m_top;
     int m_startCount = 0;
     int m_delimiterCount = 0;
-    bool m_runTooLong = false;
-    bool m_frameStarted = false;
-    bool m_complete = false;
     bool m_diagnostics = true;
     Error m_lastError = NoError;
     int m_errorCounts[4] = {0, 0, 0, 0};

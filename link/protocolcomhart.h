@@ -58,6 +58,9 @@ public:
     // Port
     bool openPort(const QString &name);
     bool configurePort();
+    // After a failed configurePort: the setting the port refused, in words
+    // ("контроль чётности"); empty when none was.
+    QString refusedSetting() const { return m_refusedSetting; }
     void closePort();
     bool isPortOpen() const;
     QString portName() const;
@@ -96,7 +99,7 @@ public:
     void stopSending();
     // Transmits now, ending repeat mode first (repeatEnded). A frame handed
     // over while another transmission is under way is refused (false, and a
-    // diagnostic on the standard error stream): two frames never share the
+    // diagnostic, see link/linklog.h): two frames never share the
     // line and every outcome belongs to one request. With the port closed
     // nothing is written and nothing reported as sent: the request ends with
     // its time-out outcome, answerGet(0), from the event loop.
@@ -137,7 +140,7 @@ public:
     int requestCommand() const { return m_reqCommand; }
 
     // Reads a request back into its fields before it is sent. Its two errors
-    // go to the standard error stream and leave the fields as they were.
+    // are diagnostics (link/linklog.h) and leave the fields as they were.
     void analysisRequest(const QByteArray &frame);
 
     // The steps of one transmission, in the order they happen.
@@ -200,7 +203,8 @@ private:
     void noteIfLate(int address, int command);
     void hunt(const char *data, int size);
     void frameCompleted(bool *credited);
-    bool lineBusy() const;
+    bool mayBeBusy() const;
+    bool lineBusy(qint64 heardUntilNs) const;
     void startLine();
     void finishQueue();
     void resetReceive();
@@ -218,6 +222,7 @@ private:
     QTimer *m_phaseTimer = nullptr;
     SerialConfig m_config;
     QString m_portName;
+    QString m_refusedSetting;
     QSet<QString> m_rtsWarnedPorts;
 
     QList<QByteArray> m_queue;
@@ -252,6 +257,7 @@ private:
     int m_lastCreditedAddress = -1;
     int m_lastCreditedCommand = -1;
     qint64 m_quietWaitStartNs = 0;
+    qint64 m_quietCheckNs = 0;       // when the line was last looked at for quiet
     qint64 m_lastRxNs = -1;          // when bytes last came in
     int m_writeMark = 0;             // frames begun up to the last write start
     bool m_written = false;          // this transmission has begun its write

@@ -4,15 +4,12 @@
 // main window reads.
 
 #include "link/protocolcomhart.h"
+#include "link/linklog.h"
 #include "link/responsecode.h"
 
 #include <QDateTime>
-#include <QLoggingCategory>
 #include <QMetaMethod>
 #include <QTimer>
-#include <cstdio>
-
-Q_DECLARE_LOGGING_CATEGORY(lcLink)
 
 void protocolComHart::readData()
 {
@@ -22,7 +19,7 @@ void protocolComHart::readData()
     if (bytes.isEmpty())
         return;
     m_lastRxNs = m_clock.nsecsElapsed();
-    qCDebug(lcLink) << "recv" << bytes.toHex(' ');
+    qCDebug(lcLinkFrames) << "recv" << bytes.toHex(' ');
     hunt(bytes.constData(), bytes.size());
 }
 
@@ -69,8 +66,8 @@ void protocolComHart::hunt(const char *data, int size)
 void protocolComHart::frameCompleted(bool *credited)
 {
     const HartAnswer frame = m_receiver.answer();
-    const int number = m_receiver.delimiterCount();
-    m_receiver.reset();
+    const int number = m_receiver.frameNumber();
+    m_receiver.huntOn();
     const int address = frame.isValid() ? frame.shortAddress() : -1;
     const int command = frame.isValid() ? frame.command() : -1;
     const bool addressMatches = m_matchAddress < 0 || address == m_matchAddress
@@ -115,7 +112,7 @@ void protocolComHart::frameCompleted(bool *credited)
     m_stats.countDiscard(address, reason, checksumOk);
     if (frame.isValid())
         noteIfLate(address, command);
-    qCDebug(lcLink) << "discarded" << reason << frame.raw().toHex(' ');
+    qCDebug(lcLinkFrames) << "discarded" << reason << frame.raw().toHex(' ');
     emitTraffic(LinkTrafficEvent::Rx, LinkTrafficEvent::Discarded, address, command,
                 frame.isValid() ? frame.byteCount() : -1, frame.raw());
 }
@@ -265,8 +262,7 @@ void protocolComHart::analysisRequest(const QByteArray &frame)
     while (i < size && b[i] == 0xFF)
         ++i;
     if (i >= size || (b[i] != 0x82 && b[i] != 0x02)) {
-        std::fputs("protocolComHart::analysisRequest", stderr);
-        std::fputs(":Wrong frame identifier\n", stderr);
+        linkDiagnostic("protocolComHart::analysisRequest:Wrong frame identifier\n");
         return;
     }
     const int addressLength = b[i] == 0x82 ? 5 : 1;
@@ -278,7 +274,7 @@ void protocolComHart::analysisRequest(const QByteArray &frame)
     m_reqCommand = b[p];
     const int count = int(int8_t(b[p + 1]));
     if (count < 0) {
-        std::fprintf(stderr, "analyze_request:Wrong data length%d\n", count);
+        linkDiagnostic(QStringLiteral("analyze_request:Wrong data length%1\n").arg(count));
         return;
     }
     m_reqData = frame.mid(p + 2, count);

@@ -22,6 +22,15 @@ void SerialConfig::setDefaults()
     rtsDelay = 10;
 }
 
+bool SerialConfig::isUsable() const
+{
+    // What a serial port can be asked for at all (the library's own enums);
+    // whether a given port takes it is the port's business.
+    const bool parityKnown = parity == 0 || (parity >= 2 && parity <= 5);
+    return baudRate > 0 && dataBits >= 5 && dataBits <= 8 && parityKnown && stopBits >= 1 && stopBits <= 3
+        && flowControl >= 0 && flowControl <= 2;
+}
+
 QByteArray SerialConfig::toBytes() const
 {
     char p[FileSize] = {};

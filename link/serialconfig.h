@@ -31,4 +31,6 @@ struct SerialConfig
     // Takes the first 28 bytes; false (out untouched) when there are fewer.
     static bool fromBytes(const QByteArray &bytes, SerialConfig &out);
     void setDefaults();
+    // True when every value is one a serial port can be asked to take.
+    bool isUsable() const;
 };

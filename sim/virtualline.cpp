@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -102,6 +103,7 @@ bool VirtualLine::open()
 
     m_readNotifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &VirtualLine::onReadable);
+    watchClients();
     m_writeNotifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &VirtualLine::onWritable);
@@ -114,6 +116,11 @@ void VirtualLine::close()
     m_readRetryTimer->stop();
     delete m_readNotifier;
     m_readNotifier = nullptr;
+    delete m_closeNotifier;
+    m_closeNotifier = nullptr;
+    if (m_closeWatchFd >= 0)
+        ::close(m_closeWatchFd);
+    m_closeWatchFd = -1;
     delete m_writeNotifier;
     m_writeNotifier = nullptr;
     if (!m_linkPath.isEmpty()) {
@@ -131,6 +138,42 @@ void VirtualLine::close()
     m_outgoing.clear();
     m_active = false;
     m_framer.reset();
+}
+
+// The line holds its slave side open, so the pseudo-terminal and its
+// settings outlive every client. A client that set odd parity and was
+// killed (or never restored the settings it found) leaves the parity-type
+// bit behind without the enable bit, which a pseudo-terminal always drops;
+// the next client's odd-parity request then changes nothing and the kernel
+// refuses it. A real port keeps the enable bit, so the line clears the
+// stray bit whenever a client lets go of the slave side.
+void VirtualLine::watchClients()
+{
+    m_closeWatchFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_closeWatchFd < 0)
+        return;     // no watch: only a reopen after a killed client suffers
+    if (::inotify_add_watch(m_closeWatchFd, QFile::encodeName(m_portName).constData(),
+                            IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        ::close(m_closeWatchFd);
+        m_closeWatchFd = -1;
+        return;
+    }
+    m_closeNotifier = new QSocketNotifier(m_closeWatchFd, QSocketNotifier::Read, this);
+    connect(m_closeNotifier, &QSocketNotifier::activated, this, &VirtualLine::onClientClosed);
+}
+
+void VirtualLine::onClientClosed()
+{
+    char events[4096];
+    while (::read(m_closeWatchFd, events, sizeof events) > 0) {
+    }
+    termios tio {};
+    if (m_slaveFd >= 0 && ::tcgetattr(m_slaveFd, &tio) == 0 && !(tio.c_cflag & PARENB)
+        && (tio.c_cflag & (PARODD | CMSPAR))) {
+        tio.c_cflag &= ~tcflag_t(PARODD | CMSPAR);
+        ::tcsetattr(m_slaveFd, TCSANOW, &tio);
+    }
+    emit clientClosed();
 }
 
 bool VirtualLine::isOpen() const { return m_masterFd >= 0; }
@@ -287,10 +330,17 @@ void VirtualLine::handleFrame(const RequestFramer::Frame &frame)
     }
 }
 
+void VirtualLine::setLineFaults(const LineFaults &faults) { m_faults = faults; }
+int VirtualLine::answersGiven() const { return m_answersGiven; }
+
 void VirtualLine::queueAnswer(VirtualDevice *dev, const Request &request)
 {
     QByteArray body = dev->answer(request);
     ++dev->answersGiven;
+    const int given = ++m_answersGiven;
+    const auto hits = [given](int every) { return every > 0 && given % every == 0; };
+    if (hits(m_faults.dropEvery))
+        return;
     // body: delimiter, address (1 or 5 bytes), command, byte count, ...
     const int addressLength = request.longFrame ? 5 : 1;
     bool rewritten = false;
@@ -314,11 +364,15 @@ void VirtualLine::queueAnswer(VirtualDevice *dev, const Request &request)
             sum ^= body.at(i);
         body[body.size() - 1] = sum;
     }
-    if (dev->corruptNextChecksum) {
+    if (dev->corruptNextChecksum || hits(m_faults.corruptEvery)) {
         body[body.size() - 1] = char(body.at(body.size() - 1) ^ 0xFF);
         dev->corruptNextChecksum = false;
     }
-    const int lateMs = dev->hits(dev->late) ? qMax(0, dev->lateByMs) : 0;
+    if (hits(m_faults.noiseEvery))
+        dev->noiseBeforeNext.prepend(m_faults.noise);
+    int lateMs = dev->hits(dev->late) ? qMax(0, dev->lateByMs) : 0;
+    if (hits(m_faults.lateEvery))
+        lateMs += qMax(0, m_faults.lateMs);
     const bool twice = dev->hits(dev->duplicate);
 
     Outgoing out;

@@ -97,6 +97,24 @@ public:
     // RTS step.
     void rtsRaised();
 
+    // Faults of a misbehaving line, counted over every answer the line's
+    // devices give (1, 2, ... in the order they are given): every
+    // dropEvery-th is lost, every corruptEvery-th arrives with a damaged
+    // checksum, every noiseEvery-th has `noise` in front of it and every
+    // lateEvery-th comes lateMs later. 0 leaves a fault out.
+    struct LineFaults
+    {
+        int dropEvery = 0;
+        int corruptEvery = 0;
+        int noiseEvery = 0;
+        QByteArray noise;
+        int lateEvery = 0;
+        int lateMs = 0;
+    };
+    void setLineFaults(const LineFaults &faults);
+    // Answers given since the line opened, the lost ones included.
+    int answersGiven() const;
+
     // Every complete request frame received, checksum good or not, as it
     // arrived from its first preamble byte (the most recent 10000).
     QList<QByteArray> requests() const;
@@ -106,6 +124,8 @@ public:
 
 signals:
     void requestReceived(const QByteArray &frame);
+    // A client closed the slave side (or was killed holding it).
+    void clientClosed();
     // An answer frame (preamble to checksum, without noise) has been
     // written completely.
     void answerSent(const QByteArray &frame);
@@ -119,6 +139,8 @@ private:
     };
 
     void onReadable();
+    void watchClients();
+    void onClientClosed();
     void onWritable();
     void handleFrame(const RequestFramer::Frame &frame);
     void strayAt(StrayMoment moment);
@@ -143,6 +165,8 @@ private:
     QByteArray m_stray;
     StrayMoment m_strayMoment = StrayMoment::Never;
     int m_strayTimes = 0;
+    LineFaults m_faults;
+    int m_answersGiven = 0;
 
     std::map<uint8_t, std::unique_ptr<VirtualDevice>> m_devices;
     BenchState m_bench;
@@ -151,6 +175,8 @@ private:
 
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
+    QSocketNotifier *m_closeNotifier = nullptr;
+    int m_closeWatchFd = -1;          // inotify: clients closing the slave side
     QTimer *m_pumpTimer = nullptr;
     QTimer *m_readRetryTimer = nullptr;
     QElapsedTimer m_clock;

@@ -1,6 +1,10 @@
 #pragma once
 // Captures of what the code under test prints: std::cout at the stream level,
 // the standard error stream at the file descriptor, so C stdio is caught too.
+// A capture of the standard error stream asks for the link's diagnostics
+// (off by default, see link/linklog.h) while it lives.
+
+#include "link/linklog.h"
 
 #include <QByteArray>
 #include <QTemporaryFile>
@@ -29,7 +33,9 @@ class StderrCapture
 {
 public:
     StderrCapture()
+        : m_linkDiagnostics(linkDiagnosticsOn())
     {
+        setLinkDiagnosticsOn(true);
         m_file.open();
         std::fflush(stderr);
         m_saved = dup(2);
@@ -48,6 +54,7 @@ private:
     {
         if (m_saved < 0)
             return;
+        setLinkDiagnosticsOn(m_linkDiagnostics);
         std::fflush(stderr);
         dup2(m_saved, 2);
         close(m_saved);
@@ -55,4 +62,5 @@ private:
     }
     QTemporaryFile m_file;
     int m_saved = -1;
+    bool m_linkDiagnostics;
 };

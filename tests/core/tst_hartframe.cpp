@@ -24,6 +24,31 @@ QByteArray longAnswer()
     return f + char(sum);
 }
 
+// The good frames a receiver finds in a stream handed over in pieces of
+// `chunk` bytes, taking each completed frame and hunting on, as the link does.
+QList<QByteArray> goodFrames(const QByteArray &stream, int chunk, int *completed)
+{
+    HartReceiver r;
+    r.setDiagnosticsEnabled(false);
+    QList<QByteArray> good;
+    *completed = 0;
+    for (int pos = 0; pos < stream.size(); pos += chunk) {
+        const QByteArray piece = stream.mid(pos, chunk);
+        for (int i = 0; i < piece.size();) {
+            bool complete = false;
+            i += r.feedUntilComplete(piece.constData() + i, piece.size() - i, &complete);
+            if (!complete)
+                continue;
+            ++*completed;
+            const HartAnswer a = r.answer();
+            if (a.checksumOk())
+                good.append(a.raw());
+            r.huntOn();
+        }
+    }
+    return good;
+}
+
 } // namespace
 
 class TestHartFrame : public QObject
@@ -43,6 +68,8 @@ private slots:
     void everySplitPoint();
     void framing_data();
     void framing();
+    void resynchronisesInsideAFrame_data();
+    void resynchronisesInsideAFrame();
     void bytesAfterFrameNeverCompleteAgain();
     void negativeByteCountLeftToTimeOut_data();
     void negativeByteCountLeftToTimeOut();
@@ -293,6 +320,51 @@ void TestHartFrame::framing()
     QCOMPARE(r.errorCount(HartReceiver::PreambleTooLong), tooLong);
     QCOMPARE(r.errorCount(HartReceiver::PreambleTooShort), tooShort);
     QCOMPARE(r.errorCount(HartReceiver::WrongDelimiter), badDelimiter);
+}
+
+void TestHartFrame::resynchronisesInsideAFrame_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QList<QByteArray>>("frames");   // the good frames found, in order
+    QTest::addColumn<int>("completed");              // frames completed, damaged ones too
+
+    QByteArray damaged = ShortAnswer;
+    damaged[damaged.size() - 1] = char(damaged.at(damaged.size() - 1) ^ 0x01);
+    QByteArray holdsStart = hex("ffffffffff 02 01 03 04 0000 ffffff02");
+    uint8_t sum = 0;
+    for (int i = 5; i < holdsStart.size(); ++i)
+        sum ^= uint8_t(holdsStart.at(i));
+    holdsStart += char(sum);
+    const QList<QByteArray> answer{ShortAnswer};
+
+    QTest::newRow("noise start whose count runs past the answer") << hex("ffffff 02 07 03 40") + ShortAnswer
+                                                                  << answer << 1;
+    // The noise completes, damaged, on the answer's first preamble bytes,
+    // which still count for the answer.
+    QTest::newRow("noise start ending in the answer's preamble") << hex("ffffff 02 07 03 00 00") + ShortAnswer
+                                                                 << answer << 2;
+    QTest::newRow("noise start with a negative count") << hex("ffffff 02 07 03 f0") + ShortAnswer << answer << 1;
+    QTest::newRow("torn head of an answer") << ShortAnswer.left(9) + ShortAnswer << answer << 1;
+    QTest::newRow("two noise starts, one in the other")
+        << hex("ffffff 02 07 03 40 ffffff 82 0f 02 7f") + ShortAnswer << answer << 1;
+    QTest::newRow("a damaged answer alone is still a frame") << damaged << QList<QByteArray>() << 1;
+    QTest::newRow("a good frame whose data looks like a start") << holdsStart + ShortAnswer
+                                                                << QList<QByteArray>{holdsStart, ShortAnswer} << 2;
+    QTest::newRow("two answers back to back") << ShortAnswer + longAnswer()
+                                              << QList<QByteArray>{ShortAnswer, longAnswer()} << 2;
+}
+
+void TestHartFrame::resynchronisesInsideAFrame()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QList<QByteArray>, frames);
+    QFETCH(int, completed);
+    // However the bytes come in: one by one, in odd pieces, all at once.
+    for (int chunk : {1, 7, int(stream.size())}) {
+        int n = 0;
+        QCOMPARE(goodFrames(stream, chunk, &n), frames);
+        QCOMPARE(n, completed);
+    }
 }
 
 void TestHartFrame::bytesAfterFrameNeverCompleteAgain()

@@ -467,9 +467,14 @@ void TestLink::portDiagnostics()
         QVERIFY(!m_link->configurePort());
         QCOMPARE(err.text(), QByteArray("protocolComHart::couldn't set baudrate\n"));
         QCOMPARE(m_link->portErrorString(), QStringLiteral("Invalid baud rate value"));
+        // A value no port can take: the record is at fault, not the port.
+        QCOMPARE(m_link->refusedSetting(), QStringLiteral("скорость"));
+        QVERIFY(!m_link->serialConfig().isUsable());
     }
     m_link->serialConfig().baudRate = 1200;
+    QVERIFY(m_link->serialConfig().isUsable());
     QVERIFY(m_link->configurePort());
+    QVERIFY(m_link->refusedSetting().isEmpty());
     // Applying the same record again, and changing one value, both work on
     // the pseudo-terminal as on a real port.
     QVERIFY(m_link->configurePort());

@@ -7,6 +7,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "link/linklog.h"
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
@@ -115,12 +116,15 @@ inline QColor baseColour(QWidget *w)
     return w->palette().color(QPalette::Base);
 }
 
-// Redirects the standard error stream into a file for as long as it lives.
+// Redirects the standard error stream into a file for as long as it lives,
+// with the link's diagnostics (off by default) asked for meanwhile.
 class StderrCapture
 {
 public:
     StderrCapture()
+        : m_linkDiagnostics(linkDiagnosticsOn())
     {
+        setLinkDiagnosticsOn(true);
         m_file.open();
         std::fflush(stderr);
         m_saved = ::dup(2);
@@ -131,6 +135,7 @@ public:
         std::fflush(stderr);
         ::dup2(m_saved, 2);
         ::close(m_saved);
+        setLinkDiagnosticsOn(m_linkDiagnostics);
     }
     QString text()
     {
@@ -143,6 +148,7 @@ public:
 private:
     QTemporaryFile m_file;
     int m_saved = -1;
+    bool m_linkDiagnostics;
 };
 
 
