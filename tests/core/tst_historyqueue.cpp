@@ -91,7 +91,7 @@ void TestHistoryQueue::newerSchemaKeepsQueue()
         HistoryStore store(QStringLiteral("make"));
         QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
         QSqlQuery q(QSqlDatabase::database(QStringLiteral("make")));
-        QVERIFY(q.exec(QStringLiteral("UPDATE schema_version SET version = 3")));
+        QVERIFY(q.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(HistoryStore::SchemaVersion + 1)));
     }
     QTemporaryDir dir;
     HistoryRecorder recorder(dir.filePath(QStringLiteral("q.jsonl")));
