@@ -6,6 +6,7 @@
 #include "common/historyrig.h"
 
 #include "calc/calibrationreport.h"
+#include "history/historycalc.h"
 #include "history/historycsv.h"
 #include "history/historyimport.h"
 #include "history/historystore.h"
@@ -60,6 +61,38 @@ QDateTime day(int d, int hour = 12)
     return QDateTime(QDate(2026, 1, d), QTime(hour, 0), Qt::UTC);
 }
 
+bool putFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A calculation's report beside its point file in `dir`, as the calculation
+// tab leaves them; the report's path.
+QString writeReport(const QString &dir, const CalibrationReport &report)
+{
+    const QString path = QDir(dir).filePath(QStringLiteral("dev_report.txt"));
+    if (!putFile(path, calibrationReportText(report)) || !putFile(QDir(dir).filePath(QStringLiteral("dev_Tmid_MNK.txt")), "1\t2\n"))
+        return QString();
+    return path;
+}
+
+CalibrationReport sampleReport(const QString &dir)
+{
+    CalibrationReport report;
+    report.when = QDateTime(QDate(2025, 11, 12), QTime(13, 14, 15));
+    report.dir = dir;
+    report.address = QStringLiteral("01");
+    report.haveSerial = true;
+    report.serial = 123456789;
+    report.pmax = 250000;
+    report.files.files[FileTmid].fileName = QStringLiteral("dev_Tmid_MNK.txt");
+    report.quality.worstPercent = {0.01, 0.03, 0.02};
+    report.written.U10 = 1.25f;
+    report.written.a = {1.0f / 3, 2, 3};
+    return report;
+}
+
 } // namespace
 
 class TestHistoryStore : public QObject
@@ -77,6 +110,16 @@ private slots:
     void importEachReportOnce_data() { HistoryEngines::addColumn(); HistoryEngines::addRows("import"); }
     void importEachReportOnce();
     void csvKeepsEveryText();
+    void writeAddressAndKeptFiles_data() { HistoryEngines::addColumn(); HistoryEngines::addRows("kept"); }
+    void writeAddressAndKeptFiles();
+    void textTheDatabaseCannotHold_data();
+    void textTheDatabaseCannotHold();
+    void writeFailureClasses_data();
+    void writeFailureClasses();
+    void importMatchesLiveEvents_data();
+    void importMatchesLiveEvents();
+    void secondBenchImportSaidPlainly_data() { HistoryEngines::addColumn(); HistoryEngines::addRows("two benches"); }
+    void secondBenchImportSaidPlainly();
 };
 
 void TestHistoryStore::hostileTextRoundTrips_data()
@@ -349,6 +392,240 @@ void TestHistoryStore::csvKeepsEveryText()
     QVERIFY(lines.first().startsWith("\xEF\xBB\xBF"));   // a spreadsheet reads it as UTF-8
     QVERIFY(csv.contains("\"12\"\"3;4\n5\""));
     QVERIFY(csv.contains(HistorySamples::hostile(QStringLiteral("s")).replace(QLatin1Char('"'), QStringLiteral("\"\"")).toUtf8()));
+}
+
+// A write names the address it went to and says when no serial was read;
+// the files an event names are kept in the history whatever happens to the
+// folder, each content once.
+void TestHistoryStore::writeAddressAndKeptFiles()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QTemporaryDir dir;
+    const QString report = QDir(dir.path()).filePath(QStringLiteral("dev_report.txt"));
+    const QByteArray original("Отчет о калибровке\n\0binary\xff", 30);
+    QVERIFY(putFile(report, original));
+
+    WriteEvent w;
+    w.context = HistorySamples::context(day(2));
+    w.address = 0x0f;
+    w.what = QStringLiteral("Коэффициенты расчета");
+    w.blockCount = w.writtenCount = 5;
+    CalculationEvent k = HistorySamples::calculation(QStringLiteral("77"), day(1));
+    k.files = {historyFile(QStringLiteral("Отчет"), report)};
+    QVERIFY(k.files[0].kept);
+    CalculationEvent again = k;   // another event naming the same content
+    again.context.when = day(3);
+    QVector<HistoryRecord> records{HistoryRecord::of(w), HistoryRecord::of(k), HistoryRecord::of(again)};
+    for (int i = 0; i < records.size(); ++i)
+        records[i].uid = QStringLiteral("k%1").arg(i);
+
+    HistoryStore store(QStringLiteral("t"));
+    QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
+    for (const HistoryRecord &r : records)
+        QVERIFY2(store.write(r), qPrintable(store.error()));
+    QVERIFY(putFile(report, "overwritten by the next run"));
+
+    HistoryRecord got;
+    QVERIFY(store.load(QStringLiteral("k0"), &got));
+    QCOMPARE(got.write.address, 0x0f);
+    const QVector<HistoryRow> rows = store.search(HistoryFilter());
+    QCOMPARE(rows.last().uid, QStringLiteral("k1"));
+    QCOMPARE(rows[1].summary, QStringLiteral("Коэффициенты расчета, адрес 0f: записано 5 из 5 блоков; "
+                                             "заводской номер не прочитан при записи"));
+    QVERIFY(store.load(QStringLiteral("k1"), &got));
+    QVERIFY(got.files()[0].kept);
+    QVERIFY(got.files()[0].content.isEmpty());   // asked for separately
+    QVERIFY2(store.loadContents(&got), qPrintable(store.error()));
+    QCOMPARE(got.files()[0].content, original);
+    QCOMPARE(historyRawExec(config, {QStringLiteral("SELECT count(*) FROM blobs")}), QStringLiteral("1"));
+}
+
+void TestHistoryStore::textTheDatabaseCannotHold_data()
+{
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<QString>("field");
+    for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
+        for (const char *field : {"operator", "serial", "block", "value name"})
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(engine == HistoryConfig::Sqlite ? "sqlite" : "postgresql",
+                                                                   QLatin1String(field))))
+                << engine << QString::fromLatin1(field);
+    }
+}
+
+// A NUL character (PostgreSQL's client cuts a statement at it) is kept as
+// the visible symbol for NUL, the same on both engines; the rest of the text
+// and the event are whole.
+void TestHistoryStore::textTheDatabaseCannotHold()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QFETCH(QString, field);
+    const QString nul = QStringLiteral("Ива") + QChar(0) + QStringLiteral("нов'); --");
+    const QString kept = QStringLiteral("Ива\u2400нов'); --");
+    WriteEvent w;
+    w.context = HistorySamples::context(day(4));
+    w.device.serial = QStringLiteral("42");
+    w.blocks = QStringList{QStringLiteral("b")};
+    w.values = {{QStringLiteral("v"), 1}};
+    QString *target = field == QLatin1String("operator") ? &w.context.operatorName
+                      : field == QLatin1String("serial") ? &w.device.serial
+                      : field == QLatin1String("block")  ? &w.blocks[0]
+                                                         : &w.values[0].name;
+    *target = nul;
+    HistoryRecord r = HistoryRecord::of(w);
+    r.uid = QStringLiteral("nul");
+
+    HistoryStore store(QStringLiteral("t"));
+    QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
+    QVERIFY2(store.write(r), qPrintable(store.error()));
+    HistoryRecord got;
+    QVERIFY(store.load(r.uid, &got));
+    *target = kept;
+    QCOMPARE(got.context().operatorName, w.context.operatorName);
+    QCOMPARE(got.device().serial, w.device.serial);
+    QCOMPARE(got.write.blocks, w.blocks);
+    QCOMPARE(got.write.values, w.values);
+}
+
+void TestHistoryStore::writeFailureClasses_data()
+{
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
+        const QString e = engine == HistoryConfig::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgresql");
+        QTest::newRow(qPrintable(e + QStringLiteral(" refused by the database")))
+            << engine << QStringLiteral("rule") << true << int(HistoryStore::Status::Open) << QStringLiteral("не записано");
+        QTest::newRow(qPrintable(e + QStringLiteral(" schema brought forward by another PC")))
+            << engine << QStringLiteral("newer") << false << int(HistoryStore::Status::NewerSchema)
+            << QStringLiteral("более новой версией Tesmar: схема %1").arg(HistoryStore::SchemaVersion + 1);
+    }
+}
+
+// A write that fails says which kind of failure it was: the event's own
+// (the database answered and refused it: the connection stays, the next
+// event goes in) or the database's (a newer schema since it was opened:
+// nothing is written into it, the connection is dropped).
+void TestHistoryStore::writeFailureClasses()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QFETCH(QString, fault);
+    QFETCH(bool, refused);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    HistoryStore store(QStringLiteral("t"));
+    QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
+    HistoryRecord r = HistoryRecord::of(HistorySamples::calculation(QStringLiteral("refuse-me"), day(1)));
+    r.uid = QStringLiteral("a");
+    if (fault == QLatin1String("rule"))
+        QVERIFY(historyRefuseSerial(config));
+    else
+        historyRawExec(config, {QStringLiteral("UPDATE schema_version SET version = %1").arg(HistoryStore::SchemaVersion + 1)});
+
+    QVERIFY(!store.write(r));
+    QCOMPARE(store.refused(), refused);
+    QCOMPARE(int(store.status()), status);
+    QVERIFY2(store.error().contains(said), qPrintable(store.error()));
+    QCOMPARE(historyRawExec(config, {QStringLiteral("SELECT count(*) FROM events")}), QStringLiteral("0"));
+    HistoryRecord next = HistoryRecord::of(HistorySamples::calculation(QStringLiteral("1"), day(2)));
+    next.uid = QStringLiteral("b");
+    QCOMPARE(store.write(next), refused);
+}
+
+void TestHistoryStore::importMatchesLiveEvents_data()
+{
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<QString>("change");     // what differs between the live event and the report
+    QTest::addColumn<bool>("matched");
+    struct Row
+    {
+        const char *change;
+        bool matched;
+    };
+    const Row rows[] = {{"nothing", true},           {"report rewritten", true},
+                        {"no serial read", true},   {"coefficient", false},
+                        {"two days apart", false},  {"other device", false}};
+    for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
+        for (const Row &r : rows)
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(engine == HistoryConfig::Sqlite ? "sqlite" : "postgresql",
+                                                                   QLatin1String(r.change))))
+                << engine << QString::fromLatin1(r.change) << r.matched;
+    }
+}
+
+// A report this program wrote and recorded when the calculation was made
+// is that calibration, not another: by its checksum, or (the report copied
+// and touched since) by the device, the coefficients and the time.
+void TestHistoryStore::importMatchesLiveEvents()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QFETCH(QString, change);
+    QFETCH(bool, matched);
+    QTemporaryDir dir;
+    CalibrationReport report = sampleReport(dir.path());
+    report.haveSerial = change != QLatin1String("no serial read");
+    const QString path = writeReport(dir.path(), report);
+    QVERIFY(!path.isEmpty());
+    HistoryRecord live = HistoryRecord::of(historyCalculation(report, path));
+    live.uid = QStringLiteral("live");
+    if (change == QLatin1String("coefficient"))
+        live.calculation.coefficients[1].value += 0.5;
+    else if (change == QLatin1String("two days apart"))
+        live.context().when = live.context().when.addDays(-2);
+    else if (change == QLatin1String("other device"))
+        live.device().serial = QStringLiteral("123456780");
+    if (change != QLatin1String("nothing"))
+        live.calculation.files.clear();   // only the device, coefficients and time tell
+    if (change == QLatin1String("report rewritten") || change == QLatin1String("no serial read")) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("\n");
+    }
+
+    HistoryStore store(QStringLiteral("t"));
+    QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
+    QVERIFY2(store.write(live), qPrintable(store.error()));
+    const HistoryContext who = HistorySamples::context(QDateTime());
+    HistoryImport::Result r = HistoryImport::importFolder(store, dir.path(), who);
+    QVERIFY2(r.error.isEmpty() && r.failures.isEmpty(), qPrintable(r.text()));
+    QCOMPARE(r.recordedLive, int(matched));
+    QCOMPARE(r.imported, int(!matched));
+    QCOMPARE(r.alreadyThere, int(matched));
+    if (matched)
+        QVERIFY2(r.text().contains(QStringLiteral("записаны при расчете: 1")), qPrintable(r.text()));
+    HistoryFilter all;
+    QCOMPARE(store.search(all).size(), matched ? 1 : 2);
+    // Known at once the next time, and still once.
+    r = HistoryImport::importFolder(store, dir.path(), who);
+    QCOMPARE(r.imported, 0);
+    QCOMPARE(r.alreadyThere, 1);
+    QCOMPARE(store.search(all).size(), matched ? 1 : 2);
+}
+
+// Two benches import one folder: the one that comes second between its
+// look and its write is told plainly that the report is already there.
+void TestHistoryStore::secondBenchImportSaidPlainly()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QTemporaryDir dir;
+    QVERIFY(!writeReport(dir.path(), sampleReport(dir.path())).isEmpty());
+    HistoryStore bench1(QStringLiteral("bench1")), bench2(QStringLiteral("bench2"));
+    QCOMPARE(int(bench1.open(config)), int(HistoryStore::Status::Open));
+    QCOMPARE(int(bench2.open(config)), int(HistoryStore::Status::Open));
+    const HistoryContext who = HistorySamples::context(QDateTime());
+    HistoryImport::Result other;
+    const HistoryImport::Result r = HistoryImport::importFolder(bench1, dir.path(), who, [&](const QString &) {
+        other = HistoryImport::importFolder(bench2, dir.path(), who);
+    });
+    QCOMPARE(other.imported, 1);
+    QCOMPARE(r.imported, 0);
+    QCOMPARE(r.alreadyThere, 1);
+    QCOMPARE(r.byOtherBench, 1);
+    QVERIFY2(r.failures.isEmpty() && r.error.isEmpty(), qPrintable(r.text()));
+    QVERIFY2(r.text().contains(QStringLiteral("уже импортировано другим рабочим местом: 1")), qPrintable(r.text()));
+    QCOMPARE(bench1.search(HistoryFilter()).size(), 1);
+    QVERIFY(bench1.isOpen());
 }
 
 QTEST_GUILESS_MAIN(TestHistoryStore)
