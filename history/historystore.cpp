@@ -52,6 +52,12 @@ void HistoryStore::close()
 bool HistoryStore::failOn(const QString &what, const Query &q)
 {
     m_lastSqlError = q.q.lastError();
+    // Rolled back at once, while the statements are still held: PostgreSQL
+    // frees none of them inside a transaction that has failed.
+    if (m_inWrite) {
+        m_inWrite = false;
+        QSqlDatabase::database(m_name, false).rollback();
+    }
     return fail(what, q.error());
 }
 
@@ -216,6 +222,7 @@ bool HistoryStore::writeAll(const QVector<HistoryRecord> &records)
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
         written = beginWrite(db);
         const bool began = written;
+        m_inWrite = began;
         for (int i = 0; written && i < records.size(); ++i) {
             const HistoryRecord &r = records[i];
             if (r.uid.isEmpty()) {
@@ -240,9 +247,11 @@ bool HistoryStore::writeAll(const QVector<HistoryRecord> &records)
             written = fail(QStringLiteral("Транзакция не завершена"), db.lastError().text());
         }
         if (!written && began) {
-            db.rollback();
+            if (m_inWrite)
+                db.rollback();
             refused = judgeFailure(db);
         }
+        m_inWrite = false;
     }
     if (!written && !refused) {
         // The next write starts from a fresh connection (a server that went

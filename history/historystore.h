@@ -127,6 +127,7 @@ private:
     int m_foundVersion = 0;
     bool m_postgres = false;
     bool m_refused = false;
+    bool m_inWrite = false;
     bool m_schemaChanged = false;
     QSqlError m_lastSqlError;
     QString m_description;
