@@ -190,12 +190,18 @@ inline QVector<HistoryRecord> hostileRecords()
     k.zero = -123456.789;
     k.files = {{hostile(QStringLiteral("role")), badName, hostile(QStringLiteral("sum"))},
                {QStringLiteral("Отчет"), QByteArray("/tmp/отчет 'x'.txt"), QString()}};
+    // A kept content of every byte value, as a report or a PDF may hold.
+    for (int b = 0; b < 256; ++b)
+        k.files[1].content.append(char(b));
+    k.files[1].sha256 = historySha256(k.files[1].content);
+    k.files[1].kept = true;
     k.withinTarget = false;
 
     WriteEvent w;
     w.context = c;
     w.device = {longSerial, hostile(QStringLiteral("model"))};
     w.what = hostile(QStringLiteral("what"));
+    w.address = 0x0f;
     w.blocks = QStringList{hostile(QStringLiteral("b1")), QString(), hostile(QStringLiteral("b2"))};
     w.refusedBlocks = QStringList{hostile(QStringLiteral("r1"))};
     w.blockCount = 3;

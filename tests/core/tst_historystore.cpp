@@ -9,6 +9,7 @@
 #include "history/historycalc.h"
 #include "history/historycsv.h"
 #include "history/historyimport.h"
+#include "history/historyqueue.h"
 #include "history/historystore.h"
 
 #include <QSqlDatabase>
@@ -42,6 +43,7 @@ void compareRecords(const HistoryRecord &got, const HistoryRecord &want)
     QCOMPARE(a.zero, b.zero);
     const WriteEvent &w = got.write, &x = want.write;
     QCOMPARE(w.what, x.what);
+    QCOMPARE(w.address, x.address);
     QCOMPARE(w.blocks, x.blocks);
     QCOMPARE(w.refusedBlocks, x.refusedBlocks);
     QCOMPARE(w.blockCount, x.blockCount);
@@ -145,6 +147,15 @@ void TestHistoryStore::hostileTextRoundTrips()
         HistoryRecord got;
         QVERIFY2(store.load(want.uid, &got), qPrintable(store.error()));
         compareRecords(got, want);
+        HistoryRecord queued;
+        QVERIFY(HistoryJson::fromJson(HistoryJson::toJson(want), &queued));
+        compareRecords(queued, want);
+        QVERIFY2(store.loadContents(&got), qPrintable(store.error()));
+        for (int i = 0; i < want.files().size(); ++i) {
+            QCOMPARE(queued.files()[i].kept, want.files()[i].kept);
+            QCOMPARE(queued.files()[i].content, want.files()[i].content);
+            QCOMPARE(got.files()[i].content, want.files()[i].content);
+        }
     }
     HistoryFilter f;
     f.serial = records.first().device().serial;
@@ -257,6 +268,10 @@ void TestHistoryStore::migrationFromFirstSchema()
                                       " VALUES ('old', 'calculation', '2025-05-06T07:08:09.000Z', '777', 'ДД-1', 1, 's')")));
         QVERIFY(q.exec(QStringLiteral("INSERT INTO calculations (event_uid, pmax, zero) VALUES ('old', 1000, 2.5)")));
         QVERIFY(q.exec(QStringLiteral("INSERT INTO event_values (event_uid, seq, name, value) VALUES ('old', 0, 'U10', 2.5)")));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO events (uid, kind, at_utc, serial, ok, summary)"
+                                      " VALUES ('oldw', 'write', '2025-05-06T07:09:00.000Z', '777', 1, 'w')")));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO writes (event_uid, what, block_count, written_count)"
+                                      " VALUES ('oldw', 'Данные устройства', 3, 3)")));
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("raw"));
@@ -271,13 +286,17 @@ void TestHistoryStore::migrationFromFirstSchema()
     QCOMPARE(calcs[0].context().when, QDateTime(QDate(2025, 5, 6), QTime(7, 8, 9), Qt::UTC));
     QCOMPARE(calcs[0].calculation.zero, 2.5);
     QCOMPARE(calcs[0].context().batch, QString());
+    HistoryRecord oldWrite;
+    QVERIFY(store.load(QStringLiteral("oldw"), &oldWrite));
+    QCOMPARE(oldWrite.write.address, -1);   // written before writes named it
+    QCOMPARE(oldWrite.write.writtenCount, 3);
     // And the new schema's parts work on it.
     HistoryRecord r = HistoryRecord::of(HistorySamples::calculation(QStringLiteral("777"), day(5)));
     r.uid = QStringLiteral("new");
     r.sourceKey = QStringLiteral("report:x");
     QVERIFY2(store.write(r), qPrintable(store.error()));
     QVERIFY(store.isImported(r.sourceKey));
-    QCOMPARE(store.search(f).size(), 2);
+    QCOMPARE(store.search(f).size(), 3);
     store.close();
     QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
     QCOMPARE(store.foundSchemaVersion(), HistoryStore::SchemaVersion);
