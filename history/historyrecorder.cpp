@@ -245,6 +245,9 @@ int HistoryRecorder::importFolder(const QString &dir, const HistoryContext &cont
     const int request = ++m_lastRequest;
     HistoryWorker *w = m_worker;
     QMetaObject::invokeMethod(w, [this, w, dir, context, request] {
+        // Calculations recorded while the database was away are written
+        // first, so that their reports are known as theirs.
+        w->drain();
         w->ensureOpen();
         const HistoryImport::Result result = HistoryImport::importFolder(w->store(), dir, context);
         QMetaObject::invokeMethod(this, [this, request, result] { emit imported(request, result); });

@@ -266,26 +266,29 @@ bool HistoryStore::writeAll(const QVector<HistoryRecord> &records)
     return written;
 }
 
-// Whether a failed write was the records' own: the database still answers,
-// and what it said is no lock, no lost connection, no lack of resources. A
-// refusal of that kind would be the same on every try, so the caller can set
-// the records aside instead of waiting for them forever.
+// Whether a failed write was the records' own: what the database said is
+// about the values (a value out of range, too long, a rule of the server's
+// that refuses it) and the database still answers. Anything else (a lock, a
+// lost connection, rights, a statement the schema does not take) would
+// refuse every event alike, so the events wait instead of being set aside.
 bool HistoryStore::judgeFailure(QSqlDatabase &db)
 {
-    const QString code = m_lastSqlError.nativeErrorCode();
-    bool transient = false;
-    if (m_postgres) {
-        static const QStringList classes = {QStringLiteral("08"), QStringLiteral("40"), QStringLiteral("53"),
-                                            QStringLiteral("55"), QStringLiteral("57"), QStringLiteral("58"),
-                                            QStringLiteral("XX")};
-        transient = classes.contains(code.left(2));
+    bool own = false;
+    if (m_lastSqlError.type() == QSqlError::NoError) {
+        own = true;   // refused here, before the database saw it
+    } else if (m_postgres) {
+        // Data exception, integrity constraint, program limit, a trigger's
+        // own exception.
+        static const QStringList classes = {QStringLiteral("22"), QStringLiteral("23"), QStringLiteral("54"),
+                                            QStringLiteral("P0")};
+        own = classes.contains(m_lastSqlError.nativeErrorCode().left(2));
     } else {
-        // SQLite's primary codes: busy, locked, no memory, I/O, corrupt,
-        // full, cannot open, not a database.
-        static const QVector<int> codes = {5, 6, 7, 10, 11, 13, 14, 26};
-        transient = codes.contains(code.toInt() & 0xff);
+        // SQLite's primary codes: too big, constraint (a trigger's RAISE
+        // too), type mismatch, out of range.
+        static const QVector<int> codes = {18, 19, 20, 25};
+        own = codes.contains(m_lastSqlError.nativeErrorCode().toInt() & 0xff);
     }
-    if (transient)
+    if (!own)
         return false;
     QSqlQuery probe(db);
     return probe.exec(QStringLiteral("SELECT 1")) && probe.next();

@@ -519,13 +519,18 @@ void TestHistoryStore::writeFailureClasses_data()
         QTest::newRow(qPrintable(e + QStringLiteral(" schema brought forward by another PC")))
             << engine << QStringLiteral("newer") << false << int(HistoryStore::Status::NewerSchema)
             << QStringLiteral("более новой версией Tesmar: схема %1").arg(HistoryStore::SchemaVersion + 1);
+        // Every event would fail alike: they wait, none is set aside.
+        QTest::newRow(qPrintable(e + QStringLiteral(" a table gone")))
+            << engine << QStringLiteral("damaged") << false << int(HistoryStore::Status::Unreachable)
+            << QStringLiteral("Значения события не записаны");
     }
 }
 
 // A write that fails says which kind of failure it was: the event's own
 // (the database answered and refused it: the connection stays, the next
 // event goes in) or the database's (a newer schema since it was opened:
-// nothing is written into it, the connection is dropped).
+// nothing is written into it, the connection is dropped; a table gone: the
+// same for every event, so none is taken for the event's own fault).
 void TestHistoryStore::writeFailureClasses()
 {
     HISTORY_FRESH_CONFIG(config);
@@ -539,6 +544,8 @@ void TestHistoryStore::writeFailureClasses()
     r.uid = QStringLiteral("a");
     if (fault == QLatin1String("rule"))
         QVERIFY(historyRefuseSerial(config));
+    else if (fault == QLatin1String("damaged"))
+        historyRawExec(config, {QStringLiteral("DROP TABLE event_values")});
     else
         historyRawExec(config, {QStringLiteral("UPDATE schema_version SET version = %1").arg(HistoryStore::SchemaVersion + 1)});
 
