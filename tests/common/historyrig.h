@@ -23,6 +23,10 @@ public:
         return e;
     }
 
+    static QString name(int engine)
+    {
+        return engine == HistoryConfig::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgresql");
+    }
     // The "engine" column: a row per engine.
     static void addColumn() { QTest::addColumn<int>("engine"); }
     static void addRows(const char *name)

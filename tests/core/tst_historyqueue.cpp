@@ -178,7 +178,7 @@ void TestHistoryQueue::refusedEventSetAside_data()
     QTest::addColumn<bool>("nul");        // else refused by the database's rule
     QTest::addColumn<bool>("queued");     // waited for the database first
     for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
-        const QString e = engine == HistoryConfig::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgresql");
+        const QString e = HistoryEngines::name(engine);
         for (bool nul : {true, false}) {
             for (bool queued : {false, true})
                 QTest::newRow(qPrintable(QStringLiteral("%1 %2 %3").arg(e, nul ? QStringLiteral("NUL in operator") : QStringLiteral("refused"),

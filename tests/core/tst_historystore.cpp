@@ -202,7 +202,7 @@ void TestHistoryStore::search_data()
     };
     for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
         for (const Row &r : rows)
-            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(engine == HistoryConfig::Sqlite ? "sqlite" : "postgresql",
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(HistoryEngines::name(engine),
                                                                    QLatin1String(r.name))))
                 << engine << r.serial << r.from << r.to << r.model << r.result << r.expected;
     }
@@ -353,16 +353,7 @@ void TestHistoryStore::importEachReportOnce()
     QDir root(dir.path());
     QVERIFY(root.mkpath(QStringLiteral("run1")) && root.mkpath(QStringLiteral("run2")) && root.mkpath(QStringLiteral("lone")));
 
-    CalibrationReport report;
-    report.when = QDateTime(QDate(2025, 11, 12), QTime(13, 14, 15));
-    report.address = QStringLiteral("01");
-    report.haveSerial = true;
-    report.serial = 123456789;
-    report.pmax = 250000;
-    report.files.files[FileTmid].fileName = QStringLiteral("dev_Tmid_MNK.txt");
-    report.quality.worstPercent = {0.01, 0.03, 0.02};
-    report.written.U10 = 1.25f;
-    report.written.a = {1, 2, 3};
+    const CalibrationReport report = sampleReport(dir.path());
     const QByteArray text = calibrationReportText(report);
     auto put = [&](const QString &path, const QByteArray &bytes) {
         QFile f(root.filePath(path));
@@ -465,7 +456,7 @@ void TestHistoryStore::textTheDatabaseCannotHold_data()
     QTest::addColumn<QString>("field");
     for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
         for (const char *field : {"operator", "serial", "block", "value name"})
-            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(engine == HistoryConfig::Sqlite ? "sqlite" : "postgresql",
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(HistoryEngines::name(engine),
                                                                    QLatin1String(field))))
                 << engine << QString::fromLatin1(field);
     }
@@ -513,7 +504,7 @@ void TestHistoryStore::writeFailureClasses_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("said");
     for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
-        const QString e = engine == HistoryConfig::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgresql");
+        const QString e = HistoryEngines::name(engine);
         QTest::newRow(qPrintable(e + QStringLiteral(" refused by the database")))
             << engine << QStringLiteral("rule") << true << int(HistoryStore::Status::Open) << QStringLiteral("не записано");
         QTest::newRow(qPrintable(e + QStringLiteral(" schema brought forward by another PC")))
@@ -574,7 +565,7 @@ void TestHistoryStore::importMatchesLiveEvents_data()
                         {"two days apart", false},  {"other device", false}};
     for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
         for (const Row &r : rows)
-            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(engine == HistoryConfig::Sqlite ? "sqlite" : "postgresql",
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(HistoryEngines::name(engine),
                                                                    QLatin1String(r.change))))
                 << engine << QString::fromLatin1(r.change) << r.matched;
     }
