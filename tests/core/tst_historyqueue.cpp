@@ -225,10 +225,14 @@ void TestHistoryQueue::refusedEventSetAside()
     QTRY_COMPARE_WITH_TIMEOUT(eventCount(config), nul ? QStringLiteral("3") : QStringLiteral("2"), 20000);
     QTRY_COMPARE_WITH_TIMEOUT(recorder.pending(), 0, 20000);
     QTRY_VERIFY(!QFile::exists(queuePath));
-    QCOMPARE(aside.count(), nul ? 0 : 1);
+    QTRY_COMPARE(aside.count(), nul ? 0 : 1);   // told from the writer's thread
     QCOMPARE(QFile::exists(queuePath + QStringLiteral(".refused")), !nul);
-    if (nul)
+    if (nul) {
+        // Kept as the symbol for NUL, the same on both engines.
+        QCOMPARE(historyRawExec(config, {QStringLiteral("SELECT operator_name FROM events WHERE serial = '0'")}),
+                 QStringLiteral("Пет\u2400ров"));
         return;
+    }
     QCOMPARE(aside.first().at(2).toString(), queuePath + QStringLiteral(".refused"));
     QVERIFY2(aside.first().at(1).toString().contains(QStringLiteral("refuse")), qPrintable(aside.first().at(1).toString()));
     QFile f(queuePath + QStringLiteral(".refused"));

@@ -114,8 +114,6 @@ private slots:
     void csvKeepsEveryText();
     void writeAddressAndKeptFiles_data() { HistoryEngines::addColumn(); HistoryEngines::addRows("kept"); }
     void writeAddressAndKeptFiles();
-    void textTheDatabaseCannotHold_data();
-    void textTheDatabaseCannotHold();
     void writeFailureClasses_data();
     void writeFailureClasses();
     void importMatchesLiveEvents_data();
@@ -448,52 +446,6 @@ void TestHistoryStore::writeAddressAndKeptFiles()
     QVERIFY2(store.loadContents(&got), qPrintable(store.error()));
     QCOMPARE(got.files()[0].content, original);
     QCOMPARE(historyRawExec(config, {QStringLiteral("SELECT count(*) FROM blobs")}), QStringLiteral("1"));
-}
-
-void TestHistoryStore::textTheDatabaseCannotHold_data()
-{
-    QTest::addColumn<int>("engine");
-    QTest::addColumn<QString>("field");
-    for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
-        for (const char *field : {"operator", "serial", "block", "value name"})
-            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(HistoryEngines::name(engine),
-                                                                   QLatin1String(field))))
-                << engine << QString::fromLatin1(field);
-    }
-}
-
-// A NUL character (PostgreSQL's client cuts a statement at it) is kept as
-// the visible symbol for NUL, the same on both engines; the rest of the text
-// and the event are whole.
-void TestHistoryStore::textTheDatabaseCannotHold()
-{
-    HISTORY_FRESH_CONFIG(config);
-    QFETCH(QString, field);
-    const QString nul = QStringLiteral("Ива") + QChar(0) + QStringLiteral("нов'); --");
-    const QString kept = QStringLiteral("Ива\u2400нов'); --");
-    WriteEvent w;
-    w.context = HistorySamples::context(day(4));
-    w.device.serial = QStringLiteral("42");
-    w.blocks = QStringList{QStringLiteral("b")};
-    w.values = {{QStringLiteral("v"), 1}};
-    QString *target = field == QLatin1String("operator") ? &w.context.operatorName
-                      : field == QLatin1String("serial") ? &w.device.serial
-                      : field == QLatin1String("block")  ? &w.blocks[0]
-                                                         : &w.values[0].name;
-    *target = nul;
-    HistoryRecord r = HistoryRecord::of(w);
-    r.uid = QStringLiteral("nul");
-
-    HistoryStore store(QStringLiteral("t"));
-    QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
-    QVERIFY2(store.write(r), qPrintable(store.error()));
-    HistoryRecord got;
-    QVERIFY(store.load(r.uid, &got));
-    *target = kept;
-    QCOMPARE(got.context().operatorName, w.context.operatorName);
-    QCOMPARE(got.device().serial, w.device.serial);
-    QCOMPARE(got.write.blocks, w.blocks);
-    QCOMPARE(got.write.values, w.values);
 }
 
 void TestHistoryStore::writeFailureClasses_data()
