@@ -252,8 +252,16 @@ void HistoryWindow::selectionChanged()
     m_export->setEnabled(!m_rows.isEmpty());
     m_details->clear();
     m_detailsRequest = row.uid.isEmpty() ? 0 : m_recorder->loadEvent(row.uid);
-    if (row.serial.isEmpty())
+    if (row.serial.isEmpty()) {
+        // The calibrations shown before belong to another device: not this one's.
+        m_deviceRequest = 0;
+        m_deviceModel->clear();
+        m_deviceTitle->setText(row.uid.isEmpty()
+                                   ? QStringLiteral("Выберите событие прибора, чтобы увидеть его калибровки во времени")
+                                   : QStringLiteral("Заводской номер прибора этого события не прочитан: его калибровки "
+                                                    "не найти"));
         return;
+    }
     m_deviceTitle->setText(QStringLiteral("Калибровки прибора %1: дрейф коэффициентов и нуля").arg(row.serial));
     m_deviceRequest = m_recorder->loadDevice(row.serial);
 }

@@ -353,7 +353,10 @@ void TestHistory::detailsAndKeptFiles()
     HistoryWindow *h = w.historyWindow();
     QTRY_COMPARE(h->eventsModel()->rowCount(), 2);
     QCOMPARE(h->eventsModel()->item(0, 2)->text(), QStringLiteral("не прочитан"));
+    h->eventsView()->selectRow(1);
+    QTRY_COMPARE(h->deviceModel()->rowCount(), 1);
     h->eventsView()->selectRow(0);
+    QCOMPARE(h->deviceModel()->rowCount(), 0);   // not credited to the device shown before
     QTRY_VERIFY2(h->detailsView()->toPlainText().contains(QStringLiteral("Адрес: 02")),
                  qPrintable(h->detailsView()->toPlainText()));
     QVERIFY(h->detailsView()->toPlainText().contains(QStringLiteral("не был прочитан при записи")));
