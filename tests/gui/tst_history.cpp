@@ -282,21 +282,32 @@ void TestHistory::unreachableSaidUntilSettingsFixIt()
     const QString said = w.statusBar()->currentMessage();
     QVERIFY2(said.startsWith(QStringLiteral("История: 1 запись ждет базы: База истории недоступна")), qPrintable(said));
 
-    // Settings that name no server are refused in the dialog.
-    QString refusal;
-    w.historyDialogs.editSettings = [&refusal](HistorySettingsDialog *d) {
-        d->engineBox()->setCurrentIndex(1);
-        d->hostEdit()->clear();
-        d->accept();
-        for (QLabel *l : d->findChildren<QLabel *>()) {
-            if (l->text().startsWith(QStringLiteral("Не принято")))
-                refusal = l->text();
-        }
-        return d->result() == QDialog::Accepted;
-    };
-    w.editHistorySettings();
-    QCOMPARE(refusal, QStringLiteral("Не принято: не указан сервер базы истории"));
-    QCOMPARE(int(w.history()->config().engine), int(HistoryConfig::Sqlite));
+    // Settings that name no server, or a name no one can see whole, are
+    // refused in the dialog.
+    const struct
+    {
+        int engine;
+        QString operatorName, said;
+    } refused[] = {{1, QStringLiteral("Петров"), QStringLiteral("не указан сервер базы истории")},
+                   {0, QStringLiteral("Пет\tров"), QStringLiteral("имя оператора или партии содержит управляющие символы")}};
+    for (const auto &c : refused) {
+        QString refusal;
+        w.historyDialogs.editSettings = [&refusal, &c](HistorySettingsDialog *d) {
+            d->engineBox()->setCurrentIndex(c.engine);
+            d->hostEdit()->clear();
+            d->operatorEdit()->setText(c.operatorName);
+            d->accept();
+            for (QLabel *l : d->findChildren<QLabel *>()) {
+                if (l->text().startsWith(QStringLiteral("Не принято")))
+                    refusal = l->text();
+            }
+            return d->result() == QDialog::Accepted;
+        };
+        w.editHistorySettings();
+        QCOMPARE(refusal, QStringLiteral("Не принято: ") + c.said);
+        QCOMPARE(int(w.history()->config().engine), int(HistoryConfig::Sqlite));
+        QCOMPARE(w.history()->config().operatorName, QString());
+    }
 
     // The built-in database of the data folder takes them.
     HistoryConfig good = bad;
