@@ -445,7 +445,7 @@ QVector<HistoryRow> HistoryStore::search(const HistoryFilter &f, bool *ok)
     q.setForwardOnly(true);
     bool ran = isOpen() && q.prepare(sql);
     for (const QVariant &v : qAsConst(bound))
-        q.addBindValue(v);
+        q.addBindValue(storable(v));
     ran = ran && q.exec();
     if (!ran)
         fail(QStringLiteral("Поиск в базе истории не выполнен"), q.lastError().text());

@@ -16,6 +16,10 @@ namespace HistorySql {
 // server refuses it in a text anyway): it is kept as the visible symbol for
 // NUL on both engines, so that the same event reads the same everywhere.
 QString storable(const QString &text);
+inline QVariant storable(const QVariant &value)
+{
+    return value.type() == QVariant::String ? QVariant(storable(value.toString())) : value;
+}
 
 QString timeText(const QDateTime &t);
 QDateTime timeFrom(const QVariant &v);
@@ -32,7 +36,7 @@ struct Query
     }
     Query &operator<<(const QVariant &v)
     {
-        q.addBindValue(v.type() == QVariant::String ? QVariant(storable(v.toString())) : v);
+        q.addBindValue(storable(v));
         return *this;
     }
     bool exec() { return prepared && q.exec(); }
