@@ -45,8 +45,9 @@ struct HistoryFile
     QString sha256;         // hex; empty when the file could not be read
     QByteArray content;     // when kept and asked for
     bool kept = false;      // the content goes with the event / is in the history
-    // Larger files are named and summed, not kept.
-    static constexpr qint64 MaxKeptBytes = 64 * 1024 * 1024;
+    // Larger files are named and summed, not kept: an event waiting in the
+    // queue is one JSON line, and Qt reads no JSON document past 128 MB.
+    static constexpr qint64 MaxKeptBytes = 16 * 1024 * 1024;
     bool operator==(const HistoryFile &o) const
     {
         return role == o.role && path == o.path && sha256 == o.sha256;
