@@ -1,5 +1,7 @@
 #include "history/historycsv.h"
 
+#include "history/historydetails.h"
+
 namespace {
 QByteArray field(const QString &text)
 {
@@ -43,7 +45,7 @@ QStringList historyColumns()
 QStringList historyCells(const HistoryRow &r)
 {
     return {r.when.toLocalTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")), historyKindText(r.kind),
-            r.serial, r.model, r.ok ? QStringLiteral("успешно") : QStringLiteral("неуспешно"), r.summary,
+            historySerialText(r.serial), r.model, r.ok ? QStringLiteral("успешно") : QStringLiteral("неуспешно"), r.summary,
             r.operatorName, r.port, r.profile, r.batch};
 }
 

@@ -70,9 +70,14 @@ bool HistoryRecord::ok() const
 
 const QVector<HistoryFile> &HistoryRecord::files() const
 {
-    static const QVector<HistoryFile> none;
+    return const_cast<HistoryRecord *>(this)->files();
+}
+
+QVector<HistoryFile> &HistoryRecord::files()
+{
+    // A write names no files: an empty list of its own, never shared.
     switch (kind) {
-    case Write: return none;
+    case Write: return writeFiles;
     case Verification: return verification.files;
     case Calculation: break;
     }
@@ -91,10 +96,15 @@ QString HistoryRecord::summary() const
     switch (kind) {
     case Write: {
         QString s = write.what;
+        if (write.address >= 0)
+            s += QStringLiteral(", адрес %1").arg(historyAddressText(write.address));
         if (write.blockCount > 0)
             s += QStringLiteral(": записано %1 из %2 блоков").arg(write.writtenCount).arg(write.blockCount);
         if (!write.refusedBlocks.isEmpty())
             s += QStringLiteral("; не записаны: ") + write.refusedBlocks.join(QStringLiteral(", "));
+        // Whose device it was is known only from a read in the same exchange.
+        if (write.device.serial.isEmpty())
+            s += QStringLiteral("; заводской номер не прочитан при записи");
         return s;
     }
     case Verification:
@@ -140,6 +150,11 @@ QString historyKindText(HistoryRecord::Kind kind)
     return QStringLiteral("Расчет");
 }
 
+QString historySha256(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
 QString historyFileChecksum(const QString &path)
 {
     QFile f(path);
@@ -153,5 +168,27 @@ QString historyFileChecksum(const QString &path)
 
 HistoryFile historyFile(const QString &role, const QString &path)
 {
-    return {role, QFile::encodeName(path), historyFileChecksum(path)};
+    HistoryFile f{role, QFile::encodeName(path), QString()};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return f;
+    if (file.size() > HistoryFile::MaxKeptBytes) {
+        file.close();
+        f.sha256 = historyFileChecksum(path);
+        return f;
+    }
+    // One read for both: the sum is of the bytes kept.
+    f.content = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        f.content.clear();
+        return f;
+    }
+    f.sha256 = historySha256(f.content);
+    f.kept = true;
+    return f;
+}
+
+QString historyAddressText(int address)
+{
+    return QStringLiteral("%1").arg(address, 2, 16, QLatin1Char('0'));
 }

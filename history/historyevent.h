@@ -33,12 +33,21 @@ struct HistoryValue
 };
 
 // A file an event refers to: a point file, a report. The path is kept as the
-// file system names it (bytes), which need not be UTF-8.
+// file system names it (bytes), which need not be UTF-8. Its content is read
+// when the event is made and kept with it (the folder may be overwritten
+// before the event reaches the database, and after).
 struct HistoryFile
 {
+    HistoryFile() = default;
+    HistoryFile(const QString &r, const QByteArray &p, const QString &sum) : role(r), path(p), sha256(sum) {}
     QString role;           // "Tmin", "Tmid", "Tmax", "Отчет"
     QByteArray path;
     QString sha256;         // hex; empty when the file could not be read
+    QByteArray content;     // when kept and asked for
+    bool kept = false;      // the content goes with the event / is in the history
+    // Larger files are named and summed, not kept: an event waiting in the
+    // queue is one JSON line, and Qt reads no JSON document past 128 MB.
+    static constexpr qint64 MaxKeptBytes = 16 * 1024 * 1024;
     bool operator==(const HistoryFile &o) const
     {
         return role == o.role && path == o.path && sha256 == o.sha256;
@@ -107,6 +116,7 @@ struct HistoryRecord
     CalculationEvent calculation;
     WriteEvent write;
     VerificationEvent verification;
+    QVector<HistoryFile> writeFiles;    // none so far
 
     static HistoryRecord of(const CalculationEvent &e);
     static HistoryRecord of(const WriteEvent &e);
@@ -119,6 +129,7 @@ struct HistoryRecord
     bool ok() const;                // within target, complete, passed
     QString summary() const;        // one line for the history table
     const QVector<HistoryFile> &files() const;
+    QVector<HistoryFile> &files();
 };
 
 // The kinds as stored ("calculation", "write", "verification") and shown.
@@ -126,6 +137,11 @@ QString historyKindKey(HistoryRecord::Kind kind);
 bool historyKindFromKey(const QString &key, HistoryRecord::Kind *kind);
 QString historyKindText(HistoryRecord::Kind kind);
 
+// A short address as the address lists show it ("02", "0f").
+QString historyAddressText(int address);
+
 // A file's SHA-256 in hex; empty when it cannot be read.
 QString historyFileChecksum(const QString &path);
+QString historySha256(const QByteArray &bytes);
+// The file as an event names it, its content read to be kept.
 HistoryFile historyFile(const QString &role, const QString &path);

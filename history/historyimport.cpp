@@ -128,8 +128,24 @@ HistoryImport::Parsed HistoryImport::parseReport(const QString &path, const Hist
     return p;
 }
 
+QString HistoryImport::Result::text() const
+{
+    QString s = QStringLiteral("Импорт в историю: добавлено отчетов %1, уже были в истории %2").arg(imported).arg(alreadyThere);
+    QStringList among;
+    if (recordedLive > 0)
+        among << QStringLiteral("записаны при расчете: %1").arg(recordedLive);
+    if (byOtherBench > 0)
+        among << QStringLiteral("уже импортировано другим рабочим местом: %1").arg(byOtherBench);
+    if (!among.isEmpty())
+        s += QStringLiteral(" (") + among.join(QStringLiteral("; ")) + QLatin1Char(')');
+    if (!failures.isEmpty())
+        s += QStringLiteral("; не импортированы: ") + failures.join(QStringLiteral("; "));
+    return s;
+}
+
 HistoryImport::Result HistoryImport::importFolder(HistoryStore &store, const QString &dir,
-                                                  const HistoryContext &context)
+                                                  const HistoryContext &context,
+                                                  const std::function<void(const QString &)> &beforeWrite)
 {
     Result result;
     if (!store.isOpen()) {
@@ -151,17 +167,40 @@ HistoryImport::Result HistoryImport::importFolder(HistoryStore &store, const QSt
             result.error = store.error();
             return result;
         }
+        const QString live = store.findCalculation(p.event, p.sourceKey.mid(p.sourceKey.indexOf(QLatin1Char(':')) + 1),
+                                                   LiveMatchSeconds, &asked);
+        if (!asked) {
+            result.error = store.error();
+            return result;
+        }
+        if (!live.isEmpty()) {
+            // Noted, so that the next import knows it at once; a note not
+            // made costs only the search again.
+            store.markImported(p.sourceKey, live);
+            ++result.alreadyThere;
+            ++result.recordedLive;
+            continue;
+        }
+        if (beforeWrite)
+            beforeWrite(path);
         HistoryRecord r = HistoryRecord::of(p.event);
         r.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
         r.sourceKey = p.sourceKey;
         if (store.write(r)) {
             ++result.imported;
-        } else {
-            result.failures << QDir::toNativeSeparators(path) + QStringLiteral(": ") + store.error();
-            if (!store.isOpen()) {
-                result.error = store.error();
-                return result;
-            }
+            continue;
+        }
+        // Another PC importing the same folder took the report between our
+        // look and our write: it is there, once.
+        if (store.refused() && store.isImported(p.sourceKey, &asked)) {
+            ++result.alreadyThere;
+            ++result.byOtherBench;
+            continue;
+        }
+        result.failures << QDir::toNativeSeparators(path) + QStringLiteral(": ") + store.error();
+        if (!store.isOpen()) {
+            result.error = store.error();
+            return result;
         }
     }
     return result;

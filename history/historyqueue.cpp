@@ -42,20 +42,31 @@ QVector<HistoryValue> valuesFrom(const QJsonValue &j)
 QJsonArray filesJson(const QVector<HistoryFile> &files)
 {
     QJsonArray a;
-    for (const HistoryFile &f : files)
-        a.append(QJsonObject{{QStringLiteral("role"), f.role},
-                             {QStringLiteral("path"), QString::fromLatin1(f.path.toBase64())},
-                             {QStringLiteral("sha256"), f.sha256}});
+    for (const HistoryFile &f : files) {
+        QJsonObject o{{QStringLiteral("role"), f.role},
+                      {QStringLiteral("path"), QString::fromLatin1(f.path.toBase64())},
+                      {QStringLiteral("sha256"), f.sha256}};
+        // The content read when the event was made goes with it: the file
+        // may be overwritten before the database takes the event.
+        if (f.kept)
+            o[QStringLiteral("content")] = QString::fromLatin1(f.content.toBase64());
+        a.append(o);
+    }
     return a;
 }
 
 QVector<HistoryFile> filesFrom(const QJsonValue &j)
 {
     QVector<HistoryFile> out;
-    for (const QJsonValue &v : j.toArray())
-        out.append({v[QStringLiteral("role")].toString(),
-                    QByteArray::fromBase64(v[QStringLiteral("path")].toString().toLatin1()),
-                    v[QStringLiteral("sha256")].toString()});
+    for (const QJsonValue &v : j.toArray()) {
+        HistoryFile f{v[QStringLiteral("role")].toString(),
+                      QByteArray::fromBase64(v[QStringLiteral("path")].toString().toLatin1()),
+                      v[QStringLiteral("sha256")].toString()};
+        const QJsonValue content = v[QStringLiteral("content")];
+        f.kept = content.isString();
+        f.content = QByteArray::fromBase64(content.toString().toLatin1());
+        out.append(f);
+    }
     return out;
 }
 
@@ -105,6 +116,7 @@ QJsonObject HistoryJson::toJson(const HistoryRecord &r)
     case HistoryRecord::Write: {
         const WriteEvent &w = r.write;
         o[QStringLiteral("what")] = w.what;
+        o[QStringLiteral("address")] = w.address;
         o[QStringLiteral("blocks")] = stringsJson(w.blocks);
         o[QStringLiteral("refused")] = stringsJson(w.refusedBlocks);
         o[QStringLiteral("blockCount")] = w.blockCount;
@@ -163,6 +175,7 @@ bool HistoryJson::fromJson(const QJsonObject &o, HistoryRecord *out)
     case HistoryRecord::Write: {
         WriteEvent &w = r.write;
         w.what = o[QStringLiteral("what")].toString();
+        w.address = o[QStringLiteral("address")].toInt(-1);
         w.blocks = stringsFrom(o[QStringLiteral("blocks")]);
         w.refusedBlocks = stringsFrom(o[QStringLiteral("refused")]);
         w.blockCount = o[QStringLiteral("blockCount")].toInt();
@@ -261,4 +274,21 @@ bool HistoryQueue::replace(const QVector<HistoryRecord> &left, QString *error)
     if (!saved.ok && error)
         *error = saved.error;
     return saved.ok;
+}
+
+bool HistoryQueue::setAside(const HistoryRecord &record, const QString &reason, QString *error)
+{
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QFile f(setAsidePath());
+    const QJsonObject o{{QStringLiteral("reason"), reason},
+                        {QStringLiteral("at"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
+                        {QStringLiteral("record"), HistoryJson::toJson(record)}};
+    const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || f.write(line) != line.size() || !f.flush()) {
+        if (error)
+            *error = QStringLiteral("файл отложенных событий истории %1 не записан: %2")
+                         .arg(QDir::toNativeSeparators(setAsidePath()), f.errorString());
+        return false;
+    }
+    return true;
 }

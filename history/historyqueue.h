@@ -2,7 +2,8 @@
 // The events the history database could not take yet, kept in a local file
 // until it can: one JSON object per line, appended as they come (a crash
 // loses nothing already appended), rewritten whole when some have been
-// written to the database.
+// written to the database. An event the database refuses is set aside in a
+// file beside it.
 
 #include "history/historyevent.h"
 
@@ -28,6 +29,12 @@ public:
     // Leaves only `left` in the file (none: the file goes).
     bool replace(const QVector<HistoryRecord> &left, QString *error);
     int count() const;
+
+    // An event the database refused (the same on every try) leaves the
+    // queue for "<file>.refused", with the reason, so that the events after
+    // it go on; the file keeps it for whoever can mend it.
+    QString setAsidePath() const { return m_path + QStringLiteral(".refused"); }
+    bool setAside(const HistoryRecord &record, const QString &reason, QString *error);
 
 private:
     QString m_path;

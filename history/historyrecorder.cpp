@@ -37,7 +37,7 @@ public:
     void record(const HistoryRecord &r)
     {
         drain();
-        if (m_pendingCount == 0 && ensureOpen() && m_store.write(r)) {
+        if (m_pendingCount == 0 && ensureOpen() && writeOrSetAside(r)) {
             report();
             return;
         }
@@ -55,18 +55,45 @@ public:
             m_pendingCount = 0;
             return;
         }
-        int written = 0;
+        int done = 0;   // written or set aside
         if (ensureOpen()) {
-            while (written < waiting.size() && m_store.write(waiting[written]))
-                ++written;
+            while (done < waiting.size() && m_store.isOpen() && writeOrSetAside(waiting[done]))
+                ++done;
         }
-        if (written > 0 || unreadable > 0) {
+        if (done > 0 || unreadable > 0) {
             QString error;
-            if (!m_queue.replace(waiting.mid(written), &error))
+            if (!m_queue.replace(waiting.mid(done), &error))
                 m_lastProblem = error;
         }
-        m_pendingCount = waiting.size() - written;
+        m_pendingCount = waiting.size() - done;
         report();
+    }
+
+    // Written, or refused by the database twice running and set aside: the
+    // events after it are not held up by it. False while the database cannot
+    // be used at all (the event waits).
+    bool writeOrSetAside(const HistoryRecord &r)
+    {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (m_store.write(r))
+                return true;
+            if (!m_store.refused())
+                return false;
+        }
+        const QString reason = m_store.error();
+        QString error;
+        if (!m_queue.setAside(r, reason, &error)) {
+            m_lastProblem = error;
+            return false;
+        }
+        const QString what = QStringLiteral("%1 %2, прибор %3")
+                                 .arg(historyKindText(r.kind),
+                                      r.context().when.toLocalTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
+                                      r.device().serial.isEmpty() ? QStringLiteral("без номера") : r.device().serial);
+        const QString file = m_queue.setAsidePath();
+        HistoryRecorder *owner = m_owner;
+        QMetaObject::invokeMethod(owner, [owner, what, reason, file] { emit owner->setAside(what, reason, file); });
+        return true;
     }
 
     bool ensureOpen()
@@ -200,13 +227,13 @@ int HistoryRecorder::loadDevice(const QString &serial)
     return request;
 }
 
-int HistoryRecorder::loadEvent(const QString &uid)
+int HistoryRecorder::loadEvent(const QString &uid, bool withContents)
 {
     const int request = ++m_lastRequest;
     HistoryWorker *w = m_worker;
-    QMetaObject::invokeMethod(w, [this, w, uid, request] {
+    QMetaObject::invokeMethod(w, [this, w, uid, request, withContents] {
         HistoryRecord r;
-        const bool ok = w->ensureOpen() && w->store().load(uid, &r);
+        const bool ok = w->ensureOpen() && w->store().load(uid, &r) && (!withContents || w->store().loadContents(&r));
         const QString error = ok ? QString() : w->storeProblem();
         QMetaObject::invokeMethod(this, [this, request, r, error] { emit eventLoaded(request, r, error); });
     });
@@ -218,6 +245,9 @@ int HistoryRecorder::importFolder(const QString &dir, const HistoryContext &cont
     const int request = ++m_lastRequest;
     HistoryWorker *w = m_worker;
     QMetaObject::invokeMethod(w, [this, w, dir, context, request] {
+        // Calculations recorded while the database was away are written
+        // first, so that their reports are known as theirs.
+        w->drain();
         w->ensureOpen();
         const HistoryImport::Result result = HistoryImport::importFolder(w->store(), dir, context);
         QMetaObject::invokeMethod(this, [this, request, result] { emit imported(request, result); });

@@ -6,7 +6,9 @@
 // An event the database cannot take now (no server, no network, a database
 // from a newer Tesmar) goes to the local queue file and is written when the
 // database can be reached again: at the next event, when the settings
-// change, and every RetryMs while anything waits.
+// change, and every RetryMs while anything waits. An event the database
+// answers and refuses, the same on a second try, is set aside in a file
+// beside the queue with its reason (said once), and the rest go on.
 
 #include "history/historyconfig.h"
 #include "history/historyevent.h"
@@ -39,7 +41,8 @@ public:
     // number returned here.
     int search(const HistoryFilter &filter);
     int loadDevice(const QString &serial);
-    int loadEvent(const QString &uid);
+    // The event; with the content of the files the history keeps, when asked.
+    int loadEvent(const QString &uid, bool withContents = false);
     int importFolder(const QString &dir, const HistoryContext &context);
 
     int pending() const { return m_pending; }
@@ -55,6 +58,9 @@ signals:
     void deviceLoaded(int request, const QVector<HistoryRecord> &records, const QString &error);
     void eventLoaded(int request, const HistoryRecord &record, const QString &error);
     void imported(int request, const HistoryImport::Result &result);
+    // An event the database refused on two tries was set aside in `file`
+    // (beside the queue) so that the others go on; said once.
+    void setAside(const QString &what, const QString &reason, const QString &file);
 
 private:
     void noteState(int pending, const QString &problem);

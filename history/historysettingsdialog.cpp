@@ -1,5 +1,7 @@
 #include "history/historysettingsdialog.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -104,8 +106,12 @@ void HistorySettingsDialog::engineChanged()
 
 void HistorySettingsDialog::accept()
 {
-    // Settings that cannot name a database are not taken.
-    const QString problem = config().problem();
+    // Settings that cannot name a database are not taken; nor a name that
+    // every event would carry with characters no one can see or type.
+    QString problem = config().problem();
+    const QString name = m_operator->text() + m_batch->text();
+    if (problem.isEmpty() && std::any_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+        problem = QStringLiteral("имя оператора или партии содержит управляющие символы");
     if (!problem.isEmpty()) {
         m_problem->setText(QStringLiteral("Не принято: %1").arg(problem));
         return;

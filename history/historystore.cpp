@@ -1,89 +1,13 @@
 #include "history/historystore.h"
+#include "history/historystore_p.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QVariant>
-#include <cmath>
-#include <limits>
+
+using namespace HistorySql;
 
 namespace {
-
-// The schema, one step per version. A step never changes: a database at
-// version n has had exactly the steps up to n. Types and statements are the
-// ones both engines read alike.
-const char *const step1[] = {
-    "CREATE TABLE schema_version (version INTEGER NOT NULL)",
-    "INSERT INTO schema_version (version) VALUES (0)",
-    "CREATE TABLE events (uid TEXT PRIMARY KEY, kind TEXT NOT NULL, at_utc TEXT NOT NULL, profile TEXT,"
-    " port TEXT, operator_name TEXT, serial TEXT, device_model TEXT, ok INTEGER NOT NULL, summary TEXT)",
-    "CREATE TABLE calculations (event_uid TEXT PRIMARY KEY, sensor_type TEXT, pmax DOUBLE PRECISION,"
-    " fit_model TEXT, fit_tmin DOUBLE PRECISION, fit_tmid DOUBLE PRECISION, fit_tmax DOUBLE PRECISION,"
-    " worst_percent DOUBLE PRECISION, worst_point TEXT, zero DOUBLE PRECISION)",
-    "CREATE TABLE event_values (event_uid TEXT NOT NULL, seq INTEGER NOT NULL, name TEXT,"
-    " value DOUBLE PRECISION, PRIMARY KEY (event_uid, seq))",
-    "CREATE TABLE event_files (event_uid TEXT NOT NULL, seq INTEGER NOT NULL, role TEXT, path TEXT,"
-    " path_bytes TEXT, sha256 TEXT, PRIMARY KEY (event_uid, seq))",
-    "CREATE TABLE writes (event_uid TEXT PRIMARY KEY, what TEXT, block_count INTEGER,"
-    " written_count INTEGER, outcome TEXT)",
-    "CREATE TABLE write_blocks (event_uid TEXT NOT NULL, seq INTEGER NOT NULL, block TEXT,"
-    " refused INTEGER NOT NULL, PRIMARY KEY (event_uid, seq))",
-    "CREATE TABLE verifications (event_uid TEXT PRIMARY KEY, table_name TEXT, accuracy_class TEXT,"
-    " passed INTEGER NOT NULL, details TEXT)",
-    nullptr};
-
-// The batch of a device; searching by serial, date and model without
-// reading the whole table; the reports already imported.
-const char *const step2[] = {
-    "ALTER TABLE events ADD COLUMN batch TEXT",
-    "ALTER TABLE events ADD COLUMN serial_key TEXT",
-    "UPDATE events SET serial_key = substr(serial, 1, 200)",
-    "CREATE INDEX events_serial ON events (serial_key, at_utc)",
-    "CREATE INDEX events_time ON events (at_utc)",
-    "CREATE INDEX events_model ON events (device_model, at_utc)",
-    "CREATE TABLE imports (source_key TEXT PRIMARY KEY, event_uid TEXT NOT NULL)",
-    nullptr};
-
-const char *const *const steps[] = {step1, step2};
-static_assert(sizeof(steps) / sizeof(steps[0]) == HistoryStore::SchemaVersion,
-              "one step per schema version");
-
-const QString TimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ");
-
-QString timeText(const QDateTime &t)
-{
-    return t.toUTC().toString(TimeFormat);
-}
-
-QDateTime timeFrom(const QVariant &v)
-{
-    QDateTime t = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
-    t.setTimeSpec(Qt::UTC);
-    return t;
-}
-
-// A number with no value (a residual that is no number) is stored as NULL:
-// neither engine keeps NaN the same way.
-QVariant number(double v)
-{
-    return std::isfinite(v) ? QVariant(v) : QVariant(QVariant::Double);
-}
-
-double numberFrom(const QVariant &v)
-{
-    return v.isNull() ? std::numeric_limits<double>::infinity() : v.toDouble();
-}
-
-// A path whose bytes are not UTF-8 keeps them beside its readable text.
-QString pathBytes(const QByteArray &path)
-{
-    if (QString::fromUtf8(path).toUtf8() == path)
-        return QString();
-    return QString::fromLatin1(path.toBase64());
-}
 
 QByteArray pathFrom(const QVariant &text, const QVariant &bytes)
 {
@@ -91,36 +15,6 @@ QByteArray pathFrom(const QVariant &text, const QVariant &bytes)
     if (!b.isEmpty())
         return QByteArray::fromBase64(b.toLatin1());
     return text.toString().toUtf8();
-}
-
-struct Query
-{
-    explicit Query(QSqlDatabase &db, const char *sql) : q(db)
-    {
-        prepared = q.prepare(QString::fromLatin1(sql));
-    }
-    Query &operator<<(const QVariant &v)
-    {
-        q.addBindValue(v);
-        return *this;
-    }
-    bool exec() { return prepared && q.exec(); }
-    QString error() const { return q.lastError().text(); }
-    QSqlQuery q;
-    bool prepared = false;
-};
-
-int currentVersion(QSqlDatabase &db, bool *ok)
-{
-    *ok = true;
-    if (!db.tables().contains(QStringLiteral("schema_version")))
-        return 0;
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT version FROM schema_version")) || !q.next()) {
-        *ok = false;
-        return 0;
-    }
-    return q.value(0).toInt();
 }
 
 } // namespace
@@ -155,55 +49,22 @@ void HistoryStore::close()
         m_status = Status::Closed;
 }
 
+bool HistoryStore::failOn(const QString &what, const Query &q)
+{
+    m_lastSqlError = q.q.lastError();
+    // Rolled back at once, while the statements are still held: PostgreSQL
+    // frees none of them inside a transaction that has failed.
+    if (m_inWrite) {
+        m_inWrite = false;
+        QSqlDatabase::database(m_name, false).rollback();
+    }
+    return fail(what, q.error());
+}
+
 bool HistoryStore::fail(const QString &what, const QString &detail)
 {
     m_error = detail.trimmed().isEmpty() ? what : what + QStringLiteral(": ") + detail.trimmed();
     return false;
-}
-
-bool HistoryStore::migrate(QSqlDatabase &db, bool postgres, int targetVersion, int *foundVersion,
-                           QString *error)
-{
-    auto failed = [&](const QString &why) {
-        db.rollback();
-        if (error)
-            *error = why;
-        return false;
-    };
-    // Two PCs (or two windows) opening a new database at once would both
-    // build it: the first to start holds the others off until it is done.
-    QSqlQuery lock(db);
-    const bool locked = postgres ? db.transaction() && lock.exec(QStringLiteral("SELECT pg_advisory_xact_lock(724024)"))
-                                 : lock.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    if (!locked)
-        return failed(lock.lastError().text() + db.lastError().text());
-    bool ok = false;
-    const int version = currentVersion(db, &ok);
-    if (foundVersion)
-        *foundVersion = version;
-    if (!ok)
-        return failed(QStringLiteral("не читается версия схемы"));
-    if (version > targetVersion) {
-        db.rollback();
-        return true;   // the caller judges a newer schema
-    }
-    for (int v = version + 1; v <= targetVersion; ++v) {
-        for (const char *const *sql = steps[v - 1]; *sql; ++sql) {
-            QSqlQuery q(db);
-            if (!q.exec(QString::fromLatin1(*sql)))
-                return failed(QStringLiteral("шаг схемы %1: %2").arg(v).arg(q.lastError().text()));
-        }
-    }
-    if (version < targetVersion) {
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("UPDATE schema_version SET version = ?"));
-        q.addBindValue(targetVersion);
-        if (!q.exec())
-            return failed(q.lastError().text());
-    }
-    if (!db.commit())
-        return failed(db.lastError().text());
-    return true;
 }
 
 HistoryStore::Status HistoryStore::open(const HistoryConfig &config)
@@ -212,6 +73,7 @@ HistoryStore::Status HistoryStore::open(const HistoryConfig &config)
     m_error.clear();
     m_foundVersion = 0;
     m_postgres = config.engine == HistoryConfig::Postgres;
+    m_description = config.description();
     const QString problem = config.problem();
     if (!problem.isEmpty()) {
         fail(QStringLiteral("База истории не задана"), problem);
@@ -253,12 +115,7 @@ HistoryStore::Status HistoryStore::open(const HistoryConfig &config)
                 fail(QStringLiteral("Схема базы истории не обновлена"), why);
                 m_status = Status::Failed;
             } else if (m_foundVersion > SchemaVersion) {
-                fail(QStringLiteral("База истории (%1) создана более новой версией Tesmar: схема %2, эта "
-                                    "версия знает схему %3. База не изменена; обновите Tesmar")
-                         .arg(config.description())
-                         .arg(m_foundVersion)
-                         .arg(SchemaVersion),
-                     QString());
+                fail(newerSchemaText(m_foundVersion), QString());
                 m_status = Status::NewerSchema;
             } else {
                 m_status = Status::Open;
@@ -283,26 +140,19 @@ bool HistoryStore::writeOne(QSqlDatabase &db, const HistoryRecord &r)
     e << uid << historyKindKey(r.kind) << timeText(c.when) << c.profile << c.port << c.operatorName
       << d.serial << d.model << int(r.ok()) << r.summary() << c.batch << serialKey(d.serial);
     if (!e.exec())
-        return fail(QStringLiteral("Событие не записано в базу истории"), e.error());
+        return failOn(QStringLiteral("Событие не записано в базу истории"), e);
 
     auto values = [&](const QVector<HistoryValue> &list) {
         for (int i = 0; i < list.size(); ++i) {
             Query q(db, "INSERT INTO event_values (event_uid, seq, name, value) VALUES (?, ?, ?, ?)");
             q << uid << i << list[i].name << number(list[i].value);
             if (!q.exec())
-                return fail(QStringLiteral("Значения события не записаны"), q.error());
+                return failOn(QStringLiteral("Значения события не записаны"), q);
         }
         return true;
     };
-    const QVector<HistoryFile> &files = r.files();
-    for (int i = 0; i < files.size(); ++i) {
-        Query q(db, "INSERT INTO event_files (event_uid, seq, role, path, path_bytes, sha256)"
-                    " VALUES (?, ?, ?, ?, ?, ?)");
-        q << uid << i << files[i].role << QString::fromUtf8(files[i].path) << pathBytes(files[i].path)
-          << files[i].sha256;
-        if (!q.exec())
-            return fail(QStringLiteral("Файлы события не записаны"), q.error());
-    }
+    if (!writeFiles(db, uid, r.files()))
+        return false;
 
     switch (r.kind) {
     case HistoryRecord::Calculation: {
@@ -313,25 +163,26 @@ bool HistoryStore::writeOne(QSqlDatabase &db, const HistoryRecord &r)
           << number(k.fitPercent[1]) << number(k.fitPercent[2]) << number(k.worstPercent) << k.worstPoint
           << number(k.zero);
         if (!q.exec())
-            return fail(QStringLiteral("Расчет не записан в базу истории"), q.error());
+            return failOn(QStringLiteral("Расчет не записан в базу истории"), q);
         if (!values(k.coefficients))
             return false;
         break;
     }
     case HistoryRecord::Write: {
         const WriteEvent &w = r.write;
-        Query q(db, "INSERT INTO writes (event_uid, what, block_count, written_count, outcome)"
-                    " VALUES (?, ?, ?, ?, ?)");
-        q << uid << w.what << w.blockCount << w.writtenCount << w.outcome;
+        Query q(db, "INSERT INTO writes (event_uid, what, block_count, written_count, outcome, address)"
+                    " VALUES (?, ?, ?, ?, ?, ?)");
+        q << uid << w.what << w.blockCount << w.writtenCount << w.outcome
+          << (w.address >= 0 ? QVariant(w.address) : QVariant(QVariant::Int));
         if (!q.exec())
-            return fail(QStringLiteral("Запись в прибор не внесена в базу истории"), q.error());
+            return failOn(QStringLiteral("Запись в прибор не внесена в базу истории"), q);
         int seq = 0;
         for (const QStringList *list : {&w.blocks, &w.refusedBlocks}) {
             for (const QString &block : *list) {
                 Query b(db, "INSERT INTO write_blocks (event_uid, seq, block, refused) VALUES (?, ?, ?, ?)");
                 b << uid << seq++ << block << int(list == &w.refusedBlocks);
                 if (!b.exec())
-                    return fail(QStringLiteral("Блоки записи не внесены в базу истории"), b.error());
+                    return failOn(QStringLiteral("Блоки записи не внесены в базу истории"), b);
             }
         }
         if (!values(w.values))
@@ -344,7 +195,7 @@ bool HistoryStore::writeOne(QSqlDatabase &db, const HistoryRecord &r)
                     " VALUES (?, ?, ?, ?, ?)");
         q << uid << v.table << v.accuracyClass << int(v.passed) << v.details;
         if (!q.exec())
-            return fail(QStringLiteral("Поверка не записана в базу истории"), q.error());
+            return failOn(QStringLiteral("Поверка не записана в базу истории"), q);
         break;
     }
     }
@@ -352,35 +203,36 @@ bool HistoryStore::writeOne(QSqlDatabase &db, const HistoryRecord &r)
         Query q(db, "INSERT INTO imports (source_key, event_uid) VALUES (?, ?)");
         q << r.sourceKey << uid;
         if (!q.exec())
-            return fail(QStringLiteral("Импорт не отмечен в базе истории"), q.error());
+            return failOn(QStringLiteral("Импорт не отмечен в базе истории"), q);
     }
     return true;
 }
 
 bool HistoryStore::writeAll(const QVector<HistoryRecord> &records)
 {
+    m_refused = false;
+    m_schemaChanged = false;
+    m_lastSqlError = QSqlError();
     if (!isOpen())
         return fail(QStringLiteral("База истории не открыта"), m_error);
     bool written = false;
+    bool refused = false;
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        // SQLite: the write lock is taken at the start, where waiting for
-        // another writer is possible; taken at the first insert after a read,
-        // two writers would deadlock and one would be refused at once.
-        QSqlQuery begin(db);
-        written = m_postgres ? db.transaction() : begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
-        if (!written)
-            fail(QStringLiteral("Транзакция не начата"), db.lastError().text() + begin.lastError().text());
+        written = beginWrite(db);
+        const bool began = written;
+        m_inWrite = began;
         for (int i = 0; written && i < records.size(); ++i) {
             const HistoryRecord &r = records[i];
             if (r.uid.isEmpty()) {
+                m_lastSqlError = QSqlError();
                 written = fail(QStringLiteral("Событие без идентификатора"), QString());
                 break;
             }
             Query q(db, "SELECT 1 FROM events WHERE uid = ?");
             q << r.uid;
             if (!q.exec()) {
-                written = fail(QStringLiteral("База истории не отвечает"), q.error());
+                written = failOn(QStringLiteral("База истории не отвечает"), q);
                 break;
             }
             const bool there = q.q.next();
@@ -389,20 +241,56 @@ bool HistoryStore::writeAll(const QVector<HistoryRecord> &records)
                 continue;   // written before (a queue replayed)
             written = writeOne(db, r);
         }
-        if (written && !db.commit())
+        if (written && !db.commit()) {
+            m_lastSqlError = db.lastError();
             written = fail(QStringLiteral("Транзакция не завершена"), db.lastError().text());
-        if (!written)
-            db.rollback();
+        }
+        if (!written && began) {
+            if (m_inWrite)
+                db.rollback();
+            refused = judgeFailure(db);
+        }
+        m_inWrite = false;
     }
-    if (!written) {
+    if (!written && !refused) {
         // The next write starts from a fresh connection (a server that went
-        // away is not noticed otherwise).
+        // away is not noticed otherwise; a newer schema is judged again at
+        // the next open).
         const QString keep = m_error;
         close();
-        m_status = Status::Unreachable;
+        m_status = m_schemaChanged ? Status::NewerSchema : Status::Unreachable;
         m_error = keep;
     }
+    m_refused = refused;
     return written;
+}
+
+// Whether a failed write was the records' own: what the database said is
+// about the values (a value out of range, too long, a rule of the server's
+// that refuses it) and the database still answers. Anything else (a lock, a
+// lost connection, rights, a statement the schema does not take) would
+// refuse every event alike, so the events wait instead of being set aside.
+bool HistoryStore::judgeFailure(QSqlDatabase &db)
+{
+    bool own = false;
+    if (m_lastSqlError.type() == QSqlError::NoError) {
+        own = true;   // refused here, before the database saw it
+    } else if (m_postgres) {
+        // Data exception, integrity constraint, program limit, a trigger's
+        // own exception.
+        static const QStringList classes = {QStringLiteral("22"), QStringLiteral("23"), QStringLiteral("54"),
+                                            QStringLiteral("P0")};
+        own = classes.contains(m_lastSqlError.nativeErrorCode().left(2));
+    } else {
+        // SQLite's primary codes: too big, constraint (a trigger's RAISE
+        // too), type mismatch, out of range.
+        static const QVector<int> codes = {18, 19, 20, 25};
+        own = codes.contains(m_lastSqlError.nativeErrorCode().toInt() & 0xff);
+    }
+    if (!own)
+        return false;
+    QSqlQuery probe(db);
+    return probe.exec(QStringLiteral("SELECT 1")) && probe.next();
 }
 
 bool HistoryStore::write(const HistoryRecord &record)
@@ -430,6 +318,90 @@ bool HistoryStore::isImported(const QString &sourceKey, bool *ok)
     if (ok)
         *ok = ran;
     return ran && q.q.next();
+}
+
+QString HistoryStore::findCalculation(const CalculationEvent &event, const QString &reportSha256, int maxSeconds,
+                                     bool *ok)
+{
+    if (ok)
+        *ok = false;
+    if (!isOpen()) {
+        fail(QStringLiteral("База истории не открыта"), m_error);
+        return QString();
+    }
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!reportSha256.isEmpty()) {
+        Query q(db, "SELECT e.uid FROM event_files f JOIN events e ON e.uid = f.event_uid"
+                    " WHERE f.sha256 = ? AND e.kind = 'calculation' ORDER BY e.at_utc");
+        q << reportSha256;
+        if (!q.exec()) {
+            failOn(QStringLiteral("Поиск в базе истории не выполнен"), q);
+            return QString();
+        }
+        if (q.q.next()) {
+            if (ok)
+                *ok = true;
+            return q.q.value(0).toString();
+        }
+    }
+    const QString from = timeText(event.context.when.addSecs(-maxSeconds));
+    const QString to = timeText(event.context.when.addSecs(maxSeconds));
+    const bool noSerial = event.device.serial.isEmpty();
+    Query q(db, noSerial ? "SELECT uid FROM events WHERE kind = 'calculation' AND (serial IS NULL OR serial = '')"
+                           " AND at_utc >= ? AND at_utc <= ? ORDER BY at_utc"
+                         : "SELECT uid FROM events WHERE kind = 'calculation' AND serial_key = ? AND serial = ?"
+                           " AND at_utc >= ? AND at_utc <= ? ORDER BY at_utc");
+    if (!noSerial)
+        q << serialKey(event.device.serial) << event.device.serial;
+    q << from << to;
+    if (!q.exec()) {
+        failOn(QStringLiteral("Поиск в базе истории не выполнен"), q);
+        return QString();
+    }
+    QStringList candidates;
+    while (q.q.next())
+        candidates << q.q.value(0).toString();
+    for (const QString &uid : qAsConst(candidates)) {
+        Query v(db, "SELECT name, value FROM event_values WHERE event_uid = ? ORDER BY seq");
+        v << uid;
+        if (!v.exec()) {
+            failOn(QStringLiteral("Значения события не прочитаны"), v);
+            return QString();
+        }
+        int i = 0;
+        bool same = true;
+        for (; same && v.q.next(); ++i) {
+            // The report prints each coefficient to the float the device
+            // holds: the same calculation gives the same floats.
+            same = i < event.coefficients.size() && v.q.value(0).toString() == event.coefficients[i].name
+                   && float(numberFrom(v.q.value(1))) == float(event.coefficients[i].value);
+        }
+        if (same && i == event.coefficients.size()) {
+            if (ok)
+                *ok = true;
+            return uid;
+        }
+    }
+    if (ok)
+        *ok = true;
+    return QString();
+}
+
+bool HistoryStore::markImported(const QString &sourceKey, const QString &uid)
+{
+    if (!isOpen())
+        return fail(QStringLiteral("База истории не открыта"), m_error);
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!beginWrite(db))
+        return false;
+    Query q(db, "INSERT INTO imports (source_key, event_uid) VALUES (?, ?)");
+    q << sourceKey << uid;
+    if (!q.exec() || !db.commit()) {
+        failOn(QStringLiteral("Импорт не отмечен в базе истории"), q);
+        db.rollback();
+        return false;
+    }
+    return true;
 }
 
 QVector<HistoryRow> HistoryStore::search(const HistoryFilter &f, bool *ok)
@@ -472,7 +444,7 @@ QVector<HistoryRow> HistoryStore::search(const HistoryFilter &f, bool *ok)
     q.setForwardOnly(true);
     bool ran = isOpen() && q.prepare(sql);
     for (const QVariant &v : qAsConst(bound))
-        q.addBindValue(v);
+        q.addBindValue(storable(v));
     ran = ran && q.exec();
     if (!ran)
         fail(QStringLiteral("Поиск в базе истории не выполнен"), q.lastError().text());
@@ -505,7 +477,7 @@ bool HistoryStore::load(const QString &uid, HistoryRecord *out)
                 " FROM events WHERE uid = ?");
     e << uid;
     if (!e.exec() || !e.q.next())
-        return fail(QStringLiteral("Событие не найдено в базе истории"), e.error());
+        return failOn(QStringLiteral("Событие не найдено в базе истории"), e);
     HistoryRecord r;
     r.uid = uid;
     if (!historyKindFromKey(e.q.value(0).toString(), &r.kind))
@@ -524,16 +496,20 @@ bool HistoryStore::load(const QString &uid, HistoryRecord *out)
     Query v(db, "SELECT name, value FROM event_values WHERE event_uid = ? ORDER BY seq");
     v << uid;
     if (!v.exec())
-        return fail(QStringLiteral("Значения события не прочитаны"), v.error());
+        return failOn(QStringLiteral("Значения события не прочитаны"), v);
     while (v.q.next())
         values.append({v.q.value(0).toString(), numberFrom(v.q.value(1))});
     QVector<HistoryFile> files;
-    Query fq(db, "SELECT role, path, path_bytes, sha256 FROM event_files WHERE event_uid = ? ORDER BY seq");
+    Query fq(db, "SELECT f.role, f.path, f.path_bytes, f.sha256, b.size FROM event_files f"
+                 " LEFT JOIN blobs b ON b.sha256 = f.sha256 WHERE f.event_uid = ? ORDER BY f.seq");
     fq << uid;
     if (!fq.exec())
-        return fail(QStringLiteral("Файлы события не прочитаны"), fq.error());
-    while (fq.q.next())
-        files.append({fq.q.value(0).toString(), pathFrom(fq.q.value(1), fq.q.value(2)), fq.q.value(3).toString()});
+        return failOn(QStringLiteral("Файлы события не прочитаны"), fq);
+    while (fq.q.next()) {
+        HistoryFile f{fq.q.value(0).toString(), pathFrom(fq.q.value(1), fq.q.value(2)), fq.q.value(3).toString()};
+        f.kept = !fq.q.value(4).isNull();
+        files.append(f);
+    }
 
     switch (r.kind) {
     case HistoryRecord::Calculation: {
@@ -542,7 +518,7 @@ bool HistoryStore::load(const QString &uid, HistoryRecord *out)
                     " worst_point, zero FROM calculations WHERE event_uid = ?");
         q << uid;
         if (!q.exec() || !q.q.next())
-            return fail(QStringLiteral("Расчет не прочитан"), q.error());
+            return failOn(QStringLiteral("Расчет не прочитан"), q);
         k.sensorType = q.q.value(0).toString();
         k.pmaxPa = numberFrom(q.q.value(1));
         k.fitModel = q.q.value(2).toString();
@@ -557,18 +533,19 @@ bool HistoryStore::load(const QString &uid, HistoryRecord *out)
     }
     case HistoryRecord::Write: {
         WriteEvent &w = r.write;
-        Query q(db, "SELECT what, block_count, written_count, outcome FROM writes WHERE event_uid = ?");
+        Query q(db, "SELECT what, block_count, written_count, outcome, address FROM writes WHERE event_uid = ?");
         q << uid;
         if (!q.exec() || !q.q.next())
-            return fail(QStringLiteral("Запись в прибор не прочитана"), q.error());
+            return failOn(QStringLiteral("Запись в прибор не прочитана"), q);
         w.what = q.q.value(0).toString();
         w.blockCount = q.q.value(1).toInt();
         w.writtenCount = q.q.value(2).toInt();
         w.outcome = q.q.value(3).toString();
+        w.address = q.q.value(4).isNull() ? -1 : q.q.value(4).toInt();
         Query b(db, "SELECT block, refused FROM write_blocks WHERE event_uid = ? ORDER BY seq");
         b << uid;
         if (!b.exec())
-            return fail(QStringLiteral("Блоки записи не прочитаны"), b.error());
+            return failOn(QStringLiteral("Блоки записи не прочитаны"), b);
         while (b.q.next())
             (b.q.value(1).toInt() ? w.refusedBlocks : w.blocks).append(b.q.value(0).toString());
         w.values = values;
@@ -579,7 +556,7 @@ bool HistoryStore::load(const QString &uid, HistoryRecord *out)
         Query q(db, "SELECT table_name, accuracy_class, passed, details FROM verifications WHERE event_uid = ?");
         q << uid;
         if (!q.exec() || !q.q.next())
-            return fail(QStringLiteral("Поверка не прочитана"), q.error());
+            return failOn(QStringLiteral("Поверка не прочитана"), q);
         ve.table = q.q.value(0).toString();
         ve.accuracyClass = q.q.value(1).toString();
         ve.passed = q.q.value(2).toInt() != 0;

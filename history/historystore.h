@@ -10,7 +10,13 @@
 //
 // Each record is written in one transaction with everything it holds, so a
 // record is either all there or not at all; a uid already there is not
-// written again.
+// written again. Every write transaction reads the schema version first: a
+// database that a newer Tesmar has brought forward since it was opened is
+// not written into.
+//
+// The files an event names (point files, reports) are kept in the database
+// too, once per content (its SHA-256), so that the record does not depend
+// on a folder that can be overwritten.
 
 #include "history/historyconfig.h"
 #include "history/historyevent.h"
@@ -19,7 +25,12 @@
 #include <QString>
 #include <QVector>
 
+#include <QSqlError>
+
 class QSqlDatabase;
+namespace HistorySql {
+struct Query;
+}
 
 struct HistoryFilter
 {
@@ -47,7 +58,7 @@ class HistoryStore
 {
 public:
     enum class Status { Closed, Open, Unreachable, NewerSchema, Failed };
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
     // Serials are searched by their first characters (an index cannot hold
     // a serial of any length on every engine) and then compared whole.
     static constexpr int SerialKeyLength = 200;
@@ -73,11 +84,26 @@ public:
     bool write(const HistoryRecord &record);
     // Many records in one transaction: for filling a database in one go.
     bool writeAll(const QVector<HistoryRecord> &records);
+    // The last write failed on what the records hold (the database answered
+    // and refused them), not on the database being away or newer: the
+    // connection stays open for the next one.
+    bool refused() const { return m_refused; }
     bool contains(const QString &uid, bool *ok = nullptr);
     bool isImported(const QString &sourceKey, bool *ok = nullptr);
 
     QVector<HistoryRow> search(const HistoryFilter &filter, bool *ok = nullptr);
     bool load(const QString &uid, HistoryRecord *record);
+    // The content of the record's files that the history keeps (the others
+    // are left empty, their `kept` false).
+    bool loadContents(HistoryRecord *record);
+    // The calculation recorded when it was made that a report tells of: the
+    // one whose report had the same checksum, else one of the same device
+    // with the same coefficients (as the report prints them, to the float
+    // the device holds) within maxSeconds of its time. Empty for none.
+    QString findCalculation(const CalculationEvent &event, const QString &reportSha256, int maxSeconds,
+                            bool *ok = nullptr);
+    // Notes that an imported report is the event `uid` (recorded live).
+    bool markImported(const QString &sourceKey, const QString &uid);
     // A device's calculations, oldest first.
     QVector<HistoryRecord> deviceCalculations(const QString &serial, bool *ok = nullptr);
     QStringList models(bool *ok = nullptr);
@@ -89,10 +115,20 @@ public:
 
 private:
     bool writeOne(QSqlDatabase &db, const HistoryRecord &record);
+    bool writeFiles(QSqlDatabase &db, const QString &uid, const QVector<HistoryFile> &files);
+    bool beginWrite(QSqlDatabase &db);
+    bool judgeFailure(QSqlDatabase &db);
+    QString newerSchemaText(int found) const;
     bool fail(const QString &what, const QString &detail);
+    bool failOn(const QString &what, const HistorySql::Query &q);
     QString m_name;
     Status m_status = Status::Closed;
     QString m_error;
     int m_foundVersion = 0;
     bool m_postgres = false;
+    bool m_refused = false;
+    bool m_inWrite = false;
+    bool m_schemaChanged = false;
+    QSqlError m_lastSqlError;
+    QString m_description;
 };

@@ -2,6 +2,7 @@
 
 #include "devicedata/safesave.h"
 #include "history/historycsv.h"
+#include "history/historydetails.h"
 #include "history/historydrift.h"
 #include "history/historyrecorder.h"
 
@@ -19,10 +20,12 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -93,11 +96,19 @@ HistoryWindow::HistoryWindow(HistoryRecorder *recorder, QWidget *parent)
     m_device->setObjectName(QStringLiteral("tvHistoryDevice"));
     m_deviceTitle = new QLabel(QStringLiteral("Выберите событие прибора, чтобы увидеть его калибровки во времени"), this);
 
+    m_details = new QPlainTextEdit(this);
+    m_details->setObjectName(QStringLiteral("teHistoryDetails"));
+    m_details->setReadOnly(true);
+    m_details->setPlaceholderText(QStringLiteral("Выберите событие, чтобы увидеть его подробности"));
+
     auto *lower = new QWidget(this);
     auto *lowerLayout = new QVBoxLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     lowerLayout->addWidget(m_deviceTitle);
-    lowerLayout->addWidget(m_device);
+    auto *lowerSplit = new QSplitter(Qt::Horizontal, lower);
+    lowerSplit->addWidget(m_device);
+    lowerSplit->addWidget(m_details);
+    lowerLayout->addWidget(lowerSplit);
     auto *split = new QSplitter(Qt::Vertical, this);
     split->addWidget(m_events);
     split->addWidget(lower);
@@ -106,6 +117,9 @@ HistoryWindow::HistoryWindow(HistoryRecorder *recorder, QWidget *parent)
 
     m_openFiles = new QPushButton(QStringLiteral("Открыть папку файлов"), this);
     m_openReport = new QPushButton(QStringLiteral("Открыть отчет"), this);
+    m_saveKept = new QPushButton(QStringLiteral("Сохранить файлы из истории…"), this);
+    m_saveKept->setObjectName(QStringLiteral("pbHistorySaveKept"));
+    m_saveKept->setToolTip(QStringLiteral("Копии файлов события, которые хранит история, в выбранную папку"));
     m_export = new QPushButton(QStringLiteral("Экспорт в CSV…"), this);
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
@@ -113,6 +127,7 @@ HistoryWindow::HistoryWindow(HistoryRecorder *recorder, QWidget *parent)
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_openFiles);
     buttons->addWidget(m_openReport);
+    buttons->addWidget(m_saveKept);
     buttons->addStretch();
     buttons->addWidget(m_export);
 
@@ -126,6 +141,9 @@ HistoryWindow::HistoryWindow(HistoryRecorder *recorder, QWidget *parent)
         return QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт истории"),
                                             QStringLiteral("история.csv"), QStringLiteral("CSV (*.csv)"));
     };
+    chooseSaveDir = [this] {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("Папка для файлов из истории"));
+    };
     openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
 
     connect(m_period, &QCheckBox::toggled, m_from, &QWidget::setEnabled);
@@ -134,15 +152,18 @@ HistoryWindow::HistoryWindow(HistoryRecorder *recorder, QWidget *parent)
     connect(m_serial, &QLineEdit::returnPressed, this, &HistoryWindow::search);
     connect(m_events->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &HistoryWindow::selectionChanged);
-    connect(m_openFiles, &QPushButton::clicked, this, [this] { openSelected(false); });
-    connect(m_openReport, &QPushButton::clicked, this, [this] { openSelected(true); });
-    connect(m_events, &QTableView::doubleClicked, this, [this] { openSelected(true); });
+    connect(m_openFiles, &QPushButton::clicked, this, [this] { requestSelected(Action::OpenFolder); });
+    connect(m_openReport, &QPushButton::clicked, this, [this] { requestSelected(Action::OpenReport); });
+    connect(m_saveKept, &QPushButton::clicked, this, [this] { requestSelected(Action::SaveKept); });
+    connect(m_events, &QTableView::doubleClicked, this, [this] { requestSelected(Action::OpenReport); });
     connect(m_export, &QPushButton::clicked, this, &HistoryWindow::exportCsv);
     connect(recorder, &HistoryRecorder::searched, this, &HistoryWindow::onSearched);
     connect(recorder, &HistoryRecorder::deviceLoaded, this, &HistoryWindow::onDeviceLoaded);
     connect(recorder, &HistoryRecorder::eventLoaded, this, &HistoryWindow::onEventLoaded);
     selectionChanged();
 }
+
+HistoryWindow::~HistoryWindow() = default;
 
 void HistoryWindow::showEvent(QShowEvent *event)
 {
@@ -227,9 +248,20 @@ void HistoryWindow::selectionChanged()
     const HistoryRow row = selectedRow();
     m_openFiles->setEnabled(!row.uid.isEmpty());
     m_openReport->setEnabled(!row.uid.isEmpty());
+    m_saveKept->setEnabled(!row.uid.isEmpty());
     m_export->setEnabled(!m_rows.isEmpty());
-    if (row.serial.isEmpty())
+    m_details->clear();
+    m_detailsRequest = row.uid.isEmpty() ? 0 : m_recorder->loadEvent(row.uid);
+    if (row.serial.isEmpty()) {
+        // The calibrations shown before belong to another device: not this one's.
+        m_deviceRequest = 0;
+        m_deviceModel->clear();
+        m_deviceTitle->setText(row.uid.isEmpty()
+                                   ? QStringLiteral("Выберите событие прибора, чтобы увидеть его калибровки во времени")
+                                   : QStringLiteral("Заводской номер прибора этого события не прочитан: его калибровки "
+                                                    "не найти"));
         return;
+    }
     m_deviceTitle->setText(QStringLiteral("Калибровки прибора %1: дрейф коэффициентов и нуля").arg(row.serial));
     m_deviceRequest = m_recorder->loadDevice(row.serial);
 }
@@ -257,59 +289,150 @@ void HistoryWindow::onDeviceLoaded(int request, const QVector<HistoryRecord> &re
     emit shown();
 }
 
-void HistoryWindow::openSelected(bool report)
+void HistoryWindow::requestSelected(Action action)
 {
     const HistoryRow row = selectedRow();
     if (row.uid.isEmpty()) {
         say(QStringLiteral("Выберите событие в таблице"), true);
         return;
     }
-    m_openReportWanted = report;
-    m_eventRequest = m_recorder->loadEvent(row.uid);
+    m_action = action;
+    m_eventRequest = m_recorder->loadEvent(row.uid, true);
 }
 
 void HistoryWindow::onEventLoaded(int request, const HistoryRecord &record, const QString &error)
 {
+    if (request == m_detailsRequest) {
+        m_details->setPlainText(error.isEmpty() ? historyDetails(record)
+                                                : QStringLiteral("Событие не прочитано: %1").arg(error));
+        return;
+    }
     if (request != m_eventRequest)
         return;
     if (!error.isEmpty()) {
         say(QStringLiteral("Событие не прочитано: %1").arg(error), true);
         return;
     }
+    if (m_action == Action::SaveKept)
+        saveKept(record);
+    else
+        openFiles(record);
+}
+
+// The disk's file when it is still what the event names; else the copy the
+// history keeps, written to a folder of this window's own.
+void HistoryWindow::openFiles(const HistoryRecord &record)
+{
+    const bool report = m_action == Action::OpenReport;
     const QVector<HistoryFile> &files = record.files();
-    QString path;
-    for (const HistoryFile &f : files) {
-        if (!m_openReportWanted || f.role == QStringLiteral("Отчет") || f.role == QStringLiteral("Протокол"))
-            path = QFile::decodeName(f.path);
-        if (!path.isEmpty())
-            break;
+    int chosen = -1;
+    for (int i = 0; i < files.size() && chosen < 0; ++i) {
+        if (!report || files[i].role == QStringLiteral("Отчет") || files[i].role == QStringLiteral("Протокол")
+            || files[i].role == QStringLiteral("Отчет партии"))
+            chosen = i;
     }
-    if (path.isEmpty()) {
-        say(m_openReportWanted ? QStringLiteral("У этого события нет отчета")
-                               : QStringLiteral("У этого события нет файлов"),
-            true);
+    if (chosen < 0) {
+        say(report ? QStringLiteral("У этого события нет отчета") : QStringLiteral("У этого события нет файлов"), true);
         return;
     }
-    const QString target = m_openReportWanted ? path : QFileInfo(path).absolutePath();
-    if (!QFileInfo::exists(target)) {
-        say(QStringLiteral("Файл %1 не найден: его переместили или удалили").arg(QDir::toNativeSeparators(target)), true);
-        return;
-    }
-    // Files changed since the event are said, not hidden.
-    QStringList changed;
+    // Files gone or changed since the event are said, not hidden.
+    QStringList changed, gone;
     for (const HistoryFile &f : files) {
         const QString p = QFile::decodeName(f.path);
-        if (!f.sha256.isEmpty() && QFileInfo::exists(p) && historyFileChecksum(p) != f.sha256)
+        if (!QFileInfo::exists(p))
+            gone << QFileInfo(p).fileName();
+        else if (!f.sha256.isEmpty() && historyFileChecksum(p) != f.sha256)
             changed << QFileInfo(p).fileName();
+    }
+    const HistoryFile &f = files[chosen];
+    const QString path = QFile::decodeName(f.path);
+    const bool diskIsTheFile = QFileInfo::exists(path) && (f.sha256.isEmpty() || historyFileChecksum(path) == f.sha256);
+    QString target = report ? path : QFileInfo(path).absolutePath();
+    QString note;
+    if (!QFileInfo::exists(target) || (report && !diskIsTheFile && f.kept)) {
+        if (!f.kept) {
+            say(QStringLiteral("Файл %1 не найден: его переместили или удалили, а копии в истории нет")
+                    .arg(QDir::toNativeSeparators(target)),
+                true);
+            return;
+        }
+        QString why;
+        QString copy;
+        for (const HistoryFile &k : files) {
+            if (k.kept) {
+                const QString c = keptCopy(k, &why);
+                if (c.isEmpty()) {
+                    say(why, true);
+                    return;
+                }
+                if (&k == &f)
+                    copy = c;
+            }
+        }
+        target = report ? copy : QFileInfo(copy).absolutePath();
+        note = QStringLiteral("Файл на диске %1; открыта копия из истории: %2")
+                   .arg(diskIsTheFile ? QStringLiteral("на месте") : QFileInfo::exists(path) ? QStringLiteral("изменен")
+                                                                                             : QStringLiteral("не найден"),
+                        QDir::toNativeSeparators(target));
     }
     if (!openUrl(QUrl::fromLocalFile(target))) {
         say(QStringLiteral("Не удалось открыть %1").arg(QDir::toNativeSeparators(target)), true);
         return;
     }
-    if (!changed.isEmpty())
-        say(QStringLiteral("Открыто; файлы изменены после события: %1").arg(changed.join(QStringLiteral(", "))), true);
+    if (!note.isEmpty())
+        say(note, true);
+    else if (!changed.isEmpty() || !gone.isEmpty())
+        say(QStringLiteral("Открыто; файлы изменены после события: %1")
+                .arg((changed + gone).join(QStringLiteral(", "))),
+            true);
     else
         say(QStringLiteral("Открыто: %1").arg(QDir::toNativeSeparators(target)), false);
+}
+
+QString HistoryWindow::keptCopy(const HistoryFile &file, QString *error)
+{
+    if (!m_keptDir)
+        m_keptDir.reset(new QTemporaryDir(QDir::temp().filePath(QStringLiteral("tesmar-history-XXXXXX"))));
+    const QString name = QFileInfo(QFile::decodeName(file.path)).fileName();
+    const QString path = QDir(m_keptDir->path()).filePath(name.isEmpty() ? file.sha256 : name);
+    const SafeSave::Result saved = m_keptDir->isValid() ? SafeSave::write(path, file.content, false) : SafeSave::Result();
+    if (!m_keptDir->isValid() || !saved.ok) {
+        *error = QStringLiteral("Копия файла из истории не записана: %1")
+                     .arg(m_keptDir->isValid() ? saved.error : QStringLiteral("нет временной папки"));
+        return QString();
+    }
+    return path;
+}
+
+void HistoryWindow::saveKept(const HistoryRecord &record)
+{
+    QStringList kept, notKept;
+    for (const HistoryFile &f : record.files())
+        (f.kept ? kept : notKept) << QFileInfo(QFile::decodeName(f.path)).fileName();
+    if (kept.isEmpty()) {
+        say(record.files().isEmpty() ? QStringLiteral("У этого события нет файлов")
+                                     : QStringLiteral("История не хранит копий файлов этого события"),
+            true);
+        return;
+    }
+    const QString dir = chooseSaveDir();
+    if (dir.isEmpty())
+        return;
+    for (const HistoryFile &f : record.files()) {
+        if (!f.kept)
+            continue;
+        const QString name = QFileInfo(QFile::decodeName(f.path)).fileName();
+        const SafeSave::Result saved = SafeSave::write(QDir(dir).filePath(name.isEmpty() ? f.sha256 : name), f.content, false);
+        if (!saved.ok) {
+            say(QStringLiteral("Файл из истории не сохранен: %1").arg(saved.error), true);
+            return;
+        }
+    }
+    const QString text = QStringLiteral("Сохранено файлов из истории: %1 в %2").arg(kept.size()).arg(QDir::toNativeSeparators(dir));
+    if (notKept.isEmpty())
+        say(text, false);
+    else
+        say(text + QStringLiteral("; копий в истории нет: ") + notKept.join(QStringLiteral(", ")), true);
 }
 
 void HistoryWindow::exportCsv()

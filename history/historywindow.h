@@ -1,8 +1,10 @@
 #pragma once
 // The history window: the events of every device, searched by serial, date
 // range, model and result; the calibrations of the selected device over
-// time with the drift of its coefficients and zero; the files and report of
-// an event; the rows shown exported as CSV. It only reads, so it is open to
+// time with the drift of its coefficients and zero; the selected event told
+// whole; the files and report of an event, from the disk or, when the disk's
+// copy is gone or changed, from the copy the history keeps (and saved from
+// it); the rows shown exported as CSV. It only reads, so it is open to
 // everyone whatever the lock. Every query runs in the recorder's thread;
 // the window shows the answer when it comes.
 
@@ -10,6 +12,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class HistoryRecorder;
 class QCheckBox;
@@ -17,7 +20,9 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
+class QTemporaryDir;
 class QStandardItemModel;
 class QTableView;
 class QUrl;
@@ -27,6 +32,7 @@ class HistoryWindow : public QWidget
     Q_OBJECT
 public:
     explicit HistoryWindow(HistoryRecorder *recorder, QWidget *parent = nullptr);
+    ~HistoryWindow() override;
 
     // The filter the fields say.
     HistoryFilter filter() const;
@@ -37,6 +43,7 @@ public:
 
     // The questions and the desktop, replaceable by tests.
     std::function<QString()> chooseCsvFile;
+    std::function<QString()> chooseSaveDir;
     std::function<bool(const QUrl &)> openUrl;
 
     QLineEdit *serialEdit() const { return m_serial; }
@@ -49,6 +56,7 @@ public:
     QTableView *deviceView() const { return m_device; }
     QStandardItemModel *eventsModel() const { return m_eventsModel; }
     QStandardItemModel *deviceModel() const { return m_deviceModel; }
+    QPlainTextEdit *detailsView() const { return m_details; }
 
 signals:
     // A search or a device's calibrations have been shown.
@@ -64,7 +72,11 @@ private:
     void onDeviceLoaded(int request, const QVector<HistoryRecord> &records, const QString &error);
     void onEventLoaded(int request, const HistoryRecord &record, const QString &error);
     void selectionChanged();
-    void openSelected(bool report);
+    enum class Action { OpenFolder, OpenReport, SaveKept };
+    void requestSelected(Action action);
+    void openFiles(const HistoryRecord &record);
+    void saveKept(const HistoryRecord &record);
+    QString keptCopy(const HistoryFile &file, QString *error);
     void exportCsv();
     void say(const QString &text, bool bad);
     HistoryRow selectedRow() const;
@@ -74,12 +86,14 @@ private:
     QCheckBox *m_period;
     QDateEdit *m_from, *m_to;
     QComboBox *m_model, *m_result;
-    QPushButton *m_find, *m_openFiles, *m_openReport, *m_export;
+    QPushButton *m_find, *m_openFiles, *m_openReport, *m_saveKept, *m_export;
+    QPlainTextEdit *m_details;
+    std::unique_ptr<QTemporaryDir> m_keptDir;
     QTableView *m_events, *m_device;
     QStandardItemModel *m_eventsModel, *m_deviceModel;
     QLabel *m_deviceTitle, *m_status;
     QVector<HistoryRow> m_rows;
-    int m_searchRequest = 0, m_deviceRequest = 0, m_eventRequest = 0;
-    bool m_openReportWanted = false;
+    int m_searchRequest = 0, m_deviceRequest = 0, m_eventRequest = 0, m_detailsRequest = 0;
+    Action m_action = Action::OpenReport;
     bool m_searchedOnce = false;
 };

@@ -43,14 +43,19 @@ void MainWindow::setupHistory()
             reportFailure(QStringLiteral("Импорт в историю не выполнен: %1").arg(r.error));
             return;
         }
-        const QString text = QStringLiteral("Импорт в историю: добавлено отчетов %1, уже были в истории %2")
-                                 .arg(r.imported)
-                                 .arg(r.alreadyThere);
         if (r.failures.isEmpty())
-            reportSuccess(text);
+            reportSuccess(r.text());
         else
-            reportFailure(text + QStringLiteral("; не импортированы: ") + r.failures.join(QStringLiteral("; ")));
+            reportFailure(r.text());
     });
+    // An event the database refused is said once, in red, with where it is kept.
+    connect(m_history, &HistoryRecorder::setAside, this,
+            [this](const QString &what, const QString &reason, const QString &file) {
+                reportFailure(QStringLiteral("История: база отказалась принять событие (%1): %2. Оно отложено в "
+                                             "файл %3, остальные записываются")
+                                  .arg(what, reason, QDir::toNativeSeparators(file)),
+                              nullptr, 0);
+            });
     m_history->setConfig(config);
 
     historyDialogs.chooseImportDir = [this] {

@@ -8,6 +8,8 @@
 #include "history/historystore.h"
 #include "pgserver.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
@@ -21,6 +23,10 @@ public:
         return e;
     }
 
+    static QString name(int engine)
+    {
+        return engine == HistoryConfig::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgresql");
+    }
     // The "engine" column: a row per engine.
     static void addColumn() { QTest::addColumn<int>("engine"); }
     static void addRows(const char *name)
@@ -74,6 +80,54 @@ private:
         QSKIP(qPrintable(HistoryEngines::instance().whyNot()));                                         \
     QVERIFY2(engine == HistoryConfig::Sqlite || !config.host.isEmpty(),                                 \
              qPrintable(QStringLiteral("PostgreSQL server did not start: ") + HistoryEngines::instance().whyNot()))
+
+// Statements run on a database of the given settings through a connection
+// of their own (another PC's Tesmar, or a database administrator); the
+// first value the last statement returns, empty when none.
+inline QString historyRawExec(const HistoryConfig &config, const QStringList &statements, bool *ok = nullptr)
+{
+    const bool pg = config.engine == HistoryConfig::Postgres;
+    QString value;
+    bool ran = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("raw-exec"));
+        db.setDatabaseName(pg ? config.database : config.sqlitePath);
+        db.setHostName(config.host);
+        db.setPort(config.port);
+        db.setUserName(config.user);
+        ran = db.open();
+        for (const QString &sql : statements) {
+            QSqlQuery q(db);
+            if (!ran || !q.exec(sql)) {
+                if (ran)
+                    qWarning("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+                ran = false;
+                break;
+            }
+            value = q.next() ? q.value(0).toString() : QString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw-exec"));
+    if (ok)
+        *ok = ran;
+    return value;
+}
+
+// A database that refuses every event of the serial "refuse-me", as a
+// server's own rule would (a check on PostgreSQL, a trigger on SQLite).
+inline bool historyRefuseSerial(const HistoryConfig &config)
+{
+    bool ok = false;
+    historyRawExec(config,
+                   {config.engine == HistoryConfig::Postgres
+                        ? QStringLiteral("ALTER TABLE events ADD CONSTRAINT refuse_test CHECK (serial IS NULL OR serial <> 'refuse-me')")
+                        : QStringLiteral("CREATE TRIGGER refuse_test BEFORE INSERT ON events WHEN NEW.serial = 'refuse-me'"
+                                         " BEGIN SELECT RAISE(ABORT, 'refused by rule'); END")},
+                   &ok);
+    return ok;
+}
 
 namespace HistorySamples {
 
@@ -140,12 +194,18 @@ inline QVector<HistoryRecord> hostileRecords()
     k.zero = -123456.789;
     k.files = {{hostile(QStringLiteral("role")), badName, hostile(QStringLiteral("sum"))},
                {QStringLiteral("Отчет"), QByteArray("/tmp/отчет 'x'.txt"), QString()}};
+    // A kept content of every byte value, as a report or a PDF may hold.
+    for (int b = 0; b < 256; ++b)
+        k.files[1].content.append(char(b));
+    k.files[1].sha256 = historySha256(k.files[1].content);
+    k.files[1].kept = true;
     k.withinTarget = false;
 
     WriteEvent w;
     w.context = c;
     w.device = {longSerial, hostile(QStringLiteral("model"))};
     w.what = hostile(QStringLiteral("what"));
+    w.address = 0x0f;
     w.blocks = QStringList{hostile(QStringLiteral("b1")), QString(), hostile(QStringLiteral("b2"))};
     w.refusedBlocks = QStringList{hostile(QStringLiteral("r1"))};
     w.blockCount = 3;

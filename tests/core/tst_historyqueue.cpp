@@ -8,6 +8,8 @@
 #include "history/historyrecorder.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -28,24 +30,42 @@ private slots:
     }
     void serverGoneAndBack();
     void unreadableQueueLinesKeptAside();
+    void refusedEventSetAside_data();
+    void refusedEventSetAside();
+    void schemaMovedOnWhileRunning_data() { HistoryEngines::addColumn(); HistoryEngines::addRows("moved on"); }
+    void schemaMovedOnWhileRunning();
     void pendingText_data();
     void pendingText();
 };
+
+namespace {
+// Settings like `good` that reach no database.
+HistoryConfig unreachable(const HistoryConfig &good, const QTemporaryDir &dir)
+{
+    HistoryConfig bad = good;
+    if (good.engine == HistoryConfig::Sqlite) {
+        // A folder that cannot be made: a file stands in its place.
+        QFile blocker(dir.filePath(QStringLiteral("blocker")));
+        blocker.open(QIODevice::WriteOnly);
+        bad.sqlitePath = dir.filePath(QStringLiteral("blocker/history.sqlite"));
+    } else {
+        bad.port = good.port + 1;   // no server there
+    }
+    return bad;
+}
+
+QString eventCount(const HistoryConfig &config)
+{
+    return historyRawExec(config, {QStringLiteral("SELECT count(*) FROM events")});
+}
+}
 
 void TestHistoryQueue::unreachableThenDrained()
 {
     HISTORY_FRESH_CONFIG(good);
     QTemporaryDir dir;
     const QString queuePath = dir.filePath(QStringLiteral("queue.jsonl"));
-    HistoryConfig bad = good;
-    if (engine == HistoryConfig::Sqlite) {
-        // A folder that cannot be made: a file stands in its place.
-        QFile blocker(dir.filePath(QStringLiteral("blocker")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        bad.sqlitePath = dir.filePath(QStringLiteral("blocker/history.sqlite"));
-    } else {
-        bad.port = good.port + 1;   // no server there
-    }
+    const HistoryConfig bad = unreachable(good, dir);
 
     QVector<HistoryRecord> sent = HistorySamples::hostileRecords();
     {
@@ -91,7 +111,7 @@ void TestHistoryQueue::newerSchemaKeepsQueue()
         HistoryStore store(QStringLiteral("make"));
         QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
         QSqlQuery q(QSqlDatabase::database(QStringLiteral("make")));
-        QVERIFY(q.exec(QStringLiteral("UPDATE schema_version SET version = 3")));
+        QVERIFY(q.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(HistoryStore::SchemaVersion + 1)));
     }
     QTemporaryDir dir;
     HistoryRecorder recorder(dir.filePath(QStringLiteral("q.jsonl")));
@@ -150,6 +170,109 @@ void TestHistoryQueue::unreadableQueueLinesKeptAside()
     QFile aside(path + QStringLiteral(".bad"));
     QVERIFY(aside.open(QIODevice::ReadOnly));
     QCOMPARE(aside.readAll(), QByteArray("{\"uid\":\"cut\n"));
+}
+
+void TestHistoryQueue::refusedEventSetAside_data()
+{
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<bool>("nul");        // else refused by the database's rule
+    QTest::addColumn<bool>("queued");     // waited for the database first
+    for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
+        const QString e = HistoryEngines::name(engine);
+        for (bool nul : {true, false}) {
+            for (bool queued : {false, true})
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2 %3").arg(e, nul ? QStringLiteral("NUL in operator") : QStringLiteral("refused"),
+                                                                       queued ? QStringLiteral("queued") : QStringLiteral("direct"))))
+                    << engine << nul << queued;
+        }
+    }
+}
+
+// One event the database cannot take never holds up the others: a NUL in a
+// text is stored escaped; an event the database refuses (the same on a
+// second try) is set aside with its reason in a file beside the queue, said
+// once, and the events after it are written.
+void TestHistoryQueue::refusedEventSetAside()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QFETCH(bool, nul);
+    QFETCH(bool, queued);
+    {
+        HistoryStore make(QStringLiteral("make"));
+        QCOMPARE(int(make.open(config)), int(HistoryStore::Status::Open));
+    }
+    QVERIFY(historyRefuseSerial(config));
+    QTemporaryDir dir;
+    const QString queuePath = dir.filePath(QStringLiteral("q.jsonl"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QVector<HistoryRecord> events;
+    for (const QString &serial : {QStringLiteral("refuse-me"), QStringLiteral("1"), QStringLiteral("2")})
+        events << HistoryRecord::of(HistorySamples::calculation(serial, now));
+    if (nul) {
+        events[0].device().serial = QStringLiteral("0");
+        events[0].context().operatorName = QStringLiteral("Пет") + QChar(0) + QStringLiteral("ров");
+    }
+
+    HistoryRecorder recorder(queuePath);
+    QSignalSpy aside(&recorder, &HistoryRecorder::setAside);
+    recorder.setConfig(queued ? unreachable(config, dir) : config);
+    for (const HistoryRecord &r : qAsConst(events))
+        recorder.record(r);
+    if (queued) {
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.pending(), 3, 20000);
+        recorder.setConfig(config);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(eventCount(config), nul ? QStringLiteral("3") : QStringLiteral("2"), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.pending(), 0, 20000);
+    QTRY_VERIFY(!QFile::exists(queuePath));
+    QTRY_COMPARE(aside.count(), nul ? 0 : 1);   // told from the writer's thread
+    QCOMPARE(QFile::exists(queuePath + QStringLiteral(".refused")), !nul);
+    if (nul) {
+        // Kept as the symbol for NUL, the same on both engines.
+        QCOMPARE(historyRawExec(config, {QStringLiteral("SELECT operator_name FROM events WHERE serial = '0'")}),
+                 QStringLiteral("Пет\u2400ров"));
+        return;
+    }
+    QCOMPARE(aside.first().at(2).toString(), queuePath + QStringLiteral(".refused"));
+    QVERIFY2(aside.first().at(1).toString().contains(QStringLiteral("refuse")), qPrintable(aside.first().at(1).toString()));
+    QFile f(queuePath + QStringLiteral(".refused"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
+    QCOMPARE(lines.size(), 1);
+    const QJsonObject o = QJsonDocument::fromJson(lines[0]).object();
+    QVERIFY(o[QStringLiteral("reason")].toString().contains(QStringLiteral("refuse")));
+    HistoryRecord back;
+    QVERIFY(HistoryJson::fromJson(o[QStringLiteral("record")].toObject(), &back));
+    QCOMPARE(back.device().serial, QStringLiteral("refuse-me"));
+}
+
+// Another PC's newer Tesmar brings the schema forward under a running
+// session: the next event is not written into that database but waits,
+// with the reason; it goes in when the database is one this version knows.
+void TestHistoryQueue::schemaMovedOnWhileRunning()
+{
+    HISTORY_FRESH_CONFIG(config);
+    {
+        HistoryStore make(QStringLiteral("make"));
+        QCOMPARE(int(make.open(config)), int(HistoryStore::Status::Open));
+    }
+    QTemporaryDir dir;
+    HistoryRecorder recorder(dir.filePath(QStringLiteral("q.jsonl")));
+    recorder.setConfig(config);
+    recorder.record(HistoryRecord::of(HistorySamples::calculation(QStringLiteral("1"), QDateTime::currentDateTimeUtc())));
+    QTRY_COMPARE_WITH_TIMEOUT(eventCount(config), QStringLiteral("1"), 20000);
+
+    const QString bump = QStringLiteral("UPDATE schema_version SET version = %1");
+    historyRawExec(config, {bump.arg(HistoryStore::SchemaVersion + 1)});
+    recorder.record(HistoryRecord::of(HistorySamples::calculation(QStringLiteral("2"), QDateTime::currentDateTimeUtc())));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.pending(), 1, 20000);
+    QVERIFY2(recorder.problem().contains(QStringLiteral("более новой версией")), qPrintable(recorder.problem()));
+    QCOMPARE(eventCount(config), QStringLiteral("1"));
+
+    historyRawExec(config, {bump.arg(HistoryStore::SchemaVersion)});
+    recorder.retryNow();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.pending(), 0, 20000);
+    QCOMPARE(eventCount(config), QStringLiteral("2"));
 }
 
 void TestHistoryQueue::pendingText_data()

@@ -6,8 +6,10 @@
 #include "common/historyrig.h"
 
 #include "calc/calibrationreport.h"
+#include "history/historycalc.h"
 #include "history/historycsv.h"
 #include "history/historyimport.h"
+#include "history/historyqueue.h"
 #include "history/historystore.h"
 
 #include <QSqlDatabase>
@@ -41,6 +43,7 @@ void compareRecords(const HistoryRecord &got, const HistoryRecord &want)
     QCOMPARE(a.zero, b.zero);
     const WriteEvent &w = got.write, &x = want.write;
     QCOMPARE(w.what, x.what);
+    QCOMPARE(w.address, x.address);
     QCOMPARE(w.blocks, x.blocks);
     QCOMPARE(w.refusedBlocks, x.refusedBlocks);
     QCOMPARE(w.blockCount, x.blockCount);
@@ -60,6 +63,38 @@ QDateTime day(int d, int hour = 12)
     return QDateTime(QDate(2026, 1, d), QTime(hour, 0), Qt::UTC);
 }
 
+bool putFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A calculation's report beside its point file in `dir`, as the calculation
+// tab leaves them; the report's path.
+QString writeReport(const QString &dir, const CalibrationReport &report)
+{
+    const QString path = QDir(dir).filePath(QStringLiteral("dev_report.txt"));
+    if (!putFile(path, calibrationReportText(report)) || !putFile(QDir(dir).filePath(QStringLiteral("dev_Tmid_MNK.txt")), "1\t2\n"))
+        return QString();
+    return path;
+}
+
+CalibrationReport sampleReport(const QString &dir)
+{
+    CalibrationReport report;
+    report.when = QDateTime(QDate(2025, 11, 12), QTime(13, 14, 15));
+    report.dir = dir;
+    report.address = QStringLiteral("01");
+    report.haveSerial = true;
+    report.serial = 123456789;
+    report.pmax = 250000;
+    report.files.files[FileTmid].fileName = QStringLiteral("dev_Tmid_MNK.txt");
+    report.quality.worstPercent = {0.01, 0.03, 0.02};
+    report.written.U10 = 1.25f;
+    report.written.a = {1.0f / 3, 2, 3};
+    return report;
+}
+
 } // namespace
 
 class TestHistoryStore : public QObject
@@ -77,6 +112,14 @@ private slots:
     void importEachReportOnce_data() { HistoryEngines::addColumn(); HistoryEngines::addRows("import"); }
     void importEachReportOnce();
     void csvKeepsEveryText();
+    void writeAddressAndKeptFiles_data() { HistoryEngines::addColumn(); HistoryEngines::addRows("kept"); }
+    void writeAddressAndKeptFiles();
+    void writeFailureClasses_data();
+    void writeFailureClasses();
+    void importMatchesLiveEvents_data();
+    void importMatchesLiveEvents();
+    void secondBenchImportSaidPlainly_data() { HistoryEngines::addColumn(); HistoryEngines::addRows("two benches"); }
+    void secondBenchImportSaidPlainly();
 };
 
 void TestHistoryStore::hostileTextRoundTrips_data()
@@ -102,6 +145,15 @@ void TestHistoryStore::hostileTextRoundTrips()
         HistoryRecord got;
         QVERIFY2(store.load(want.uid, &got), qPrintable(store.error()));
         compareRecords(got, want);
+        HistoryRecord queued;
+        QVERIFY(HistoryJson::fromJson(HistoryJson::toJson(want), &queued));
+        compareRecords(queued, want);
+        QVERIFY2(store.loadContents(&got), qPrintable(store.error()));
+        for (int i = 0; i < want.files().size(); ++i) {
+            QCOMPARE(queued.files()[i].kept, want.files()[i].kept);
+            QCOMPARE(queued.files()[i].content, want.files()[i].content);
+            QCOMPARE(got.files()[i].content, want.files()[i].content);
+        }
     }
     HistoryFilter f;
     f.serial = records.first().device().serial;
@@ -148,7 +200,7 @@ void TestHistoryStore::search_data()
     };
     for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
         for (const Row &r : rows)
-            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(engine == HistoryConfig::Sqlite ? "sqlite" : "postgresql",
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(HistoryEngines::name(engine),
                                                                    QLatin1String(r.name))))
                 << engine << r.serial << r.from << r.to << r.model << r.result << r.expected;
     }
@@ -214,6 +266,10 @@ void TestHistoryStore::migrationFromFirstSchema()
                                       " VALUES ('old', 'calculation', '2025-05-06T07:08:09.000Z', '777', 'ДД-1', 1, 's')")));
         QVERIFY(q.exec(QStringLiteral("INSERT INTO calculations (event_uid, pmax, zero) VALUES ('old', 1000, 2.5)")));
         QVERIFY(q.exec(QStringLiteral("INSERT INTO event_values (event_uid, seq, name, value) VALUES ('old', 0, 'U10', 2.5)")));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO events (uid, kind, at_utc, serial, ok, summary)"
+                                      " VALUES ('oldw', 'write', '2025-05-06T07:09:00.000Z', '777', 1, 'w')")));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO writes (event_uid, what, block_count, written_count)"
+                                      " VALUES ('oldw', 'Данные устройства', 3, 3)")));
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("raw"));
@@ -228,13 +284,17 @@ void TestHistoryStore::migrationFromFirstSchema()
     QCOMPARE(calcs[0].context().when, QDateTime(QDate(2025, 5, 6), QTime(7, 8, 9), Qt::UTC));
     QCOMPARE(calcs[0].calculation.zero, 2.5);
     QCOMPARE(calcs[0].context().batch, QString());
+    HistoryRecord oldWrite;
+    QVERIFY(store.load(QStringLiteral("oldw"), &oldWrite));
+    QCOMPARE(oldWrite.write.address, -1);   // written before writes named it
+    QCOMPARE(oldWrite.write.writtenCount, 3);
     // And the new schema's parts work on it.
     HistoryRecord r = HistoryRecord::of(HistorySamples::calculation(QStringLiteral("777"), day(5)));
     r.uid = QStringLiteral("new");
     r.sourceKey = QStringLiteral("report:x");
     QVERIFY2(store.write(r), qPrintable(store.error()));
     QVERIFY(store.isImported(r.sourceKey));
-    QCOMPARE(store.search(f).size(), 2);
+    QCOMPARE(store.search(f).size(), 3);
     store.close();
     QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
     QCOMPARE(store.foundSchemaVersion(), HistoryStore::SchemaVersion);
@@ -291,16 +351,7 @@ void TestHistoryStore::importEachReportOnce()
     QDir root(dir.path());
     QVERIFY(root.mkpath(QStringLiteral("run1")) && root.mkpath(QStringLiteral("run2")) && root.mkpath(QStringLiteral("lone")));
 
-    CalibrationReport report;
-    report.when = QDateTime(QDate(2025, 11, 12), QTime(13, 14, 15));
-    report.address = QStringLiteral("01");
-    report.haveSerial = true;
-    report.serial = 123456789;
-    report.pmax = 250000;
-    report.files.files[FileTmid].fileName = QStringLiteral("dev_Tmid_MNK.txt");
-    report.quality.worstPercent = {0.01, 0.03, 0.02};
-    report.written.U10 = 1.25f;
-    report.written.a = {1, 2, 3};
+    const CalibrationReport report = sampleReport(dir.path());
     const QByteArray text = calibrationReportText(report);
     auto put = [&](const QString &path, const QByteArray &bytes) {
         QFile f(root.filePath(path));
@@ -349,6 +400,201 @@ void TestHistoryStore::csvKeepsEveryText()
     QVERIFY(lines.first().startsWith("\xEF\xBB\xBF"));   // a spreadsheet reads it as UTF-8
     QVERIFY(csv.contains("\"12\"\"3;4\n5\""));
     QVERIFY(csv.contains(HistorySamples::hostile(QStringLiteral("s")).replace(QLatin1Char('"'), QStringLiteral("\"\"")).toUtf8()));
+}
+
+// A write names the address it went to and says when no serial was read;
+// the files an event names are kept in the history whatever happens to the
+// folder, each content once.
+void TestHistoryStore::writeAddressAndKeptFiles()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QTemporaryDir dir;
+    const QString report = QDir(dir.path()).filePath(QStringLiteral("dev_report.txt"));
+    const QByteArray original("Отчет о калибровке\n\0binary\xff", 30);
+    QVERIFY(putFile(report, original));
+
+    WriteEvent w;
+    w.context = HistorySamples::context(day(2));
+    w.address = 0x0f;
+    w.what = QStringLiteral("Коэффициенты расчета");
+    w.blockCount = w.writtenCount = 5;
+    CalculationEvent k = HistorySamples::calculation(QStringLiteral("77"), day(1));
+    k.files = {historyFile(QStringLiteral("Отчет"), report)};
+    QVERIFY(k.files[0].kept);
+    CalculationEvent again = k;   // another event naming the same content
+    again.context.when = day(3);
+    QVector<HistoryRecord> records{HistoryRecord::of(w), HistoryRecord::of(k), HistoryRecord::of(again)};
+    for (int i = 0; i < records.size(); ++i)
+        records[i].uid = QStringLiteral("k%1").arg(i);
+
+    HistoryStore store(QStringLiteral("t"));
+    QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
+    for (const HistoryRecord &r : records)
+        QVERIFY2(store.write(r), qPrintable(store.error()));
+    QVERIFY(putFile(report, "overwritten by the next run"));
+
+    HistoryRecord got;
+    QVERIFY(store.load(QStringLiteral("k0"), &got));
+    QCOMPARE(got.write.address, 0x0f);
+    const QVector<HistoryRow> rows = store.search(HistoryFilter());
+    QCOMPARE(rows.last().uid, QStringLiteral("k1"));
+    QCOMPARE(rows[1].summary, QStringLiteral("Коэффициенты расчета, адрес 0f: записано 5 из 5 блоков; "
+                                             "заводской номер не прочитан при записи"));
+    QVERIFY(store.load(QStringLiteral("k1"), &got));
+    QVERIFY(got.files()[0].kept);
+    QVERIFY(got.files()[0].content.isEmpty());   // asked for separately
+    QVERIFY2(store.loadContents(&got), qPrintable(store.error()));
+    QCOMPARE(got.files()[0].content, original);
+    QCOMPARE(historyRawExec(config, {QStringLiteral("SELECT count(*) FROM blobs")}), QStringLiteral("1"));
+}
+
+void TestHistoryStore::writeFailureClasses_data()
+{
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
+        const QString e = HistoryEngines::name(engine);
+        QTest::newRow(qPrintable(e + QStringLiteral(" refused by the database")))
+            << engine << QStringLiteral("rule") << true << int(HistoryStore::Status::Open) << QStringLiteral("не записано");
+        QTest::newRow(qPrintable(e + QStringLiteral(" schema brought forward by another PC")))
+            << engine << QStringLiteral("newer") << false << int(HistoryStore::Status::NewerSchema)
+            << QStringLiteral("более новой версией Tesmar: схема %1").arg(HistoryStore::SchemaVersion + 1);
+        // Every event would fail alike: they wait, none is set aside.
+        QTest::newRow(qPrintable(e + QStringLiteral(" a table gone")))
+            << engine << QStringLiteral("damaged") << false << int(HistoryStore::Status::Unreachable)
+            << QStringLiteral("Значения события не записаны");
+    }
+}
+
+// A write that fails says which kind of failure it was: the event's own
+// (the database answered and refused it: the connection stays, the next
+// event goes in) or the database's (a newer schema since it was opened:
+// nothing is written into it, the connection is dropped; a table gone: the
+// same for every event, so none is taken for the event's own fault).
+void TestHistoryStore::writeFailureClasses()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QFETCH(QString, fault);
+    QFETCH(bool, refused);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    HistoryStore store(QStringLiteral("t"));
+    QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
+    HistoryRecord r = HistoryRecord::of(HistorySamples::calculation(QStringLiteral("refuse-me"), day(1)));
+    r.uid = QStringLiteral("a");
+    if (fault == QLatin1String("rule"))
+        QVERIFY(historyRefuseSerial(config));
+    else if (fault == QLatin1String("damaged"))
+        historyRawExec(config, {QStringLiteral("DROP TABLE event_values")});
+    else
+        historyRawExec(config, {QStringLiteral("UPDATE schema_version SET version = %1").arg(HistoryStore::SchemaVersion + 1)});
+
+    QVERIFY(!store.write(r));
+    QCOMPARE(store.refused(), refused);
+    QCOMPARE(int(store.status()), status);
+    QVERIFY2(store.error().contains(said), qPrintable(store.error()));
+    QCOMPARE(historyRawExec(config, {QStringLiteral("SELECT count(*) FROM events")}), QStringLiteral("0"));
+    HistoryRecord next = HistoryRecord::of(HistorySamples::calculation(QStringLiteral("1"), day(2)));
+    next.uid = QStringLiteral("b");
+    QCOMPARE(store.write(next), refused);
+}
+
+void TestHistoryStore::importMatchesLiveEvents_data()
+{
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<QString>("change");     // what differs between the live event and the report
+    QTest::addColumn<bool>("matched");
+    struct Row
+    {
+        const char *change;
+        bool matched;
+    };
+    const Row rows[] = {{"nothing", true},           {"report rewritten", true},
+                        {"no serial read", true},   {"coefficient", false},
+                        {"two days apart", false},  {"other device", false}};
+    for (int engine : {int(HistoryConfig::Sqlite), int(HistoryConfig::Postgres)}) {
+        for (const Row &r : rows)
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(HistoryEngines::name(engine),
+                                                                   QLatin1String(r.change))))
+                << engine << QString::fromLatin1(r.change) << r.matched;
+    }
+}
+
+// A report this program wrote and recorded when the calculation was made
+// is that calibration, not another: by its checksum, or (the report copied
+// and touched since) by the device, the coefficients and the time.
+void TestHistoryStore::importMatchesLiveEvents()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QFETCH(QString, change);
+    QFETCH(bool, matched);
+    QTemporaryDir dir;
+    CalibrationReport report = sampleReport(dir.path());
+    report.haveSerial = change != QLatin1String("no serial read");
+    const QString path = writeReport(dir.path(), report);
+    QVERIFY(!path.isEmpty());
+    HistoryRecord live = HistoryRecord::of(historyCalculation(report, path));
+    live.uid = QStringLiteral("live");
+    if (change == QLatin1String("coefficient"))
+        live.calculation.coefficients[1].value += 0.5;
+    else if (change == QLatin1String("two days apart"))
+        live.context().when = live.context().when.addDays(-2);
+    else if (change == QLatin1String("other device"))
+        live.device().serial = QStringLiteral("123456780");
+    if (change != QLatin1String("nothing"))
+        live.calculation.files.clear();   // only the device, coefficients and time tell
+    if (change == QLatin1String("report rewritten") || change == QLatin1String("no serial read")) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("\n");
+    }
+
+    HistoryStore store(QStringLiteral("t"));
+    QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
+    QVERIFY2(store.write(live), qPrintable(store.error()));
+    const HistoryContext who = HistorySamples::context(QDateTime());
+    HistoryImport::Result r = HistoryImport::importFolder(store, dir.path(), who);
+    QVERIFY2(r.error.isEmpty() && r.failures.isEmpty(), qPrintable(r.text()));
+    QCOMPARE(r.recordedLive, int(matched));
+    QCOMPARE(r.imported, int(!matched));
+    QCOMPARE(r.alreadyThere, int(matched));
+    if (matched)
+        QVERIFY2(r.text().contains(QStringLiteral("записаны при расчете: 1")), qPrintable(r.text()));
+    HistoryFilter all;
+    QCOMPARE(store.search(all).size(), matched ? 1 : 2);
+    // Known at once the next time, and still once.
+    r = HistoryImport::importFolder(store, dir.path(), who);
+    QCOMPARE(r.imported, 0);
+    QCOMPARE(r.alreadyThere, 1);
+    QCOMPARE(store.search(all).size(), matched ? 1 : 2);
+}
+
+// Two benches import one folder: the one that comes second between its
+// look and its write is told plainly that the report is already there.
+void TestHistoryStore::secondBenchImportSaidPlainly()
+{
+    HISTORY_FRESH_CONFIG(config);
+    QTemporaryDir dir;
+    QVERIFY(!writeReport(dir.path(), sampleReport(dir.path())).isEmpty());
+    HistoryStore bench1(QStringLiteral("bench1")), bench2(QStringLiteral("bench2"));
+    QCOMPARE(int(bench1.open(config)), int(HistoryStore::Status::Open));
+    QCOMPARE(int(bench2.open(config)), int(HistoryStore::Status::Open));
+    const HistoryContext who = HistorySamples::context(QDateTime());
+    HistoryImport::Result other;
+    const HistoryImport::Result r = HistoryImport::importFolder(bench1, dir.path(), who, [&](const QString &) {
+        other = HistoryImport::importFolder(bench2, dir.path(), who);
+    });
+    QCOMPARE(other.imported, 1);
+    QCOMPARE(r.imported, 0);
+    QCOMPARE(r.alreadyThere, 1);
+    QCOMPARE(r.byOtherBench, 1);
+    QVERIFY2(r.failures.isEmpty() && r.error.isEmpty(), qPrintable(r.text()));
+    QVERIFY2(r.text().contains(QStringLiteral("уже импортировано другим рабочим местом: 1")), qPrintable(r.text()));
+    QCOMPARE(bench1.search(HistoryFilter()).size(), 1);
+    QVERIFY(bench1.isOpen());
 }
 
 QTEST_GUILESS_MAIN(TestHistoryStore)

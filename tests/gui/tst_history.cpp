@@ -21,6 +21,7 @@
 #include "settings/benchprofile.h"
 
 #include <QCheckBox>
+#include <QPlainTextEdit>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStandardItemModel>
@@ -40,6 +41,8 @@ private slots:
     void calculationAndWriteRecorded();
     void deviceDataWriteRecorded();
     void unreachableSaidUntilSettingsFixIt();
+    void detailsAndKeptFiles();
+    void refusedEventSaidOnce();
 
 private:
     Sandbox m_box;
@@ -279,21 +282,32 @@ void TestHistory::unreachableSaidUntilSettingsFixIt()
     const QString said = w.statusBar()->currentMessage();
     QVERIFY2(said.startsWith(QStringLiteral("История: 1 запись ждет базы: База истории недоступна")), qPrintable(said));
 
-    // Settings that name no server are refused in the dialog.
-    QString refusal;
-    w.historyDialogs.editSettings = [&refusal](HistorySettingsDialog *d) {
-        d->engineBox()->setCurrentIndex(1);
-        d->hostEdit()->clear();
-        d->accept();
-        for (QLabel *l : d->findChildren<QLabel *>()) {
-            if (l->text().startsWith(QStringLiteral("Не принято")))
-                refusal = l->text();
-        }
-        return d->result() == QDialog::Accepted;
-    };
-    w.editHistorySettings();
-    QCOMPARE(refusal, QStringLiteral("Не принято: не указан сервер базы истории"));
-    QCOMPARE(int(w.history()->config().engine), int(HistoryConfig::Sqlite));
+    // Settings that name no server, or a name no one can see whole, are
+    // refused in the dialog.
+    const struct
+    {
+        int engine;
+        QString operatorName, said;
+    } refused[] = {{1, QStringLiteral("Петров"), QStringLiteral("не указан сервер базы истории")},
+                   {0, QStringLiteral("Пет\tров"), QStringLiteral("имя оператора или партии содержит управляющие символы")}};
+    for (const auto &c : refused) {
+        QString refusal;
+        w.historyDialogs.editSettings = [&refusal, &c](HistorySettingsDialog *d) {
+            d->engineBox()->setCurrentIndex(c.engine);
+            d->hostEdit()->clear();
+            d->operatorEdit()->setText(c.operatorName);
+            d->accept();
+            for (QLabel *l : d->findChildren<QLabel *>()) {
+                if (l->text().startsWith(QStringLiteral("Не принято")))
+                    refusal = l->text();
+            }
+            return d->result() == QDialog::Accepted;
+        };
+        w.editHistorySettings();
+        QCOMPARE(refusal, QStringLiteral("Не принято: ") + c.said);
+        QCOMPARE(int(w.history()->config().engine), int(HistoryConfig::Sqlite));
+        QCOMPARE(w.history()->config().operatorName, QString());
+    }
 
     // The built-in database of the data folder takes them.
     HistoryConfig good = bad;
@@ -301,6 +315,114 @@ void TestHistory::unreachableSaidUntilSettingsFixIt()
     w.history()->setConfig(good);
     QTRY_VERIFY_WITH_TIMEOUT(label->isHidden(), 10000);
     QCOMPARE(storedRows(good).size(), 3);
+}
+
+namespace {
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(not readable)");
+}
+}
+
+// The window tells a write's address and that no serial was read for it,
+// and opens or saves a report from the copy the history keeps when the
+// folder's file was overwritten since.
+void TestHistory::detailsAndKeptFiles()
+{
+    HistoryConfig config;
+    config.sqlitePath = m_box.filePath(QStringLiteral("h.sqlite"));
+    const QString report = m_box.filePath(QStringLiteral("dev_report.txt"));
+    const QByteArray original("Отчет о калибровке: первый прогон\n");
+    {
+        QFile f(report);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(original) == original.size());
+    }
+    const QDateTime t0 = QDateTime::currentDateTimeUtc().addSecs(-60);
+    CalculationEvent calc = HistorySamples::calculation(QStringLiteral("3920101"), t0);
+    calc.files = {historyFile(QStringLiteral("Отчет"), report)};
+    WriteEvent write;
+    write.context = HistorySamples::context(t0.addSecs(10));
+    write.address = 2;
+    write.what = QStringLiteral("Коэффициенты расчета");
+    write.blockCount = write.writtenCount = 5;
+    QVector<HistoryRecord> seed{HistoryRecord::of(calc), HistoryRecord::of(write)};
+    seed[0].uid = QStringLiteral("c");
+    seed[1].uid = QStringLiteral("w");
+    {
+        HistoryStore store(QStringLiteral("seed"));
+        QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
+        QVERIFY(store.writeAll(seed));
+    }
+    QFile over(report);
+    QVERIFY(over.open(QIODevice::WriteOnly) && over.write("второй прогон записал сюда свое") > 0);
+    over.close();
+
+    MainWindow w;
+    w.history()->setConfig(config);
+    w.showHistoryWindow();
+    HistoryWindow *h = w.historyWindow();
+    QTRY_COMPARE(h->eventsModel()->rowCount(), 2);
+    QCOMPARE(h->eventsModel()->item(0, 2)->text(), QStringLiteral("не прочитан"));
+    h->eventsView()->selectRow(1);
+    QTRY_COMPARE(h->deviceModel()->rowCount(), 1);
+    h->eventsView()->selectRow(0);
+    QCOMPARE(h->deviceModel()->rowCount(), 0);   // not credited to the device shown before
+    QTRY_VERIFY2(h->detailsView()->toPlainText().contains(QStringLiteral("Адрес: 02")),
+                 qPrintable(h->detailsView()->toPlainText()));
+    QVERIFY(h->detailsView()->toPlainText().contains(QStringLiteral("не был прочитан при записи")));
+    h->eventsView()->selectRow(1);
+    QTRY_VERIFY2(h->detailsView()->toPlainText().contains(QStringLiteral("копия хранится в истории")),
+                 qPrintable(h->detailsView()->toPlainText()));
+
+    QUrl opened;
+    h->openUrl = [&opened](const QUrl &url) {
+        opened = url;
+        return true;
+    };
+    for (QPushButton *b : h->findChildren<QPushButton *>()) {
+        if (b->text() == QStringLiteral("Открыть отчет"))
+            b->click();
+    }
+    QTRY_VERIFY(opened.isValid());
+    QCOMPARE(fileBytes(opened.toLocalFile()), original);
+    QVERIFY2(h->statusText().contains(QStringLiteral("изменен; открыта копия из истории")), qPrintable(h->statusText()));
+
+    const QString saveDir = m_box.filePath(QStringLiteral("saved"));
+    QVERIFY(QDir().mkpath(saveDir));
+    h->chooseSaveDir = [saveDir] { return saveDir; };
+    h->findChild<QPushButton *>(QStringLiteral("pbHistorySaveKept"))->click();
+    QTRY_VERIFY2(h->statusText().startsWith(QStringLiteral("Сохранено файлов из истории: 1")), qPrintable(h->statusText()));
+    QCOMPARE(fileBytes(QDir(saveDir).filePath(QStringLiteral("dev_report.txt"))), original);
+}
+
+// An event the database refuses is said once in the status bar, with where
+// it was put; the event after it is written and nothing waits.
+void TestHistory::refusedEventSaidOnce()
+{
+    HistoryConfig config;
+    config.sqlitePath = m_box.filePath(QStringLiteral("h.sqlite"));
+    {
+        HistoryStore make(QStringLiteral("make"));
+        QCOMPARE(int(make.open(config)), int(HistoryStore::Status::Open));
+    }
+    QVERIFY(historyRefuseSerial(config));
+    MainWindow w;
+    w.history()->setConfig(config);
+    QStringList said;
+    connect(w.statusBar(), &QStatusBar::messageChanged, this, [&said](const QString &m) {
+        if (m.startsWith(QStringLiteral("История: база отказалась")))
+            said << m;
+    });
+    w.history()->record(HistoryRecord::of(HistorySamples::calculation(QStringLiteral("refuse-me"), QDateTime::currentDateTimeUtc())));
+    w.history()->record(HistoryRecord::of(HistorySamples::calculation(QStringLiteral("5"), QDateTime::currentDateTimeUtc())));
+    QTRY_COMPARE(storedRows(config).size(), 1);
+    QTRY_COMPARE(said.size(), 1);
+    QVERIFY2(said.first().contains(QStringLiteral("history-queue.jsonl.refused")), qPrintable(said.first()));
+    w.history()->record(HistoryRecord::of(HistorySamples::calculation(QStringLiteral("6"), QDateTime::currentDateTimeUtc())));
+    QTRY_COMPARE(storedRows(config).size(), 2);
+    QCOMPARE(said.size(), 1);
+    QVERIFY(w.findChild<QLabel *>(QStringLiteral("labelHistoryQueue"))->isHidden());
 }
 
 QTEST_MAIN(TestHistory)
