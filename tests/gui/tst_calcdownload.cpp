@@ -96,8 +96,10 @@ void TestCalcDownload::fieldsWriteFiveBlocks()
     QCOMPARE(d->f32(C43), 0.0f);
     // Pmax is the device's own; the value after A40 (bal_dP) is not touched.
     QCOMPARE(d->f32(MaxUpperLimit), pmaxBefore);
-    QCOMPARE(d->commandsSeen.size(), 5);
-    QCOMPARE(d->commandsSeen.at(1).size(), 1 + 2 + 12);
+    // The serial number read first, from the address written.
+    QCOMPARE(d->commandsSeen.size(), 1 + 5);
+    QCOMPARE(d->commandsSeen.first().toHex(), QByteArray("33003a04"));
+    QCOMPARE(d->commandsSeen.at(2).size(), 1 + 2 + 12);
 
     const QString text = m_rig->pane()->toPlainText();
     // The "А" of the second line is Cyrillic, the B and C of the others Latin.
@@ -161,7 +163,7 @@ void TestCalcDownload::loadedRecordWrittenOnEveryPress()
         QCOMPARE(d->f32(kdsp(10)), 3.5f);
         QCOMPARE(d->f32(C43), 3e-15f);
         QCOMPARE(d->u32(SerialNumber), 123456789u);
-        QCOMPARE(d->commandsSeen.size(), 9 * press);
+        QCOMPARE(d->commandsSeen.size(), (1 + 9) * press);   // the serial read, then the nine blocks
 
         const QString text = m_rig->pane()->toPlainText();
         for (const char *m : messages)
