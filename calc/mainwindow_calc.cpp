@@ -412,6 +412,11 @@ void MainWindow::download2Device()
     if (deviceOps.recordLoaded()) {
         if (!startExchange())
             return;
+        // Frames that cannot be built are refused before anything is read.
+        if (batchFrames(deviceOps.buildOperation(28).items).isEmpty()) {
+            setBusy(false);
+            return;
+        }
         write.what = QStringLiteral("Файл параметров");
         write.write = [this] { runOperation(28); };
         writeAfterSerialRead(std::move(write));
@@ -446,8 +451,13 @@ void MainWindow::download2Device()
         items << writeItem(registers[i], floats(b.fields.first(), b.fields.size()));
         blocks[i].request = items.last().data;
     }
-    // Built now, for the address the serial is read from.
+    // Built now, for the address the serial is read from; frames that
+    // cannot be built are refused before anything is read.
     const QVector<QByteArray> frames = batchFrames(items);
+    if (frames.isEmpty()) {
+        setBusy(false);
+        return;
+    }
     write.what = QStringLiteral("Коэффициенты расчета");
     write.write = [this, frames, blocks] {
         m_coefWrite.begin(blocks);

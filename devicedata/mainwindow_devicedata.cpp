@@ -145,6 +145,10 @@ void MainWindow::onSendCoefsToDevice()
     // for the address the serial number is read from.
     const QVector<QByteArray> frames =
         deviceDataFrames(CommandWrite, BulkBlocks::writeRequests(dumpDialog->record(), password));
+    if (frames.isEmpty()) {
+        setBusy(false);
+        return;
+    }
     PendingWrite write;
     write.what = QStringLiteral("Данные устройства");
     write.say = [this](const QString &text) { appendStatus(ui->textEditStatusSettingsDevice, text); };
