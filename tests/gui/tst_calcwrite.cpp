@@ -118,17 +118,7 @@ void TestCalcWrite::startWrite(const QString &what, const std::function<void()> 
         press = w->deviceDataDialog()->form()->pbUploadToDevice;
     } else if (what == QStringLiteral("Файл параметров")) {
         const QString path = m_box.filePath(QStringLiteral("record.txt"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-        QByteArray text = "bal_IDAC:131\nItenzo:1\nPmax:160000\nUk1h:40000\nUk2h:20000\nU10:2000\nU20:1000\n"
-                          "a42:1e-09\na41:0.002\na40:-100\nbal_dP:3.5\n";
-        text += QStringLiteral("model_name:ЛТ3920ДВ\n").toUtf8();
-        text += "model_code:6\nb42:-2e-12\nb41:1e-06\nb40:0.9\nc42:-1e-12\nc41:2e-06\nc40:0.8\nKsi:1.01\n";
-        for (int k = 0; k <= 10; ++k)
-            text += "Kdsp" + QByteArray::number(k) + ":1.5\n";
-        text += "c43:3e-15\nserial:123456789\n";
-        f.write(text);
-        f.close();
+        QVERIFY(writeWholeRecordFile(path));
         QVERIFY(m_rig->dialog()->readFromPath(path));
         QVERIFY(w->deviceOps.recordLoaded());
         w->showParametersWindow();
