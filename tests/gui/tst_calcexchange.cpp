@@ -1,14 +1,17 @@
-// Writes to a transmitter over the virtual line and what the history keeps
-// of them: every write opens with the serial read at the address it writes,
-// and is recorded with that address and number; a write whose serial read
-// fails sends nothing; a coefficient block the device does not take is
-// named and its fields turn red.
+// The calculation tab's exchanges with a transmitter over the virtual line.
+// Reads: one the device refuses is said and frees the window; the cell each
+// kind of virtual transmitter states is asked about. Writes: each opens with
+// the serial read at the address it writes and is recorded with that address
+// and number; one whose serial read fails sends nothing; a coefficient block
+// the device does not take is named and its fields turn red.
 
 // The generated forms are named here so that they are generated for this test.
 #include "ui_dialog.h"
 #include "ui_dumpdialog.h"
 #include "ui_mainwindow.h"
 #include "calctestrig.h"
+#include "common/pointfilesrig.h"
+#include "common/pointrun.h"
 #include "common/sandbox.h"
 
 #include "app/operationprogress.h"
@@ -17,10 +20,13 @@
 #include "history/historyrecorder.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QStatusBar>
 #include <QtTest>
 
 using namespace RegisterMap;
+using Kind = sim::SensorModel::Kind;
+Q_DECLARE_METATYPE(Kind)
 
 namespace {
 
@@ -41,14 +47,8 @@ const uint16_t kBlockRegisters[5] = {Uk1h, A42, B42, C42, C43};
 CalibrationCoefficients someCoefficients()
 {
     CalibrationCoefficients v;
-    v.Uk1h = 41000;
-    v.Uk2h = 21000;
-    v.U10 = 2100;
-    v.U20 = 1100;
-    v.a = {1.5e-9f, -2.5e-3f, 12.25f};
-    v.b = {-3e-12f, 4e-6f, 0.875f};
-    v.c = {5e-12f, 6e-6f, 0.75f};
-    v.c43 = 2e-15f;
+    v.Uk1h = 41000, v.Uk2h = 21000, v.U10 = 2100, v.U20 = 1100, v.c43 = 2e-15f;
+    v.a = {1.5e-9f, -2.5e-3f, 12.25f}, v.b = {-3e-12f, 4e-6f, 0.875f}, v.c = {5e-12f, 6e-6f, 0.75f};
     return v;
 }
 
@@ -60,13 +60,17 @@ int writesSeen(const sim::VirtualDevice *d)
 
 } // namespace
 
-class TestCalcWrite : public QObject
+class TestCalcExchange : public QObject
 {
     Q_OBJECT
 
 private slots:
     void init();
     void cleanup();
+    void refusedRead_data();
+    void refusedRead();
+    void statedCell_data();
+    void statedCell();
     void recordsTheDeviceWritten_data();
     void recordsTheDeviceWritten();
     void serialReadFails_data();
@@ -84,9 +88,10 @@ private:
     sim::VirtualDevice *m_second = nullptr;
     HistoryConfig m_history;
     QVector<HistoryRecord> m_events;    // as the window recorded them
+    QStringList m_questions;            // as the calculation asked them
 };
 
-void TestCalcWrite::init()
+void TestCalcExchange::init()
 {
     QVERIFY(m_box.enter());
     m_rig.reset(new CalcRig);
@@ -97,15 +102,24 @@ void TestCalcWrite::init()
     m_events.clear();
     connect(m_rig->w->history(), &HistoryRecorder::recorded, this,
             [this](const HistoryRecord &r) { m_events << r; });
+    m_rig->device->setF32(MaxUpperLimit, 100000);
+    m_questions.clear();
+    MainWindow::CalcDialogs &asks = m_rig->w->calcDialogs;
+    asks.chooseCalibrationDir = [this] { return m_box.path(); };
+    // The files are taken; a cell the boxes disagree with is declined.
+    asks.question = [this](const QString &title, const QString &text) {
+        m_questions << title + QLatin1Char('|') + text;
+        return !text.startsWith(QStringLiteral("Прибор сообщает тип датчика"));
+    };
 }
 
-void TestCalcWrite::cleanup()
+void TestCalcExchange::cleanup()
 {
     m_rig.reset();
     m_box.leave();
 }
 
-void TestCalcWrite::startWrite(const QString &what, const std::function<void()> &beforePress)
+void TestCalcExchange::startWrite(const QString &what, const std::function<void()> &beforePress)
 {
     MainWindow *w = m_rig->w.get();
     QAbstractButton *press = m_rig->form()->buttonDownLoad2Device;
@@ -131,10 +145,120 @@ void TestCalcWrite::startWrite(const QString &what, const std::function<void()> 
     press->click();
 }
 
+// Each of the three reads refused once: the lock goes, the refusal is said
+// naming the read, and the button starts a calculation that runs through.
+void TestCalcExchange::refusedRead_data()
+{
+    QTest::addColumn<int>("reg");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<bool>("goesOn");   // else red, and no result
+    QTest::newRow("Pmax") << int(MaxUpperLimit) << 32
+                          << QStringLiteral("Расчет невозможен: значение Pmax не прочитано (прибор отказал: код 32 (")
+                          << false;
+    QTest::newRow("serial") << int(SerialNumber) << 2
+                            << QStringLiteral("Заводской номер не прочитан (прибор отказал: код 2 (") << true;
+    QTest::newRow("sensor") << int(MeasureUnit) << 64
+                            << QStringLiteral("Тип датчика не прочитан (прибор отказал: код 64 (") << true;
+}
+
+void TestCalcExchange::refusedRead()
+{
+    QFETCH(int, reg);
+    QFETCH(int, code);
+    QFETCH(QString, said);
+    QFETCH(bool, goesOn);
+    QVERIFY(writeTwoGaugePointFiles(m_box.path(), QStringLiteral("dev")));
+    sim::VirtualDevice *d = m_rig->device;
+    d->respondToRegisters = {reg};
+    d->responseCode = uint8_t(code);
+    d->respond.next = 1;
+
+    m_rig->w->ui->buttonFindCoefMNK->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig->pane()->toPlainText().contains(said), 10000);
+    QCOMPARE(colourOfText(m_rig->pane(), said), goesOn ? QColor(230, 115, 0) : QColor(Qt::red));
+    QTRY_VERIFY(!m_rig->w->isBusy());
+    QVERIFY(m_rig->w->ui->buttonFindCoefMNK->isEnabled());
+    QTRY_COMPARE(m_rig->dialog()->isVisible(), goesOn);
+
+    // The lock released, the button calculates again, through to the dialog.
+    m_rig->dialog()->close();
+    m_rig->pane()->clear();
+    m_rig->w->ui->buttonFindCoefMNK->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig->dialog()->isVisible(), 10000);
+    QVERIFY(!m_rig->pane()->toPlainText().contains(QStringLiteral("отказал")));
+}
+
+// Every kind of virtual transmitter states its cell in the high byte of
+// 0x00F8, as a unit from the factory does: boxes that disagree are asked
+// about, naming the cell; boxes that agree are not, and the report names
+// the cell. A unit that states nothing is never asked.
+void TestCalcExchange::statedCell_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("states");
+    QTest::addColumn<bool>("capacitive");   // the boxes
+    QTest::addColumn<bool>("oneGauge");
+    QTest::addColumn<QString>("cell");      // the report's, or the one asked about
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("two-gauge, boxes agree") << Kind::TwoGauge << true << false << false
+                                            << QStringLiteral("два тензодатчика") << false;
+    QTest::newRow("capacitive-near, boxes agree") << Kind::CapacitiveNear << true << true << false
+                                                  << QStringLiteral("емкостной датчик") << false;
+    QTest::newRow("two-gauge, capacitive ticked") << Kind::TwoGauge << true << true << false
+                                                  << QStringLiteral("два тензодатчика") << true;
+    QTest::newRow("single-gauge, nothing ticked") << Kind::SingleGauge << true << false << false
+                                                  << QStringLiteral("один тензодатчик") << true;
+    QTest::newRow("capacitive-far, 1-тензо ticked") << Kind::CapacitiveFar << true << false << true
+                                                    << QStringLiteral("емкостной датчик") << true;
+    QTest::newRow("single-gauge stating nothing, capacitive ticked")
+        << Kind::SingleGauge << false << true << false << QStringLiteral("не сообщает") << false;
+}
+
+void TestCalcExchange::statedCell()
+{
+    QFETCH(Kind, kind);
+    QFETCH(bool, states);
+    QFETCH(bool, capacitive);
+    QFETCH(bool, oneGauge);
+    QFETCH(QString, cell);
+    QFETCH(bool, asked);
+    sim::VirtualDevice *d = m_rig->device;
+    d->setSensor(sim::SensorModel::make(kind, 3));
+    QCOMPARE(d->u16(SensorCode) & 0xFF, 1);   // the range code is the unit's own
+    if (!states)
+        d->setU8(SensorCode, 0);              // as the device tab writes the type
+    // Both chambers for two gauges, the plus chamber for the difference.
+    const QVector<pointrun::BenchPoint> points = kind == Kind::TwoGauge
+        ? pointrun::differentialRun(100, true)
+        : QVector<pointrun::BenchPoint>{{0, 0}, {25, 0}, {50, 0}, {75, 0}, {100, 0}};
+    QVERIFY(pointrun::writeRun(m_box.path(), QStringLiteral("dev"), *d, points, points));
+    m_rig->w->ui->checkBoxCapacitor->setChecked(capacitive);
+    m_rig->w->ui->cbTenzo1->setChecked(oneGauge);
+
+    m_rig->w->ui->buttonFindCoefMNK->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_rig->w->isBusy(), 10000);
+    const QStringList questions = m_questions.filter(QStringLiteral("Прибор сообщает тип датчика"));
+    if (!asked) {
+        QVERIFY2(questions.isEmpty(), qPrintable(questions.join(QLatin1Char('\n'))));
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig->dialog()->isVisible(), 10000);
+        const QString report = QString::fromUtf8(readAll(m_box.filePath(QStringLiteral("dev_report.txt"))));
+        QVERIFY2(report.contains(QStringLiteral("Тип датчика (сообщает прибор):\t%1\n").arg(cell)), qPrintable(report));
+        return;
+    }
+    QCOMPARE(questions.size(), 1);
+    QVERIFY2(questions.first().startsWith(QStringLiteral("Подтверждение|Прибор сообщает тип датчика «%1»").arg(cell)),
+             qPrintable(questions.first()));
+    // Declined: nothing calculated, and the window says why.
+    QVERIFY(m_rig->w->ui->statusBar->currentMessage().startsWith(
+        QStringLiteral("Расчет отменен: прибор сообщает тип датчика «%1»").arg(cell)));
+    QVERIFY(!m_rig->dialog()->isVisible());
+}
+
 // The serial field read at 01, the address switched to 02, then the write:
 // the event names 02 and the number read from 02 just before, whatever
 // the field says (a parameters file even writes another number).
-void TestCalcWrite::recordsTheDeviceWritten_data()
+void TestCalcExchange::recordsTheDeviceWritten_data()
 {
     QTest::addColumn<QString>("what");
     QTest::addColumn<int>("blocks");
@@ -143,7 +267,7 @@ void TestCalcWrite::recordsTheDeviceWritten_data()
     QTest::newRow("device data") << QStringLiteral("Данные устройства") << 12;
 }
 
-void TestCalcWrite::recordsTheDeviceWritten()
+void TestCalcExchange::recordsTheDeviceWritten()
 {
     QFETCH(QString, what);
     QFETCH(int, blocks);
@@ -179,7 +303,7 @@ void TestCalcWrite::recordsTheDeviceWritten()
 
 // The serial read refused, unanswered or damaged: nothing is written, the
 // refusal says why and what to do, the lock goes, and no write is recorded.
-void TestCalcWrite::serialReadFails_data()
+void TestCalcExchange::serialReadFails_data()
 {
     QTest::addColumn<QString>("what");
     QTest::addColumn<QString>("fault");
@@ -192,7 +316,7 @@ void TestCalcWrite::serialReadFails_data()
     }
 }
 
-void TestCalcWrite::serialReadFails()
+void TestCalcExchange::serialReadFails()
 {
     QFETCH(QString, what);
     QFETCH(QString, fault);
@@ -226,7 +350,7 @@ void TestCalcWrite::serialReadFails()
 
 // One of the five coefficient blocks refused: its fields red, the rest
 // not; the block named in the pane and in the event; the others written.
-void TestCalcWrite::refusedBlock_data()
+void TestCalcExchange::refusedBlock_data()
 {
     QTest::addColumn<int>("block");
     QTest::addColumn<QString>("name");
@@ -235,7 +359,7 @@ void TestCalcWrite::refusedBlock_data()
         QTest::newRow(names[b]) << b << QString::fromLatin1(names[b]);
 }
 
-void TestCalcWrite::refusedBlock()
+void TestCalcExchange::refusedBlock()
 {
     QFETCH(int, block);
     QFETCH(QString, name);
@@ -267,5 +391,5 @@ void TestCalcWrite::refusedBlock()
     QVERIFY(!r.ok());
 }
 
-QTEST_MAIN(TestCalcWrite)
-#include "tst_calcwrite.moc"
+QTEST_MAIN(TestCalcExchange)
+#include "tst_calcexchange.moc"
