@@ -18,6 +18,8 @@
 
 #include "polling/measurementcapture.h"
 #include "calc/lsqcalibration.h"      // calculation state (calc/)
+#include "calc/blockwritetally.h"     // blocks of a coefficient write (calc/)
+#include "devicedata/writeidentity.h" // the device a write goes to (devicedata/)
 #include "app/linestatus.h"           // status bar states (app/)
 
 class Dialog;
@@ -531,7 +533,23 @@ private:
     bool sendCalcRead(CalcStage stage);
     QByteArray calcStageRequest() const;
     void calcNextRead();
+    // The read in flight was refused or not answered (why, in words): said,
+    // and the chain goes on without it or, for Pmax, ends.
+    void calcReadNotTaken(const QString &why);
     void finishCalculation();
+
+    // Every write to a device opens with the serial read at the address it
+    // writes (devicedata/mainwindow_writeidentity.cpp): the caller holds
+    // the lock; the write runs once the number is in, else it is refused.
+    void writeAfterSerialRead(PendingWrite write);
+    void handleWriteSerialOutcome(bool answered);    // its answer or time-out
+    // A block of the dialog's write refused, damaged or unanswered: said
+    // and marked (true), else left to the device answer handler.
+    bool noteCoefficientBlock(bool answered);
+    void sendAlone(int code, const QByteArray &frame);  // one request, queued behind one in flight
+    PendingWrite m_pendingWrite;
+    WriteTarget m_writeTarget;          // where the last write went, as read
+    BlockWriteTally m_coefWrite;        // the dialog's blocks in the last write
 
     Dialog *dialogParam = nullptr;
     LsqCalibration lsqCalibration;

@@ -67,6 +67,13 @@ void MainWindow::answerIsGet(int status)
         // The calculation goes on without its serial number or sensor type.
         if (outcomeCode == 27 && handleCalcTimeout())
             break;
+        // A write whose device did not give its serial number is not sent.
+        if (outcomeCode == WriteIdentity::Operation) {
+            handleWriteSerialOutcome(false);
+            break;
+        }
+        if (outcomeCode == 28)
+            noteCoefficientBlock(false);
         const QString text = QStringLiteral("Таймаут операции\n");
         if (outcomeCode == 3) {
             // A poll time-out: the panes say what they always said, the log
@@ -101,13 +108,23 @@ void MainWindow::answerIsGet(int status)
         showConsoleAnswer();
         handlePollingAnswer();
         break;
+    case WriteIdentity::Operation:      // the serial number before a write
+        handleWriteSerialOutcome(true);
+        break;
+    case 28:    // parameter download: a block not taken is named, the rest as any operation's
+        if (!noteCoefficientBlock(true))
+            handleDeviceAnswer(status);
+        break;
     case 51:    // device data record read
     case 52:    // device data record write
         handleDeviceDataAnswer(status);
         break;
-    case 27:    // maximum pressure for the least-squares calculation
+    case 27:    // the reads before the least-squares calculation
+        // It says a refusal itself, naming the read, and goes on or stops.
+        handleCalcAnswer(status);
+        break;
     case 29:    // parameter upload into the parameters dialog
-        // A refusal carries no values to calculate with or to upload.
+        // A refusal carries no values to upload.
         if (reportResponseCode(answerResponseCode(), ui->textEditStatusCalibration))
             handleCalcAnswer(status);
         break;

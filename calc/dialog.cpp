@@ -50,6 +50,14 @@ QString captionOf(const QLineEdit *e)
     return name;
 }
 
+QPalette redPalette()
+{
+    QPalette red;
+    red.setColor(QPalette::Base, Qt::red);
+    red.setColor(QPalette::Text, Qt::black);
+    return red;
+}
+
 // Fields read by the rule for typed numbers: one that holds no number turns
 // red and is named in problem(); the others go back to the normal colours.
 class FieldReader
@@ -62,10 +70,7 @@ public:
             e->setPalette(QPalette());
             return float(v.value);
         }
-        QPalette red;
-        red.setColor(QPalette::Base, Qt::red);
-        red.setColor(QPalette::Text, Qt::black);
-        e->setPalette(red);
+        e->setPalette(redPalette());
         m_problems << NumberText::inputRefusal(captionOf(e), v);
         return 0.0f;
     }
@@ -189,6 +194,14 @@ std::array<QLineEdit *, ParameterVector::Count> Dialog::parameterFields() const
         ui->lineEditCoefB42, ui->lineEditCoefB41, ui->lineEditCoefB40,
         ui->lineEditCoefC42, ui->lineEditCoefC41, ui->lineEditCoefC40,
         ui->lineEditCoefC43, ui->lineEditCoefPstat};
+}
+
+void Dialog::markRefused(const QVector<int> &indices)
+{
+    const auto fields = parameterFields();
+    for (int i : indices)
+        if (i >= 0 && i < ParameterVector::Count)
+            fields[size_t(i)]->setPalette(redPalette());
 }
 
 bool Dialog::checkedParameterVector(ParameterVector::Values *out, bool withPmax, const QString &notDone)

@@ -45,6 +45,10 @@ public:
     // dialog has said why (refusal, prefixed with what was not done).
     bool checkedParameterVector(ParameterVector::Values *out, bool withPmax, const QString &notDone);
 
+    // Fields (ParameterVector indices) whose values the device did not
+    // take turn red; reading them for the next write clears the mark.
+    void markRefused(const QVector<int> &indices);
+
     // The last Uk1h, Uk2h, U10, U20 handed to setValues.
     float lastUk1h() const { return m_Uk1h; }
     float lastUk2h() const { return m_Uk2h; }

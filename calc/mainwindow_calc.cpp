@@ -12,6 +12,7 @@
 #include "device/registermap.h"
 #include "device/valuecodec.h"
 #include "link/protocolcomhart.h"
+#include "link/responsecode.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -149,16 +150,7 @@ bool MainWindow::sendCalcRead(CalcStage stage)
     const QVector<QByteArray> frames = batchFrames({calcStageRead(stage)});
     if (frames.isEmpty())
         return false;
-    prepareLink(27, pollPeriod);
-    const QByteArray &frame = frames.first();
-    // While the link still waits for an earlier request's answer it would
-    // refuse the frame; queued, it goes out once that outcome is in.
-    if (link->isBusy()) {
-        link->enqueue(frame);
-        link->startQueue(false);
-    } else {
-        link->sendFrame(frame);
-    }
+    sendAlone(27, frames.first());
     return true;
 }
 
@@ -186,18 +178,35 @@ bool MainWindow::handleCalcTimeout()
         calcStage = CalcIdle;
         return false;
     }
+    calcReadNotTaken(QStringLiteral("прибор не ответил"));
+    return true;
+}
+
+void MainWindow::calcReadNotTaken(const QString &why)
+{
+    // Without Pmax there is nothing to calculate with: the chain ends here,
+    // and with it its hold on the lock.
+    if (calcStage == CalcReadPmax) {
+        calcStage = CalcIdle;
+        reportFailure(QStringLiteral("Расчет невозможен: значение Pmax не прочитано (%1); проверьте прибор и "
+                                     "повторите расчет").arg(why),
+                      ui->textEditStatusCalibration);
+        return;
+    }
     // Neither the serial number nor the sensor type holds the calculation
     // back: the report and the pane say what was not read.
     if (calcStage == CalcReadSerial) {
         lsqCalibration.setSerial(false, 0);
         appendCalcMessages({CalcMessage{CalcMessage::Warning,
-                                        QStringLiteral("Заводской номер не прочитан (прибор не ответил): в отчете "
-                                                       "будет «не прочитан», расчет продолжается\n")}});
+                                        QStringLiteral("Заводской номер не прочитан (%1): в отчете будет «не "
+                                                       "прочитан», расчет продолжается\n").arg(why)}});
     } else {
         lsqCalibration.setDeviceSensor(DeviceSensorType());
+        appendCalcMessages({CalcMessage{CalcMessage::Warning,
+                                        QStringLiteral("Тип датчика не прочитан (%1), расчет продолжается\n")
+                                            .arg(why)}});
     }
     calcNextRead();
-    return true;
 }
 
 bool MainWindow::calcChainPending() const
@@ -269,6 +278,12 @@ void MainWindow::handleCalcAnswer(int code)
             return;
         const bool intact = link->answerChecksumOk();
         const QByteArray data = link->answerData();
+        const uint8_t status1 = answerResponseCode();
+        if (!ResponseCode::executed(status1)) {
+            calcReadNotTaken(QStringLiteral("прибор отказал: код ") + ResponseCode::status1Text(status1));
+            return;
+        }
+        reportResponseCode(status1, ui->textEditStatusCalibration);   // a warning, said before the values
         switch (calcStage) {
         case CalcReadPmax: {
             // Pmax goes into every coefficient: a corrupted one must not.
@@ -388,10 +403,23 @@ void MainWindow::handleCalcAnswer(int code)
 
 void MainWindow::download2Device()
 {
+    PendingWrite write;
+    write.say = [this](const QString &text) { appendStatus(ui->textEditStatusCalibration, text); };
+    write.refuse = [this](const QString &text) { reportFailure(text, ui->textEditStatusCalibration); };
+    m_coefWrite.clear();
     // A record loaded from a file is written whole, as the device operation
     // that knows its nine blocks; the dialog stays open.
     if (deviceOps.recordLoaded()) {
-        runOperation(28);
+        if (!startExchange())
+            return;
+        // Frames that cannot be built are refused before anything is read.
+        if (batchFrames(deviceOps.buildOperation(28).items).isEmpty()) {
+            setBusy(false);
+            return;
+        }
+        write.what = QStringLiteral("Файл параметров");
+        write.write = [this] { runOperation(28); };
+        writeAfterSerialRead(std::move(write));
         return;
     }
 
@@ -412,15 +440,30 @@ void MainWindow::download2Device()
             b += ValueCodec::float32(v[static_cast<size_t>(i)]);
         return b;
     };
-    // Pmax is the device's own and is not written.
-    const QVector<QByteArray> frames = batchFrames({
-        writeItem(RegisterMap::Uk1h, floats(Uk1h, 4)),
-        writeItem(RegisterMap::A42, floats(A42, 3)),
-        writeItem(RegisterMap::B42, floats(B42, 3)),
-        writeItem(RegisterMap::C42, floats(C42, 3)),
-        writeItem(RegisterMap::C43, floats(C43, 1)),
-    });
-    runBatch(28, 1500, frames);
+    // Pmax is the device's own and is not written. Each block is the
+    // dialog's fields from its first register on.
+    QVector<BlockWriteTally::Block> blocks = BlockWriteTally::dialogBlocks();
+    const uint16_t registers[] = {RegisterMap::Uk1h, RegisterMap::A42, RegisterMap::B42, RegisterMap::C42,
+                                  RegisterMap::C43};
+    QVector<RequestItem> items;
+    for (int i = 0; i < blocks.size(); ++i) {
+        const BlockWriteTally::Block &b = blocks[i];
+        items << writeItem(registers[i], floats(b.fields.first(), b.fields.size()));
+        blocks[i].request = items.last().data;
+    }
+    // Built now, for the address the serial is read from; frames that
+    // cannot be built are refused before anything is read.
+    const QVector<QByteArray> frames = batchFrames(items);
+    if (frames.isEmpty()) {
+        setBusy(false);
+        return;
+    }
+    write.what = QStringLiteral("Коэффициенты расчета");
+    write.write = [this, frames, blocks] {
+        m_coefWrite.begin(blocks);
+        runBatch(28, 1500, frames);
+    };
+    writeAfterSerialRead(std::move(write));
 }
 
 void MainWindow::uploadFromDevice()

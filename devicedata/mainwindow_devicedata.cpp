@@ -141,11 +141,26 @@ void MainWindow::onSendCoefsToDevice()
     }
     if (!startDeviceDataTransfer())
         return;
-    // The dialog has checked that every device row has a text.
+    // The dialog has checked that every device row has a text. Built now,
+    // for the address the serial number is read from.
     const QVector<QByteArray> frames =
         deviceDataFrames(CommandWrite, BulkBlocks::writeRequests(dumpDialog->record(), password));
-    runBatch(CodeWrite, pollPeriod, frames);
-    beginDeviceDataTransfer(CodeWrite, frames.size());
+    if (frames.isEmpty()) {
+        setBusy(false);
+        return;
+    }
+    PendingWrite write;
+    write.what = QStringLiteral("Данные устройства");
+    write.say = [this](const QString &text) { appendStatus(ui->textEditStatusSettingsDevice, text); };
+    write.refuse = [this](const QString &text) {
+        reportFailure(text, ui->textEditStatusSettingsDevice);
+        dumpDialog->showFailure(text);
+    };
+    write.write = [this, frames] {
+        runBatch(CodeWrite, pollPeriod, frames);
+        beginDeviceDataTransfer(CodeWrite, frames.size());
+    };
+    writeAfterSerialRead(std::move(write));
 }
 
 void MainWindow::handleDeviceDataAnswer(int code)

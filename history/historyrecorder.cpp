@@ -183,6 +183,7 @@ QString HistoryRecorder::record(HistoryRecord record)
         record.context().when = QDateTime::currentDateTimeUtc();
     HistoryWorker *w = m_worker;
     QMetaObject::invokeMethod(w, [w, record] { w->record(record); });
+    emit recorded(record);
     return record.uid;
 }
 

@@ -51,6 +51,9 @@ public:
     static QString pendingText(int count);
 
 signals:
+    // A record handed over by record(), as it is queued: what the window
+    // said happened, before any database has it.
+    void recorded(const HistoryRecord &record);
     // After every attempt: events waiting in the queue, and why when the
     // database could not be used (empty when it could).
     void stateChanged(int pending, const QString &problem);

@@ -137,7 +137,10 @@ void MainWindow::recordWriteHistory(int kind, const OperationProgress &progress)
 {
     WriteEvent e;
     e.context = historyContext();
-    e.device = {knownSerialNumber(), ui->comboBoxCurrentDevice->currentText()};
+    // The device as read at the address written, just before the write; a
+    // number in the serial field may be another device's.
+    e.address = m_writeTarget.address;
+    e.device = {m_writeTarget.serial, ui->comboBoxCurrentDevice->currentText()};
     e.blockCount = progress.total();
     e.writtenCount = progress.succeeded();
     e.outcome = progress.resultText();
@@ -151,8 +154,8 @@ void MainWindow::recordWriteHistory(int kind, const OperationProgress &progress)
     } else {
         // The five blocks of the calculation's write, and what they held.
         e.what = QStringLiteral("Коэффициенты расчета");
-        e.blocks = QStringList{QStringLiteral("Uk1h, Uk2h, U10, U20"), QStringLiteral("a42, a41, a40"),
-                               QStringLiteral("b42, b41, b40"), QStringLiteral("c42, c41, c40"), QStringLiteral("c43")};
+        e.blocks = m_coefWrite.names();
+        e.refusedBlocks = m_coefWrite.failed();
         const ParameterVector::Values v = dialogParam->parameterVector();
         for (int i = 0; i < ParameterVector::Count; ++i)
             e.values.append({ParameterVector::keys()[i], double(v[size_t(i)])});

@@ -5,7 +5,8 @@
 //
 // With --sensor the transmitters measure a bench (pressures and a
 // temperature) through a sensor model and compute their pressure from their
-// coefficient registers; with --control the bench is set from standard
+// coefficient registers, and state their cell (0x00F8, high byte) as a
+// factory-fresh unit does; with --control the bench is set from standard
 // input, one command a line:
 //   P+ 25      plus chamber, kPa        P- 0     minus chamber, kPa
 //   P 25       both chambers            T -40    temperature, degrees C

@@ -164,6 +164,7 @@ void VirtualDevice::setSensor(const SensorModel &sensor)
     setCompensation(nominalCompensation(sensor));
     setF32(RegPv, sensor.ratedPmaxPa());
     setF32(RegPn, 0.0f);
+    setU16(RegSensorCode, sensorCodeWord(sensor.kind(), u8(RegSensorCode + 1)));
     const auto codes = sensor.unitCodes();
     std::copy(codes.begin(), codes.end(), units);
     measure();
@@ -285,7 +286,11 @@ QByteArray VirtualDevice::answer(const Request &request)
     // The knob's code for this answer, if it is hit (the line counts the
     // answer after this call, so this one is number answersGiven + 1).
     int forced = -1;
-    if (respondTo.isEmpty() || respondTo.contains(request.command)) {
+    const bool registerCommand = request.command == ReadRegisters || request.command == WriteRegisters;
+    const int reg = registerCommand && request.data.size() >= 2
+        ? uint8_t(request.data.at(0)) << 8 | uint8_t(request.data.at(1)) : -1;
+    if ((respondTo.isEmpty() || respondTo.contains(request.command))
+        && (respondToRegisters.isEmpty() || respondToRegisters.contains(reg))) {
         const int given = answersGiven;
         ++answersGiven;
         if (hits(respond))

@@ -119,8 +119,10 @@ public:
     // sensor uses (sim/compensation.h).
     //
     // setSensor also does what a factory does for a new unit of that type:
-    // Pmax, the range (Pn = 0, Pv = Pmax) and the nominal, uncompensated
-    // coefficients. A calibration then overwrites the coefficients.
+    // Pmax, the range (Pn = 0, Pv = Pmax), the nominal, uncompensated
+    // coefficients, and the cell stated in the high byte of the sensor code
+    // word 0x00F8 (sensorCodeWord; the range code in the low byte is kept).
+    // A calibration then overwrites the coefficients.
     void setSensor(const SensorModel &sensor);
     void clearSensor();
     SensorModel *sensor();
@@ -181,6 +183,10 @@ public:
     Fault respond;
     uint8_t responseCode = 7;
     QVector<int> respondTo;
+    // And, for register reads and writes, only those that start at one of
+    // these registers (every register when empty): one read of several a
+    // master sends with the same command can be refused alone.
+    QVector<int> respondToRegisters;
     // Bits of the address's first byte a device sets in its answer (the
     // master bit 0x80, the burst bit 0x40), on the hit answers.
     Fault echoAddressBits;

@@ -64,3 +64,21 @@ inline QByteArray readAll(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// A parameters file with every key of the record: it is written to the
+// device whole, in nine blocks (the serial number 123456789 among them).
+inline bool writeWholeRecordFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    QByteArray text = "bal_IDAC:131\nItenzo:1\nPmax:160000\nUk1h:40000\nUk2h:20000\nU10:2000\nU20:1000\n"
+                      "a42:1e-09\na41:0.002\na40:-100\nbal_dP:3.5\n";
+    text += QStringLiteral("model_name:ЛТ3920ДВ\n").toUtf8();
+    text += "model_code:6\nb42:-2e-12\nb41:1e-06\nb40:0.9\nc42:-1e-12\nc41:2e-06\nc40:0.8\nKsi:1.01\n";
+    for (int k = 0; k <= 10; ++k)
+        text += "Kdsp" + QByteArray::number(k) + ':' + QByteArray::number(1 + k * 0.25) + '\n';
+    // Above 2^24: a float would hold it as 123456792.
+    text += "c43:3e-15\nserial:123456789\n";
+    return f.write(text) == text.size();
+}

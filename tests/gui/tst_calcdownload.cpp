@@ -96,8 +96,10 @@ void TestCalcDownload::fieldsWriteFiveBlocks()
     QCOMPARE(d->f32(C43), 0.0f);
     // Pmax is the device's own; the value after A40 (bal_dP) is not touched.
     QCOMPARE(d->f32(MaxUpperLimit), pmaxBefore);
-    QCOMPARE(d->commandsSeen.size(), 5);
-    QCOMPARE(d->commandsSeen.at(1).size(), 1 + 2 + 12);
+    // The serial number read first, from the address written.
+    QCOMPARE(d->commandsSeen.size(), 1 + 5);
+    QCOMPARE(d->commandsSeen.first().toHex(), QByteArray("33003a04"));
+    QCOMPARE(d->commandsSeen.at(2).size(), 1 + 2 + 12);
 
     const QString text = m_rig->pane()->toPlainText();
     // The "А" of the second line is Cyrillic, the B and C of the others Latin.
@@ -108,21 +110,8 @@ void TestCalcDownload::fieldsWriteFiveBlocks()
 
 void TestCalcDownload::loadedRecordWrittenOnEveryPress()
 {
-    // A parameters file with every key of the record.
     const QString path = m_dir.filePath(QStringLiteral("record.txt"));
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-        QByteArray text = "bal_IDAC:131\nItenzo:1\nPmax:160000\nUk1h:40000\nUk2h:20000\nU10:2000\nU20:1000\n"
-                          "a42:1e-09\na41:0.002\na40:-100\nbal_dP:3.5\n";
-        text += QStringLiteral("model_name:ЛТ3920ДВ\n").toUtf8();
-        text += "model_code:6\nb42:-2e-12\nb41:1e-06\nb40:0.9\nc42:-1e-12\nc41:2e-06\nc40:0.8\nKsi:1.01\n";
-        for (int k = 0; k <= 10; ++k)
-            text += "Kdsp" + QByteArray::number(k) + ':' + QByteArray::number(1 + k * 0.25) + '\n';
-        // Above 2^24: a float would hold it as 123456792.
-        text += "c43:3e-15\nserial:123456789\n";
-        f.write(text);
-    }
+    QVERIFY(writeWholeRecordFile(path));
     m_rig->w->showParametersWindow();
     QVERIFY(m_rig->dialog()->readFromPath(path));
     QVERIFY(m_rig->w->deviceOps.recordLoaded());
@@ -161,7 +150,7 @@ void TestCalcDownload::loadedRecordWrittenOnEveryPress()
         QCOMPARE(d->f32(kdsp(10)), 3.5f);
         QCOMPARE(d->f32(C43), 3e-15f);
         QCOMPARE(d->u32(SerialNumber), 123456789u);
-        QCOMPARE(d->commandsSeen.size(), 9 * press);
+        QCOMPARE(d->commandsSeen.size(), (1 + 9) * press);   // the serial read, then the nine blocks
 
         const QString text = m_rig->pane()->toPlainText();
         for (const char *m : messages)

@@ -149,7 +149,8 @@ void TestRealLineGui::responseCodesSaid_data()
     QTest::newRow("operation refused") << "device operation" << 16 << 1 << 0
                                        << "Прибор отказал: код 16 (доступ ограничен)" << 0;
     QTest::newRow("bulk write, 2 of 12 refused") << "bulk write" << 7 << 0 << 6
-        << "Запись не завершена: записано 10 из 12 блоков, 2 отклонены прибором: код 7 (запрет записи)" << 10;
+        << "Запись не завершена: записано 10 из 12 блоков, 2 отклонены прибором: код 7 (запрет записи)"
+        << 1 + 10;   // the serial read that opens the write, and the blocks taken
     QTest::newRow("bulk read, 1 refused") << "bulk read" << 32 << 1 << 0
         << "Чтение не завершено: получено 11 из 12 блоков, 1 отклонены прибором: код 32 (прибор занят)" << 11;
     QTest::newRow("poll refused") << "poll" << 64 << 1 << 0 << "Отказ: код 64" << 0;
@@ -180,7 +181,8 @@ void TestRealLineGui::responseCodesSaid()
     const float pmaxBefore = b.device->f32(0x001E);
     const int seenBefore = b.device->commandsSeen.size();
     b.device->responseCode = uint8_t(code);
-    // Every 6th answer: after the 12 of the read, blocks 6 and 12 of the write.
+    // Every 6th answer: after the 12 of the read and the serial read before
+    // the write, blocks 5 and 11 of the write.
     b.device->respond = {next, every};
 
     run(b, what);

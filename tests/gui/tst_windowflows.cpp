@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QtTest>
+#include <functional>
 
 using bench::DeviceBench;
 
@@ -69,7 +70,9 @@ private slots:
 
 private:
     // Starts the run named by what; false when it could not be started.
-    bool startRun(const QString &what);
+    // Starts the run; started() comes just before the request that starts
+    // it (for a write, after the read that fills the record it sends).
+    bool startRun(const QString &what, const std::function<void()> &started = {});
 
     Sandbox m_sandbox;
     std::unique_ptr<DeviceBench> m_bench;
@@ -89,17 +92,23 @@ void TestWindowFlows::cleanup()
     m_sandbox.leave();
 }
 
-bool TestWindowFlows::startRun(const QString &what)
+bool TestWindowFlows::startRun(const QString &what, const std::function<void()> &started)
 {
     MainWindow &w = m_bench->w();
-    if (what == QLatin1String("read")) {
-        w.onRecvCoefsFromDevice();
-    } else if (what == QLatin1String("write")) {
+    if (what == QLatin1String("write")) {
         // A record the device itself gave, so that every row has its text.
         w.onRecvCoefsFromDevice();
         if (!QTest::qWaitFor([&] { return !w.operationProgress()->isActive() && linkIdle(w); }, 10000))
             return false;
+    }
+    if (started)
+        started();
+    if (what == QLatin1String("read")) {
+        w.onRecvCoefsFromDevice();
+    } else if (what == QLatin1String("write")) {
+        // The run is counted once the device's serial number is in.
         w.onSendCoefsToDevice();
+        return QTest::qWaitFor([&] { return w.operationProgress()->isActive(); }, 5000);
     } else if (what == QLatin1String("upload")) {
         w.uploadFromDevice();
     } else if (what == QLatin1String("saveChain")) {
@@ -219,12 +228,17 @@ void TestWindowFlows::cancelStopsTheQueue()
         });
     };
 
-    QVERIFY(startRun(what));
-    // Counted from here: a write first reads the record it sends.
-    QMetaObject::Connection counter = connect(w.hartLink(), &protocolComHart::requestSend, this, [&] { ++sent; });
-    QMetaObject::Connection hook = inFlight
-        ? connect(w.hartLink(), &protocolComHart::requestSend, this, click)
-        : connect(p, &OperationProgress::changed, this, click);
+    // Counted from the run's start: a write first reads the record it
+    // sends, then the serial number of the device it writes, outside the run.
+    QMetaObject::Connection counter, hook;
+    QVERIFY(startRun(what, [&] {
+        counter = connect(w.hartLink(), &protocolComHart::requestSend, this, [&] {
+            if (p->isActive())
+                ++sent;
+        });
+        hook = inFlight ? connect(w.hartLink(), &protocolComHart::requestSend, this, click)
+                        : connect(p, &OperationProgress::changed, this, click);
+    }));
     QTRY_VERIFY_WITH_TIMEOUT(p->state() == OperationProgress::State::Finished, 15000);
     disconnect(hook);
     QTRY_VERIFY(linkIdle(w));
