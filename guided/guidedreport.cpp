@@ -18,7 +18,10 @@ QString calcText(const GuidedDeviceResult &d)
     case GuidedDeviceResult::Calc::Refused:
         return QStringLiteral("не записан: %1").arg(d.calcNote);
     case GuidedDeviceResult::Calc::WriteFailed:
-        return QStringLiteral("ошибка записи: %1").arg(d.calcNote);
+        return QStringLiteral("записан не полностью (блоков %1 из %2): %3").arg(d.blocksWritten).arg(d.blocksTotal)
+            .arg(d.calcNote);
+    case GuidedDeviceResult::Calc::Restored:
+        return QStringLiteral("возвращены прежние коэффициенты");
     case GuidedDeviceResult::Calc::NotRun:
         break;
     }

@@ -172,8 +172,8 @@ void TestGuided::runThroughTheWindow()
     QVERIFY(QFileInfo(base + QStringLiteral(".txt")).size() > 1000);
     QVERIFY(!d->confirmButton->isEnabled());
 
-    // The history holds each device's calculation and verification under
-    // the run's batch.
+    // The history holds each device's calculation, write and verification
+    // under the run's batch; the write with the address and serial number.
     const QString batch = d->run()->cursor().batchId;
     const auto batchRows = [&] {
         HistoryStore store(QStringLiteral("check"));
@@ -184,13 +184,15 @@ void TestGuided::runThroughTheWindow()
                     mine << r;
         return mine;
     };
-    QTRY_COMPARE_WITH_TIMEOUT(batchRows().size(), 4, 20000);
-    int verifications = 0;
+    QTRY_COMPARE_WITH_TIMEOUT(batchRows().size(), 6, 20000);
+    int verifications = 0, writes = 0;
     for (const HistoryRow &r : batchRows()) {
         QVERIFY2(r.ok, qPrintable(r.summary));
         verifications += r.kind == HistoryRecord::Verification;
+        writes += r.kind == HistoryRecord::Write;
     }
     QCOMPARE(verifications, 2);
+    QCOMPARE(writes, 2);
 }
 
 QTEST_MAIN(TestGuided)

@@ -1,0 +1,320 @@
+// The guided run's writes over the virtual line, from a run whose points
+// are all taken: the device at the address checked by its serial number
+// before anything is written to it (and before a restarted run goes on);
+// a write cut at its third block said block by block, never verified as
+// written and never closed in green, then written again or undone from
+// what the device held; and each write as the history records it.
+
+#include "common/guidedrig.h"
+#include "common/pointfilesrig.h"
+#include "common/sandbox.h"
+
+#include "device/registermap.h"
+#include "history/historyguided.h"
+#include "sim/compensation.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QtTest>
+
+using namespace guidedrig;
+
+namespace {
+
+bool sameCoefficients(const sim::Compensation &k, const CalibrationCoefficients &w)
+{
+    return k.uk1h == w.Uk1h && k.uk2h == w.Uk2h && k.u10 == w.U10 && k.u20 == w.U20 && k.a == w.a && k.b == w.b
+           && k.c == w.c && k.c43 == w.c43;
+}
+
+bool sameCoefficients(const sim::Compensation &k, const sim::Compensation &w)
+{
+    return k.uk1h == w.uk1h && k.uk2h == w.uk2h && k.u10 == w.u10 && k.u20 == w.u20 && k.a == w.a && k.b == w.b
+           && k.c == w.c && k.c43 == w.c43;
+}
+
+// Two two-gauge transmitters whose run stands where its last point left
+// it (phase: "calculating", or a capture phase for a restarted run), the
+// point files in their folders; the run's lines and writes collected.
+struct WriteRig
+{
+    Bench bench;
+    std::unique_ptr<GuidedRun> run;
+    QString runDir = QDir::current().filePath(QStringLiteral("run"));
+    sim::Compensation factory[2];
+    QStringList red, green;
+    QVector<GuidedWriteRecord> writes;
+
+    bool setUp(GuidedPhase phase, bool planSerial = true)
+    {
+        if (!bench.open())
+            return false;
+        QVector<GuidedDevice> devices;
+        for (int a : {1, 2}) {
+            factory[a - 1] = bench.add(a, Kind::TwoGauge, uint32_t(a))->compensation();
+            devices << bench.planned(a, SensorModel::TwoGauge);
+        }
+        devices[0].haveSerial = planSerial;
+        GuidedPlan plan = GuidedPlan::defaults(devices);
+        plan.baseName = QStringLiteral("lot");
+        QString why;
+        GuidedCursor c;
+        {
+            GuidedRun r(bench.guided.get());
+            if (!r.create(runDir, plan, &why))
+                return false;
+            for (int i = 0; i < 2; ++i)
+                if (!writeTwoGaugePointFiles(r.deviceDir(i), plan.baseName))
+                    return false;
+            c = r.cursor();
+        }
+        c.phase = phase;
+        c.temperature = 2;
+        return GuidedFiles::saveJson(GuidedFiles::stateFile(runDir), c.toJson(), &why) && open();
+    }
+    // What a restarted program does.
+    bool open()
+    {
+        run.reset();
+        if (!bench.reconnect())
+            return false;
+        run.reset(new GuidedRun(bench.guided.get()));
+        QObject::connect(run.get(), &GuidedRun::message, run.get(),
+                         [this](const QString &t, bool failure) { (failure ? red : green) << t; });
+        QObject::connect(run.get(), &GuidedRun::writeRecorded, run.get(),
+                         [this](const GuidedWriteRecord &r) { writes << r; });
+        // The synthetic points bend no fit much; a question is answered yes.
+        QObject::connect(run.get(), &GuidedRun::changed, run.get(), [this] {
+            if (run->phase() == GuidedPhase::ConfirmFit)
+                QTimer::singleShot(0, run.get(), [this] { run->answerFit(true); });
+        });
+        QString why;
+        return run->open(runDir, &why);
+    }
+    bool calculated() const
+    {
+        return !run->isWriting()
+               && (run->phase() == GuidedPhase::WriteReview || run->phase() == GuidedPhase::SetVerifyTemperature);
+    }
+    sim::VirtualDevice *device(int address) { return bench.line->device(uint8_t(address)); }
+    QJsonObject savedDevice(int i) const
+    {
+        QJsonObject o;
+        QString why;
+        GuidedFiles::loadJson(GuidedFiles::stateFile(runDir), &o, &why);
+        return o.value(QStringLiteral("devices")).toArray().at(i).toObject();
+    }
+};
+
+const QString GreenEnd = QStringLiteral("Расчет и запись закончены: переходим к поверке");
+
+} // namespace
+
+class TestGuidedWrite : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QVERIFY(m_sandbox.enter()); }
+    void cleanup() { m_sandbox.leave(); }
+    void wrongDevice_data();
+    void wrongDevice();
+    void cutWrite_data();
+    void cutWrite();
+
+private:
+    Sandbox m_sandbox;
+};
+
+void TestGuidedWrite::wrongDevice_data()
+{
+    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<bool>("restarted");    // taken up at a pressure point rather than at the calculation
+    QTest::addColumn<QString>("refusal");   // empty: written
+    QTest::newRow("the planned device") << "" << false << "";
+    QTest::newRow("another device at the address") << "swapped" << false
+                                                   << "по адресу 01 отвечает прибор зав. № 3920009, а в плане зав. № 3920001";
+    QTest::newRow("planned without a serial number") << "no serial" << false
+                                                     << "зав. № прибора не был прочитан при составлении плана";
+    QTest::newRow("restarted, the planned devices") << "" << true << "";
+    QTest::newRow("restarted, another device at the address")
+        << "swapped" << true << "по адресу 01 отвечает прибор зав. № 3920009, а в плане зав. № 3920001";
+}
+
+// A device is written only when the serial number it gives in the same
+// exchange is the plan's; the other is refused with both numbers and its
+// memory left as it was. A restarted run checks before it goes on.
+void TestGuidedWrite::wrongDevice()
+{
+    QFETCH(QString, trouble);
+    QFETCH(bool, restarted);
+    QFETCH(QString, refusal);
+    WriteRig rig;
+    QVERIFY(rig.setUp(restarted ? GuidedPhase::SetPressure : GuidedPhase::Calculating, trouble != "no serial"));
+    if (trouble == "swapped")
+        rig.device(1)->setU32(sim::VirtualDevice::RegSerial, 3920009);
+    rig.run->start();
+
+    if (restarted) {
+        if (refusal.isEmpty()) {
+            QTRY_VERIFY(rig.run->isWaitingForOperator());
+            QVERIFY(rig.green.contains(QStringLiteral("Зав. № приборов на линии совпадают с планом")));
+            return;
+        }
+        QTRY_VERIFY(rig.run->isPaused());
+        QVERIFY2(rig.red.join('\n').contains(QStringLiteral("Прогон не продолжен: ") + refusal), qPrintable(rig.red.join('\n')));
+        rig.run->confirm();
+        QCOMPARE(rig.run->phase(), GuidedPhase::SetPressure);   // no point is taken from it
+        // Without it the run goes on.
+        rig.run->skipDevice(0);
+        rig.run->resume();
+        QTRY_VERIFY(rig.run->isWaitingForOperator());
+        QVERIFY(rig.run->cursor().devices[1].active());
+        return;
+    }
+
+    QTRY_VERIFY_WITH_TIMEOUT(rig.calculated(), 30000);
+    const GuidedDeviceResult &d = rig.run->cursor().devices[0];
+    QCOMPARE(rig.writes.size(), 2);
+    const GuidedWriteRecord &w = rig.writes[0];
+    const WriteEvent e = historyGuidedWrite(rig.run->plan(), w);
+    QCOMPARE(e.address, 1);
+    QCOMPARE(e.device.serial, QStringLiteral("%1").arg(trouble == "swapped" ? 3920009 : 3920001));
+    QCOMPARE(e.blockCount, 5);
+    // The other device is written whatever this one does.
+    QVERIFY(sameCoefficients(rig.device(2)->compensation(), rig.writes[1].values));
+    QCOMPARE(historyGuidedWrite(rig.run->plan(), rig.writes[1]).address, 2);
+
+    if (refusal.isEmpty()) {
+        QCOMPARE(d.calc, GuidedDeviceResult::Calc::Written);
+        QVERIFY(sameCoefficients(rig.device(1)->compensation(), d.written));
+        QVERIFY(e.complete());
+        QVERIFY(rig.green.contains(GreenEnd));
+        QCOMPARE(rig.run->phase(), GuidedPhase::SetVerifyTemperature);
+        // On the wire after the calculation's Pmax read: the serial number,
+        // what the device holds as the calibration tab reads it, the five writes.
+        QStringList seen;
+        for (const QByteArray &c : rig.device(1)->commandsSeen)
+            seen << QString::fromLatin1(c.toHex());
+        const QStringList expected{"33001e04", "33003a04", "33004e0c", "3301000c", "33010c0c", "33015404", "33001e18"};
+        const int from = seen.lastIndexOf(QStringLiteral("33001e04"));
+        QCOMPARE(seen.mid(from, expected.size()), expected);
+        QCOMPARE(seen.size(), from + expected.size() + 5);
+        for (const QString &c : seen.mid(from + expected.size()))
+            QVERIFY2(c.startsWith(QStringLiteral("5b")), qPrintable(c));
+        return;
+    }
+    QVERIFY2(d.calcNote.contains(refusal) && d.calcNote.contains(QStringLiteral("в прибор ничего не записано")),
+             qPrintable(d.calcNote));
+    QCOMPARE(d.calc, GuidedDeviceResult::Calc::Refused);
+    QVERIFY(sameCoefficients(rig.device(1)->compensation(), rig.factory[0]));
+    for (const QByteArray &c : rig.device(1)->commandsSeen)
+        QVERIFY(uint8_t(c.at(0)) != RegisterMap::CmdWriteRegisters);
+    QVERIFY(!QFileInfo::exists(rig.run->priorFile(0)));
+    QCOMPARE(e.refusedBlocks, GuidedWrite::blockNames());
+    QCOMPARE(e.writtenCount, 0);
+    QVERIFY(e.outcome.contains(refusal));
+    // The step ends in red and waits for the operator.
+    QCOMPARE(rig.run->phase(), GuidedPhase::WriteReview);
+    QVERIFY(!rig.green.contains(GreenEnd));
+    QVERIFY2(rig.red.last().startsWith(QStringLiteral("Расчет и запись закончены с ошибками: не записаны 01")),
+             qPrintable(rig.red.last()));
+}
+
+void TestGuidedWrite::cutWrite_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::newRow("written again") << "again";
+    QTest::newRow("what it held put back") << "restore";
+    QTest::newRow("put back after a restart") << "restart";
+    QTest::newRow("verification without it") << "go on";
+}
+
+// The line to a device goes dead after its second block: the run says
+// which blocks are in it, keeps that in its state, does not end the step
+// in green, and offers writing it again, putting back what it held, or
+// verifying the others without it.
+void TestGuidedWrite::cutWrite()
+{
+    QFETCH(QString, choice);
+    WriteRig rig;
+    QVERIFY(rig.setUp(GuidedPhase::Calculating));
+    rig.device(1)->writesBeforeCut = 2;
+    rig.run->start();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.calculated(), 30000);
+
+    const QStringList names = GuidedWrite::blockNames();
+    QCOMPARE(rig.run->phase(), GuidedPhase::WriteReview);
+    QVERIFY(!rig.green.contains(GreenEnd));
+    const QString said = QStringLiteral("Устройство 01 (зав. № 3920001) записано не полностью: блок 3 из 5 («b42, b41, "
+                                        "b40») не записан: нет ответа; в приборе блоки: «%1», «%2»; не записаны: «%3», "
+                                        "«%4», «%5»").arg(names[0], names[1], names[2], names[3], names[4]);
+    QVERIFY2(rig.red.join('\n').contains(said), qPrintable(rig.red.join('\n')));
+    const QJsonObject saved = rig.savedDevice(0);
+    QCOMPARE(saved.value(QStringLiteral("blocksWritten")).toInt(), 2);
+    QCOMPARE(saved.value(QStringLiteral("blocksTotal")).toInt(), 5);
+    QCOMPARE(saved.value(QStringLiteral("calc")).toString(), QStringLiteral("write-failed"));
+    // In the device: the first two blocks new, the rest as they were.
+    const GuidedWriteRecord cut = rig.writes.first();
+    sim::Compensation k = rig.device(1)->compensation();
+    QVERIFY(k.uk1h == cut.values.Uk1h && k.a == cut.values.a);
+    QVERIFY(k.b == rig.factory[0].b && k.c == rig.factory[0].c && k.c43 == rig.factory[0].c43);
+    const WriteEvent e = historyGuidedWrite(rig.run->plan(), cut);
+    QCOMPARE(e.writtenCount, 2);
+    QCOMPARE(e.refusedBlocks, names.mid(2));
+    QCOMPARE(e.device.serial, QStringLiteral("3920001"));
+    QVERIFY(!e.complete());
+    // What it held, from before the cut, in the history and its folder.
+    QVERIFY(e.values.contains(HistoryValue{QStringLiteral("до записи: a42"), double(rig.factory[0].a[0])}));
+    CalibrationCoefficients prior;
+    QString why;
+    QVERIFY2(GuidedPrior::read(rig.run->priorFile(0), &prior, &why), qPrintable(why));
+    QVERIFY(sameCoefficients(rig.factory[0], prior));
+
+    rig.device(1)->writesBeforeCut = -1;   // the cable back in
+    if (choice == "again") {
+        rig.run->writeAgain();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.calculated() && rig.run->phase() == GuidedPhase::SetVerifyTemperature, 30000);
+        QVERIFY(sameCoefficients(rig.device(1)->compensation(), rig.run->cursor().devices[0].written));
+        QVERIFY(rig.green.contains(GreenEnd));
+        QCOMPARE(rig.savedDevice(0).value(QStringLiteral("blocksWritten")).toInt(), 5);
+        // Device 02, written the first time, is not written twice.
+        QCOMPARE(rig.writes.size(), 3);
+        QCOMPARE(rig.writes.last().address, 1);
+        // What it held stays what it held before the first write.
+        QVERIFY(GuidedPrior::read(rig.run->priorFile(0), &prior, &why));
+        QVERIFY(sameCoefficients(rig.factory[0], prior));
+        return;
+    }
+    if (choice == "restart") {
+        QVERIFY(rig.open());
+        rig.run->start();
+        QCOMPARE(rig.run->phase(), GuidedPhase::WriteReview);
+        QCOMPARE(rig.run->cursor().devices[0].blocksWritten, 2);
+    }
+    if (choice == "restore" || choice == "restart") {
+        QVERIFY2(rig.run->restorePrior(0, &why), qPrintable(why));
+        QTRY_VERIFY(!rig.run->isWriting());
+        QVERIFY(sameCoefficients(rig.device(1)->compensation(), rig.factory[0]));
+        QCOMPARE(rig.run->cursor().devices[0].calc, GuidedDeviceResult::Calc::Restored);
+        const WriteEvent back = historyGuidedWrite(rig.run->plan(), rig.writes.last());
+        QVERIFY(back.complete());
+        QCOMPARE(back.what, QStringLiteral("Прежние коэффициенты (возврат)"));
+        QCOMPARE(back.device.serial, QStringLiteral("3920001"));
+    }
+    // On to verification: the device not written is left out, with why.
+    rig.run->confirm();
+    QCOMPARE(rig.run->phase(), GuidedPhase::SetVerifyTemperature);
+    const GuidedDeviceResult &d = rig.run->cursor().devices[0];
+    QVERIFY(!d.active());
+    QVERIFY2(d.leftOut.startsWith(choice == "go on" ? QStringLiteral("коэффициенты не записаны: блок 3 из 5")
+                                                    : QStringLiteral("возвращены прежние коэффициенты")),
+             qPrintable(d.leftOut));
+    QVERIFY(rig.run->cursor().devices[1].active());
+    const VerificationEvent v = historyVerification(rig.run->plan(), d, rig.run->reportBase());
+    QVERIFY2(HistoryRecord::of(v).summary().startsWith(QStringLiteral("Поверка не проведена: исключен из прогона")),
+             qPrintable(HistoryRecord::of(v).summary()));
+}
+
+QTEST_MAIN(TestGuidedWrite)
+#include "tst_guidedwrite.moc"
