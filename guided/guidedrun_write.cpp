@@ -69,6 +69,11 @@ void GuidedRun::goToVerification()
                         : QStringLiteral("коэффициенты не записаны: %1").arg(d.calcNote));
     }
     m_cursor.verifyStep = 0;
+    if (activeCount() == 0) {
+        fail(QStringLiteral("Поверять нечего: ни одно устройство не записано"));
+        finishRun();
+        return;
+    }
     say(QStringLiteral("Переходим к поверке записанных устройств"));
     setPhase(GuidedPhase::SetVerifyTemperature);
 }
