@@ -6,11 +6,13 @@
 // what the device held; and each write as the history records it.
 
 #include "common/guidedwriterig.h"
+#include "common/historyrig.h"
 #include "common/sandbox.h"
 
 #include "device/registermap.h"
 #include "history/historyguided.h"
 
+#include <QUuid>
 #include <QtTest>
 
 using namespace guidedrig;
@@ -32,6 +34,8 @@ private slots:
     void wrongDevice();
     void cutWrite_data();
     void cutWrite();
+    void historyRecords_data();
+    void historyRecords();
 
 private:
     Sandbox m_sandbox;
@@ -225,6 +229,78 @@ void TestGuidedWrite::cutWrite()
     const VerificationEvent v = historyVerification(rig.run->plan(), d, rig.run->reportBase());
     QVERIFY2(HistoryRecord::of(v).summary().startsWith(QStringLiteral("Поверка не проведена: исключен из прогона")),
              qPrintable(HistoryRecord::of(v).summary()));
+}
+
+void TestGuidedWrite::historyRecords_data()
+{
+    HistoryEngines::addColumn();
+    HistoryEngines::addRows("guided run");
+}
+
+// What a run with a cut write (put back afterwards) and a refused
+// calculation leaves in the history, stored and read back on both engines:
+// the writes with the serial number read in the same exchange and the
+// blocks in and not in, what the device held, the refusal, and the two
+// devices left out as not verified rather than failing a verification.
+void TestGuidedWrite::historyRecords()
+{
+    HISTORY_FRESH_CONFIG(config);
+    WriteRig rig;
+    QVERIFY(rig.prepare(GuidedPhase::Calculating));
+    QVERIFY(QFile::remove(rig.runDir + QStringLiteral("/lot_02/lot_Tmax_MNK.txt")));
+    QVERIFY(rig.open());
+    QVector<HistoryRecord> records;
+    connect(rig.run.get(), &GuidedRun::calculationRefused, this, [&](int device, const QString &why) {
+        records << HistoryRecord::of(historyGuidedRefusal(rig.run->plan(), rig.run->cursor().devices[device],
+                                                          {rig.run->pointFile(device, 0)}, why));
+    });
+    rig.device(1)->writesBeforeCut = 2;
+    rig.run->start();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.calculated(), 30000);
+    rig.device(1)->writesBeforeCut = -1;
+    QString why;
+    QVERIFY(rig.run->restorePrior(0, &why));
+    QTRY_VERIFY(!rig.run->isWriting());
+    rig.run->confirm();
+    QCOMPARE(rig.run->phase(), GuidedPhase::Done);   // nothing left to verify
+
+    for (const GuidedWriteRecord &w : qAsConst(rig.writes))
+        records << HistoryRecord::of(historyGuidedWrite(rig.run->plan(), w));
+    for (const GuidedDeviceResult &d : rig.run->cursor().devices)
+        records << HistoryRecord::of(historyVerification(rig.run->plan(), d, rig.run->reportBase()));
+    QStringList summaries;
+    for (const HistoryRecord &r : qAsConst(records))
+        summaries << r.summary();
+    const QStringList expected{
+        QStringLiteral("2-тензо, Pmax 100 кПа: расчет отказан: "),
+        QStringLiteral("Коэффициенты расчета: записано 2 из 5 блоков; не записаны: b42, b41, b40, c42, c41, c40, c43"),
+        QStringLiteral("Прежние коэффициенты (возврат): записано 5 из 5 блоков"),
+        QStringLiteral("Поверка не проведена: исключен из прогона: возвращены прежние коэффициенты"),
+        QStringLiteral("Поверка не проведена: исключен из прогона: коэффициенты не записаны: ")};
+    QCOMPARE(summaries.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i)
+        QVERIFY2(summaries[i].startsWith(expected[i]), qPrintable(summaries[i]));
+
+    HistoryStore store(QStringLiteral("guided-write"));
+    QCOMPARE(store.open(config), HistoryStore::Status::Open);
+    for (HistoryRecord &r : records) {
+        r.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        if (!r.context().when.isValid())   // as the window records it
+            r.context().when = QDateTime::currentDateTimeUtc();
+        QVERIFY2(store.write(r), qPrintable(store.error()));
+        HistoryRecord back;
+        QVERIFY(store.load(r.uid, &back));
+        QCOMPARE(back.summary(), r.summary());
+        QCOMPARE(back.device().serial, r.device().serial);
+        QCOMPARE(back.write.refusedBlocks, r.write.refusedBlocks);
+        QCOMPARE(back.write.values, r.write.values);
+    }
+    QCOMPARE(records[0].device().serial, QStringLiteral("3920002"));
+    QCOMPARE(records[1].device().serial, QStringLiteral("3920001"));   // read before the write
+    QCOMPARE(records[1].write.address, 1);
+    // The cut write keeps what the device held before it, by name.
+    QVERIFY(records[1].write.values.contains(
+        HistoryValue{QStringLiteral("до записи: c43"), double(rig.factory[0].c43)}));
 }
 
 QTEST_MAIN(TestGuidedWrite)
