@@ -36,6 +36,8 @@ private slots:
     void cutWrite();
     void historyRecords_data();
     void historyRecords();
+    void damagedFiles_data();
+    void damagedFiles();
 
 private:
     Sandbox m_sandbox;
@@ -301,6 +303,66 @@ void TestGuidedWrite::historyRecords()
     // The cut write keeps what the device held before it, by name.
     QVERIFY(records[1].write.values.contains(
         HistoryValue{QStringLiteral("до записи: c43"), double(rig.factory[0].c43)}));
+}
+
+void TestGuidedWrite::damagedFiles_data()
+{
+    QTest::addColumn<QString>("key");        // in the first device's state; "prior": its prior file
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("blocks written not a number") << "blocksWritten" << QJsonValue("2") << "блоки записи";
+    QTest::newRow("more blocks written than there are") << "blocksWritten" << QJsonValue(4) << "блоки записи: 4 из 3";
+    QTest::newRow("blocks beyond the write") << "blocksTotal" << QJsonValue(9) << "блоки записи";
+    QTest::newRow("a fraction of a block") << "blocksTotal" << QJsonValue(2.5) << "блоки записи";
+    QTest::newRow("prior kept not a flag") << "priorKept" << QJsonValue(1) << "priorKept";
+    QTest::newRow("retry not a flag") << "retryWrites" << QJsonValue("да") << "retryWrites";
+    QTest::newRow("operator not a text") << "operator" << QJsonValue(7) << "operator";
+    QTest::newRow("prior file without c43") << "prior" << QJsonValue("c43") << "нет c43";
+    QTest::newRow("prior file with a word for a number") << "prior" << QJsonValue("a41") << "строка";
+}
+
+// The write's progress in the state and the file of what a device held
+// are read back after crashes and copies: a damaged one is refused with
+// the file and the reason, and nothing is written from it.
+void TestGuidedWrite::damagedFiles()
+{
+    QFETCH(QString, key);
+    QFETCH(QJsonValue, value);
+    QFETCH(QString, reason);
+    WriteRig rig;
+    QVERIFY(rig.prepare(GuidedPhase::WriteReview));
+    QJsonObject state;
+    QString why;
+    QVERIFY(GuidedFiles::loadJson(GuidedFiles::stateFile(rig.runDir), &state, &why));
+    QJsonArray devices = state.value(QStringLiteral("devices")).toArray();
+    QJsonObject first = devices.at(0).toObject();
+    first[QStringLiteral("blocksTotal")] = 3;
+    first[QStringLiteral("priorKept")] = true;
+    if (key == "retryWrites" || key == "operator")
+        state[key] = value;
+    else if (key != "prior")
+        first[key] = value;
+    devices[0] = first;
+    state[QStringLiteral("devices")] = devices;
+    QVERIFY(GuidedFiles::saveJson(GuidedFiles::stateFile(rig.runDir), state, &why));
+    if (key != "prior") {
+        QVERIFY(!rig.open());
+        GuidedRun run(rig.bench.guided.get());
+        QVERIFY(!run.open(rig.runDir, &why));
+        QVERIFY2(why.contains(reason), qPrintable(why));
+        return;
+    }
+    QVERIFY(rig.open());
+    QFile f(rig.run->priorFile(0));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(GuidedPrior::text(CalibrationCoefficients(), 1, true, 3920001)
+                .replace(value.toString().toLatin1() + ":0\n", value.toString() == "a41" ? "a41:x\n" : ""));
+    f.close();
+    const sim::Compensation before = rig.device(1)->compensation();
+    QVERIFY(!rig.run->restorePrior(0, &why));
+    QVERIFY2(why.contains(reason) && why.contains(rig.run->priorFile(0)), qPrintable(why));
+    QVERIFY(!rig.run->isWriting());
+    QVERIFY(sameCoefficients(rig.device(1)->compensation(), before));
 }
 
 QTEST_MAIN(TestGuidedWrite)
