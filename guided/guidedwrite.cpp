@@ -201,10 +201,19 @@ bool read(const QString &path, CalibrationCoefficients *k, QString *why)
         *why = QStringLiteral("файл %1 не открыт: %2").arg(path, f.errorString());
         return false;
     }
+    if (!parse(f.readAll(), k, why)) {
+        *why = QStringLiteral("файл %1 поврежден: %2").arg(path, *why);
+        return false;
+    }
+    return true;
+}
+
+bool parse(const QByteArray &text, CalibrationCoefficients *k, QString *why)
+{
     const CalibrationCoefficients names;
     QVector<float> found(int(names.named().size()), NAN);
     int line = 0;
-    for (const QByteArray &raw : f.readAll().split('\n')) {
+    for (const QByteArray &raw : text.split('\n')) {
         ++line;
         const QByteArray l = raw.trimmed();
         if (l.isEmpty() || l.startsWith('#') || l.startsWith("Pmax:"))
@@ -217,14 +226,14 @@ bool read(const QString &path, CalibrationCoefficients *k, QString *why)
             if (colon > 0 && l.left(colon) == names.named()[i].first)
                 index = int(i);
         if (index < 0 || !ok || !std::isfinite(v) || !std::isnan(found[index])) {
-            *why = QStringLiteral("файл %1 поврежден: строка %2").arg(path).arg(line);
+            *why = QStringLiteral("строка %1").arg(line);
             return false;
         }
         found[index] = v;
     }
     for (int i = 0; i < found.size(); ++i)
         if (std::isnan(found[i])) {
-            *why = QStringLiteral("файл %1 поврежден: нет %2").arg(path, QLatin1String(names.named()[size_t(i)].first));
+            *why = QStringLiteral("нет %1").arg(QLatin1String(names.named()[size_t(i)].first));
             return false;
         }
     k->Uk1h = found[0];

@@ -90,6 +90,8 @@ private:
 namespace GuidedPrior {
 QString fileName(const QString &baseName);
 QByteArray text(const CalibrationCoefficients &k, int address, bool serialRead, uint32_t serial);
-// Refuses a file with a coefficient missing, twice or not a finite number.
+// Refuses a file with a coefficient missing, twice or not a finite number
+// (why names the file and the line or the coefficient); parse: its text.
 bool read(const QString &path, CalibrationCoefficients *k, QString *why);
+bool parse(const QByteArray &text, CalibrationCoefficients *k, QString *why);
 } // namespace GuidedPrior
