@@ -6,6 +6,8 @@
 
 #include "guided/guideddialog.h"
 
+#include "guided/guidedpdf.h"
+#include "guided/guidedreport.h"
 #include "guided/guidedrun.h"
 
 #include <QBoxLayout>
@@ -15,6 +17,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QTimer>
 
 void GuidedDialog::buildWriteControls()
 {
@@ -56,10 +59,31 @@ void GuidedDialog::attachWrites()
 {
     connect(m_run, &GuidedRun::writeRecorded, this, &GuidedDialog::writeRecorded);
     connect(m_run, &GuidedRun::calculationRefused, this, &GuidedDialog::calculationRefused);
+    // What a device held put back after the batch's end: its PDF, like the
+    // text the run writes again, must not call the device good.
+    connect(m_run, &GuidedRun::writeRecorded, this, [this](const GuidedWriteRecord &r) {
+        const GuidedPhase p = m_run->phase();
+        if (!r.restore || (p != GuidedPhase::Done && p != GuidedPhase::Aborted))
+            return;
+        const QString pdf = m_run->reportBase() + QStringLiteral(".pdf");
+        QTimer::singleShot(0, this, [this, pdf] {
+            QString error;
+            if (GuidedPdf::write(pdf, GuidedReport::html(m_run->plan(), m_run->cursor()), &error))
+                log(QStringLiteral("Отчет партии в PDF обновлен: %1").arg(pdf), false);
+            else
+                log(QStringLiteral("Отчет партии в PDF не обновлен: %1").arg(error), true);
+        });
+    });
 }
 
 void GuidedDialog::showWriteControls()
 {
+    for (int r = 0; m_run && r < deviceTable->rowCount() && r < m_run->cursor().devices.size(); ++r) {
+        const GuidedDeviceResult &d = m_run->cursor().devices[r];
+        if (d.active() && d.calc == GuidedDeviceResult::Calc::Restored && deviceTable->item(r, 5)
+            && m_run->phase() != GuidedPhase::Done && m_run->phase() != GuidedPhase::Aborted)
+            deviceTable->item(r, 5)->setText(QStringLiteral("возвращены прежние коэффициенты"));
+    }
     const bool review = m_run && m_run->phase() == GuidedPhase::WriteReview && !m_run->isPaused() && !m_run->isWriting();
     writeAgainButton->setEnabled(review);
     restoreButton->setEnabled(m_run && m_run->canRestore(deviceTable->currentRow()));

@@ -71,6 +71,7 @@ void TestGuidedWriteWindow::cutWriteUndone()
     QTRY_VERIFY(!d.run()->isWriting());
     QVERIFY(sameCoefficients(rig.device(1)->compensation(), rig.factory[0]));
     QCOMPARE(writes.size(), 3);
+    QCOMPARE(d.deviceTable->item(0, 5)->text(), QStringLiteral("возвращены прежние коэффициенты"));
     QVERIFY2(d.logView->toPlainText().contains(QStringLiteral("Устройство 01 (зав. № 3920001): прежние коэффициенты "
                                                               "возвращены, записаны все 5 блоков")),
              qPrintable(d.logView->toPlainText()));
