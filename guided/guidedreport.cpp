@@ -25,6 +25,9 @@ QString calcText(const GuidedDeviceResult &d)
     case GuidedDeviceResult::Calc::NotRun:
         break;
     }
+    // A write cut by the port or an abort before its outcome was known.
+    if (d.blocksWritten > 0)
+        return QStringLiteral("запись прервана: в приборе блоков %1 из %2").arg(d.blocksWritten).arg(d.blocksTotal);
     return QStringLiteral("расчет не выполнялся");
 }
 
