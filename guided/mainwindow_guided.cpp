@@ -138,9 +138,11 @@ void MainWindow::showGuidedRun()
         if (!run)
             return;
         // A device left out is recorded as left out, with why.
-        for (const GuidedDeviceResult &d : run->cursor().devices)
+        for (int i = 0; i < run->cursor().devices.size(); ++i) {
+            const GuidedDeviceResult &d = run->cursor().devices[i];
             if (d.verified || !d.active())
-                record(HistoryRecord::of(historyVerification(run->plan(), d, run->reportBase())));
+                record(HistoryRecord::of(historyVerification(run->plan(), d, run->reportBase(), run->priorFile(i))));
+        }
     });
     m_guidedDialog->show();
 }

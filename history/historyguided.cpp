@@ -15,7 +15,7 @@ QString number(double v, int decimals)
 }
 
 VerificationEvent historyVerification(const GuidedPlan &plan, const GuidedDeviceResult &d,
-                                      const QString &reportBase)
+                                      const QString &reportBase, const QString &priorFile)
 {
     VerificationEvent e;
     e.context.batch = d.batchId;
@@ -51,6 +51,8 @@ VerificationEvent historyVerification(const GuidedPlan &plan, const GuidedDevice
         if (QFileInfo::exists(path))
             e.files.append(historyFile(QStringLiteral("Отчет партии"), path));
     }
+    if (d.priorKept && QFileInfo::exists(priorFile))
+        e.files.append(historyFile(QStringLiteral("Прежние коэффициенты"), priorFile));
     return e;
 }
 

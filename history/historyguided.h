@@ -10,9 +10,10 @@ struct GuidedDeviceResult;
 struct GuidedWriteRecord;
 
 // The device's verification as the history keeps it; files are the batch
-// report (text and PDF) when they exist.
+// report (text and PDF) and the file of what the device held before the
+// run wrote to it, when they exist.
 VerificationEvent historyVerification(const GuidedPlan &plan, const GuidedDeviceResult &device,
-                                      const QString &reportBase);
+                                      const QString &reportBase, const QString &priorFile = QString());
 
 // A write of the run to a device (or the return of what it held), with the
 // address written to and the serial number read from the device in the

@@ -261,8 +261,9 @@ void TestGuidedWrite::historyRecords()
 
     for (const GuidedWriteRecord &w : qAsConst(rig.writes))
         records << HistoryRecord::of(historyGuidedWrite(rig.run->plan(), w));
-    for (const GuidedDeviceResult &d : rig.run->cursor().devices)
-        records << HistoryRecord::of(historyVerification(rig.run->plan(), d, rig.run->reportBase()));
+    for (int i = 0; i < 2; ++i)
+        records << HistoryRecord::of(historyVerification(rig.run->plan(), rig.run->cursor().devices[i],
+                                                         rig.run->reportBase(), rig.run->priorFile(i)));
     QStringList summaries;
     for (const HistoryRecord &r : qAsConst(records))
         summaries << r.summary();
@@ -289,11 +290,16 @@ void TestGuidedWrite::historyRecords()
         QCOMPARE(back.device().serial, r.device().serial);
         QCOMPARE(back.write.refusedBlocks, r.write.refusedBlocks);
         QCOMPARE(back.write.values, r.write.values);
+        QCOMPARE(back.files(), r.files());
     }
     QCOMPARE(records[0].device().serial, QStringLiteral("3920002"));
     QCOMPARE(records[1].device().serial, QStringLiteral("3920001"));   // read before the write
     QCOMPARE(records[1].write.address, 1);
-    // The cut write keeps what the device held before it, by name.
+    // What the device held: the file beside its verification (device 02
+    // was never written: none), the values beside the cut write.
+    QCOMPARE(records[3].verification.files.last().role, QStringLiteral("Прежние коэффициенты"));
+    QCOMPARE(records[3].verification.files.last().sha256, historyFileChecksum(rig.run->priorFile(0)));
+    QVERIFY(records[4].verification.files.isEmpty() || records[4].verification.files.last().role != QStringLiteral("Прежние коэффициенты"));
     QVERIFY(records[1].write.values.contains(
         HistoryValue{QStringLiteral("до записи: c43"), double(rig.factory[0].c43)}));
 }
