@@ -19,6 +19,17 @@
 
 using namespace guidedrig;
 
+namespace {
+// A click where the operator's would land: through the window system, at
+// the widget's place in the dialog's window.
+void clickAt(QWidget *window, QWidget *target, QPoint at = QPoint(-1, -1))
+{
+    if (at.x() < 0)
+        at = target->rect().center();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier, target->mapTo(window, at));
+}
+} // namespace
+
 class TestGuidedWriteWindow : public QObject
 {
     Q_OBJECT
@@ -42,6 +53,7 @@ void TestGuidedWriteWindow::cutWriteUndone()
     setup.operatorName = QStringLiteral("Петров П.П.");
     GuidedDialog d(rig.bench.link.get(), setup);
     d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
     QCOMPARE(d.operatorEdit->text(), QStringLiteral("Петров П.П."));
     QSignalSpy writes(&d, &GuidedDialog::writeRecorded);
     QVERIFY(d.resumeButton->isEnabled());
@@ -64,9 +76,10 @@ void TestGuidedWriteWindow::cutWriteUndone()
     QVERIFY(d.writeAgainButton->isEnabled());
 
     rig.device(1)->writesBeforeCut = -1;
-    d.deviceTable->setCurrentCell(0, 0);
+    clickAt(&d, d.deviceTable->viewport(), d.deviceTable->visualItemRect(d.deviceTable->item(0, 0)).center());
+    QCOMPARE(d.deviceTable->currentRow(), 0);
     QVERIFY(d.restoreButton->isEnabled());
-    d.restoreButton->click();
+    clickAt(&d, d.restoreButton);
     QVERIFY(!d.restoreButton->isEnabled());   // not twice at once
     QTRY_VERIFY(!d.run()->isWriting());
     QVERIFY(sameCoefficients(rig.device(1)->compensation(), rig.factory[0]));
@@ -76,7 +89,7 @@ void TestGuidedWriteWindow::cutWriteUndone()
                                                               "возвращены, записаны все 5 блоков")),
              qPrintable(d.logView->toPlainText()));
 
-    d.confirmButton->click();
+    clickAt(&d, d.confirmButton);
     QCOMPARE(d.run()->phase(), GuidedPhase::SetVerifyTemperature);
     QCOMPARE(d.deviceTable->item(0, 5)->text(), QStringLiteral("исключено: возвращены прежние коэффициенты"));
     QVERIFY(!d.writeAgainButton->isEnabled());
