@@ -8,9 +8,8 @@
 #include "guided/guidedrun.h"
 #include "guided/guidedstate.h"
 
-#include <QJsonObject>
-
 #include <QComboBox>
+#include <QJsonObject>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
@@ -31,7 +30,6 @@
 #include <cmath>
 
 namespace {
-
 const QColor Success(7, 158, 0);
 
 QString numbersText(const QVector<double> &v)
@@ -89,7 +87,6 @@ QTableWidgetItem *item(const QString &text, const QColor &colour = QColor())
         i->setForeground(colour);
     return i;
 }
-
 } // namespace
 
 GuidedDialog::GuidedDialog(protocolComHart *link, const Setup &setup, QWidget *parent)
@@ -117,6 +114,7 @@ GuidedDialog::GuidedDialog(protocolComHart *link, const Setup &setup, QWidget *p
     pages->addWidget(buildFolderPage());
     pages->addWidget(buildPlanPage());
     pages->addWidget(buildRunPage());
+    buildWriteControls();
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(pages);
     resize(900, 620);
@@ -499,7 +497,7 @@ void GuidedDialog::onStart()
         return;
     }
     auto *run = new GuidedRun(m_guided, this);
-    if (!run->create(folder(), plan, &why)) {
+    if (!run->create(folder(), plan, &why, operatorEdit->text().trimmed())) {
         delete run;
         planNote->setText(QStringLiteral("<span style='color:red'>Прогон не начат: %1</span>").arg(why.toHtmlEscaped()));
         return;
@@ -558,6 +556,7 @@ void GuidedDialog::attachRun()
     connect(m_run, &GuidedRun::message, this, &GuidedDialog::log);
     connect(m_run, &GuidedRun::finished, this, &GuidedDialog::onFinished);
     connect(m_run, &GuidedRun::calculationWritten, this, &GuidedDialog::calculationWritten);
+    attachWrites();
     pages->setCurrentIndex(2);
     showRun();
 }
@@ -665,6 +664,7 @@ void GuidedDialog::showRun()
         }
         deviceTable->setItem(r, 5, item(state, colour));
     }
+    showWriteControls();
 }
 
 void GuidedDialog::log(const QString &text, bool failure)

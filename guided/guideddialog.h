@@ -18,6 +18,7 @@ class GuidedIdentify;
 class GuidedLink;
 class GuidedRun;
 struct GuidedPlan;
+struct GuidedWriteRecord;
 class protocolComHart;
 class QComboBox;
 class QDoubleSpinBox;
@@ -41,6 +42,7 @@ public:
         bool longFrame = false;
         int periodMs = 300, timeoutMs = 500, repeats = 2;
         QString folder;                         // the last run's folder
+        QString operatorName;                   // who runs the batch, as offered
     };
 
     GuidedDialog(protocolComHart *link, const Setup &setup, QWidget *parent = nullptr);
@@ -75,6 +77,10 @@ public:
                 *skipButton = nullptr, *abortButton = nullptr;
     QTableWidget *deviceTable = nullptr;
     QTextEdit *logView = nullptr;
+    // Who runs the batch (plan page); writing the devices not written again
+    // and putting back what the selected device held (run page).
+    QLineEdit *operatorEdit = nullptr;
+    QPushButton *writeAgainButton = nullptr, *restoreButton = nullptr;
 
 signals:
     void folderUsed(const QString &folder);
@@ -83,6 +89,9 @@ signals:
     // A device of the run was written; the run has ended (done or aborted).
     void calculationWritten(const CalibrationReport &report, const QString &reportPath);
     void runEnded();
+    // Every write of the run to a device; a calculation refused.
+    void writeRecorded(const GuidedWriteRecord &record);
+    void calculationRefused(int device, const QString &why);
 
 private:
     QWidget *buildFolderPage();
@@ -102,6 +111,11 @@ private:
     void showRun();
     void log(const QString &text, bool failure);
     void onFinished();
+    // The write controls (guideddialog_write.cpp).
+    void buildWriteControls();
+    void attachWrites();
+    void showWriteControls();
+    void onRestore();
 
     protocolComHart *m_link;
     Setup m_setup;

@@ -18,10 +18,16 @@ QString calcText(const GuidedDeviceResult &d)
     case GuidedDeviceResult::Calc::Refused:
         return QStringLiteral("не записан: %1").arg(d.calcNote);
     case GuidedDeviceResult::Calc::WriteFailed:
-        return QStringLiteral("ошибка записи: %1").arg(d.calcNote);
+        return QStringLiteral("записан не полностью (блоков %1 из %2): %3").arg(d.blocksWritten).arg(d.blocksTotal)
+            .arg(d.calcNote);
+    case GuidedDeviceResult::Calc::Restored:
+        return QStringLiteral("возвращены прежние коэффициенты");
     case GuidedDeviceResult::Calc::NotRun:
         break;
     }
+    // A write cut by the port or an abort before its outcome was known.
+    if (d.blocksWritten > 0)
+        return QStringLiteral("запись прервана: в приборе блоков %1 из %2").arg(d.blocksWritten).arg(d.blocksTotal);
     return QStringLiteral("расчет не выполнялся");
 }
 

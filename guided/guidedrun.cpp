@@ -15,8 +15,19 @@ GuidedRun::GuidedRun(GuidedLink *link, QObject *parent)
     connect(m_link, &GuidedLink::replied, this, &GuidedRun::onReply);
     connect(m_link, &GuidedLink::lineLost, this, [this](const QString &reason) {
         m_pending = Pending::None;
+        if (m_job.running()) {
+            // The blocks that went in are kept; a write is taken up again
+            // when the run goes on, a return of what it held is said.
+            m_job.stop(QStringLiteral("линия потеряна: %1").arg(reason));
+            noteJobProgress();
+            if (m_job.record().restore)
+                restoreDone(m_job.record());
+            else
+                emit writeRecorded(m_job.record());
+        }
         const GuidedPhase p = m_cursor.phase;
-        if (p == GuidedPhase::Capturing || p == GuidedPhase::Verifying || p == GuidedPhase::Calculating) {
+        if (p == GuidedPhase::Capturing || p == GuidedPhase::Verifying || p == GuidedPhase::Calculating
+            || m_identityDue) {
             m_paused = true;
             fail(QStringLiteral("Линия потеряна (%1): %2").arg(reason, GuidedRun::portAdvice()));
             emit changed();
@@ -58,7 +69,7 @@ QString GuidedRun::reportBase() const
     return QDir(m_runDir).filePath(m_plan.baseName + QStringLiteral("_batch_report"));
 }
 
-bool GuidedRun::create(const QString &runDir, const GuidedPlan &plan, QString *why)
+bool GuidedRun::create(const QString &runDir, const GuidedPlan &plan, QString *why, const QString &operatorName)
 {
     const QString problem = plan.check();
     if (!problem.isEmpty()) {
@@ -80,6 +91,7 @@ bool GuidedRun::create(const QString &runDir, const GuidedPlan &plan, QString *w
     m_cursor.batchId = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-"))
                        + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
     m_cursor.started = QDateTime::currentDateTime();
+    m_cursor.operatorName = operatorName;
     for (int i = 0; i < plan.devices.size(); ++i) {
         const GuidedDevice &d = plan.devices[i];
         if (!QDir().mkpath(deviceDir(i))) {
@@ -160,6 +172,12 @@ bool GuidedRun::open(const QString &runDir, QString *why)
         break;
     }
     m_paused = m_cursor.phase == GuidedPhase::Calculating;
+    // Whatever answers at a saved address now may not be the device the
+    // points so far came from: checked before the next step (a write checks
+    // its device itself).
+    const GuidedPhase p = m_cursor.phase;
+    m_identityDue = p == GuidedPhase::SetTemperature || p == GuidedPhase::SetPressure
+                    || p == GuidedPhase::SetVerifyTemperature || p == GuidedPhase::SetVerifyPressure;
     if (!save()) {
         *why = m_error;
         return false;
@@ -217,7 +235,10 @@ void GuidedRun::setPhase(GuidedPhase p)
 
 bool GuidedRun::isWaitingForOperator() const
 {
+    if (m_identityDue)
+        return false;
     switch (m_cursor.phase) {
+    case GuidedPhase::WriteReview:
     case GuidedPhase::Ready:
     case GuidedPhase::SetTemperature:
     case GuidedPhase::SetPressure:
@@ -243,6 +264,10 @@ QString GuidedRun::request() const
         return GuidedPlan::temperaturePrompt(m_plan.temperatures.value(m_plan.verifyTemperature).celsius);
     case GuidedPhase::SetVerifyPressure:
         return QStringLiteral("Подайте P+ = %1, P- = 0").arg(GuidedPlan::kPaText(m_plan.verifyKPa(m_cursor.verifyStep)));
+    case GuidedPhase::WriteReview:
+        return QStringLiteral("Не все устройства записаны. Запишите их снова («Записать снова»), верните прежние "
+                              "коэффициенты выбранного устройства («Вернуть прежние коэффициенты») или перейдите к "
+                              "поверке без них («Готово»)");
     default:
         return QString();
     }
@@ -279,6 +304,7 @@ QString GuidedRun::progressText() const
             .arg(stableCount()).arg(activeCount());
     case GuidedPhase::Calculating:
     case GuidedPhase::ConfirmFit:
+    case GuidedPhase::WriteReview:
         return QStringLiteral("Расчет и запись: устройство %1 из %2").arg(m_cursor.calcDevice + 1)
             .arg(m_plan.devices.size());
     case GuidedPhase::SetVerifyTemperature:
@@ -303,6 +329,12 @@ QString GuidedRun::progressText() const
 void GuidedRun::start()
 {
     m_paused = false;
+    if (m_identityDue) {
+        if (m_pending == Pending::None)
+            checkIdentity();
+        emit changed();
+        return;
+    }
     if (m_cursor.phase == GuidedPhase::Ready) {
         m_cursor.temperature = m_cursor.point = 0;
         setPhase(GuidedPhase::SetTemperature);
@@ -314,9 +346,12 @@ void GuidedRun::start()
 
 void GuidedRun::confirm(double referenceKPa)
 {
-    if (m_paused)
+    if (m_paused || m_identityDue)
         return;
     switch (m_cursor.phase) {
+    case GuidedPhase::WriteReview:
+        goToVerification();
+        break;
     case GuidedPhase::SetTemperature:
         setPhase(GuidedPhase::SetPressure);
         break;
@@ -357,7 +392,9 @@ void GuidedRun::resume()
         return;
     m_paused = false;
     say(QStringLiteral("Прогон продолжен"));
-    if (m_cursor.phase == GuidedPhase::Capturing || m_cursor.phase == GuidedPhase::Verifying)
+    if (m_identityDue && m_pending == Pending::None)
+        checkIdentity();
+    else if (m_cursor.phase == GuidedPhase::Capturing || m_cursor.phase == GuidedPhase::Verifying)
         beginStep();   // the readings of before the pause say nothing of now
     else if (m_cursor.phase == GuidedPhase::Calculating && m_pending == Pending::None)
         calcNext();
@@ -381,6 +418,11 @@ void GuidedRun::abort(const QString &reason)
         m_link->forget();
     m_pending = Pending::None;
     m_polling = false;
+    if (m_job.running()) {
+        m_job.stop(QStringLiteral("прогон прерван"));
+        noteJobProgress();
+        emit writeRecorded(m_job.record());
+    }
     m_cursor.abortReason = reason.isEmpty() ? QStringLiteral("прервано оператором") : reason;
     for (GuidedDeviceResult &d : m_cursor.devices)
         d.judge();

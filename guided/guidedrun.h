@@ -19,6 +19,7 @@
 #include "guided/guidedlink.h"
 #include "guided/guidedplan.h"
 #include "guided/guidedstate.h"
+#include "guided/guidedwrite.h"
 #include "monitor/stability.h"
 #include "monitor/trendstore.h"
 
@@ -48,7 +49,8 @@ public:
 
     // A new run in runDir (created if missing): writes the plan and the
     // state and makes the devices' directories. False with the reason.
-    bool create(const QString &runDir, const GuidedPlan &plan, QString *why);
+    bool create(const QString &runDir, const GuidedPlan &plan, QString *why,
+                const QString &operatorName = QString());
     // The run kept in runDir, where it stood. A step that was under way
     // when the program stopped is taken up from its request again; lines
     // of a point that were on their way to the files are finished.
@@ -86,6 +88,17 @@ public:
     void skipDevice(int device, const QString &reason = QString());
     void abort(const QString &reason = QString());
 
+    // After a write with failures (GuidedPhase::WriteReview): the devices
+    // not written are calculated and written again.
+    void writeAgain();
+    // Puts back what the device held before the run's first write to it,
+    // from its folder; false (and why) when that cannot be done now.
+    bool restorePrior(int device, QString *why);
+    bool canRestore(int device) const;
+    QString priorFile(int device) const;
+    // A write or restore is under way.
+    bool isWriting() const { return m_job.running(); }
+
     QString reportBase() const;                     // runDir/<base>_batch_report
     // What to do when the port has gone: the run is paused and saved.
     static QString portAdvice();
@@ -98,9 +111,14 @@ signals:
     void finished();
     // A device's coefficients were written: the calculation behind them.
     void calculationWritten(const CalibrationReport &report, const QString &reportPath);
+    // Every write to a device and every return of what it held, whatever
+    // came of it (refused for the wrong device, cut, complete).
+    void writeRecorded(const GuidedWriteRecord &record);
+    // A device's calculation refused: nothing was written to it.
+    void calculationRefused(int device, const QString &why);
 
 private:
-    enum class Pending { None, Poll, Params, Write, Pressure };
+    enum class Pending { None, Poll, Params, Write, Pressure, Identity };
 
     void setPhase(GuidedPhase p);
     bool save();
@@ -131,9 +149,23 @@ private:
     void calcNext();
     void onParamsReply(const GuidedReply &reply);
     void acceptCalc();
-    void onWriteReply(const GuidedReply &reply);
+    void onWriteReply(const GuidedReply &reply);     // a reply to the write's requests
+    void writeDone();
+    void refuseCalc(const QString &why);
     void calcDone(GuidedDeviceResult::Calc state, const QString &note);
     void finishRun();
+
+    // Writes and their identity checks (guidedrun_write.cpp).
+    bool needsCalc(int device) const;
+    void endCalculation();
+    void goToVerification();
+    void sendJob();
+    void noteJobProgress();
+    void jobDone();
+    void restoreDone(const GuidedWriteRecord &r);
+    bool keepPrior(const GuidedWriteRecord &r, QString *why);
+    void checkIdentity();
+    void onIdentityReply(const GuidedReply &reply);
 
     GuidedLink *m_link;
     GuidedPlan m_plan;
@@ -155,6 +187,10 @@ private:
     QVector<int> m_pressureOrder;   // verification reads still to make
     QVector<double> m_pressureRead; // by device, NaN for none
     std::unique_ptr<GuidedCalcResult> m_calc;
-    QVector<QByteArray> m_writes;
-    int m_writeIndex = 0;
+    GuidedWrite m_job;
+    // After open(): the devices at the saved addresses are checked against
+    // the plan before the run goes on.
+    bool m_identityDue = false;
+    QVector<int> m_identityOrder;
+    QStringList m_identityProblems;
 };

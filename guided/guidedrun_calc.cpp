@@ -14,15 +14,12 @@ void GuidedRun::calcNext()
 {
     if (m_paused || m_cursor.phase != GuidedPhase::Calculating || m_pending != Pending::None)
         return;
-    int i = m_cursor.calcDevice;
-    while (i < m_plan.devices.size() && !m_cursor.devices[i].active())
+    int i = std::max(0, m_cursor.calcDevice);
+    while (i < m_plan.devices.size() && !needsCalc(i))
         ++i;
     m_cursor.calcDevice = i;
     if (i >= m_plan.devices.size()) {
-        m_cursor.calcDevice = m_plan.devices.size() - 1;
-        m_cursor.verifyStep = 0;
-        say(QStringLiteral("Расчет и запись закончены: переходим к поверке"));
-        setPhase(GuidedPhase::SetVerifyTemperature);
+        endCalculation();
         return;
     }
     if (pauseIfPortGone())
@@ -39,13 +36,12 @@ void GuidedRun::onParamsReply(const GuidedReply &reply)
 {
     const int i = m_cursor.calcDevice;
     if (!reply.ok()) {
-        calcDone(GuidedDeviceResult::Calc::Refused,
-                 QStringLiteral("Pmax не прочитан (%1): расчет не выполнен").arg(reply.why));
+        refuseCalc(QStringLiteral("Pmax не прочитан (%1): расчет не выполнен").arg(reply.why));
         return;
     }
     m_calc.reset(new GuidedCalcResult(GuidedCalc::calculate(deviceDir(i), m_plan.devices[i], reply.data)));
     if (!m_calc->ok) {
-        calcDone(GuidedDeviceResult::Calc::Refused, m_calc->refusal);
+        refuseCalc(m_calc->refusal);
         return;
     }
     m_cursor.devices[i].fitWorstPercent = m_calc->worstPercent;
@@ -66,56 +62,44 @@ void GuidedRun::answerFit(bool yes)
         say(QStringLiteral("Оператор принял результат с невязкой %1 %").arg(m_calc->worst, 0, 'f', 3));
         acceptCalc();
     } else {
-        calcDone(GuidedDeviceResult::Calc::Refused,
-                 QStringLiteral("невязка %1 % от Pmax: результат не принят оператором").arg(m_calc->worst, 0, 'f', 3));
+        refuseCalc(QStringLiteral("невязка %1 % от Pmax: результат не принят оператором").arg(m_calc->worst, 0, 'f', 3));
     }
 }
 
+// The write: the device's serial number, what it holds (kept before the
+// first block goes), then the five blocks.
 void GuidedRun::acceptCalc()
 {
-    m_writes = GuidedCalc::writeRequests(m_calc->written);
-    m_writeIndex = 0;
-    onWriteReply(GuidedReply());
+    const int i = m_cursor.calcDevice;
+    m_job.begin(i, m_plan.devices[i], m_calc->written, !m_cursor.devices[i].priorKept, false);
+    sendJob();
 }
 
-// Sends the next of the five writes; called first with no reply.
-void GuidedRun::onWriteReply(const GuidedReply &reply)
+// The write's end: the device written whole, or not.
+void GuidedRun::writeDone()
 {
     const int i = m_cursor.calcDevice;
-    if (reply.address >= 0) {
-        if (!reply.ok()) {
-            calcDone(GuidedDeviceResult::Calc::WriteFailed,
-                     QStringLiteral("запись в прибор не выполнена (блок %1 из %2): %3")
-                         .arg(m_writeIndex + 1).arg(m_writes.size()).arg(reply.why));
-            return;
-        }
-        ++m_writeIndex;
-    }
-    if (m_writeIndex >= m_writes.size()) {
-        QString error;
-        QStringList notes = m_calc->warnings;
-        if (!GuidedCalc::writeReport(*m_calc, &error))
-            notes << QStringLiteral("отчет расчета не записан: %1").arg(error);
-        say(QStringLiteral("Устройство %1: коэффициенты записаны, наибольшая невязка %2 % от Pmax")
-                .arg(m_plan.devices[i].addressText())
-                .arg(m_calc->worst, 0, 'f', 3));
-        calcDone(GuidedDeviceResult::Calc::Written, notes.join(QStringLiteral("; ")));
+    const GuidedWriteRecord &r = m_job.record();
+    emit writeRecorded(r);
+    if (!r.complete()) {
+        // Blocks of an earlier cut write are still in it when this one wrote none.
+        const bool mixed = r.written > 0 || m_cursor.devices[i].calc == GuidedDeviceResult::Calc::WriteFailed;
+        calcDone(mixed ? GuidedDeviceResult::Calc::WriteFailed : GuidedDeviceResult::Calc::Refused, r.outcome);
         return;
     }
-    if (!m_link->send(m_plan.devices[i].address, RegisterMap::CmdWriteRegisters, m_writes[m_writeIndex])) {
-        if (!m_link->isPortOpen()) {
-            // Not this device's fault: it is calculated and written again
-            // when the run goes on.
-            m_paused = true;
-            fail(QStringLiteral("Порт не открыт, запись в прибор %1 не закончена: ").arg(m_plan.devices[i].addressText())
-                 + portAdvice());
-            emit changed();
-            return;
-        }
-        QTimer::singleShot(10, this, [this] { onWriteReply(GuidedReply()); });
-        return;
-    }
-    m_pending = Pending::Write;
+    QString error;
+    QStringList notes = m_calc->warnings;
+    if (!GuidedCalc::writeReport(*m_calc, &error))
+        notes << QStringLiteral("отчет расчета не записан: %1").arg(error);
+    say(QStringLiteral("Устройство %1 (зав. № %2 прочитан перед записью): коэффициенты записаны, наибольшая невязка %3 % "
+                       "от Pmax").arg(m_plan.devices[i].addressText()).arg(r.serial).arg(m_calc->worst, 0, 'f', 3));
+    calcDone(GuidedDeviceResult::Calc::Written, notes.join(QStringLiteral("; ")));
+}
+
+void GuidedRun::refuseCalc(const QString &why)
+{
+    emit calculationRefused(m_cursor.calcDevice, why);
+    calcDone(GuidedDeviceResult::Calc::Refused, why);
 }
 
 void GuidedRun::calcDone(GuidedDeviceResult::Calc state, const QString &note)
@@ -128,9 +112,13 @@ void GuidedRun::calcDone(GuidedDeviceResult::Calc state, const QString &note)
         d.setWritten(m_calc->written);
         emit calculationWritten(m_calc->report, m_calc->reportPath);
     }
-    if (state != GuidedDeviceResult::Calc::Written)
+    if (state == GuidedDeviceResult::Calc::WriteFailed)
+        fail(QStringLiteral("Устройство %1 (зав. № %2) записано не полностью: %3. Запишите его снова или верните "
+                            "прежние коэффициенты").arg(m_plan.devices[i].addressText(), m_plan.devices[i].serialText(), note));
+    else if (state != GuidedDeviceResult::Calc::Written)
         fail(QStringLiteral("Устройство %1 (зав. № %2) не записано: %3")
                  .arg(m_plan.devices[i].addressText(), m_plan.devices[i].serialText(), note));
+
     m_calc.reset();
     ++m_cursor.calcDevice;
     setPhase(GuidedPhase::Calculating);

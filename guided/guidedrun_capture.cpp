@@ -101,6 +101,7 @@ void GuidedRun::onReply(const GuidedReply &reply)
     case Pending::Params: onParamsReply(reply); break;
     case Pending::Write: onWriteReply(reply); break;
     case Pending::Pressure: onPressureReply(reply); break;
+    case Pending::Identity: onIdentityReply(reply); break;
     case Pending::None: break;
     }
 }

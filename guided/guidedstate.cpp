@@ -9,11 +9,11 @@
 
 namespace {
 
-const char *const calcKeys[] = {"not-run", "written", "refused", "write-failed"};
+const char *const calcKeys[] = {"not-run", "written", "refused", "write-failed", "restored"};
 const char *const sensorKeys[] = {"capacitive", "single-gauge", "two-gauge"};
 const char *const phaseKeys[] = {"ready", "set-temperature", "set-pressure", "capturing", "calculating",
                                  "confirm-fit", "set-verify-temperature", "set-verify-pressure", "verifying",
-                                 "done", "aborted"};
+                                 "done", "aborted", "write-review"};
 
 template <size_t N>
 int indexOf(const char *const (&keys)[N], const QString &s, int fallback)
@@ -127,6 +127,8 @@ void GuidedDeviceResult::judge()
         why << QStringLiteral("коэффициенты не записаны: %1").arg(calcNote);
     if (active() && calc == Calc::WriteFailed)
         why << calcNote;
+    if (calc == Calc::Restored)
+        why << QStringLiteral("возвращены прежние коэффициенты: %1").arg(calcNote);
     if (!verified && active())
         why << QStringLiteral("поверка не проведена");
     auto beyond = [this](double v) { return !(v <= classPercent); };
@@ -165,6 +167,9 @@ QJsonObject GuidedDeviceResult::toJson() const
                                r.expectedMa, r.pressureError, r.currentError});
     o[QStringLiteral("verify")] = rows;
     o[QStringLiteral("verified")] = verified;
+    o[QStringLiteral("blocksWritten")] = blocksWritten;
+    o[QStringLiteral("blocksTotal")] = blocksTotal;
+    o[QStringLiteral("priorKept")] = priorKept;
     return o;
 }
 
@@ -207,8 +212,29 @@ GuidedDeviceResult GuidedDeviceResult::fromJson(const QJsonObject &o)
         d.verify.append(r);
     }
     d.verified = o.value(QStringLiteral("verified")).toBool();
+    d.blocksWritten = o.value(QStringLiteral("blocksWritten")).toInt();
+    d.blocksTotal = o.value(QStringLiteral("blocksTotal")).toInt();
+    d.priorKept = o.value(QStringLiteral("priorKept")).toBool();
     d.judge();
     return d;
+}
+
+// A state from before the write's progress was kept has none of these
+// fields; one that is there must be what the run writes.
+QString GuidedDeviceResult::writeProgressProblem(const QJsonObject &o)
+{
+    const QJsonValue written = o.value(QStringLiteral("blocksWritten"));
+    const QJsonValue total = o.value(QStringLiteral("blocksTotal"));
+    const QJsonValue prior = o.value(QStringLiteral("priorKept"));
+    const auto count = [](const QJsonValue &v) {
+        return v.isUndefined() ? 0 : v.isDouble() && v.toDouble() == std::floor(v.toDouble()) ? v.toDouble() : -1.0;
+    };
+    const double w = count(written), t = count(total);
+    if (w < 0 || t < 0 || t > MaxBlocks || w > t)
+        return QStringLiteral("блоки записи: %1 из %2").arg(written.toVariant().toString(), total.toVariant().toString());
+    if (!(prior.isUndefined() || prior.isBool()))
+        return QStringLiteral("поле priorKept не логическое");
+    return QString();
 }
 
 QString GuidedCursor::phaseKey(GuidedPhase p) { return QLatin1String(phaseKeys[int(p)]); }
@@ -234,6 +260,8 @@ QJsonObject GuidedCursor::toJson() const
     for (const GuidedDeviceResult &d : devices)
         devs.append(d.toJson());
     o[QStringLiteral("devices")] = devs;
+    o[QStringLiteral("retryWrites")] = retryWrites;
+    o[QStringLiteral("operator")] = operatorName;
     return o;
 }
 
@@ -264,8 +292,24 @@ bool GuidedCursor::fromJson(const QJsonObject &o, GuidedCursor *cursor, QString 
     c.lastWritten = lines(o.value(QStringLiteral("lastWritten")));
     c.lastTemperature = o.value(QStringLiteral("lastTemperature")).toInt(-1);
     c.lastPoint = o.value(QStringLiteral("lastPoint")).toInt(-1);
-    for (const QJsonValue &v : o.value(QStringLiteral("devices")).toArray())
+    for (const QJsonValue &v : o.value(QStringLiteral("devices")).toArray()) {
+        const QString problem = GuidedDeviceResult::writeProgressProblem(v.toObject());
+        if (!problem.isEmpty()) {
+            if (why)
+                *why = QStringLiteral("устройство %1: %2").arg(c.devices.size() + 1).arg(problem);
+            return false;
+        }
         c.devices.append(GuidedDeviceResult::fromJson(v.toObject()));
+    }
+    const QJsonValue retry = o.value(QStringLiteral("retryWrites"));
+    const QJsonValue who = o.value(QStringLiteral("operator"));
+    if (!(retry.isUndefined() || retry.isBool()) || !(who.isUndefined() || who.isString())) {
+        if (why)
+            *why = QStringLiteral("поле retryWrites или operator не того типа");
+        return false;
+    }
+    c.retryWrites = retry.toBool();
+    c.operatorName = who.toString();
     *cursor = c;
     return true;
 }

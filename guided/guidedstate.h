@@ -34,7 +34,8 @@ struct GuidedVerifyRow
 // history keeps.
 struct GuidedDeviceResult
 {
-    enum class Calc { NotRun, Written, Refused, WriteFailed };
+    // Restored: what the device held before the run's write was put back.
+    enum class Calc { NotRun, Written, Refused, WriteFailed, Restored };
 
     QString batchId;
     int address = 0;
@@ -59,6 +60,12 @@ struct GuidedDeviceResult
     bool passed = false;
     QString verdict;                            // why it failed, or "годен"
 
+    // The last write to the device (or the return of what it held): blocks
+    // that went in, from the first, of how many; saved after every block.
+    int blocksWritten = 0, blocksTotal = 0;
+    // What it held before the run's first write is kept in its folder.
+    bool priorKept = false;
+
     bool active() const { return leftOut.isEmpty(); }
     void setWritten(const CalibrationCoefficients &k);
     // Errors, hysteresis and the verdict from the rows against the class.
@@ -66,6 +73,9 @@ struct GuidedDeviceResult
 
     QJsonObject toJson() const;
     static GuidedDeviceResult fromJson(const QJsonObject &o);
+    // Why a device's saved write progress cannot be taken (empty: it can).
+    static constexpr int MaxBlocks = 5;
+    static QString writeProgressProblem(const QJsonObject &o);
 };
 
 enum class GuidedPhase {
@@ -79,7 +89,8 @@ enum class GuidedPhase {
     SetVerifyPressure,
     Verifying,
     Done,
-    Aborted
+    Aborted,
+    WriteReview         // written with failures: write again, put back what they held, or go on without them
 };
 
 struct GuidedPendingLine
@@ -108,6 +119,10 @@ struct GuidedCursor
     int lastTemperature = -1, lastPoint = -1;
     QVector<GuidedDeviceResult> devices;
     QString abortReason;
+    // The calculation goes again over the devices not written (the
+    // operator's "Записать снова"), leaving the written ones alone.
+    bool retryWrites = false;
+    QString operatorName;       // who runs the batch, asked at its start
 
     static QString phaseKey(GuidedPhase p);
     QJsonObject toJson() const;

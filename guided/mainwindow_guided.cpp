@@ -6,7 +6,9 @@
 
 #include "guided/guideddialog.h"
 #include "guided/guidedrun.h"
+#include "history/historycalc.h"
 #include "history/historyguided.h"
+#include "history/historyrecorder.h"
 #include "link/protocolcomhart.h"
 #include "settings/benchprofile.h"
 
@@ -78,6 +80,11 @@ void MainWindow::showGuidedRun()
     setup.timeoutMs = pollTimeout;
     setup.repeats = pollRepeats;
     setup.folder = BenchProfile::settings().value(QLatin1String(LastRunKey)).toString();
+    // Who runs the batch: the history's operator when one is set, else the
+    // one logged in.
+    setup.operatorName = m_history->config().operatorName;
+    if (setup.operatorName.isEmpty())
+        setup.operatorName = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
 
     m_guidedDialog = new GuidedDialog(link, setup, this);
     m_guidedDialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -91,20 +98,51 @@ void MainWindow::showGuidedRun()
         if (failure)
             reportFailure(QStringLiteral("Пошаговая калибровка: ") + text, ui->textEditStatus);
     });
-    // The run's calculations and verifications go into the history, under
-    // the run's batch.
-    connect(m_guidedDialog, &GuidedDialog::calculationWritten, this,
-            [this](const CalibrationReport &report, const QString &path) {
-                const GuidedRun *run = m_guidedDialog ? m_guidedDialog->run() : nullptr;
-                recordCalculationHistory(report, path, run ? run->cursor().batchId : QString());
-            });
-    connect(m_guidedDialog, &GuidedDialog::runEnded, this, [this] {
+    // The run's calculations (refused ones too), writes and verifications
+    // go into the history under the operator's batch name with the run's
+    // id beside it, and the name of who runs it.
+    const auto record = [this](HistoryRecord r) {
         const GuidedRun *run = m_guidedDialog ? m_guidedDialog->run() : nullptr;
         if (!run)
             return;
-        for (const GuidedDeviceResult &d : run->cursor().devices)
+        const HistoryContext now = historyContext();
+        HistoryContext &c = r.context();
+        if (!c.when.isValid())
+            c.when = now.when;
+        c.profile = now.profile;
+        c.port = now.port;
+        c.operatorName = run->cursor().operatorName.isEmpty() ? now.operatorName : run->cursor().operatorName;
+        c.batch = historyGuidedBatch(m_historyBatch, run->cursor().batchId);
+        m_history->record(r);
+    };
+    connect(m_guidedDialog, &GuidedDialog::calculationWritten, this,
+            [this, record](const CalibrationReport &report, const QString &path) {
+                CalculationEvent e = historyCalculation(report, path);
+                for (const GuidedDevice &d : m_guidedDialog->run()->plan().devices)
+                    if (e.device.model.isEmpty() && d.haveSerial && QString::number(d.serial) == e.device.serial)
+                        e.device.model = d.modelText();
+                record(HistoryRecord::of(e));
+            });
+    connect(m_guidedDialog, &GuidedDialog::calculationRefused, this, [this, record](int device, const QString &why) {
+        const GuidedRun *run = m_guidedDialog->run();
+        QStringList files;
+        for (int t = 0; t < run->plan().temperatures.size(); ++t)
+            files << run->pointFile(device, t);
+        record(HistoryRecord::of(historyGuidedRefusal(run->plan(), run->cursor().devices[device], files, why)));
+    });
+    connect(m_guidedDialog, &GuidedDialog::writeRecorded, this, [this, record](const GuidedWriteRecord &w) {
+        record(HistoryRecord::of(historyGuidedWrite(m_guidedDialog->run()->plan(), w)));
+    });
+    connect(m_guidedDialog, &GuidedDialog::runEnded, this, [this, record] {
+        const GuidedRun *run = m_guidedDialog ? m_guidedDialog->run() : nullptr;
+        if (!run)
+            return;
+        // A device left out is recorded as left out, with why.
+        for (int i = 0; i < run->cursor().devices.size(); ++i) {
+            const GuidedDeviceResult &d = run->cursor().devices[i];
             if (d.verified || !d.active())
-                recordVerificationHistory(historyVerification(run->plan(), d, run->reportBase()));
+                record(HistoryRecord::of(historyVerification(run->plan(), d, run->reportBase(), run->priorFile(i))));
+        }
     });
     m_guidedDialog->show();
 }

@@ -108,12 +108,18 @@ QString HistoryRecord::summary() const
         return s;
     }
     case Verification:
+        // No table: the device was not verified (left out of a run).
+        if (verification.table.isEmpty())
+            return QStringLiteral("Поверка не проведена: %1").arg(verification.details.section(QLatin1Char('\n'), 0, 0));
         return QStringLiteral("Поверка по таблице %1, класс %2: %3")
             .arg(verification.table, verification.accuracyClass,
                  verification.passed ? QStringLiteral("годен") : QStringLiteral("не годен"));
     case Calculation:
         break;
     }
+    if (calculation.coefficients.isEmpty() && !calculation.withinTarget)
+        return QStringLiteral("%1, Pmax %2 кПа: %3")
+            .arg(calculation.fitModel, QString::number(calculation.pmaxPa / 1000.0, 'g', 7), calculation.worstPoint);
     return QStringLiteral("%1, Pmax %2 кПа, наибольшая невязка %3 %")
         .arg(calculation.fitModel, QString::number(calculation.pmaxPa / 1000.0, 'g', 7),
              percentText(calculation.worstPercent));

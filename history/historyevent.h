@@ -72,7 +72,7 @@ struct CalculationEvent
     // % of Pmax; infinity when a point gives no number.
     std::array<double, 3> fitPercent = {0, 0, 0};
     double worstPercent = 0;
-    QString worstPoint;             // "Tmax, строка 7"
+    QString worstPoint;             // "Tmax, строка 7"; a refused calculation (no coefficients): why
     // The device's zero as this calibration sets it (the zero signal of the
     // first gauge, or the constant term of the polynomial), for its drift.
     double zero = 0;

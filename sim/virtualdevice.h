@@ -154,6 +154,10 @@ public:
     // Knobs for tests
     int answerDelayMs = 0;          // extra turnaround before this device answers
     int silentFor = 0;              // the next k requests addressed to it are not heard
+    // A supply or cable cut in the middle of a write: the device carries out
+    // this many more command-91 writes and then hears nothing at all until
+    // the knob is set back to -1 (-1: never cut).
+    int writesBeforeCut = -1;
     bool corruptNextChecksum = false;
     QVector<int> splitNextAnswer;   // chunk sizes for the next answer (rest in one chunk)
     QByteArray noiseBeforeNext;     // bytes sent before the next answer's preamble

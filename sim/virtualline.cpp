@@ -321,6 +321,10 @@ void VirtualLine::handleFrame(const RequestFramer::Frame &frame)
         if (!dev->isAddressedBy(frame.request))
             continue;
         ++dev->requestsSeen;
+        if (dev->writesBeforeCut == 0)
+            return;
+        if (dev->writesBeforeCut > 0 && frame.request.command == 91)
+            --dev->writesBeforeCut;
         if (dev->silentFor > 0) {
             --dev->silentFor;
             return;

@@ -166,6 +166,8 @@ private:
             ++fitQuestions;
             m_run->answerFit(true);
             return;
+        case GuidedPhase::WriteReview:   // on to verification without the devices not written
+            break;
         default:
             return;
         }

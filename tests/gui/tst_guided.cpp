@@ -13,6 +13,7 @@
 #include "guided/guideddialog.h"
 #include "history/historyrecorder.h"
 #include "history/historystore.h"
+#include "settings/benchprofile.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -58,6 +60,9 @@ void TestGuided::runThroughTheWindow()
     QTemporaryDir dir;
     const QString runDir = dir.filePath(QStringLiteral("lot7"));
 
+    // The operator's batch name, kept in the history beside the run's id.
+    BenchProfile::settings().setValue(QStringLiteral("history/batch"), QStringLiteral("партия 7"));
+    const auto forget = qScopeGuard([] { BenchProfile::settings().remove(QStringLiteral("history/batch")); });
     MainWindow w;
     w.ui->comboBoxNamePort->setEditText(bench.line->portName());
     w.ui->buttonConnectPort->click();
@@ -114,6 +119,7 @@ void TestGuided::runThroughTheWindow()
              qPrintable(d->planNote->text()));
     QVERIFY(!d->run());
     d->pointsEdit->setText(QStringLiteral("0; 25; 50,0; 75; 100"));
+    d->operatorEdit->setText(QStringLiteral("Сидоров С.С."));
     d->startButton->click();
     QVERIFY(d->run());
     QCOMPARE(d->pages->currentIndex(), 2);
@@ -172,9 +178,9 @@ void TestGuided::runThroughTheWindow()
     QVERIFY(QFileInfo(base + QStringLiteral(".txt")).size() > 1000);
     QVERIFY(!d->confirmButton->isEnabled());
 
-    // The history holds each device's calculation and verification under
-    // the run's batch.
-    const QString batch = d->run()->cursor().batchId;
+    // The history holds each device's calculation, write and verification
+    // under the run's batch; the write with the address and serial number.
+    const QString batch = QStringLiteral("партия 7 (прогон %1)").arg(d->run()->cursor().batchId);
     const auto batchRows = [&] {
         HistoryStore store(QStringLiteral("check"));
         QVector<HistoryRow> mine;
@@ -184,13 +190,16 @@ void TestGuided::runThroughTheWindow()
                     mine << r;
         return mine;
     };
-    QTRY_COMPARE_WITH_TIMEOUT(batchRows().size(), 4, 20000);
-    int verifications = 0;
+    QTRY_COMPARE_WITH_TIMEOUT(batchRows().size(), 6, 20000);
+    int verifications = 0, writes = 0;
     for (const HistoryRow &r : batchRows()) {
         QVERIFY2(r.ok, qPrintable(r.summary));
+        QCOMPARE(r.operatorName, QStringLiteral("Сидоров С.С."));
         verifications += r.kind == HistoryRecord::Verification;
+        writes += r.kind == HistoryRecord::Write;
     }
     QCOMPARE(verifications, 2);
+    QCOMPARE(writes, 2);
 }
 
 QTEST_MAIN(TestGuided)
