@@ -217,6 +217,8 @@ void GuidedRun::setPhase(GuidedPhase p)
 
 bool GuidedRun::isWaitingForOperator() const
 {
+    if (isHeld())
+        return true;
     switch (m_cursor.phase) {
     case GuidedPhase::Ready:
     case GuidedPhase::SetTemperature:
@@ -232,6 +234,8 @@ bool GuidedRun::isWaitingForOperator() const
 
 QString GuidedRun::request() const
 {
+    if (isHeld())
+        return heldRequest();
     switch (m_cursor.phase) {
     case GuidedPhase::SetTemperature:
         return GuidedPlan::temperaturePrompt(m_plan.temperatures.value(m_cursor.temperature).celsius);
@@ -240,9 +244,9 @@ QString GuidedRun::request() const
     case GuidedPhase::ConfirmFit:
         return m_calc ? m_calc->question : QString();
     case GuidedPhase::SetVerifyTemperature:
-        return GuidedPlan::temperaturePrompt(m_plan.temperatures.value(m_plan.verifyTemperature).celsius);
+        return m_plan.verifyTemperaturePrompt();
     case GuidedPhase::SetVerifyPressure:
-        return QStringLiteral("Подайте P+ = %1, P- = 0").arg(GuidedPlan::kPaText(m_plan.verifyKPa(m_cursor.verifyStep)));
+        return m_plan.verifyPressurePrompt(m_cursor.verifyStep);
     default:
         return QString();
     }
@@ -316,6 +320,10 @@ void GuidedRun::confirm(double referenceKPa)
 {
     if (m_paused)
         return;
+    if (isHeld()) {
+        confirmHeld(referenceKPa);
+        return;
+    }
     switch (m_cursor.phase) {
     case GuidedPhase::SetTemperature:
         setPhase(GuidedPhase::SetPressure);
@@ -371,6 +379,8 @@ void GuidedRun::skipDevice(int device, const QString &reason)
     leaveOut(device, reason.isEmpty() ? QStringLiteral("исключено оператором") : reason);
     if (m_polling)
         checkStepDone();
+    else if (isHeld())
+        judgeHeldAgain();   // without it
 }
 
 void GuidedRun::abort(const QString &reason)
@@ -381,6 +391,7 @@ void GuidedRun::abort(const QString &reason)
         m_link->forget();
     m_pending = Pending::None;
     m_polling = false;
+    m_held.clear();
     m_cursor.abortReason = reason.isEmpty() ? QStringLiteral("прервано оператором") : reason;
     for (GuidedDeviceResult &d : m_cursor.devices)
         d.judge();

@@ -24,6 +24,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPair>
 #include <QVector>
 #include <cmath>
 #include <memory>
@@ -80,6 +81,11 @@ public:
     void start();                                   // begin, or go on after open()
     void confirm(double referenceKPa = std::nan(""));   // the temperature or pressure is set
     void answerFit(bool yes);                       // a result beyond the gate
+    // A point held by the bench check: confirm() after setting the bench
+    // again takes it anew, confirm(reading) takes the reference's reading
+    // and judges again, recordHeld() writes it as it is (said in the report).
+    bool isHeld() const { return !m_held.isEmpty(); }
+    void recordHeld();
     void pause();
     void resume();
     void redoLastPoint();
@@ -126,6 +132,14 @@ private:
     void onPressureReply(const GuidedReply &reply);
     void finishVerifyStep();
     void leaveOut(int device, const QString &reason);
+    // The bench check (guidedrun_hold.cpp).
+    QVector<GuidedPendingLine> pointLines() const;
+    bool holdPoint(const QVector<GuidedPendingLine> &lines);
+    bool holdVerification(const QVector<GuidedVerifyRow> &rows);
+    void hold(const QVector<QPair<int, QString>> &held);
+    void confirmHeld(double referenceKPa);
+    void judgeHeldAgain();
+    QString heldRequest() const;
 
     // Calculation and writing (guidedrun_calc.cpp).
     void calcNext();
@@ -157,4 +171,8 @@ private:
     std::unique_ptr<GuidedCalcResult> m_calc;
     QVector<QByteArray> m_writes;
     int m_writeIndex = 0;
+    // The point or verification step held by the bench check: by device,
+    // what it says (not saved: a restart takes the step again).
+    QVector<QPair<int, QString>> m_held;
+    bool m_recordHeld = false;      // the operator had it written as it is
 };

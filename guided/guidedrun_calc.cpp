@@ -66,8 +66,7 @@ void GuidedRun::answerFit(bool yes)
         say(QStringLiteral("Оператор принял результат с невязкой %1 %").arg(m_calc->worst, 0, 'f', 3));
         acceptCalc();
     } else {
-        calcDone(GuidedDeviceResult::Calc::Refused,
-                 QStringLiteral("невязка %1 % от Pmax: результат не принят оператором").arg(m_calc->worst, 0, 'f', 3));
+        calcDone(GuidedDeviceResult::Calc::Refused, m_calc->declined);
     }
 }
 

@@ -165,6 +165,8 @@ QJsonObject GuidedDeviceResult::toJson() const
                                r.expectedMa, r.pressureError, r.currentError});
     o[QStringLiteral("verify")] = rows;
     o[QStringLiteral("verified")] = verified;
+    if (!benchNotes.isEmpty())
+        o[QStringLiteral("benchNotes")] = QJsonArray::fromStringList(benchNotes);
     return o;
 }
 
@@ -207,6 +209,9 @@ GuidedDeviceResult GuidedDeviceResult::fromJson(const QJsonObject &o)
         d.verify.append(r);
     }
     d.verified = o.value(QStringLiteral("verified")).toBool();
+    for (const QJsonValue &v : o.value(QStringLiteral("benchNotes")).toArray())
+        if (v.isString())
+            d.benchNotes << v.toString();
     d.judge();
     return d;
 }
