@@ -17,6 +17,12 @@
 
 namespace GuidedPlausibility {
 
+// With one point at a new temperature the earlier curve is only moved onto
+// it; its gain may have moved with the temperature by this fraction (a
+// cell's sensitivity drifts some per cent over the chamber's range), which
+// the check allows for over the distance from that point.
+constexpr double kGainDrift = 0.1;
+
 // One chamber's verdict (the difference signal's for a one-signal cell).
 struct Check
 {
