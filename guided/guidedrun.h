@@ -14,6 +14,14 @@
 // device's point file exactly as "Добавить данные" writes it. A device that
 // gives no usable answer for `silentCycles` cycles in a row leaves the run
 // (said in red) so it never holds up the others.
+//
+// Before a point's lines are written, the bench check puts each device's
+// new signals through its own points so far (guidedplausibility.h): a point
+// that misses the pressure asked by more than the plan's share of the span
+// is held, named, until the operator sets the bench again, types the
+// reference's reading or has it written as it is (kept in the report). A
+// verification step whose readings tell of a loaded P- chamber is held the
+// same way instead of failing devices that are right.
 
 #include "calc/calibrationreport.h"
 #include "guided/guidedlink.h"
