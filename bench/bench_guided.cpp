@@ -6,6 +6,8 @@
 
 #include "tests/common/guidedrig.h"
 
+#include "calc/lsqcalibration.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -40,9 +42,12 @@ Figures measure(int baud, int devices, int n, int averaged, int points)
     GuidedPlan plan = GuidedPlan::defaults(planned);
     plan.stableCount = n;
     plan.averaged = averaged;
+    // The run is stopped after the points measured; the plan itself has
+    // the fewest points the calculation takes.
     plan.points.clear();
-    for (int k = 0; k < points; ++k)
-        plan.points.append(100.0 * k / (points - 1));
+    const int planPoints = std::max(points, kPolynomialMinimumPoints);
+    for (int k = 0; k < planPoints; ++k)
+        plan.points.append(100.0 * k / (planPoints - 1));
     GuidedRun run(bench.guided.get());
     QString why;
     if (!run.create(dir.filePath(QStringLiteral("run")), plan, &why)) {
@@ -59,7 +64,7 @@ Figures measure(int baud, int devices, int n, int averaged, int points)
             confirmedAt = clock.elapsed();
     });
     QObject::connect(&run, &GuidedRun::message, &run, [&](const QString &text, bool) {
-        if (!text.startsWith(QStringLiteral("Точка")))
+        if (!text.startsWith(QStringLiteral("Точка")) || !text.contains(QStringLiteral(" записана для ")))
             return;
         ++f.points;
         f.worstCycles = std::max(f.worstCycles, run.lastStepCycles());

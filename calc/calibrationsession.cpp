@@ -5,6 +5,7 @@
 
 #include "calc/lsqcalibration.h"
 
+#include "calc/scaledpolynomial.h"
 #include "calc/squarematrix.h"
 #include "device/registermap.h"
 #include "device/sensorrangetable.h"
@@ -30,21 +31,7 @@ QString kPaText(double pa)
     return QString::number(pa / 1000.0, 'g', 6);
 }
 
-// Least squares of degree d in double, on x scaled to [-1, 1] about the
-// data; empty when the points do not determine it.
-struct ScaledPolynomial
-{
-    double centre = 0, scale = 1;
-    std::vector<double> c;
-    double operator()(double x) const
-    {
-        const double t = (x - centre) / scale;
-        double v = 0;
-        for (size_t i = c.size(); i-- > 0;)
-            v = v * t + c[i];
-        return v;
-    }
-};
+} // namespace
 
 bool fitScaled(const QVector<double> &x, const QVector<double> &y, int degree, ScaledPolynomial *out)
 {
@@ -73,8 +60,6 @@ bool fitScaled(const QVector<double> &x, const QVector<double> &y, int degree, S
     out->c.assign(solved.x.begin(), solved.x.begin() + n);
     return true;
 }
-
-} // namespace
 
 double extrapolationErrorPercent(SensorModel model, const PointFile &tmid, float pmax)
 {

@@ -189,6 +189,22 @@ QString checkSignalsFollowPressure(SensorModel model, const PointFileSet &files)
     return QString();
 }
 
+QString recordedPressureProblem(SensorModel model, const QVector<double> &pPlus, const QVector<double> &pMinus)
+{
+    if (!varies(pPlus))
+        return QStringLiteral("давление P+ в файле при нормальной температуре не изменяется");
+    QVector<double> distinct = pPlus;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    if (model != SensorModel::TwoGauge && distinct.size() < kPolynomialMinimumPoints)
+        return QStringLiteral("для полинома давления третьей степени нужны не менее четырех точек с разным "
+                              "давлением, а их %1").arg(distinct.size());
+    if (model == SensorModel::TwoGauge && !varies(pMinus))
+        return QStringLiteral("для модели с двумя тензодатчиками давление P- должно изменяться "
+                              "(подавайте давление на оба входа одновременно)");
+    return QString();
+}
+
 bool coefficientsFinite(const CalibrationCoefficients &v)
 {
     const float scalars[] = {v.Pmax, v.Uk1h, v.Uk2h, v.U10, v.U20, v.c43};
@@ -295,7 +311,7 @@ CalibrationOutcome calculatePolynomialModel(bool capacitive, float pmax,
     // Fitted to the points as the dialog will pass the coefficients on.
     set.fitDifferencePolynomial(3, valueAsWritten);
     const CalibrationPointSet::FitReport &fit = set.lastFit();
-    if (fit.distinctX < 4) {
+    if (fit.distinctX < kPolynomialMinimumPoints) {
         out.messages.append(failure(QStringLiteral(
             "Расчет невозможен: для полинома давления третьей степени нужны не менее четырех точек с разным "
             "сигналом в файле при нормальной температуре, а их %1\n").arg(fit.distinctX)));
@@ -356,15 +372,9 @@ CalibrationOutcome calculateTwoGaugeModel(float pmax, const ReferenceVoltages &u
             "Расчет невозможен: в файле при нормальной температуре меньше двух точек\n")));
         return out;
     }
-    if (!varies(set.pPlusList())) {
-        out.messages.append(failure(QStringLiteral(
-            "Расчет невозможен: давление P+ в файле при нормальной температуре не изменяется\n")));
-        return out;
-    }
-    if (!varies(set.pMinusList())) {
-        out.messages.append(failure(QStringLiteral(
-            "Расчет невозможен: для модели с двумя тензодатчиками давление P- должно изменяться "
-            "(подавайте давление на оба входа одновременно)\n")));
+    const QString pressures = recordedPressureProblem(SensorModel::TwoGauge, set.pPlusList(), set.pMinusList());
+    if (!pressures.isEmpty()) {
+        out.messages.append(failure(QStringLiteral("Расчет невозможен: ") + pressures + QLatin1Char('\n')));
         return out;
     }
     const QString bad = firstNonFinite({{"U4nn", u.U4nn}, {"U4nl", u.U4nl}, {"U4nh", u.U4nh},

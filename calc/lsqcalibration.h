@@ -75,6 +75,17 @@ constexpr double kMaximumTopFraction = 1.25;
 // Every file's signals against the pressures they were recorded at; empty
 // when they follow, else the red reason.
 QString checkSignalsFollowPressure(SensorModel model, const PointFileSet &files);
+// The cubic of the polynomial models needs this many points of distinct
+// signal at Tmid.
+constexpr int kPolynomialMinimumPoints = 4;
+
+// The pressures recorded at Tmid as a model needs them: P+ changing, at
+// kPolynomialMinimumPoints pressures for the polynomial models, and for the
+// two-gauge model P- changing as well (each gauge is fitted to its own
+// chamber). Empty when the model can be calculated from them, else the
+// reason, as the calculation says it after "Расчет невозможен: ". A guided
+// run's plan is held against the same rule before its first point.
+QString recordedPressureProblem(SensorModel model, const QVector<double> &pPlus, const QVector<double> &pMinus);
 bool coefficientsFinite(const CalibrationCoefficients &v);
 // "Расчет невозможен: <what> не решается с нужной точностью ...".
 QString unsolvedSystemMessage(const QString &what, double backwardError);

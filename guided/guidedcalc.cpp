@@ -37,12 +37,16 @@ GuidedCalcResult calculate(const QString &dir, const GuidedDevice &device, const
         r.refusal = found.boxText;
         return r;
     }
+    // The fit is judged with the formula of the cell the device states, as
+    // the calibration tab judges it.
+    const DeviceSensorType stated = device.statedSensor();
+    lsq.setDeviceSensor(stated);
     const CalcMessages read = lsq.openStaticFiles(false);
     if (!lsq.filesUsable()) {
         r.refusal = lastFailure(read);
         return r;
     }
-    const CalibrationOutcome out = lsq.onParameterAnswer(parameterAnswer, sensor == SensorModel::Capacitive,
+    CalibrationOutcome out = lsq.onParameterAnswer(parameterAnswer, sensor == SensorModel::Capacitive,
                                                          sensor == SensorModel::SingleGauge);
     for (const CalcMessage &m : out.messages)
         if (m.kind == CalcMessage::Warning)
@@ -57,6 +61,20 @@ GuidedCalcResult calculate(const QString &dir, const GuidedDevice &device, const
     r.worst = out.quality.worst();
     r.needsConfirmation = out.needsConfirmation;
     r.question = out.confirmationText;
+    r.declined = QStringLiteral("невязка %1 % от Pmax: результат не принят оператором").arg(r.worst, 0, 'f', 3);
+    // The cell the device states against the plan's: the operator decides,
+    // as at the calibration tab, and the report keeps the decision.
+    const QString mismatch = sensorMismatchQuestion(stated, sensor);
+    if (!mismatch.isEmpty()) {
+        const QString said = sensorModelText(stated.model), chosen = sensorModelText(sensor);
+        out.notes.prepend(QStringLiteral("Прибор сообщает тип датчика «%1», выбрана модель «%2»: расчет по выбранной "
+                                         "модели по решению оператора").arg(said, chosen));
+        r.question = out.needsConfirmation ? mismatch + QStringLiteral("\n\n") + out.confirmationText : mismatch;
+        r.needsConfirmation = true;
+        r.declined = QStringLiteral("прибор сообщает тип датчика «%1», выбрана модель «%2»: расчет отменен оператором; "
+                                    "рассчитайте прибор на вкладке калибровки по его файлам точек с моделью его "
+                                    "датчика").arg(said, chosen);
+    }
     r.reportPath = lsq.reportFileName();
     r.report = lsq.report(out, device.addressText(), QDateTime::currentDateTime());
     r.reportText = calibrationReportText(r.report);

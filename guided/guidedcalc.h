@@ -20,6 +20,7 @@ struct GuidedCalcResult
     QString refusal;                    // why not, when not ok
     bool needsConfirmation = false;     // worst residual beyond the gate
     QString question;
+    QString declined;                   // the refusal when the operator says no
     CalibrationCoefficients written;    // as the dialog hands them to the device
     std::array<double, 3> worstPercent = {0, 0, 0};   // by Tmin, Tmid, Tmax
     double worst = 0;

@@ -131,8 +131,7 @@ QWidget *GuidedDialog::buildFolderPage()
     auto *v = new QVBoxLayout(page);
     auto *row = new QHBoxLayout;
     row->addWidget(new QLabel(QStringLiteral("Папка прогона:")));
-    folderEdit = new QLineEdit(m_setup.folder.isEmpty() ? QDir::current().filePath(QStringLiteral("calibration"))
-                                                       : m_setup.folder);
+    folderEdit = new QLineEdit(proposedFolder());
     folderEdit->setObjectName(QStringLiteral("guidedFolder"));
     row->addWidget(folderEdit, 1);
     browseButton = new QPushButton(QStringLiteral("Обзор…"));
@@ -234,6 +233,7 @@ QWidget *GuidedDialog::buildPlanPage()
     right->addRow(QStringLiteral("Усреднять ответов:"), averaged);
     classEdit = new QLineEdit;
     right->addRow(QStringLiteral("Класс точности, % диапазона:"), classEdit);
+    addPlausibleField(right);
     verifyEdit = new QLineEdit;
     verifyEdit->setToolTip(QStringLiteral("Точки поверки в % диапазона, вверх; обратный ход добавляется"));
     right->addRow(QStringLiteral("Точки поверки, %:"), verifyEdit);
@@ -287,6 +287,7 @@ QWidget *GuidedDialog::buildRunPage()
     rejectButton = new QPushButton(QStringLiteral("Нет"));
     row->addWidget(confirmButton);
     row->addWidget(rejectButton);
+    addHoldButton(row);
     row->addStretch();
     v->addLayout(row);
     progressLabel = new QLabel;
@@ -383,25 +384,6 @@ void GuidedDialog::onNew()
     folderNote->setText(QStringLiteral("Читаются устройства…"));
 }
 
-void GuidedDialog::onIdentified()
-{
-    refreshFolder();
-    const QVector<GuidedDevice> &found = m_identify->devices();
-    if (found.isEmpty()) {
-        folderNote->setText(QStringLiteral("<span style='color:red'>Ни одно устройство не прочитано: %1</span>")
-                                .arg(m_identify->failures().join(QStringLiteral("; ")).toHtmlEscaped()));
-        return;
-    }
-    GuidedPlan plan = GuidedPlan::defaults(found);
-    plan.baseName = QDir(folder()).dirName().isEmpty() ? QStringLiteral("device") : QDir(folder()).dirName();
-    fillPlan(plan);
-    planNote->setText(m_identify->failures().isEmpty()
-                          ? QString()
-                          : QStringLiteral("<span style='color:red'>Не прочитаны и не войдут в прогон: %1</span>")
-                                .arg(m_identify->failures().join(QStringLiteral("; ")).toHtmlEscaped()));
-    pages->setCurrentIndex(1);
-}
-
 void GuidedDialog::fillPlan(const GuidedPlan &plan)
 {
     planDevices->setRowCount(plan.devices.size());
@@ -437,6 +419,7 @@ void GuidedDialog::fillPlan(const GuidedPlan &plan)
     capacitiveEdit->setText(numbersText({plan.capacitiveThresholds[0], plan.capacitiveThresholds[1],
                                          plan.capacitiveThresholds[2]}));
     classEdit->setText(QString::number(plan.classPercent, 'g', 6));
+    plausibleEdit->setText(QString::number(plan.plausiblePercent, 'g', 6));
     verifyEdit->setText(numbersText(plan.verifyPercent));
     verifyTemperature->setCurrentIndex(slotIndex(plan.temperatures.value(plan.verifyTemperature).slot));
 }
@@ -464,7 +447,8 @@ bool GuidedDialog::readPlan(GuidedPlan *plan, QString *why) const
     if (!readNumbers(pointsEdit->text(), QStringLiteral("Точки давления"), &p.points, why)
         || !readNumbers(verifyEdit->text(), QStringLiteral("Точки поверки"), &p.verifyPercent, why)
         || !readNumber(pmaxEdit, QStringLiteral("Pmax партии"), 0, &p.pmaxKPa, why)
-        || !readNumber(classEdit, QStringLiteral("Класс точности"), 0, &p.classPercent, why))
+        || !readNumber(classEdit, QStringLiteral("Класс точности"), 0, &p.classPercent, why)
+        || !readNumber(plausibleEdit, QStringLiteral("Допуск проверки давления"), 0, &p.plausiblePercent, why))
         return false;
     p.pointsInPercent = pointsUnit->currentIndex() == 0;
     QVector<double> t;
@@ -506,32 +490,6 @@ void GuidedDialog::onStart()
     attachRun();
     emit folderUsed(folder());
     m_run->start();
-}
-
-void GuidedDialog::onLoadPlan()
-{
-    const QString path = choosePlanFile(folder());
-    if (path.isEmpty() || !m_plan)
-        return;
-    QJsonObject o;
-    QString why;
-    GuidedPlan loaded;
-    if (!GuidedFiles::loadJson(path, &o, &why) || !GuidedPlan::fromJson(o, &loaded, &why)) {
-        planNote->setText(QStringLiteral("<span style='color:red'>План не взят: %1</span>").arg(why.toHtmlEscaped()));
-        return;
-    }
-    // The devices are the ones in hand; a device of the earlier plan at the
-    // same address keeps the sensor type chosen for it there.
-    const GuidedPlan current = *m_plan;
-    loaded.baseName = current.baseName;
-    QVector<GuidedDevice> devices = current.devices;
-    for (GuidedDevice &d : devices)
-        for (const GuidedDevice &old : qAsConst(loaded.devices))
-            if (old.address == d.address)
-                d.sensor = old.sensor;
-    loaded.devices = devices;
-    fillPlan(loaded);
-    planNote->setText(QStringLiteral("План взят из %1").arg(path.toHtmlEscaped()));
 }
 
 void GuidedDialog::onResume()
@@ -604,7 +562,7 @@ void GuidedDialog::showRun()
     const bool waiting = m_run->isWaitingForOperator() && !m_run->isPaused();
     if (m_run->isPaused())
         requestLabel->setText(QStringLiteral("Прогон приостановлен"));
-    else if (phase == GuidedPhase::Capturing || phase == GuidedPhase::Verifying)
+    else if (!m_run->isHeld() && (phase == GuidedPhase::Capturing || phase == GuidedPhase::Verifying))
         requestLabel->setText(QStringLiteral("Ждем стабильных показаний…"));
     else if (phase == GuidedPhase::Calculating)
         requestLabel->setText(QStringLiteral("Расчет и запись коэффициентов…"));
@@ -620,7 +578,8 @@ void GuidedDialog::showRun()
     }
     requestLabel->setFont(font);
     const bool pressure = phase == GuidedPhase::SetPressure || phase == GuidedPhase::SetVerifyPressure;
-    referenceEdit->setEnabled(waiting && pressure);
+    referenceEdit->setEnabled(waiting && (pressure || m_run->isHeld()));
+    recordHeldButton->setVisible(waiting && m_run->isHeld());
     confirmButton->setEnabled(waiting);
     confirmButton->setText(phase == GuidedPhase::ConfirmFit ? QStringLiteral("Да, записать") : QStringLiteral("Готово"));
     rejectButton->setVisible(phase == GuidedPhase::ConfirmFit);

@@ -20,8 +20,10 @@ class GuidedRun;
 struct GuidedPlan;
 struct GuidedWriteRecord;
 class protocolComHart;
+class QBoxLayout;
 class QComboBox;
 class QDoubleSpinBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -69,12 +71,14 @@ public:
     QComboBox *pointsUnit = nullptr, *verifyTemperature = nullptr;
     QSpinBox *stableCount = nullptr, *averaged = nullptr;
     QLineEdit *strainEdit = nullptr, *capacitiveEdit = nullptr, *classEdit = nullptr;
+    QLineEdit *plausibleEdit = nullptr;     // the bench check's share of the span, %
     QPushButton *startButton = nullptr;
     QLabel *planNote = nullptr;
     QLabel *requestLabel = nullptr, *progressLabel = nullptr;
     QLineEdit *referenceEdit = nullptr;
     QPushButton *confirmButton = nullptr, *rejectButton = nullptr, *pauseButton = nullptr, *redoButton = nullptr,
                 *skipButton = nullptr, *abortButton = nullptr;
+    QPushButton *recordHeldButton = nullptr;    // a held point written as it is
     QTableWidget *deviceTable = nullptr;
     QTextEdit *logView = nullptr;
     // Who runs the batch (plan page); writing the devices not written again
@@ -116,6 +120,11 @@ private:
     void attachWrites();
     void showWriteControls();
     void onRestore();
+    // The bench's part (guideddialog_bench.cpp): a fresh folder for a new
+    // run, the last run's settings, the bench check's field and choice.
+    QString proposedFolder() const;
+    void addPlausibleField(QFormLayout *form);
+    void addHoldButton(QBoxLayout *row);
 
     protocolComHart *m_link;
     Setup m_setup;

@@ -1,5 +1,6 @@
 #include "guided/guidedplan.h"
 
+#include "calc/lsqcalibration.h"
 #include "device/sensorrangetable.h"
 
 #include <QJsonArray>
@@ -75,6 +76,15 @@ QString GuidedDevice::serialText() const
     return haveSerial ? QString::number(serial) : QStringLiteral("—");
 }
 
+DeviceSensorType GuidedDevice::statedSensor() const
+{
+    // The block as identification read it from 0x00F4: unit, type, code.
+    QByteArray block;
+    for (int word : {unitCode, deviceType, sensorCode})
+        block.append(char(word >> 8 & 0xff)).append(char(word & 0xff));
+    return decodeDeviceSensorType(block);
+}
+
 GuidedPlan GuidedPlan::defaults(const QVector<GuidedDevice> &devices)
 {
     GuidedPlan p;
@@ -88,6 +98,19 @@ GuidedPlan GuidedPlan::defaults(const QVector<GuidedDevice> &devices)
         top = std::max(top, double(d.pmaxPa) / 1000.0);
     if (top > 0)
         p.pmaxKPa = top;
+    return p;
+}
+
+GuidedPlan GuidedPlan::withSettingsOf(const GuidedPlan &earlier) const
+{
+    GuidedPlan p = earlier;
+    p.baseName = baseName;
+    p.devices = devices;
+    p.pmaxKPa = pmaxKPa;   // the batch in hand is what its points are a share of
+    for (GuidedDevice &d : p.devices)
+        for (const GuidedDevice &old : earlier.devices)
+            if (old.address == d.address)
+                d.sensor = old.sensor;
     return p;
 }
 
@@ -130,6 +153,44 @@ QString GuidedPlan::check() const
         return QStringLiteral("Нужна хотя бы одна точка поверки");
     if (verifyTemperature < 0 || verifyTemperature >= temperatures.size())
         return QStringLiteral("Не выбрана температура поверки");
+    if (!(plausiblePercent > 0 && plausiblePercent <= 50))
+        return QStringLiteral("Допуск проверки давления: от 0 до 50 % диапазона");
+    return calculationProblem();
+}
+
+QString GuidedPlan::calculationProblem() const
+{
+    QVector<SensorModel> seen;
+    for (const GuidedDevice &d : devices) {
+        const double pmax = double(d.pmaxPa) / 1000.0;
+        const double top = pointKPa(points.size() - 1);
+        if (pmax > 0 && top > kMaximumTopFraction * pmax * (1 + 1e-9))
+            return QStringLiteral("Наибольшая точка %1 больше Pmax устройства %2 (%3): расчет для него будет "
+                                  "отклонен; задайте точки в пределах его Pmax или уберите его из партии")
+                .arg(kPaText(top), d.addressText(), kPaText(pmax));
+        if (seen.contains(d.sensor))
+            continue;
+        seen.append(d.sensor);
+        // The Tmid file's pressures as this plan will record them.
+        QVector<double> plus, minus;
+        for (int k = 0; k < points.size(); ++k) {
+            const std::array<double, 2> p = chambersFor(d.sensor, pointKPa(k));
+            plus << p[0];
+            minus << p[1];
+        }
+        const QString problem = recordedPressureProblem(d.sensor, plus, minus);
+        if (!problem.isEmpty())
+            return QStringLiteral("Расчет для %1 (устройство %2) будет отклонен после всех точек: %3; измените "
+                                  "подачу давления для %1")
+                .arg(sensorText(d.sensor), d.addressText(), problem);
+        // A difference cell under one pressure on both chambers sees none:
+        // its signal would not follow P+ and the calculation refuses it.
+        if (d.sensor != SensorModel::TwoGauge && chambers[size_t(d.sensor)] == GuidedChambers::Both)
+            return QStringLiteral("%1 (устройство %2) измеряет разность P+ и P-: при одном давлении в обеих "
+                                  "камерах его сигнал не меняется и расчет будет отклонен; подавайте давление "
+                                  "для %1 только в P+")
+                .arg(sensorText(d.sensor), d.addressText());
+    }
     return QString();
 }
 
@@ -234,6 +295,39 @@ QString GuidedPlan::pressurePrompt(double kPa) const
     return QStringLiteral("Подайте ") + clauses.join(QStringLiteral("; "));
 }
 
+bool GuidedPlan::loadsMinusChamber() const
+{
+    for (const GuidedDevice &d : devices)
+        if (chambers[size_t(d.sensor)] != GuidedChambers::Plus)
+            return true;
+    return false;
+}
+
+namespace {
+const QString &ventMinus()
+{
+    static const QString text = QStringLiteral(
+        "Поверка: давление подается только в камеру P+. Камера P- при калибровке была под давлением — "
+        "сбросьте ее в атмосферу и держите открытой до конца поверки");
+    return text;
+}
+} // namespace
+
+QString GuidedPlan::verifyTemperaturePrompt() const
+{
+    const QString t = temperaturePrompt(temperatures.value(verifyTemperature).celsius);
+    return loadsMinusChamber() ? t + QStringLiteral(". ") + ventMinus() : t;
+}
+
+QString GuidedPlan::verifyPressurePrompt(int step) const
+{
+    const QString p = QStringLiteral("Подайте P+ = %1, P- = 0").arg(kPaText(verifyKPa(step)));
+    if (!loadsMinusChamber())
+        return p;
+    // Every step: a chamber left loaded spoils each reading, not the first.
+    return p + QStringLiteral(" (камера P- открыта в атмосферу)") + (step == 0 ? QStringLiteral(". ") + ventMinus() : QString());
+}
+
 QString GuidedPlan::sensorText(SensorModel s)
 {
     switch (s) {
@@ -297,6 +391,7 @@ QJsonObject GuidedPlan::toJson() const
     o[QStringLiteral("verifyPercent")] = numbers(verifyPercent);
     o[QStringLiteral("verifyFalling")] = verifyFalling;
     o[QStringLiteral("verifyTemperature")] = verifyTemperature;
+    o[QStringLiteral("plausiblePercent")] = plausiblePercent;
     return o;
 }
 
@@ -354,6 +449,11 @@ bool GuidedPlan::fromJson(const QJsonObject &o, GuidedPlan *plan, QString *why)
     p.verifyPercent = numbers(o.value(QStringLiteral("verifyPercent")));
     p.verifyFalling = o.value(QStringLiteral("verifyFalling")).toBool(true);
     p.verifyTemperature = o.value(QStringLiteral("verifyTemperature")).toInt(-1);
+    // Plans written before the check of the bench have none: the default.
+    const QJsonValue share = o.value(QStringLiteral("plausiblePercent"));
+    if (!share.isUndefined() && !share.isDouble())
+        return fail(QStringLiteral("допуск проверки давления не число"));
+    p.plausiblePercent = share.toDouble(p.plausiblePercent);
     const QString problem = p.check();
     if (!problem.isEmpty())
         return fail(problem);

@@ -7,6 +7,7 @@
 // follows the calculation.
 
 #include "calc/calibrationtypes.h"
+#include "calc/devicesensor.h"
 #include "polling/calibrationfiles.h"
 
 #include <QJsonObject>
@@ -39,6 +40,8 @@ struct GuidedDevice
     QString addressText() const;    // "0a"
     QString modelText() const;      // "ЛТ3920ДИ", or the type code when unknown
     QString serialText() const;     // the number, or "—"
+    // The cell the device states in its sensor code (read with the plan).
+    DeviceSensorType statedSensor() const;
 };
 
 struct GuidedTemperature
@@ -75,6 +78,10 @@ struct GuidedPlan
     QVector<double> verifyPercent = {0, 25, 50, 75, 100};
     bool verifyFalling = true;                  // and back down
     int verifyTemperature = 1;                  // index into temperatures
+    // A point whose readings miss what the bench should hold by more than
+    // this share of the span, % (judged against the device's points so
+    // far), is held for the operator before it is written.
+    double plausiblePercent = 5;
 
     // A plan with the defaults for these devices: the three temperatures
     // -40, 23 and 80 °C (the lowest first, so the chamber only warms), five
@@ -82,8 +89,16 @@ struct GuidedPlan
     // two-gauge sensors.
     static GuidedPlan defaults(const QVector<GuidedDevice> &devices);
 
-    // Empty when the plan can run, else what to change.
+    // These devices and base name with every other setting of an earlier
+    // plan; a device at an address of the earlier plan keeps the sensor
+    // type chosen for it there.
+    GuidedPlan withSettingsOf(const GuidedPlan &earlier) const;
+
+    // Empty when the plan can run, else what to change; a plan whose
+    // points the calculation would refuse for a device is refused here,
+    // before its first point.
     QString check() const;
+    QString calculationProblem() const;
 
     int pointCount() const { return points.size(); }
     // Point k in kPa (before the operator's reference reading replaces it).
@@ -104,6 +119,11 @@ struct GuidedPlan
     // What the operator is asked.
     static QString temperaturePrompt(double celsius);
     QString pressurePrompt(double kPa) const;
+    // Verification puts the pressure on the plus chamber alone: its first
+    // requests say so plainly when the calibration loaded P- as well.
+    QString verifyTemperaturePrompt() const;
+    QString verifyPressurePrompt(int step) const;
+    bool loadsMinusChamber() const;
     static QString kPaText(double kPa);
     static QString sensorText(SensorModel s);
     static QString temperatureName(CalibrationTemperature t);

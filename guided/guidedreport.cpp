@@ -67,6 +67,8 @@ QStringList planLines(const GuidedPlan &plan)
                   num(plan.capacitiveThresholds[0]), num(plan.capacitiveThresholds[1]),
                   num(plan.capacitiveThresholds[2]));
     t << QStringLiteral("Усреднение: %1 ответов на точку").arg(plan.averaged);
+    t << QStringLiteral("Проверка давления: точка задерживается при расхождении больше %1 % диапазона")
+             .arg(num(plan.plausiblePercent));
     QStringList ver;
     for (double p : plan.verifySequence())
         ver << num(p);
@@ -170,6 +172,8 @@ QByteArray text(const GuidedPlan &plan, const GuidedCursor &cursor, const QStrin
             t << QStringLiteral("  Наибольшая погрешность: давление %1 %, ток %2 %; вариация %3 %")
                      .arg(pct(d.worstPressureError), pct(d.worstCurrentError), pct(d.hysteresis));
         }
+        for (const QString &n : d.benchNotes)
+            t << QStringLiteral("  Записано при непроверенном давлении: %1").arg(n);
         t << QStringLiteral("  Итог: %1").arg(verdictText(d));
     }
     t << QString() << QStringLiteral("Итог партии: %1").arg(summary(cursor));
@@ -212,6 +216,8 @@ QString html(const GuidedPlan &plan, const GuidedCursor &cursor)
             h += QStringLiteral("</table><p>Наибольшая погрешность: давление %1 %, ток %2 %; вариация %3 %</p>")
                      .arg(pct(d.worstPressureError), pct(d.worstCurrentError), pct(d.hysteresis));
         }
+        for (const QString &n : d.benchNotes)
+            h += QStringLiteral("<p style='color:red'>Записано при непроверенном давлении: %1</p>").arg(esc(n));
         h += QStringLiteral("<p><b style='color:%1'>%2</b></p>")
                  .arg(d.passed ? QStringLiteral("#079e00") : QStringLiteral("red"), esc(verdictText(d)));
     }

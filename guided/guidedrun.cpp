@@ -237,6 +237,8 @@ bool GuidedRun::isWaitingForOperator() const
 {
     if (m_identityDue)
         return false;
+    if (isHeld())
+        return true;
     switch (m_cursor.phase) {
     case GuidedPhase::WriteReview:
     case GuidedPhase::Ready:
@@ -253,6 +255,8 @@ bool GuidedRun::isWaitingForOperator() const
 
 QString GuidedRun::request() const
 {
+    if (isHeld())
+        return heldRequest();
     switch (m_cursor.phase) {
     case GuidedPhase::SetTemperature:
         return GuidedPlan::temperaturePrompt(m_plan.temperatures.value(m_cursor.temperature).celsius);
@@ -261,9 +265,9 @@ QString GuidedRun::request() const
     case GuidedPhase::ConfirmFit:
         return m_calc ? m_calc->question : QString();
     case GuidedPhase::SetVerifyTemperature:
-        return GuidedPlan::temperaturePrompt(m_plan.temperatures.value(m_plan.verifyTemperature).celsius);
+        return m_plan.verifyTemperaturePrompt();
     case GuidedPhase::SetVerifyPressure:
-        return QStringLiteral("Подайте P+ = %1, P- = 0").arg(GuidedPlan::kPaText(m_plan.verifyKPa(m_cursor.verifyStep)));
+        return m_plan.verifyPressurePrompt(m_cursor.verifyStep);
     case GuidedPhase::WriteReview:
         return QStringLiteral("Не все устройства записаны. Запишите их снова («Записать снова»), верните прежние "
                               "коэффициенты выбранного устройства («Вернуть прежние коэффициенты») или перейдите к "
@@ -348,6 +352,10 @@ void GuidedRun::confirm(double referenceKPa)
 {
     if (m_paused || m_identityDue)
         return;
+    if (isHeld()) {
+        confirmHeld(referenceKPa);
+        return;
+    }
     switch (m_cursor.phase) {
     case GuidedPhase::WriteReview:
         goToVerification();
@@ -408,6 +416,8 @@ void GuidedRun::skipDevice(int device, const QString &reason)
     leaveOut(device, reason.isEmpty() ? QStringLiteral("исключено оператором") : reason);
     if (m_polling)
         checkStepDone();
+    else if (isHeld())
+        judgeHeldAgain();   // without it
 }
 
 void GuidedRun::abort(const QString &reason)
@@ -423,6 +433,7 @@ void GuidedRun::abort(const QString &reason)
         noteJobProgress();
         emit writeRecorded(m_job.record());
     }
+    m_held.clear();
     m_cursor.abortReason = reason.isEmpty() ? QStringLiteral("прервано оператором") : reason;
     for (GuidedDeviceResult &d : m_cursor.devices)
         d.judge();

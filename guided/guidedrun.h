@@ -14,6 +14,14 @@
 // device's point file exactly as "Добавить данные" writes it. A device that
 // gives no usable answer for `silentCycles` cycles in a row leaves the run
 // (said in red) so it never holds up the others.
+//
+// Before a point's lines are written, the bench check puts each device's
+// new signals through its own points so far (guidedplausibility.h): a point
+// that misses the pressure asked by more than the plan's share of the span
+// is held, named, until the operator sets the bench again, types the
+// reference's reading or has it written as it is (kept in the report). A
+// verification step whose readings tell of a loaded P- chamber is held the
+// same way instead of failing devices that are right.
 
 #include "calc/calibrationreport.h"
 #include "guided/guidedlink.h"
@@ -25,6 +33,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPair>
 #include <QVector>
 #include <cmath>
 #include <memory>
@@ -82,6 +91,11 @@ public:
     void start();                                   // begin, or go on after open()
     void confirm(double referenceKPa = std::nan(""));   // the temperature or pressure is set
     void answerFit(bool yes);                       // a result beyond the gate
+    // A point held by the bench check: confirm() after setting the bench
+    // again takes it anew, confirm(reading) takes the reference's reading
+    // and judges again, recordHeld() writes it as it is (said in the report).
+    bool isHeld() const { return !m_held.isEmpty(); }
+    void recordHeld();
     void pause();
     void resume();
     void redoLastPoint();
@@ -144,6 +158,14 @@ private:
     void onPressureReply(const GuidedReply &reply);
     void finishVerifyStep();
     void leaveOut(int device, const QString &reason);
+    // The bench check (guidedrun_hold.cpp).
+    QVector<GuidedPendingLine> pointLines() const;
+    bool holdPoint(const QVector<GuidedPendingLine> &lines);
+    bool holdVerification(const QVector<GuidedVerifyRow> &rows);
+    void hold(const QVector<QPair<int, QString>> &held);
+    void confirmHeld(double referenceKPa);
+    void judgeHeldAgain();
+    QString heldRequest() const;
 
     // Calculation and writing (guidedrun_calc.cpp).
     void calcNext();
@@ -193,4 +215,8 @@ private:
     bool m_identityDue = false;
     QVector<int> m_identityOrder;
     QStringList m_identityProblems;
+    // The point or verification step held by the bench check: by device,
+    // what it says (not saved: a restart takes the step again).
+    QVector<QPair<int, QString>> m_held;
+    bool m_recordHeld = false;      // the operator had it written as it is
 };

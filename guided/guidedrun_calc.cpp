@@ -62,7 +62,7 @@ void GuidedRun::answerFit(bool yes)
         say(QStringLiteral("Оператор принял результат с невязкой %1 %").arg(m_calc->worst, 0, 'f', 3));
         acceptCalc();
     } else {
-        refuseCalc(QStringLiteral("невязка %1 % от Pmax: результат не принят оператором").arg(m_calc->worst, 0, 'f', 3));
+        refuseCalc(m_calc->declined);
     }
 }
 

@@ -52,6 +52,8 @@ void GuidedRun::beginStep()
         m_link->forget();
         m_pending = Pending::None;
     }
+    m_held.clear();
+    m_recordHeld = false;
     m_store.reset(new TrendStore(256, 16));
     m_clock.restart();
     for (GuidedLiveDevice &l : m_live)
@@ -199,10 +201,10 @@ void GuidedRun::checkStepDone()
 
 // ------------------------------------------------------------ points
 
-void GuidedRun::finishPoint()
+QVector<GuidedPendingLine> GuidedRun::pointLines() const
 {
     const int t = m_cursor.temperature;
-    m_cursor.pending.clear();
+    QVector<GuidedPendingLine> lines;
     for (int i = 0; i < m_plan.devices.size(); ++i) {
         if (!m_cursor.devices[i].active())
             continue;
@@ -221,8 +223,18 @@ void GuidedRun::finishPoint()
         line.file = pointFile(i, t);
         line.sizeBefore = QFileInfo(line.file).exists() ? QFileInfo(line.file).size() : 0;
         line.line = CalibrationFiles::pointLine(mean, p[0], p[1]);
-        m_cursor.pending.append(line);
+        lines.append(line);
     }
+    return lines;
+}
+
+void GuidedRun::finishPoint()
+{
+    const int t = m_cursor.temperature;
+    const QVector<GuidedPendingLine> lines = pointLines();
+    if (holdPoint(lines))
+        return;
+    m_cursor.pending = lines;
     // The lines go into the state first: a run stopped while they are
     // written finishes them on restart, none twice.
     if (!save())
@@ -379,12 +391,12 @@ void GuidedRun::finishVerifyStep()
     const QVector<double> seq = m_plan.verifySequence();
     const int step = m_cursor.verifyStep;
     const double ref = m_cursor.referenceKPa;
+    QVector<GuidedVerifyRow> rows(m_plan.devices.size());
     for (int i = 0; i < m_plan.devices.size(); ++i) {
-        GuidedDeviceResult &d = m_cursor.devices[i];
-        if (!d.active())
+        if (!m_cursor.devices[i].active())
             continue;
         const GuidedDevice &dev = m_plan.devices[i];
-        GuidedVerifyRow row;
+        GuidedVerifyRow &row = rows[i];
         row.percent = seq[step];
         row.falling = step >= m_plan.verifyPercent.size();
         row.referenceKPa = ref;
@@ -403,8 +415,12 @@ void GuidedRun::finishVerifyStep()
             row.pressureError = (row.readKPa - ref) / span * 100.0;
             row.currentError = (row.currentMa - row.expectedMa) / 16.0 * 100.0;
         }
-        d.verify.append(row);
     }
+    if (holdVerification(rows))
+        return;
+    for (int i = 0; i < m_plan.devices.size(); ++i)
+        if (m_cursor.devices[i].active())
+            m_cursor.devices[i].verify.append(rows[i]);
     say(QStringLiteral("Поверка: точка %1 из %2 снята").arg(step + 1).arg(seq.size()));
     ++m_cursor.verifyStep;
     if (m_cursor.verifyStep >= seq.size()) {

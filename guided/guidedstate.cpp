@@ -170,6 +170,8 @@ QJsonObject GuidedDeviceResult::toJson() const
     o[QStringLiteral("blocksWritten")] = blocksWritten;
     o[QStringLiteral("blocksTotal")] = blocksTotal;
     o[QStringLiteral("priorKept")] = priorKept;
+    if (!benchNotes.isEmpty())
+        o[QStringLiteral("benchNotes")] = QJsonArray::fromStringList(benchNotes);
     return o;
 }
 
@@ -215,6 +217,9 @@ GuidedDeviceResult GuidedDeviceResult::fromJson(const QJsonObject &o)
     d.blocksWritten = o.value(QStringLiteral("blocksWritten")).toInt();
     d.blocksTotal = o.value(QStringLiteral("blocksTotal")).toInt();
     d.priorKept = o.value(QStringLiteral("priorKept")).toBool();
+    for (const QJsonValue &v : o.value(QStringLiteral("benchNotes")).toArray())
+        if (v.isString())
+            d.benchNotes << v.toString();
     d.judge();
     return d;
 }

@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <array>
 #include <cstdint>
@@ -59,6 +60,9 @@ struct GuidedDeviceResult
     double worstPressureError = 0, worstCurrentError = 0, hysteresis = 0;
     bool passed = false;
     QString verdict;                            // why it failed, or "годен"
+    // Points the bench check held and the operator had recorded as they
+    // were: what they said, for the report.
+    QStringList benchNotes;
 
     // The last write to the device (or the return of what it held): blocks
     // that went in, from the first, of how many; saved after every block.

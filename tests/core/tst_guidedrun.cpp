@@ -374,6 +374,10 @@ void TestGuidedRun::fitGate()
     Operator op(&bench, &run);
     op.beforeConfirm = [&](GuidedRun *r) {
         const GuidedCursor &c = r->cursor();
+        if (r->isHeld()) {   // the bench check doubts the reading; the operator insists
+            r->recordHeld();
+            return false;
+        }
         if (c.phase == GuidedPhase::ConfirmFit && !yes) {
             ++op.fitQuestions;
             r->answerFit(false);
@@ -457,11 +461,11 @@ void TestGuidedRun::operatorChoices()
     bench.add(2, Kind::CapacitiveNear, 2);
     GuidedPlan plan = GuidedPlan::defaults({bench.planned(1, SensorModel::TwoGauge),
                                             bench.planned(2, SensorModel::Capacitive)});
-    plan.points = {0, 50, 100};
+    plan.points = {0, 50, 75, 100};   // the fewest the capacitive cubic is calculated from
     plan.stableCount = plan.averaged = 3;
     GuidedRun run(bench.guided.get());
     QString why;
-    QVERIFY(run.create(QDir::current().filePath(QStringLiteral("run")), plan, &why));
+    QVERIFY2(run.create(QDir::current().filePath(QStringLiteral("run")), plan, &why), qPrintable(why));
     QStringList failures;
     connect(&run, &GuidedRun::message, &run, [&](const QString &t, bool failure) {
         if (failure)
@@ -526,7 +530,7 @@ void TestGuidedRun::operatorChoices()
         // (A device whose calculation is refused leaves before verification.)
         QCOMPARE(run.cursor().devices[i].leftOut == QStringLiteral("исключено оператором"), skipped);
         for (int t = 0; t < 3; ++t)
-            QCOMPARE(fileLines(run.pointFile(i, t)).size(), skipped ? (t == 0 ? 1 : 0) : 3);
+            QCOMPARE(fileLines(run.pointFile(i, t)).size(), skipped ? (t == 0 ? 1 : 0) : plan.pointCount());
     }
     if (choice == "skip")
         QCOMPARE(run.cursor().devices[1].verdict, QStringLiteral("исключено оператором"));

@@ -139,14 +139,43 @@ void TestGuided::runThroughTheWindow()
     // at the second temperature.
     bool closed = false;
     auto op = std::make_unique<Operator>(&bench, d->run());
+    // Once the bench holds less than the point asks: the window names it
+    // and offers the choices; set again, the point is taken.
+    bool shorted = false;
+    QString heldRequest;
+    bool recordOffered = false;
     op->beforeConfirm = [&](GuidedRun *r) {
+        if (r->isHeld() && heldRequest.isEmpty()) {
+            heldRequest = d->requestLabel->text();
+            recordOffered = d->recordHeldButton->isVisible() && d->referenceEdit->isEnabled();
+            bench.line->device(1)->setBench(75, 75, 23);
+            bench.line->device(2)->setBench(75, 0, 23);
+            d->confirmButton->click();
+            return false;
+        }
+        if (!shorted && r->phase() == GuidedPhase::SetPressure && r->cursor().temperature == 0 && r->cursor().point == 3) {
+            shorted = true;
+            bench.line->device(1)->setBench(60, 60, 23);
+            bench.line->device(2)->setBench(60, 0, 23);
+            d->referenceEdit->clear();   // "abc" of before
+            d->confirmButton->click();
+            return false;
+        }
         if (r->phase() == GuidedPhase::SetTemperature && r->cursor().temperature == 1) {
             closed = true;
             return false;
         }
         return true;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(closed, 60000);
+    QTRY_VERIFY2_WITH_TIMEOUT(closed, qPrintable(d->requestLabel->text()), 60000);
+    QVERIFY2(heldRequest.startsWith(QStringLiteral("Прибор 01: показания P+ соответствуют ≈60 кПа, задано 75 кПа — "
+                                                   "проверьте давление в камере P+")),
+             qPrintable(heldRequest));
+    QVERIFY2(heldRequest.contains(QStringLiteral("Прибор 02: показания соответствуют ≈60 кПа, задано 75 кПа")),
+             qPrintable(heldRequest));
+    QVERIFY(recordOffered);
+    QVERIFY(!d->recordHeldButton->isVisible());
+    QCOMPARE(d->run()->cursor().devices[0].points, (std::array<int, 3>{0, 5, 0}));
     op.reset();
     d->close();
     QTRY_VERIFY(!w.guidedDialog());
@@ -200,6 +229,23 @@ void TestGuided::runThroughTheWindow()
     }
     QCOMPARE(verifications, 2);
     QCOMPARE(writes, 2);
+
+    // The next run is proposed a folder of its own beside this one, with
+    // this one's settings.
+    d->close();
+    QTRY_VERIFY(!w.guidedDialog());
+    d = openDialog(&w);
+    QVERIFY(d);
+    QVERIFY(d->folderEdit->text() != runDir);
+    QCOMPARE(QFileInfo(d->folderEdit->text()).path(), dir.path());
+    QVERIFY(d->newButton->isEnabled());
+    d->newButton->click();
+    QTRY_COMPARE(d->pages->currentIndex(), 1);
+    QVERIFY2(d->planNote->text().contains(QStringLiteral("Настройки взяты из прошлого прогона")),
+             qPrintable(d->planNote->text()));
+    QCOMPARE(d->pointsEdit->text(), QStringLiteral("0; 25; 50; 75; 100"));
+    QCOMPARE(d->orderBox->currentText(), QStringLiteral("Tmid → Tmin → Tmax"));
+    QCOMPARE(d->plausibleEdit->text(), QStringLiteral("5"));
 }
 
 QTEST_MAIN(TestGuided)
