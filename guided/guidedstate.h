@@ -65,7 +65,9 @@ struct GuidedDeviceResult
     void judge();
 
     QJsonObject toJson() const;
-    static GuidedDeviceResult fromJson(const QJsonObject &o);
+    // False with the reason when a field is missing, of another type or out
+    // of range; index is the device's place in the state, for the reason.
+    static bool fromJson(const QJsonObject &o, int index, GuidedDeviceResult *d, QString *why);
 };
 
 enum class GuidedPhase {
