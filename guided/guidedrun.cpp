@@ -60,9 +60,16 @@ bool GuidedRun::create(const QString &runDir, const GuidedPlan &plan, QString *w
         *why = problem;
         return false;
     }
-    if (resumable(runDir)) {
+    QString damage;
+    if (resumable(runDir, nullptr, &damage)) {
         *why = QStringLiteral("В папке %1 уже есть незаконченный прогон: продолжите его или выберите "
                               "другую папку").arg(runDir);
+        return false;
+    }
+    // A damaged run is kept as it is for whoever looks into it.
+    if (!damage.isEmpty()) {
+        *why = QStringLiteral("В папке %1 прогон с поврежденными файлами (%2): выберите другую папку")
+                   .arg(runDir, damage);
         return false;
     }
     if (!QDir().mkpath(runDir)) {
@@ -153,12 +160,20 @@ bool GuidedRun::open(const QString &runDir, QString *why)
     return true;
 }
 
-bool GuidedRun::resumable(const QString &runDir, QString *where)
+bool GuidedRun::resumable(const QString &runDir, QString *where, QString *damage)
 {
     GuidedPlan plan;
     GuidedCursor c;
-    if (runDir.isEmpty() || !GuidedValidate::readRun(runDir, &plan, &c, nullptr))
+    QString why;
+    if (damage)
+        damage->clear();
+    if (runDir.isEmpty() || !QFileInfo::exists(GuidedFiles::stateFile(runDir)))
         return false;
+    if (!GuidedValidate::readRun(runDir, &plan, &c, &why)) {
+        if (damage)
+            *damage = why;
+        return false;
+    }
     if (c.phase == GuidedPhase::Done || c.phase == GuidedPhase::Aborted)
         return false;
     if (where)

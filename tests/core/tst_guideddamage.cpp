@@ -248,7 +248,9 @@ bool TestGuidedDamage::tryDamage(const QString &snapshot, const QString &file, c
         // Said with the file, and nothing in the folder touched.
         [&] {
             QVERIFY2(why.contains(QDir::toNativeSeparators(path)), qPrintable(what + QStringLiteral(": ") + why));
-            QVERIFY2(!GuidedRun::resumable(m_runDir), qPrintable(what));
+            QString damage;
+            QVERIFY2(!GuidedRun::resumable(m_runDir, nullptr, &damage), qPrintable(what));
+            QCOMPARE(damage, why);
             QMap<QString, QByteArray> expected = folder;
             expected[file] = damaged;
             QVERIFY2(tree(m_runDir) == expected, qPrintable(what));
