@@ -22,6 +22,13 @@ JsonFields::JsonFields(const QJsonObject &o, const QString &where)
 {
 }
 
+JsonFields::JsonFields(const QJsonValue &v, const QString &where)
+    : JsonFields(v.toObject(), where)
+{
+    if (!v.isObject())
+        fail(QStringLiteral("не объект"));
+}
+
 void JsonFields::fail(const QString &why)
 {
     if (m_error.isEmpty() && !why.isEmpty())

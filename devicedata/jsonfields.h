@@ -21,6 +21,9 @@ class JsonFields
 public:
     // where: what the object is ("устройство 2"), said before the field.
     explicit JsonFields(const QJsonObject &o, const QString &where = QString());
+    // An element of an array that must be an object: failed at once when
+    // it is not.
+    JsonFields(const QJsonValue &v, const QString &where);
 
     bool ok() const { return m_error.isEmpty(); }
     // The first problem met, e.g. "поле «point»: -1 вне 0…4".

@@ -4,6 +4,8 @@
 
 #include "history/historyqueue.h"
 
+#include "fuzzjson.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
@@ -11,10 +13,19 @@
 #include <cstdint>
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+namespace {
+
+QString queuePath()
 {
     static QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("queue.jsonl"));
+    return dir.filePath(QStringLiteral("queue.jsonl"));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString path = queuePath();
     const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
     {
         QFile f(path);

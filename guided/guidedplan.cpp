@@ -292,9 +292,7 @@ bool GuidedPlan::fromJson(const QJsonObject &o, GuidedPlan *plan, QString *why)
     const QJsonArray devices = f.array("devices", 0, 16);
     p.devices.clear();
     for (int i = 0; i < devices.size() && f.ok(); ++i) {
-        JsonFields j(devices.at(i).toObject(), QStringLiteral("устройство %1").arg(i + 1));
-        if (!devices.at(i).isObject())
-            j.fail(QStringLiteral("не объект"));
+        JsonFields j(devices.at(i), QStringLiteral("устройство %1").arg(i + 1));
         GuidedDevice d;
         d.address = j.integer("address", 0, 15);
         d.haveSerial = j.has("serial");
@@ -318,9 +316,7 @@ bool GuidedPlan::fromJson(const QJsonObject &o, GuidedPlan *plan, QString *why)
     const QJsonArray temps = f.array("temperatures", 0, 16);
     p.temperatures.clear();
     for (int i = 0; i < temps.size() && f.ok(); ++i) {
-        JsonFields j(temps.at(i).toObject(), QStringLiteral("температура %1").arg(i + 1));
-        if (!temps.at(i).isObject())
-            j.fail(QStringLiteral("не объект"));
+        JsonFields j(temps.at(i), QStringLiteral("температура %1").arg(i + 1));
         GuidedTemperature t;
         t.slot = CalibrationTemperature(j.key("slot", slotKeys));
         t.celsius = j.number("celsius");

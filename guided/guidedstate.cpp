@@ -94,9 +94,7 @@ QVector<GuidedPendingLine> lines(JsonFields &outer, const char *key)
     QVector<GuidedPendingLine> out;
     const QJsonArray a = outer.array(key, 0, 16);
     for (int i = 0; i < a.size() && outer.ok(); ++i) {
-        JsonFields f(a.at(i).toObject(), QStringLiteral("%1, строка %2").arg(QLatin1String(key)).arg(i + 1));
-        if (!a.at(i).isObject())
-            f.fail(QStringLiteral("не объект"));
+        JsonFields f(a.at(i), QStringLiteral("%1, строка %2").arg(QLatin1String(key)).arg(i + 1));
         GuidedPendingLine p;
         p.device = f.integer("device", 0, 15);
         p.file = f.string("file");

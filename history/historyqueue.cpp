@@ -42,9 +42,7 @@ QVector<HistoryValue> valuesFrom(JsonFields &f, const char *key)
     QVector<HistoryValue> out;
     const QJsonArray a = f.array(key, 0, 1000);
     for (int i = 0; i < a.size() && f.ok(); ++i) {
-        JsonFields v(a.at(i).toObject(), QStringLiteral("поле «%1», элемент %2").arg(QLatin1String(key)).arg(i + 1));
-        if (!a.at(i).isObject())
-            v.fail(QStringLiteral("не объект"));
+        JsonFields v(a.at(i), QStringLiteral("поле «%1», элемент %2").arg(QLatin1String(key)).arg(i + 1));
         const QString name = v.string("n");
         const double value = v.numberOrInfinity("v");
         f.fail(v.error());
@@ -68,9 +66,7 @@ QVector<HistoryFile> filesFrom(JsonFields &f, const char *key)
     QVector<HistoryFile> out;
     const QJsonArray a = f.array(key, 0, 1000);
     for (int i = 0; i < a.size() && f.ok(); ++i) {
-        JsonFields j(a.at(i).toObject(), QStringLiteral("поле «%1», элемент %2").arg(QLatin1String(key)).arg(i + 1));
-        if (!a.at(i).isObject())
-            j.fail(QStringLiteral("не объект"));
+        JsonFields j(a.at(i), QStringLiteral("поле «%1», элемент %2").arg(QLatin1String(key)).arg(i + 1));
         HistoryFile file;
         file.role = j.string("role");
         const QByteArray path = j.string("path").toLatin1();
