@@ -109,48 +109,37 @@ double JsonFields::numberOrInfinity(const char *key)
     return number(key);
 }
 
-bool JsonFields::boolean(const char *key)
+QJsonValue JsonFields::typed(const char *key, bool (QJsonValue::*is)() const, const QString &notIt)
 {
     bool present = false;
     const QJsonValue v = value(key, &present);
-    if (present && !v.isBool())
-        failField(QLatin1String(key), QStringLiteral("не «да/нет» (true/false)"));
-    return v.toBool();
+    if (present && !(v.*is)()) {
+        failField(QLatin1String(key), notIt);
+        return QJsonValue();
+    }
+    return v;
 }
 
-bool JsonFields::booleanOr(const char *key, bool absent)
+bool JsonFields::boolean(const char *key)
 {
-    return has(key) ? boolean(key) : absent;
+    return typed(key, &QJsonValue::isBool, QStringLiteral("не «да/нет» (true/false)")).toBool();
 }
 
 QString JsonFields::string(const char *key)
 {
-    bool present = false;
-    const QJsonValue v = value(key, &present);
-    if (present && !v.isString())
-        failField(QLatin1String(key), QStringLiteral("не строка"));
-    return v.toString();
+    return typed(key, &QJsonValue::isString, QStringLiteral("не строка")).toString();
 }
 
 QJsonObject JsonFields::object(const char *key)
 {
-    bool present = false;
-    const QJsonValue v = value(key, &present);
-    if (present && !v.isObject())
-        failField(QLatin1String(key), QStringLiteral("не объект"));
-    return v.toObject();
+    return typed(key, &QJsonValue::isObject, QStringLiteral("не объект")).toObject();
 }
 
 QJsonArray JsonFields::array(const char *key, int minSize, int maxSize)
 {
-    bool present = false;
-    const QJsonValue v = value(key, &present);
-    if (!present)
+    const QJsonValue v = typed(key, &QJsonValue::isArray, QStringLiteral("не список"));
+    if (!v.isArray())
         return QJsonArray();
-    if (!v.isArray()) {
-        failField(QLatin1String(key), QStringLiteral("не список"));
-        return QJsonArray();
-    }
     const QJsonArray a = v.toArray();
     if (a.size() < minSize || a.size() > maxSize) {
         failField(QLatin1String(key), minSize == maxSize

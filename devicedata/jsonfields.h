@@ -48,7 +48,6 @@ public:
     // cannot hold was written as null).
     double numberOrInfinity(const char *key);
     bool boolean(const char *key);
-    bool booleanOr(const char *key, bool absent);
     QString string(const char *key);
     QJsonObject object(const char *key);
     // An array of between minSize and maxSize elements.
@@ -67,6 +66,9 @@ public:
 private:
     int keyIndex(const char *field, const char *const *keys, int n);
     QJsonValue value(const char *key, bool *present);
+    // The field when it is there and passes `is`; else a null value, and
+    // notIt said of it.
+    QJsonValue typed(const char *key, bool (QJsonValue::*is)() const, const QString &notIt);
 
     QJsonObject m_o;
     QString m_where;
