@@ -355,11 +355,15 @@ QWidget *GuidedDialog::buildRunPage()
 
 void GuidedDialog::refreshFolder()
 {
-    QString where;
-    const bool resumable = GuidedRun::resumable(folder(), &where);
+    QString where, damage;
+    const bool resumable = GuidedRun::resumable(folder(), &where, &damage);
     resumeButton->setEnabled(resumable);
-    newButton->setEnabled(!resumable && !m_identify->isRunning());
-    if (resumable)
+    newButton->setEnabled(!resumable && damage.isEmpty() && !m_identify->isRunning());
+    if (!damage.isEmpty())
+        folderNote->setText(QStringLiteral("<span style='color:red'>Прогон в папке не может быть продолжен: %1. "
+                                           "Выберите другую папку для нового прогона.</span>")
+                                .arg(damage.toHtmlEscaped()));
+    else if (resumable)
         folderNote->setText(QStringLiteral("В папке незаконченный прогон (%1). Нажмите «Продолжить прогон», чтобы "
                                            "продолжить со следующей точки.").arg(where));
     else

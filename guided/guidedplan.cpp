@@ -2,9 +2,13 @@
 
 #include "calc/lsqcalibration.h"
 #include "device/sensorrangetable.h"
+#include "devicedata/jsonfields.h"
+#include "guided/guidedvalidate.h"
 
 #include <QJsonArray>
 #include <algorithm>
+#include <cfloat>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -17,40 +21,11 @@ QJsonArray numbers(const QVector<double> &v)
     return a;
 }
 
-QVector<double> numbers(const QJsonValue &v)
-{
-    QVector<double> out;
-    for (const QJsonValue &x : v.toArray())
-        out.append(x.toDouble());
-    return out;
-}
-
 QJsonArray triple(const GuidedThresholds &t) { return {t[0], t[1], t[2]}; }
-
-bool triple(const QJsonValue &v, GuidedThresholds *t)
-{
-    const QJsonArray a = v.toArray();
-    if (a.size() != 3)
-        return false;
-    for (int i = 0; i < 3; ++i)
-        (*t)[size_t(i)] = a.at(i).toDouble(-1);
-    return true;
-}
 
 const char *const sensorKeys[] = {"capacitive", "single-gauge", "two-gauge"};
 const char *const chamberKeys[] = {"plus", "both", "minus"};
 const char *const slotKeys[] = {"none", "mid", "min", "max"};
-
-template <typename E, size_t N>
-bool enumFrom(const QJsonValue &v, const char *const (&keys)[N], E *out)
-{
-    for (size_t i = 0; i < N; ++i)
-        if (v.toString() == QLatin1String(keys[i])) {
-            *out = E(i);
-            return true;
-        }
-    return false;
-}
 
 } // namespace
 
@@ -402,58 +377,77 @@ bool GuidedPlan::fromJson(const QJsonObject &o, GuidedPlan *plan, QString *why)
             *why = w;
         return false;
     };
-    if (o.value(QStringLiteral("format")).toInt() != FormatVersion)
-        return fail(QStringLiteral("план записан другой версией программы"));
+    JsonFields f(o);
+    if (f.integer("format", 0, 1000000) != FormatVersion)
+        return fail(f.ok() ? QStringLiteral("план записан другой версией программы") : f.error());
     GuidedPlan p;
-    p.baseName = o.value(QStringLiteral("baseName")).toString();
-    for (const QJsonValue &v : o.value(QStringLiteral("devices")).toArray()) {
-        const QJsonObject j = v.toObject();
+    p.baseName = f.string("baseName");
+    if (f.ok() && !GuidedValidate::fileNameOk(p.baseName))
+        f.failField(QStringLiteral("baseName"), QStringLiteral("= «%1»: не годится для имени файла").arg(p.baseName.left(40)));
+    const QJsonArray devices = f.array("devices", 0, 16);
+    p.devices.clear();
+    for (int i = 0; i < devices.size() && f.ok(); ++i) {
+        JsonFields j(devices.at(i), QStringLiteral("устройство %1").arg(i + 1));
         GuidedDevice d;
-        d.address = j.value(QStringLiteral("address")).toInt(-1);
-        if (d.address < 0 || d.address > 15)
-            return fail(QStringLiteral("адрес устройства вне 0..15"));
-        d.haveSerial = j.contains(QStringLiteral("serial"));
-        d.serial = uint32_t(j.value(QStringLiteral("serial")).toDouble());
-        d.deviceType = j.value(QStringLiteral("deviceType")).toInt();
-        d.sensorCode = j.value(QStringLiteral("sensorCode")).toInt();
-        if (!enumFrom(j.value(QStringLiteral("sensor")), sensorKeys, &d.sensor))
-            return fail(QStringLiteral("неизвестный тип сенсора"));
-        d.pmaxPa = float(j.value(QStringLiteral("pmaxPa")).toDouble());
-        d.pnPa = float(j.value(QStringLiteral("pnPa")).toDouble());
-        d.pvPa = float(j.value(QStringLiteral("pvPa")).toDouble());
-        d.unitCode = j.value(QStringLiteral("unitCode")).toInt(1);
+        d.address = j.integer("address", 0, 15);
+        d.haveSerial = j.has("serial");
+        d.serial = d.haveSerial ? j.unsigned32("serial") : 0;
+        d.deviceType = j.integer("deviceType", 0, 0xffff);
+        d.sensorCode = j.integer("sensorCode", 0, 0xffff);
+        d.sensor = SensorModel(j.key("sensor", sensorKeys));
+        d.pmaxPa = float(j.number("pmaxPa", 0, FLT_MAX));
+        d.pnPa = float(j.number("pnPa", -FLT_MAX, FLT_MAX));
+        d.pvPa = float(j.number("pvPa", -FLT_MAX, FLT_MAX));
+        // Plans kept before the unit was read are in kPa.
+        d.unitCode = j.integerOr("unitCode", 0, 0xffff, 1);
+        if (j.ok() && !(d.pmaxPa > 0 && d.pvPa > d.pnPa))
+            j.fail(QStringLiteral("диапазон прибора не задан (Pmax %1 Па, %2…%3 Па)")
+                       .arg(double(d.pmaxPa)).arg(double(d.pnPa)).arg(double(d.pvPa)));
+        if (j.ok() && !GuidedValidate::pressureUnit(d.unitCode))
+            j.fail(QStringLiteral("единица %1 не единица давления").arg(d.unitCode));
+        f.fail(j.error());
         p.devices.append(d);
     }
+    const QJsonArray temps = f.array("temperatures", 0, 16);
     p.temperatures.clear();
-    for (const QJsonValue &v : o.value(QStringLiteral("temperatures")).toArray()) {
+    for (int i = 0; i < temps.size() && f.ok(); ++i) {
+        JsonFields j(temps.at(i), QStringLiteral("температура %1").arg(i + 1));
         GuidedTemperature t;
-        if (!enumFrom(v.toObject().value(QStringLiteral("slot")), slotKeys, &t.slot))
-            return fail(QStringLiteral("неизвестная температура"));
-        t.celsius = v.toObject().value(QStringLiteral("celsius")).toDouble(NAN);
+        t.slot = CalibrationTemperature(j.key("slot", slotKeys));
+        t.celsius = j.number("celsius");
+        f.fail(j.error());
         p.temperatures.append(t);
     }
-    p.points = numbers(o.value(QStringLiteral("points")));
-    p.pointsInPercent = o.value(QStringLiteral("pointsInPercent")).toBool(true);
-    p.pmaxKPa = o.value(QStringLiteral("pmaxKPa")).toDouble();
-    const QJsonObject ch = o.value(QStringLiteral("chambers")).toObject();
-    for (int s = 0; s < 3; ++s)
-        if (!enumFrom(ch.value(QLatin1String(sensorKeys[s])), chamberKeys, &p.chambers[size_t(s)]))
-            return fail(QStringLiteral("не задано, куда подавать давление"));
-    p.stableCount = o.value(QStringLiteral("stableCount")).toInt();
-    if (!triple(o.value(QStringLiteral("strainThresholds")), &p.strainThresholds)
-        || !triple(o.value(QStringLiteral("capacitiveThresholds")), &p.capacitiveThresholds))
-        return fail(QStringLiteral("пороги стабильности не заданы"));
-    p.averaged = o.value(QStringLiteral("averaged")).toInt();
-    p.silentCycles = std::max(1, o.value(QStringLiteral("silentCycles")).toInt(3));
-    p.classPercent = o.value(QStringLiteral("classPercent")).toDouble();
-    p.verifyPercent = numbers(o.value(QStringLiteral("verifyPercent")));
-    p.verifyFalling = o.value(QStringLiteral("verifyFalling")).toBool(true);
-    p.verifyTemperature = o.value(QStringLiteral("verifyTemperature")).toInt(-1);
+    p.points = f.numbers("points", 0, 1000);
+    p.pointsInPercent = f.boolean("pointsInPercent");
+    p.pmaxKPa = f.number("pmaxKPa");
+    const QJsonObject ch = f.object("chambers");
+    if (f.ok()) {
+        JsonFields j(ch, QStringLiteral("chambers"));
+        for (int s = 0; s < 3; ++s)
+            p.chambers[size_t(s)] = GuidedChambers(j.key(sensorKeys[s], chamberKeys));
+        f.fail(j.error());
+    }
+    p.stableCount = f.integer("stableCount", INT_MIN, INT_MAX);
+    const QVector<double> strain = f.numbers("strainThresholds", 3, 3);
+    const QVector<double> capacitive = f.numbers("capacitiveThresholds", 3, 3);
+    p.averaged = f.integer("averaged", INT_MIN, INT_MAX);
+    p.silentCycles = f.integer("silentCycles", 1, 1000);
+    p.classPercent = f.number("classPercent");
+    p.verifyPercent = f.numbers("verifyPercent", 0, 1000);
+    p.verifyFalling = f.boolean("verifyFalling");
+    p.verifyTemperature = f.integer("verifyTemperature", INT_MIN, INT_MAX);
     // Plans written before the check of the bench have none: the default.
-    const QJsonValue share = o.value(QStringLiteral("plausiblePercent"));
-    if (!share.isUndefined() && !share.isDouble())
-        return fail(QStringLiteral("допуск проверки давления не число"));
-    p.plausiblePercent = share.toDouble(p.plausiblePercent);
+    if (f.has("plausiblePercent"))
+        p.plausiblePercent = f.number("plausiblePercent", 0, 100);
+    // Ranges the plan page also asks for are left to check(), which says
+    // them as the page does.
+    if (!f.ok())
+        return fail(f.error());
+    for (int i = 0; i < 3; ++i) {
+        p.strainThresholds[size_t(i)] = strain[i];
+        p.capacitiveThresholds[size_t(i)] = capacitive[i];
+    }
     const QString problem = p.check();
     if (!problem.isEmpty())
         return fail(problem);

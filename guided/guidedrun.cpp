@@ -2,7 +2,7 @@
 
 #include "guided/guidedcalc.h"
 #include "guided/guidedreport.h"
-#include "polling/savedirs.h"
+#include "guided/guidedvalidate.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -51,17 +51,12 @@ QString GuidedRun::portAdvice()
 
 QString GuidedRun::deviceDir(int device) const
 {
-    if (device < 0 || device >= m_plan.devices.size())
-        return QString();
-    return SaveDirs::dirPath(QDir(m_runDir).absolutePath(), m_plan.baseName, m_plan.devices[device].address);
+    return GuidedValidate::deviceDir(m_runDir, m_plan, device);
 }
 
 QString GuidedRun::pointFile(int device, int temperature) const
 {
-    if (temperature < 0 || temperature >= m_plan.temperatures.size())
-        return QString();
-    return deviceDir(device) + QLatin1Char('/') + m_plan.baseName
-           + CalibrationFiles::pointSuffix(m_plan.temperatures[temperature].slot);
+    return GuidedValidate::pointFile(m_runDir, m_plan, device, temperature);
 }
 
 QString GuidedRun::reportBase() const
@@ -76,9 +71,16 @@ bool GuidedRun::create(const QString &runDir, const GuidedPlan &plan, QString *w
         *why = problem;
         return false;
     }
-    if (resumable(runDir)) {
+    QString damage;
+    if (resumable(runDir, nullptr, &damage)) {
         *why = QStringLiteral("В папке %1 уже есть незаконченный прогон: продолжите его или выберите "
                               "другую папку").arg(runDir);
+        return false;
+    }
+    // A damaged run is kept as it is for whoever looks into it.
+    if (!damage.isEmpty()) {
+        *why = QStringLiteral("В папке %1 прогон с поврежденными файлами (%2): выберите другую папку")
+                   .arg(runDir, damage);
         return false;
     }
     if (!QDir().mkpath(runDir)) {
@@ -130,21 +132,11 @@ bool GuidedRun::create(const QString &runDir, const GuidedPlan &plan, QString *w
 
 bool GuidedRun::open(const QString &runDir, QString *why)
 {
-    QJsonObject o;
-    if (!GuidedFiles::loadJson(GuidedFiles::planFile(runDir), &o, why))
-        return false;
+    // Nothing of a damaged folder is taken: the run stays as it was.
     GuidedPlan plan;
-    if (!GuidedPlan::fromJson(o, &plan, why))
-        return false;
-    if (!GuidedFiles::loadJson(GuidedFiles::stateFile(runDir), &o, why))
-        return false;
     GuidedCursor cursor;
-    if (!GuidedCursor::fromJson(o, &cursor, why))
+    if (!GuidedValidate::readRun(runDir, &plan, &cursor, why))
         return false;
-    if (cursor.devices.size() != plan.devices.size()) {
-        *why = QStringLiteral("состояние прогона не совпадает с планом");
-        return false;
-    }
     m_runDir = runDir;
     m_plan = plan;
     m_cursor = cursor;
@@ -186,14 +178,20 @@ bool GuidedRun::open(const QString &runDir, QString *why)
     return true;
 }
 
-bool GuidedRun::resumable(const QString &runDir, QString *where)
+bool GuidedRun::resumable(const QString &runDir, QString *where, QString *damage)
 {
-    QJsonObject o;
-    if (runDir.isEmpty() || !GuidedFiles::loadJson(GuidedFiles::stateFile(runDir), &o, nullptr))
-        return false;
+    GuidedPlan plan;
     GuidedCursor c;
-    if (!GuidedCursor::fromJson(o, &c, nullptr))
+    QString why;
+    if (damage)
+        damage->clear();
+    if (runDir.isEmpty() || !QFileInfo::exists(GuidedFiles::stateFile(runDir)))
         return false;
+    if (!GuidedValidate::readRun(runDir, &plan, &c, &why)) {
+        if (damage)
+            *damage = why;
+        return false;
+    }
     if (c.phase == GuidedPhase::Done || c.phase == GuidedPhase::Aborted)
         return false;
     if (where)

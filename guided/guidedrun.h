@@ -64,8 +64,10 @@ public:
     // when the program stopped is taken up from its request again; lines
     // of a point that were on their way to the files are finished.
     bool open(const QString &runDir, QString *why);
-    // A run in runDir that has not ended; *where says where it stands.
-    static bool resumable(const QString &runDir, QString *where = nullptr);
+    // A run in runDir that has not ended; *where says where it stands. A
+    // run whose files are damaged is none: *damage then says which file
+    // and why (empty when there is no run at all or it is whole).
+    static bool resumable(const QString &runDir, QString *where = nullptr, QString *damage = nullptr);
 
     const GuidedPlan &plan() const { return m_plan; }
     const GuidedCursor &cursor() const { return m_cursor; }

@@ -1,11 +1,16 @@
 #include "guided/guidedstate.h"
 
+#include "devicedata/jsonfields.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <cfloat>
+#include <climits>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -15,15 +20,6 @@ const char *const phaseKeys[] = {"ready", "set-temperature", "set-pressure", "ca
                                  "confirm-fit", "set-verify-temperature", "set-verify-pressure", "verifying",
                                  "done", "aborted", "write-review"};
 
-template <size_t N>
-int indexOf(const char *const (&keys)[N], const QString &s, int fallback)
-{
-    for (size_t i = 0; i < N; ++i)
-        if (s == QLatin1String(keys[i]))
-            return int(i);
-    return fallback;
-}
-
 QJsonArray floats(const float *v, int n)
 {
     QJsonArray a;
@@ -32,11 +28,11 @@ QJsonArray floats(const float *v, int n)
     return a;
 }
 
-void floats(const QJsonValue &v, float *out, int n)
+void floats(JsonFields &f, const char *key, float *out, int n)
 {
-    const QJsonArray a = v.toArray();
-    for (int i = 0; i < n && i < a.size(); ++i)
-        out[i] = float(a.at(i).toDouble());
+    const QVector<double> v = f.numbers(key, n, n, -FLT_MAX, FLT_MAX);
+    for (int i = 0; i < v.size(); ++i)
+        out[i] = float(v[i]);
 }
 
 QJsonObject coefficients(const CalibrationCoefficients &k)
@@ -55,24 +51,28 @@ QJsonObject coefficients(const CalibrationCoefficients &k)
     return o;
 }
 
-CalibrationCoefficients coefficients(const QJsonObject &o)
+CalibrationCoefficients coefficients(JsonFields &outer, const char *key)
 {
+    JsonFields f(outer.object(key), QLatin1String(key));
     CalibrationCoefficients k;
+    if (!outer.ok())
+        return k;
     float head[5] = {0, 0, 0, 0, 0};
-    floats(o.value(QStringLiteral("head")), head, 5);
+    floats(f, "head", head, 5);
     k.Pmax = head[0];
     k.Uk1h = head[1];
     k.Uk2h = head[2];
     k.U10 = head[3];
     k.U20 = head[4];
-    floats(o.value(QStringLiteral("var1")), k.var1.data(), 6);
-    floats(o.value(QStringLiteral("var2")), k.var2.data(), 6);
-    floats(o.value(QStringLiteral("var4")), k.var4.data(), 6);
-    floats(o.value(QStringLiteral("a")), k.a.data(), 3);
-    floats(o.value(QStringLiteral("b")), k.b.data(), 3);
-    floats(o.value(QStringLiteral("c")), k.c.data(), 3);
-    k.c43 = float(o.value(QStringLiteral("c43")).toDouble());
-    k.polynomial = o.value(QStringLiteral("polynomial")).toBool();
+    floats(f, "var1", k.var1.data(), 6);
+    floats(f, "var2", k.var2.data(), 6);
+    floats(f, "var4", k.var4.data(), 6);
+    floats(f, "a", k.a.data(), 3);
+    floats(f, "b", k.b.data(), 3);
+    floats(f, "c", k.c.data(), 3);
+    k.c43 = float(f.number("c43", -FLT_MAX, FLT_MAX));
+    k.polynomial = f.boolean("polynomial");
+    outer.fail(f.error());
     return k;
 }
 
@@ -87,14 +87,28 @@ QJsonArray lines(const QVector<GuidedPendingLine> &v)
     return a;
 }
 
-QVector<GuidedPendingLine> lines(const QJsonValue &v)
+// The lines of a point on their way to the point files; which files they
+// may go to is checked against the plan (GuidedValidate).
+QVector<GuidedPendingLine> lines(JsonFields &outer, const char *key)
 {
     QVector<GuidedPendingLine> out;
-    for (const QJsonValue &x : v.toArray()) {
-        const QJsonObject p = x.toObject();
-        out.append({p.value(QStringLiteral("device")).toInt(), p.value(QStringLiteral("file")).toString(),
-                    qint64(p.value(QStringLiteral("sizeBefore")).toDouble()),
-                    QByteArray::fromBase64(p.value(QStringLiteral("line")).toString().toLatin1())});
+    const QJsonArray a = outer.array(key, 0, 16);
+    for (int i = 0; i < a.size() && outer.ok(); ++i) {
+        JsonFields f(a.at(i), QStringLiteral("%1, строка %2").arg(QLatin1String(key)).arg(i + 1));
+        GuidedPendingLine p;
+        p.device = f.integer("device", 0, 15);
+        p.file = f.string("file");
+        p.sizeBefore = qint64(f.number("sizeBefore", 0, 1e15));
+        if (f.ok() && p.sizeBefore != f.number("sizeBefore"))
+            f.failField(QStringLiteral("sizeBefore"), QStringLiteral("не целое число"));
+        const QString line = f.string("line");
+        p.line = QByteArray::fromBase64(line.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        if (f.ok() && (p.line.isEmpty() || p.line.toBase64() != line.toLatin1()))
+            f.failField(QStringLiteral("line"), QStringLiteral("не строка точки в base64"));
+        else if (f.ok() && (!p.line.endsWith('\n') || p.line.count('\n') != 1))
+            f.failField(QStringLiteral("line"), QStringLiteral("не одна строка точки"));
+        outer.fail(f.error());
+        out.append(p);
     }
     return out;
 }
@@ -175,53 +189,105 @@ QJsonObject GuidedDeviceResult::toJson() const
     return o;
 }
 
-GuidedDeviceResult GuidedDeviceResult::fromJson(const QJsonObject &o)
+bool GuidedDeviceResult::fromJson(const QJsonObject &o, int index, GuidedDeviceResult *out, QString *why)
 {
+    JsonFields f(o, QStringLiteral("устройство %1").arg(index + 1));
     GuidedDeviceResult d;
-    d.batchId = o.value(QStringLiteral("batchId")).toString();
-    d.address = o.value(QStringLiteral("address")).toInt();
-    d.haveSerial = o.contains(QStringLiteral("serial"));
-    d.serial = uint32_t(o.value(QStringLiteral("serial")).toDouble());
-    d.model = o.value(QStringLiteral("model")).toString();
-    d.sensor = SensorModel(indexOf(sensorKeys, o.value(QStringLiteral("sensor")).toString(), 2));
-    const QJsonArray range = o.value(QStringLiteral("range")).toArray();
-    d.pnPa = float(range.at(0).toDouble());
-    d.pvPa = float(range.at(1).toDouble());
-    d.pmaxPa = float(range.at(2).toDouble());
-    d.leftOut = o.value(QStringLiteral("leftOut")).toString();
-    const QJsonArray pts = o.value(QStringLiteral("points")).toArray();
-    for (int i = 0; i < 3; ++i)
-        d.points[size_t(i)] = pts.at(i).toInt();
-    d.calc = Calc(indexOf(calcKeys, o.value(QStringLiteral("calc")).toString(), 0));
-    d.calcNote = o.value(QStringLiteral("calcNote")).toString();
-    d.written = coefficients(o.value(QStringLiteral("written")).toObject());
-    const QJsonArray fit = o.value(QStringLiteral("fit")).toArray();
-    for (int i = 0; i < 3; ++i)
-        d.fitWorstPercent[size_t(i)] = fit.at(i).toDouble();
-    d.classPercent = o.value(QStringLiteral("class")).toDouble();
-    for (const QJsonValue &v : o.value(QStringLiteral("verify")).toArray()) {
-        const QJsonArray a = v.toArray();
+    d.batchId = f.string("batchId");
+    d.address = f.integer("address", 0, 15);
+    d.haveSerial = f.has("serial");
+    d.serial = d.haveSerial ? f.unsigned32("serial") : 0;
+    d.model = f.string("model");
+    d.sensor = SensorModel(f.key("sensor", sensorKeys));
+    const QVector<double> range = f.numbers("range", 3, 3, -FLT_MAX, FLT_MAX);
+    if (f.ok()) {
+        d.pnPa = float(range[0]);
+        d.pvPa = float(range[1]);
+        d.pmaxPa = float(range[2]);
+    }
+    d.leftOut = f.string("leftOut");
+    const QJsonArray pts = f.array("points", 3, 3);
+    for (int i = 0; i < pts.size(); ++i) {
+        const double n = pts.at(i).toDouble(-1);
+        if (!pts.at(i).isDouble() || n < 0 || n > 1000000 || n != std::floor(n))
+            f.fail(QStringLiteral("поле «points», элемент %1: не число строк").arg(i + 1));
+        else
+            d.points[size_t(i)] = int(n);
+    }
+    d.calc = Calc(f.key("calc", calcKeys));
+    d.calcNote = f.string("calcNote");
+    d.written = coefficients(f, "written");
+    // A residual that was not a number was kept as null.
+    const QJsonArray fit = f.array("fit", 3, 3);
+    for (int i = 0; i < fit.size(); ++i) {
+        const QJsonValue v = fit.at(i);
+        if (v.isNull())
+            d.fitWorstPercent[size_t(i)] = std::numeric_limits<double>::infinity();
+        else if (v.isDouble() && std::isfinite(v.toDouble()))
+            d.fitWorstPercent[size_t(i)] = v.toDouble();
+        else
+            f.fail(QStringLiteral("поле «fit», элемент %1: не число").arg(i + 1));
+    }
+    d.classPercent = f.number("class");
+    if (f.ok() && !(d.classPercent > 0))
+        f.failField(QStringLiteral("class"), QStringLiteral("= %1: класс должен быть больше нуля").arg(d.classPercent));
+    const QJsonArray rows = f.array("verify", 0, 10000);
+    for (int n = 0; n < rows.size() && f.ok(); ++n) {
+        const QJsonArray a = rows.at(n).toArray();
+        double x[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+        bool good = rows.at(n).isArray() && a.size() == 9;
+        for (int i = 0; good && i < 9; ++i) {
+            if (i == 1 || i == 3)
+                good = a.at(i).isBool();
+            else if (a.at(i).isDouble() && std::isfinite(a.at(i).toDouble()))
+                x[i] = a.at(i).toDouble();
+            else
+                good = a.at(i).isNull();   // a reading that was not a number
+            if (good && a.at(i).isNull())
+                x[i] = std::nan("");
+        }
+        if (!good) {
+            f.fail(QStringLiteral("поле «verify», строка %1: не строка поверки").arg(n + 1));
+            break;
+        }
         GuidedVerifyRow r;
-        r.percent = a.at(0).toDouble();
+        r.percent = x[0];
         r.falling = a.at(1).toBool();
-        r.referenceKPa = a.at(2).toDouble();
+        r.referenceKPa = x[2];
         r.answered = a.at(3).toBool();
-        r.readKPa = a.at(4).toDouble();
-        r.currentMa = a.at(5).toDouble();
-        r.expectedMa = a.at(6).toDouble();
-        r.pressureError = a.at(7).toDouble();
-        r.currentError = a.at(8).toDouble();
+        r.readKPa = x[4];
+        r.currentMa = x[5];
+        r.expectedMa = x[6];
+        r.pressureError = x[7];
+        r.currentError = x[8];
         d.verify.append(r);
     }
-    d.verified = o.value(QStringLiteral("verified")).toBool();
-    d.blocksWritten = o.value(QStringLiteral("blocksWritten")).toInt();
-    d.blocksTotal = o.value(QStringLiteral("blocksTotal")).toInt();
-    d.priorKept = o.value(QStringLiteral("priorKept")).toBool();
-    for (const QJsonValue &v : o.value(QStringLiteral("benchNotes")).toArray())
-        if (v.isString())
-            d.benchNotes << v.toString();
+    d.verified = f.boolean("verified");
+    // A state from before the write's progress or the bench notes were kept
+    // has none of these fields.
+    const QString progress = writeProgressProblem(o);
+    if (f.ok() && !progress.isEmpty())
+        f.fail(progress);
+    d.blocksWritten = f.integerOr("blocksWritten", 0, MaxBlocks, 0);
+    d.blocksTotal = f.integerOr("blocksTotal", 0, MaxBlocks, 0);
+    d.priorKept = f.has("priorKept") ? f.boolean("priorKept") : false;
+    if (f.has("benchNotes")) {
+        const QJsonArray notes = f.array("benchNotes", 0, 10000);
+        for (int i = 0; i < notes.size() && f.ok(); ++i) {
+            if (notes.at(i).isString())
+                d.benchNotes << notes.at(i).toString();
+            else
+                f.fail(QStringLiteral("поле «benchNotes», элемент %1: не текст").arg(i + 1));
+        }
+    }
+    if (!f.ok()) {
+        if (why)
+            *why = f.error();
+        return false;
+    }
     d.judge();
-    return d;
+    *out = d;
+    return true;
 }
 
 // A state from before the write's progress was kept has none of these
@@ -272,49 +338,49 @@ QJsonObject GuidedCursor::toJson() const
 
 bool GuidedCursor::fromJson(const QJsonObject &o, GuidedCursor *cursor, QString *why)
 {
-    if (o.value(QStringLiteral("format")).toInt() != FormatVersion) {
+    auto fail = [why](const QString &w) {
         if (why)
-            *why = QStringLiteral("состояние записано другой версией программы");
+            *why = w;
         return false;
-    }
+    };
+    JsonFields f(o);
+    if (f.integer("format", 0, 1000000) != FormatVersion)
+        return fail(f.ok() ? QStringLiteral("состояние записано другой версией программы") : f.error());
     GuidedCursor c;
-    c.batchId = o.value(QStringLiteral("batchId")).toString();
-    c.started = QDateTime::fromString(o.value(QStringLiteral("started")).toString(), Qt::ISODate);
-    const int phase = indexOf(phaseKeys, o.value(QStringLiteral("phase")).toString(), -1);
-    if (phase < 0) {
-        if (why)
-            *why = QStringLiteral("неизвестный шаг прогона");
-        return false;
+    c.phase = GuidedPhase(f.key("phase", phaseKeys));
+    if (!f.ok())
+        return fail(f.has("phase") && o.value(QStringLiteral("phase")).isString()
+                        ? QStringLiteral("неизвестный шаг прогона «%1»").arg(o.value(QStringLiteral("phase")).toString().left(40))
+                        : f.error());
+    c.batchId = f.string("batchId");
+    c.started = QDateTime::fromString(f.string("started"), Qt::ISODate);
+    if (f.ok() && !c.started.isValid())
+        f.failField(QStringLiteral("started"), QStringLiteral("не дата и время"));
+    // Indices are checked against the plan once both are read (GuidedValidate).
+    c.temperature = f.integer("temperature", INT_MIN, INT_MAX);
+    c.point = f.integer("point", INT_MIN, INT_MAX);
+    c.calcDevice = f.integer("calcDevice", INT_MIN, INT_MAX);
+    c.verifyStep = f.integer("verifyStep", INT_MIN, INT_MAX);
+    c.referenceKPa = f.number("referenceKPa");
+    c.abortReason = f.string("abortReason");
+    c.pending = lines(f, "pending");
+    c.lastWritten = lines(f, "lastWritten");
+    c.lastTemperature = f.integer("lastTemperature", INT_MIN, INT_MAX);
+    c.lastPoint = f.integer("lastPoint", INT_MIN, INT_MAX);
+    const QJsonArray devices = f.array("devices", 0, 16);
+    for (int i = 0; i < devices.size() && f.ok(); ++i) {
+        GuidedDeviceResult d;
+        QString problem;
+        if (!devices.at(i).isObject())
+            f.fail(QStringLiteral("устройство %1: не объект").arg(i + 1));
+        else if (!GuidedDeviceResult::fromJson(devices.at(i).toObject(), i, &d, &problem))
+            f.fail(problem);
+        c.devices.append(d);
     }
-    c.phase = GuidedPhase(phase);
-    c.temperature = o.value(QStringLiteral("temperature")).toInt();
-    c.point = o.value(QStringLiteral("point")).toInt();
-    c.calcDevice = o.value(QStringLiteral("calcDevice")).toInt();
-    c.verifyStep = o.value(QStringLiteral("verifyStep")).toInt();
-    c.referenceKPa = o.value(QStringLiteral("referenceKPa")).toDouble();
-    c.abortReason = o.value(QStringLiteral("abortReason")).toString();
-    c.pending = lines(o.value(QStringLiteral("pending")));
-    c.lastWritten = lines(o.value(QStringLiteral("lastWritten")));
-    c.lastTemperature = o.value(QStringLiteral("lastTemperature")).toInt(-1);
-    c.lastPoint = o.value(QStringLiteral("lastPoint")).toInt(-1);
-    for (const QJsonValue &v : o.value(QStringLiteral("devices")).toArray()) {
-        const QString problem = GuidedDeviceResult::writeProgressProblem(v.toObject());
-        if (!problem.isEmpty()) {
-            if (why)
-                *why = QStringLiteral("устройство %1: %2").arg(c.devices.size() + 1).arg(problem);
-            return false;
-        }
-        c.devices.append(GuidedDeviceResult::fromJson(v.toObject()));
-    }
-    const QJsonValue retry = o.value(QStringLiteral("retryWrites"));
-    const QJsonValue who = o.value(QStringLiteral("operator"));
-    if (!(retry.isUndefined() || retry.isBool()) || !(who.isUndefined() || who.isString())) {
-        if (why)
-            *why = QStringLiteral("поле retryWrites или operator не того типа");
-        return false;
-    }
-    c.retryWrites = retry.toBool();
-    c.operatorName = who.toString();
+    c.retryWrites = f.has("retryWrites") ? f.boolean("retryWrites") : false;
+    c.operatorName = f.has("operator") ? f.string("operator") : QString();
+    if (!f.ok())
+        return fail(f.error());
     *cursor = c;
     return true;
 }

@@ -34,12 +34,17 @@ void MainWindow::setupGuided()
     // A run the program was closed (or killed) in the middle of is offered
     // again at start, once the window stands.
     const QString last = BenchProfile::settings().value(QLatin1String(LastRunKey)).toString();
-    QString where;
-    if (GuidedRun::resumable(last, &where))
+    QString where, damage;
+    if (GuidedRun::resumable(last, &where, &damage))
         QTimer::singleShot(0, this, [this, last, where] {
             reportSuccess(QStringLiteral("Незаконченный прогон пошаговой калибровки в папке %1 (%2): чтобы "
                                          "продолжить его со следующей точки, откройте «Параметры» → "
                                          "«Пошаговая калибровка…»").arg(last, where),
+                          ui->textEditStatus);
+        });
+    else if (!damage.isEmpty())
+        QTimer::singleShot(0, this, [this, damage] {
+            reportFailure(QStringLiteral("Прогон пошаговой калибровки не может быть продолжен: %1").arg(damage),
                           ui->textEditStatus);
         });
 }

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "calc/calibrationtypes.h"
+#include "calc/devicesensor.h"
 #include "history/historystore.h"
 
 #include <QCryptographicHash>
@@ -10,6 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -67,8 +72,17 @@ HistoryImport::Parsed HistoryImport::parseReport(const QString &path, const Hist
     e.context = context;
     e.context.when = QDateTime();
     const QDir folder = QFileInfo(path).dir();
-    bool inCoefficients = false, havePmax = false;
+    // A report cut short, edited or damaged in a copy is not imported: the
+    // first problem met is said with the file.
+    QString problem;
+    const auto fail = [&problem](const QString &why) {
+        if (problem.isEmpty())
+            problem = why;
+    };
+    bool inCoefficients = false, havePmax = false, haveModel = false, haveEnd = false;
+    std::array<bool, 3> haveTemperature = {false, false, false};
     std::array<QString, 3> worstTexts;
+    const auto coefficientNames = CalibrationCoefficients().named();
     for (QString line : lines) {
         line.remove(QLatin1Char('\r'));
         const QStringList f = line.split(QLatin1Char('\t'));
@@ -77,34 +91,82 @@ HistoryImport::Parsed HistoryImport::parseReport(const QString &path, const Hist
         double v = 0;
         if (key == QStringLiteral("Дата и время:")) {
             e.context.when = QDateTime::fromString(value, QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+            if (!e.context.when.isValid())
+                fail(QStringLiteral("дата «%1» не читается").arg(value.left(40)));
         } else if (key == QStringLiteral("Заводской номер:")) {
+            bool digits = !value.isEmpty() && value.size() <= 10;
+            for (const QChar c : value)
+                digits = digits && c.isDigit() && c.unicode() < 0x80;
+            if (value != QStringLiteral("не прочитан") && (!digits || value.toULongLong() > 0xffffffffu))
+                fail(QStringLiteral("заводской номер «%1» не номер").arg(value.left(40)));
             e.device.serial = value == QStringLiteral("не прочитан") ? QString() : value;
         } else if (key == QStringLiteral("Модель расчета:")) {
+            haveModel = value == sensorModelText(SensorModel::Capacitive)
+                        || value == sensorModelText(SensorModel::SingleGauge)
+                        || value == sensorModelText(SensorModel::TwoGauge);
+            if (!haveModel)
+                fail(QStringLiteral("неизвестная модель расчета «%1»").arg(value.left(40)));
             e.fitModel = value;
             e.sensorType = value;
-        } else if (key == QStringLiteral("Pmax, кПа:") && reportNumber(value, &v)) {
+        } else if (key == QStringLiteral("Pmax, кПа:")) {
+            havePmax = reportNumber(value, &v) && std::isfinite(v) && v > 0;
+            if (!havePmax)
+                fail(QStringLiteral("Pmax «%1» не число больше нуля").arg(value.left(40)));
             e.pmaxPa = v * 1000.0;
-            havePmax = true;
         } else if ((f.size() == 6 || f.size() == 7)
                    && (key == QLatin1String("Tmin") || key == QLatin1String("Tmid") || key == QLatin1String("Tmax"))
-                   && e.files.size() < 3) {
+                   && !inCoefficients && e.coefficients.isEmpty() && e.files.size() < 3) {
             // Earlier reports end the row at the residual; later ones name
             // the worst point after it.
             const int t = key == QLatin1String("Tmin") ? 0 : key == QLatin1String("Tmid") ? 1 : 2;
-            if (reportNumber(f.value(5), &v))
-                e.fitPercent[size_t(t)] = v;
+            if (haveTemperature[size_t(t)])
+                fail(QStringLiteral("строка %1 дважды").arg(key));
+            haveTemperature[size_t(t)] = true;
+            // Infinity stands for "не число"; a NaN or a negative residual
+            // is not one the calculation writes.
+            if (!reportNumber(f.value(5), &v) || !(v >= 0))
+                fail(QStringLiteral("невязка %1 «%2» не число").arg(key, f.value(5).left(40)));
+            e.fitPercent[size_t(t)] = v;
+            const QString file = f.value(1);
+            if (file.contains(QLatin1Char('/')) || file.contains(QLatin1Char('\\'))
+                || file == QLatin1String("..") || file == QLatin1String("."))
+                fail(QStringLiteral("файл точек %1 «%2» не имя файла в папке отчета").arg(key, file.left(80)));
             worstTexts[size_t(t)] = f.value(6);
-            e.files.append(historyFile(QString::fromLatin1(TemperatureRoles[t]), folder.filePath(f.value(1))));
+            e.files.append(historyFile(QString::fromLatin1(TemperatureRoles[t]), folder.filePath(file)));
         } else if (key.startsWith(QStringLiteral("Коэффициенты, как они записываются"))) {
             inCoefficients = true;
-        } else if (inCoefficients && f.size() == 2 && reportNumber(value, &v)) {
+        } else if (inCoefficients && f.size() == 2) {
+            const auto known = std::find_if(coefficientNames.begin(), coefficientNames.end(),
+                                            [&key](const auto &c) { return key == QLatin1String(c.first); });
+            if (known == coefficientNames.end())
+                fail(QStringLiteral("неизвестный коэффициент «%1»").arg(key.left(40)));
+            else if (std::any_of(e.coefficients.begin(), e.coefficients.end(),
+                                 [&key](const HistoryValue &c) { return c.name == key; }))
+                fail(QStringLiteral("коэффициент %1 дважды").arg(key));
+            else if (!reportNumber(value, &v) || !std::isfinite(v) || std::fabs(v) > FLT_MAX)
+                fail(QStringLiteral("коэффициент %1 «%2» не число").arg(key, value.left(40)));
             e.coefficients.append({key, v});
         } else if (inCoefficients && line.trimmed().isEmpty() && !e.coefficients.isEmpty()) {
             inCoefficients = false;
+        } else if (key == QStringLiteral("Итог:")) {
+            haveEnd = true;
         }
     }
-    if (!e.context.when.isValid() || !havePmax || e.coefficients.isEmpty()) {
-        p.error = QStringLiteral("%1: в отчете нет даты, Pmax или коэффициентов").arg(name);
+    if (!e.context.when.isValid() || !havePmax || e.coefficients.isEmpty())
+        fail(QStringLiteral("в отчете нет даты, Pmax или коэффициентов"));
+    if (!haveModel)
+        fail(QStringLiteral("в отчете нет модели расчета"));
+    for (int t = 0; t < 3; ++t)
+        if (!haveTemperature[size_t(t)])
+            fail(QStringLiteral("в отчете нет строки %1").arg(QLatin1String(TemperatureRoles[t])));
+    for (const auto &c : coefficientNames)
+        if (std::none_of(e.coefficients.begin(), e.coefficients.end(),
+                         [&c](const HistoryValue &k) { return k.name == QLatin1String(c.first); }))
+            fail(QStringLiteral("в отчете нет коэффициента %1").arg(QLatin1String(c.first)));
+    if (!haveEnd || !bytes.endsWith('\n'))
+        fail(QStringLiteral("отчет обрезан: нет строки «Итог:» до конца"));
+    if (!problem.isEmpty()) {
+        p.error = QStringLiteral("%1: %2").arg(name, problem);
         return p;
     }
     e.context.when = e.context.when.toUTC();

@@ -1,5 +1,6 @@
 #include "history/historyqueue.h"
 
+#include "devicedata/jsonfields.h"
 #include "devicedata/safesave.h"
 
 #include <QDir>
@@ -18,9 +19,14 @@ QJsonValue number(double v)
     return std::isfinite(v) ? QJsonValue(v) : QJsonValue();
 }
 
-double numberFrom(const QJsonValue &v)
+// A number as number() wrote it: null for one with no finite value.
+double numberFrom(JsonFields &f, const QJsonValue &v, const QString &what)
 {
-    return v.isDouble() ? v.toDouble() : std::numeric_limits<double>::infinity();
+    if (v.isNull())
+        return std::numeric_limits<double>::infinity();
+    if (!v.isDouble() || !std::isfinite(v.toDouble()))
+        f.fail(QStringLiteral("%1: не число").arg(what));
+    return v.toDouble();
 }
 
 QJsonArray valuesJson(const QVector<HistoryValue> &values)
@@ -31,11 +37,17 @@ QJsonArray valuesJson(const QVector<HistoryValue> &values)
     return a;
 }
 
-QVector<HistoryValue> valuesFrom(const QJsonValue &j)
+QVector<HistoryValue> valuesFrom(JsonFields &f, const char *key)
 {
     QVector<HistoryValue> out;
-    for (const QJsonValue &v : j.toArray())
-        out.append({v[QStringLiteral("n")].toString(), numberFrom(v[QStringLiteral("v")])});
+    const QJsonArray a = f.array(key, 0, 1000);
+    for (int i = 0; i < a.size() && f.ok(); ++i) {
+        JsonFields v(a.at(i), QStringLiteral("поле «%1», элемент %2").arg(QLatin1String(key)).arg(i + 1));
+        const QString name = v.string("n");
+        const double value = v.numberOrInfinity("v");
+        f.fail(v.error());
+        out.append({name, value});
+    }
     return out;
 }
 
@@ -55,17 +67,28 @@ QJsonArray filesJson(const QVector<HistoryFile> &files)
     return a;
 }
 
-QVector<HistoryFile> filesFrom(const QJsonValue &j)
+QVector<HistoryFile> filesFrom(JsonFields &f, const char *key)
 {
     QVector<HistoryFile> out;
-    for (const QJsonValue &v : j.toArray()) {
-        HistoryFile f{v[QStringLiteral("role")].toString(),
-                      QByteArray::fromBase64(v[QStringLiteral("path")].toString().toLatin1()),
-                      v[QStringLiteral("sha256")].toString()};
-        const QJsonValue content = v[QStringLiteral("content")];
-        f.kept = content.isString();
-        f.content = QByteArray::fromBase64(content.toString().toLatin1());
-        out.append(f);
+    const QJsonArray a = f.array(key, 0, 1000);
+    for (int i = 0; i < a.size() && f.ok(); ++i) {
+        JsonFields j(a.at(i), QStringLiteral("поле «%1», элемент %2").arg(QLatin1String(key)).arg(i + 1));
+        HistoryFile file;
+        file.role = j.string("role");
+        const QByteArray path = j.string("path").toLatin1();
+        file.path = QByteArray::fromBase64(path, QByteArray::AbortOnBase64DecodingErrors);
+        if (j.ok() && file.path.toBase64() != path)
+            j.failField(QStringLiteral("path"), QStringLiteral("не путь в base64"));
+        file.sha256 = j.string("sha256");
+        if (j.has("content")) {
+            const QByteArray content = j.string("content").toLatin1();
+            file.content = QByteArray::fromBase64(content, QByteArray::AbortOnBase64DecodingErrors);
+            file.kept = true;
+            if (j.ok() && file.content.toBase64() != content)
+                j.failField(QStringLiteral("content"), QStringLiteral("не содержимое в base64"));
+        }
+        f.fail(j.error());
+        out.append(file);
     }
     return out;
 }
@@ -75,11 +98,15 @@ QJsonArray stringsJson(const QStringList &list)
     return QJsonArray::fromStringList(list);
 }
 
-QStringList stringsFrom(const QJsonValue &j)
+QStringList stringsFrom(JsonFields &f, const char *key)
 {
     QStringList out;
-    for (const QJsonValue &v : j.toArray())
-        out << v.toString();
+    const QJsonArray a = f.array(key, 0, 1000);
+    for (int i = 0; i < a.size(); ++i) {
+        if (!a.at(i).isString())
+            f.fail(QStringLiteral("поле «%1», элемент %2: не строка").arg(QLatin1String(key)).arg(i + 1));
+        out << a.at(i).toString();
+    }
     return out;
 }
 
@@ -138,61 +165,64 @@ QJsonObject HistoryJson::toJson(const HistoryRecord &r)
     return o;
 }
 
-bool HistoryJson::fromJson(const QJsonObject &o, HistoryRecord *out)
+bool HistoryJson::fromJson(const QJsonObject &o, HistoryRecord *out, QString *why)
 {
+    JsonFields f(o);
     HistoryRecord r;
-    r.uid = o[QStringLiteral("uid")].toString();
-    if (r.uid.isEmpty() || !historyKindFromKey(o[QStringLiteral("kind")].toString(), &r.kind))
-        return false;
-    r.sourceKey = o[QStringLiteral("source")].toString();
+    r.uid = f.string("uid");
+    if (f.ok() && r.uid.trimmed().isEmpty())
+        f.failField(QStringLiteral("uid"), QStringLiteral("пусто"));
+    if (f.ok() && !historyKindFromKey(f.string("kind"), &r.kind))
+        f.failField(QStringLiteral("kind"), QStringLiteral("= «%1»: неизвестный вид события").arg(f.string("kind").left(40)));
+    r.sourceKey = f.string("source");
     HistoryContext &c = r.context();
-    c.when = QDateTime::fromString(o[QStringLiteral("when")].toString(), Qt::ISODateWithMs).toUTC();
-    if (!c.when.isValid())
-        return false;
-    c.profile = o[QStringLiteral("profile")].toString();
-    c.port = o[QStringLiteral("port")].toString();
-    c.operatorName = o[QStringLiteral("operator")].toString();
-    c.batch = o[QStringLiteral("batch")].toString();
-    r.device().serial = o[QStringLiteral("serial")].toString();
-    r.device().model = o[QStringLiteral("model")].toString();
-    switch (r.kind) {
-    case HistoryRecord::Calculation: {
+    c.when = QDateTime::fromString(f.string("when"), Qt::ISODateWithMs).toUTC();
+    if (f.ok() && !c.when.isValid())
+        f.failField(QStringLiteral("when"), QStringLiteral("не дата и время"));
+    c.profile = f.string("profile");
+    c.port = f.string("port");
+    c.operatorName = f.string("operator");
+    c.batch = f.string("batch");
+    r.device().serial = f.string("serial");
+    r.device().model = f.string("model");
+    if (!f.ok()) {
+        // The kind decides which part holds the event: nothing more to read.
+    } else if (r.kind == HistoryRecord::Calculation) {
         CalculationEvent &k = r.calculation;
-        k.sensorType = o[QStringLiteral("sensorType")].toString();
-        k.pmaxPa = numberFrom(o[QStringLiteral("pmax")]);
-        k.fitModel = o[QStringLiteral("fitModel")].toString();
-        k.coefficients = valuesFrom(o[QStringLiteral("coefficients")]);
-        const QJsonArray fit = o[QStringLiteral("fit")].toArray();
-        for (int i = 0; i < 3; ++i)
-            k.fitPercent[size_t(i)] = numberFrom(fit.at(i));
-        k.worstPercent = numberFrom(o[QStringLiteral("worst")]);
-        k.worstPoint = o[QStringLiteral("worstPoint")].toString();
-        k.zero = numberFrom(o[QStringLiteral("zero")]);
-        k.files = filesFrom(o[QStringLiteral("files")]);
-        k.withinTarget = o[QStringLiteral("withinTarget")].toBool();
-        break;
-    }
-    case HistoryRecord::Write: {
+        k.sensorType = f.string("sensorType");
+        k.pmaxPa = f.numberOrInfinity("pmax");
+        k.fitModel = f.string("fitModel");
+        k.coefficients = valuesFrom(f, "coefficients");
+        const QJsonArray fit = f.array("fit", 3, 3);
+        for (int i = 0; i < fit.size(); ++i)
+            k.fitPercent[size_t(i)] = numberFrom(f, fit.at(i), QStringLiteral("поле «fit», элемент %1").arg(i + 1));
+        k.worstPercent = f.numberOrInfinity("worst");
+        k.worstPoint = f.string("worstPoint");
+        k.zero = f.numberOrInfinity("zero");
+        k.files = filesFrom(f, "files");
+        k.withinTarget = f.boolean("withinTarget");
+    } else if (r.kind == HistoryRecord::Write) {
         WriteEvent &w = r.write;
-        w.what = o[QStringLiteral("what")].toString();
-        w.address = o[QStringLiteral("address")].toInt(-1);
-        w.blocks = stringsFrom(o[QStringLiteral("blocks")]);
-        w.refusedBlocks = stringsFrom(o[QStringLiteral("refused")]);
-        w.blockCount = o[QStringLiteral("blockCount")].toInt();
-        w.writtenCount = o[QStringLiteral("writtenCount")].toInt();
-        w.values = valuesFrom(o[QStringLiteral("values")]);
-        w.outcome = o[QStringLiteral("outcome")].toString();
-        break;
-    }
-    case HistoryRecord::Verification: {
+        w.what = f.string("what");
+        w.address = f.integerOr("address", -1, 255, -1);
+        w.blocks = stringsFrom(f, "blocks");
+        w.refusedBlocks = stringsFrom(f, "refused");
+        w.blockCount = f.integer("blockCount", 0, 100000);
+        w.writtenCount = f.integer("writtenCount", 0, 100000);
+        w.values = valuesFrom(f, "values");
+        w.outcome = f.string("outcome");
+    } else {
         VerificationEvent &v = r.verification;
-        v.table = o[QStringLiteral("table")].toString();
-        v.accuracyClass = o[QStringLiteral("class")].toString();
-        v.passed = o[QStringLiteral("passed")].toBool();
-        v.details = o[QStringLiteral("details")].toString();
-        v.files = filesFrom(o[QStringLiteral("files")]);
-        break;
+        v.table = f.string("table");
+        v.accuracyClass = f.string("class");
+        v.passed = f.boolean("passed");
+        v.details = f.string("details");
+        v.files = filesFrom(f, "files");
     }
+    if (!f.ok()) {
+        if (why)
+            *why = f.error();
+        return false;
     }
     *out = r;
     return true;
@@ -212,22 +242,31 @@ bool HistoryQueue::append(const HistoryRecord &record, QString *error)
     return true;
 }
 
-QVector<HistoryRecord> HistoryQueue::readAll(int *unreadable) const
+QVector<HistoryRecord> HistoryQueue::readAll(int *unreadable, QStringList *reasons) const
 {
     QVector<HistoryRecord> out;
     int bad = 0;
     QFile f(m_path);
     if (f.open(QIODevice::ReadOnly)) {
         const QList<QByteArray> lines = f.readAll().split('\n');
-        for (const QByteArray &line : lines) {
+        for (int n = 0; n < lines.size(); ++n) {
+            const QByteArray &line = lines[n];
             if (line.trimmed().isEmpty())
                 continue;
             HistoryRecord r;
-            const QJsonDocument doc = QJsonDocument::fromJson(line);
-            if (doc.isObject() && HistoryJson::fromJson(doc.object(), &r))
+            QJsonParseError pe;
+            QString why;
+            const QJsonDocument doc = QJsonDocument::fromJson(line, &pe);
+            if (pe.error != QJsonParseError::NoError || !doc.isObject())
+                why = pe.error != QJsonParseError::NoError ? pe.errorString() : QStringLiteral("не объект");
+            if (why.isEmpty() && HistoryJson::fromJson(doc.object(), &r, &why)) {
                 out.append(r);
-            else
-                ++bad;
+                continue;
+            }
+            ++bad;
+            if (reasons)
+                *reasons << QStringLiteral("очередь истории %1, строка %2: %3")
+                                .arg(QDir::toNativeSeparators(m_path)).arg(n + 1).arg(why);
         }
     }
     if (unreadable)

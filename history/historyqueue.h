@@ -9,11 +9,14 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 namespace HistoryJson {
 QJsonObject toJson(const HistoryRecord &record);
-bool fromJson(const QJsonObject &object, HistoryRecord *record);
+// False with the reason when a field is missing, of another type or out of
+// range: such a line is not an event to write.
+bool fromJson(const QJsonObject &object, HistoryRecord *record, QString *why = nullptr);
 }
 
 class HistoryQueue
@@ -24,8 +27,9 @@ public:
 
     bool append(const HistoryRecord &record, QString *error);
     // Every record in the file; lines that are not a record are counted in
-    // *unreadable and kept aside in "<file>.bad" when the file is rewritten.
-    QVector<HistoryRecord> readAll(int *unreadable = nullptr) const;
+    // *unreadable, said in *reasons (the file, the line and why) and kept
+    // aside in "<file>.bad" when the file is rewritten.
+    QVector<HistoryRecord> readAll(int *unreadable = nullptr, QStringList *reasons = nullptr) const;
     // Leaves only `left` in the file (none: the file goes).
     bool replace(const QVector<HistoryRecord> &left, QString *error);
     int count() const;

@@ -39,6 +39,7 @@ class TestGuided : public QObject
 
 private slots:
     void runThroughTheWindow();
+    void damagedRunSaid();
 
 private:
     GuidedDialog *openDialog(MainWindow *w)
@@ -246,6 +247,48 @@ void TestGuided::runThroughTheWindow()
     QCOMPARE(d->pointsEdit->text(), QStringLiteral("0; 25; 50; 75; 100"));
     QCOMPARE(d->orderBox->currentText(), QStringLiteral("Tmid → Tmin → Tmax"));
     QCOMPARE(d->plausibleEdit->text(), QStringLiteral("5"));
+}
+
+// The last run's state damaged (a device index before the first): said in
+// red with the file and the reason at start and in the window, which
+// neither continues it nor lets a new run overwrite it.
+void TestGuided::damagedRunSaid()
+{
+    Bench bench;
+    QVERIFY(bench.openLine());
+    bench.add(1, Kind::TwoGauge, 1);
+    QTemporaryDir dir;
+    const QString runDir = dir.filePath(QStringLiteral("lot8"));
+    QString why;
+    {
+        protocolComHart link(nullptr, QStringLiteral("no-such-file"));
+        GuidedLink guided(&link);
+        GuidedRun run(&guided);
+        QVERIFY(run.create(runDir, GuidedPlan::defaults({bench.planned(1, SensorModel::TwoGauge)}), &why));
+    }
+    QJsonObject state;
+    QVERIFY(GuidedFiles::loadJson(GuidedFiles::stateFile(runDir), &state, &why));
+    state[QStringLiteral("phase")] = QStringLiteral("calculating");
+    state[QStringLiteral("calcDevice")] = -1;
+    QVERIFY(GuidedFiles::saveJson(GuidedFiles::stateFile(runDir), state, &why));
+    BenchProfile::settings().setValue(QStringLiteral("/Guided/lastRunDir"), runDir);
+    const QString said = QStringLiteral("%1 и %2 не совпадают: поле «calcDevice» = -1")
+                             .arg(QDir::toNativeSeparators(GuidedFiles::stateFile(runDir)),
+                                  QDir::toNativeSeparators(GuidedFiles::planFile(runDir)));
+
+    MainWindow w;
+    QTRY_VERIFY(w.ui->textEditStatus->toPlainText().contains(
+        QStringLiteral("Прогон пошаговой калибровки не может быть продолжен: файлы ") + said));
+    w.ui->comboBoxNamePort->setEditText(bench.line->portName());
+    w.ui->buttonConnectPort->click();
+    w.ui->lineEditPassword->setText(QStringLiteral("7391"));
+    GuidedDialog *d = openDialog(&w);
+    QVERIFY(d);
+    QCOMPARE(d->folderEdit->text(), runDir);
+    QVERIFY(!d->resumeButton->isEnabled());
+    QVERIFY(!d->newButton->isEnabled());
+    QVERIFY2(d->folderNote->text().contains(said), qPrintable(d->folderNote->text()));
+    QVERIFY(!d->run());
 }
 
 QTEST_MAIN(TestGuided)
