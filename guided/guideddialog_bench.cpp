@@ -20,9 +20,11 @@
 
 QString GuidedDialog::proposedFolder() const
 {
-    // A run left unfinished is offered to be continued where it is; any
-    // other start gets a folder of its own.
-    if (GuidedRun::resumable(m_setup.folder))
+    // A run left unfinished is offered to be continued where it is, and a
+    // damaged one is shown where it is so the damage is said; any other
+    // start gets a folder of its own.
+    QString damage;
+    if (GuidedRun::resumable(m_setup.folder, nullptr, &damage) || !damage.isEmpty())
         return m_setup.folder;
     return GuidedFolder::fresh(m_setup.folder, QDir::current().filePath(QStringLiteral("calibration")),
                                QDateTime::currentDateTime());

@@ -97,7 +97,7 @@ void TestGuidedDamage::initTestCase()
     bench.add(2, Kind::CapacitiveNear, 2);
     GuidedPlan plan = GuidedPlan::defaults({bench.planned(1, SensorModel::TwoGauge),
                                             bench.planned(2, SensorModel::Capacitive)});
-    plan.points = {0, 50, 100};
+    plan.points = {0, 33, 67, 100};   // the capacitive cell's cubic needs four
     plan.verifyPercent = {0, 50, 100};
     plan.stableCount = plan.averaged = 3;
     GuidedRun run(bench.guided.get());

@@ -269,8 +269,8 @@ void TestGuidedWrite::historyRecords()
         summaries << r.summary();
     const QStringList expected{
         QStringLiteral("2-тензо, Pmax 100 кПа: расчет отказан: "),
-        QStringLiteral("Коэффициенты расчета: записано 2 из 5 блоков; не записаны: b42, b41, b40, c42, c41, c40, c43"),
-        QStringLiteral("Прежние коэффициенты (возврат): записано 5 из 5 блоков"),
+        QStringLiteral("Коэффициенты расчета, адрес 01: записано 2 из 5 блоков; не записаны: b42, b41, b40, c42, c41, c40, c43"),
+        QStringLiteral("Прежние коэффициенты (возврат), адрес 01: записано 5 из 5 блоков"),
         QStringLiteral("Поверка не проведена: исключен из прогона: возвращены прежние коэффициенты"),
         QStringLiteral("Поверка не проведена: исключен из прогона: коэффициенты не записаны: ")};
     QCOMPARE(summaries.size(), expected.size());
