@@ -70,12 +70,9 @@ bool HistoryStore::migrate(QSqlDatabase &db, bool postgres, int targetVersion, i
     // Two PCs (or two windows) opening a new database at once would both
     // build it: the first to start holds the others off until it is done.
     // Writers hold the same lock shared, so a step never lands under a write.
-    QSqlQuery lock(db);
-    const bool locked = postgres ? db.transaction()
-                                       && lock.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(SchemaLockKey))
-                                 : lock.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    if (!locked)
-        return failed(lock.lastError().text() + db.lastError().text());
+    QString why;
+    if (!beginHoldingSchema(db, postgres, true, &why))
+        return failed(why);
     bool ok = false;
     const int version = currentVersion(db, &ok);
     if (foundVersion)
@@ -119,17 +116,9 @@ QString HistoryStore::newerSchemaText(int found) const
 // the schema still (see SchemaLockKey) and reads the version first.
 bool HistoryStore::beginWrite(QSqlDatabase &db)
 {
-    QSqlQuery begin(db);
-    if (m_postgres) {
-        if (!db.transaction()
-            || !begin.exec(QStringLiteral("SELECT pg_advisory_xact_lock_shared(%1)").arg(SchemaLockKey)))
-            return fail(QStringLiteral("Транзакция не начата"), db.lastError().text() + begin.lastError().text());
-    } else if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        // SQLite: the write lock is taken at the start, where waiting for
-        // another writer is possible; taken at the first insert after a
-        // read, two writers would deadlock and one would be refused at once.
-        return fail(QStringLiteral("Транзакция не начата"), begin.lastError().text());
-    }
+    QString why;
+    if (!beginHoldingSchema(db, m_postgres, false, &why))
+        return fail(QStringLiteral("Транзакция не начата"), why);
     bool ok = false;
     const int version = currentVersion(db, &ok);
     m_foundVersion = ok ? version : m_foundVersion;

@@ -53,4 +53,24 @@ int currentVersion(QSqlDatabase &db, bool *ok)
     return q.value(0).toInt();
 }
 
+bool beginHoldingSchema(QSqlDatabase &db, bool postgres, bool exclusive, QString *why)
+{
+    QSqlQuery lock(db);
+    if (!postgres) {
+        // SQLite: the write lock is taken at the start, where waiting for
+        // another writer is possible; taken at the first insert after a
+        // read, two writers would deadlock and one would be refused at once.
+        if (lock.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return true;
+        *why = lock.lastError().text();
+        return false;
+    }
+    const QString sql = exclusive ? QStringLiteral("SELECT pg_advisory_xact_lock(%1)")
+                                  : QStringLiteral("SELECT pg_advisory_xact_lock_shared(%1)");
+    if (db.transaction() && lock.exec(sql.arg(SchemaLockKey)))
+        return true;
+    *why = db.lastError().text() + lock.lastError().text();
+    return false;
+}
+
 } // namespace HistorySql

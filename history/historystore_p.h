@@ -30,10 +30,12 @@ double numberFrom(const QVariant &v);
 
 struct Query
 {
-    Query(QSqlDatabase &db, const char *sql) : q(db)
+    Query(QSqlDatabase &db, const QString &sql, bool forwardOnly = false) : q(db)
     {
-        prepared = q.prepare(QString::fromLatin1(sql));
+        q.setForwardOnly(forwardOnly);
+        prepared = q.prepare(sql);
     }
+    Query(QSqlDatabase &db, const char *sql) : Query(db, QString::fromLatin1(sql)) {}
     Query &operator<<(const QVariant &v)
     {
         q.addBindValue(storable(v));
@@ -52,5 +54,10 @@ int currentVersion(QSqlDatabase &db, bool *ok);
 // (exclusive) on PostgreSQL: a newer Tesmar cannot change the schema under
 // a write that has checked its version. SQLite's write lock does the same.
 constexpr int SchemaLockKey = 724024;
+
+// Begins a transaction that holds the schema still (see SchemaLockKey):
+// exclusive for a schema change, shared for a write. False with what the
+// database said when it could not.
+bool beginHoldingSchema(QSqlDatabase &db, bool postgres, bool exclusive, QString *why);
 
 } // namespace HistorySql
