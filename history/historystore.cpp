@@ -298,26 +298,25 @@ bool HistoryStore::write(const HistoryRecord &record)
     return writeAll({record});
 }
 
-bool HistoryStore::contains(const QString &uid, bool *ok)
+bool HistoryStore::exists(const char *sql, const QString &key, bool *ok)
 {
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    Query q(db, "SELECT 1 FROM events WHERE uid = ?");
-    q << uid;
+    Query q(db, sql);
+    q << key;
     const bool ran = isOpen() && q.exec();
     if (ok)
         *ok = ran;
     return ran && q.q.next();
 }
 
+bool HistoryStore::contains(const QString &uid, bool *ok)
+{
+    return exists("SELECT 1 FROM events WHERE uid = ?", uid, ok);
+}
+
 bool HistoryStore::isImported(const QString &sourceKey, bool *ok)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    Query q(db, "SELECT 1 FROM imports WHERE source_key = ?");
-    q << sourceKey;
-    const bool ran = isOpen() && q.exec();
-    if (ok)
-        *ok = ran;
-    return ran && q.q.next();
+    return exists("SELECT 1 FROM imports WHERE source_key = ?", sourceKey, ok);
 }
 
 QString HistoryStore::findCalculation(const CalculationEvent &event, const QString &reportSha256, int maxSeconds,
@@ -440,27 +439,26 @@ QVector<HistoryRow> HistoryStore::search(const HistoryFilter &f, bool *ok)
 
     QVector<HistoryRow> rows;
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    bool ran = isOpen() && q.prepare(sql);
+    Query q(db, sql, true);
     for (const QVariant &v : qAsConst(bound))
-        q.addBindValue(storable(v));
-    ran = ran && q.exec();
+        q << v;
+    const bool ran = isOpen() && q.exec();
     if (!ran)
-        fail(QStringLiteral("Поиск в базе истории не выполнен"), q.lastError().text());
-    while (ran && q.next()) {
+        fail(QStringLiteral("Поиск в базе истории не выполнен"), q.error());
+    while (ran && q.q.next()) {
+        const QSqlQuery &row = q.q;
         HistoryRow r;
-        r.uid = q.value(0).toString();
-        historyKindFromKey(q.value(1).toString(), &r.kind);
-        r.when = timeFrom(q.value(2));
-        r.serial = q.value(3).toString();
-        r.model = q.value(4).toString();
-        r.ok = q.value(5).toInt() != 0;
-        r.summary = q.value(6).toString();
-        r.operatorName = q.value(7).toString();
-        r.port = q.value(8).toString();
-        r.profile = q.value(9).toString();
-        r.batch = q.value(10).toString();
+        r.uid = row.value(0).toString();
+        historyKindFromKey(row.value(1).toString(), &r.kind);
+        r.when = timeFrom(row.value(2));
+        r.serial = row.value(3).toString();
+        r.model = row.value(4).toString();
+        r.ok = row.value(5).toInt() != 0;
+        r.summary = row.value(6).toString();
+        r.operatorName = row.value(7).toString();
+        r.port = row.value(8).toString();
+        r.profile = row.value(9).toString();
+        r.batch = row.value(10).toString();
         rows.append(r);
     }
     if (ok)

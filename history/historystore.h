@@ -118,6 +118,8 @@ private:
     bool writeFiles(QSqlDatabase &db, const QString &uid, const QVector<HistoryFile> &files);
     bool beginWrite(QSqlDatabase &db);
     bool judgeFailure(QSqlDatabase &db);
+    // Whether the statement (one bound key) finds a row.
+    bool exists(const char *sql, const QString &key, bool *ok);
     QString newerSchemaText(int found) const;
     bool fail(const QString &what, const QString &detail);
     bool failOn(const QString &what, const HistorySql::Query &q);
