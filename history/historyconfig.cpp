@@ -88,16 +88,20 @@ bool (*HistoryConfig::driverAvailable)(const QString &driver) = [](const QString
     return QSqlDatabase::isDriverAvailable(driver);
 };
 
+QString HistoryConfig::driver() const
+{
+    return engine == Postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
+}
+
 QString HistoryConfig::missingDriver() const
 {
-    const bool shared = engine == Postgres;
-    const QString driver = shared ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
-    if (driverAvailable(driver))
+    if (driverAvailable(driver()))
         return QString();
     // Qt finds its SQL plugins once per run, so a driver installed now is
     // seen by the next start.
+    const bool shared = engine == Postgres;
     return QStringLiteral("Нет драйвера Qt SQL %1 для базы %2: установите пакет %3 "
                           "(sudo apt install %3) и перезапустите Tesmar")
-        .arg(driver, shared ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite"),
+        .arg(driver(), shared ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite"),
              shared ? QStringLiteral("libqt5sql5-psql") : QStringLiteral("libqt5sql5-sqlite"));
 }

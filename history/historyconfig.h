@@ -48,6 +48,8 @@ struct HistoryConfig
     // (libqt5sql5-sqlite, libqt5sql5-psql): when it is not installed, what
     // to install, for the window; empty when it is there.
     QString missingDriver() const;
+    // The engine's Qt SQL driver: "QSQLITE" or "QPSQL".
+    QString driver() const;
     // Whether Qt SQL has the named driver: QSqlDatabase::isDriverAvailable,
     // or a test's stand-in for a PC without the package.
     static bool (*driverAvailable)(const QString &driver);

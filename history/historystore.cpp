@@ -84,9 +84,8 @@ HistoryStore::Status HistoryStore::open(const HistoryConfig &config)
         fail(missing, QString());
         return m_status = Status::Failed;
     }
-    const QString driver = m_postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(driver, m_name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(config.driver(), m_name);
         if (m_postgres) {
             db.setHostName(config.host);
             db.setPort(config.port);
