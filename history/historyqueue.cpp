@@ -67,6 +67,16 @@ QJsonArray filesJson(const QVector<HistoryFile> &files)
     return a;
 }
 
+// Bytes kept as base64 text: anything else is no such bytes.
+QByteArray base64From(JsonFields &j, const char *key, const QString &notIt)
+{
+    const QByteArray text = j.string(key).toLatin1();
+    const QByteArray bytes = QByteArray::fromBase64(text, QByteArray::AbortOnBase64DecodingErrors);
+    if (j.ok() && bytes.toBase64() != text)
+        j.failField(QLatin1String(key), notIt);
+    return bytes;
+}
+
 QVector<HistoryFile> filesFrom(JsonFields &f, const char *key)
 {
     QVector<HistoryFile> out;
@@ -75,18 +85,11 @@ QVector<HistoryFile> filesFrom(JsonFields &f, const char *key)
         JsonFields j(a.at(i), QStringLiteral("поле «%1», элемент %2").arg(QLatin1String(key)).arg(i + 1));
         HistoryFile file;
         file.role = j.string("role");
-        const QByteArray path = j.string("path").toLatin1();
-        file.path = QByteArray::fromBase64(path, QByteArray::AbortOnBase64DecodingErrors);
-        if (j.ok() && file.path.toBase64() != path)
-            j.failField(QStringLiteral("path"), QStringLiteral("не путь в base64"));
+        file.path = base64From(j, "path", QStringLiteral("не путь в base64"));
         file.sha256 = j.string("sha256");
-        if (j.has("content")) {
-            const QByteArray content = j.string("content").toLatin1();
-            file.content = QByteArray::fromBase64(content, QByteArray::AbortOnBase64DecodingErrors);
-            file.kept = true;
-            if (j.ok() && file.content.toBase64() != content)
-                j.failField(QStringLiteral("content"), QStringLiteral("не содержимое в base64"));
-        }
+        file.kept = j.has("content");
+        if (file.kept)
+            file.content = base64From(j, "content", QStringLiteral("не содержимое в base64"));
         f.fail(j.error());
         out.append(file);
     }
