@@ -113,6 +113,33 @@ QStringList stringsFrom(JsonFields &f, const char *key)
     return out;
 }
 
+// One line of the queue as a record; false with why when it is none.
+bool recordFrom(const QByteArray &line, HistoryRecord *r, QString *why)
+{
+    QJsonParseError pe;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &pe);
+    if (pe.error != QJsonParseError::NoError)
+        *why = pe.errorString();
+    else if (!doc.isObject())
+        *why = QStringLiteral("не объект");
+    else
+        return HistoryJson::fromJson(doc.object(), r, why);
+    return false;
+}
+
+// Appends a line to the queue or a file beside it; failText takes the
+// file (%1) and the reason (%2).
+bool appendLine(const QString &path, const QByteArray &line, const QString &failText, QString *error)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Append) && f.write(line) == line.size() && f.flush())
+        return true;
+    if (error)
+        *error = failText.arg(QDir::toNativeSeparators(path), f.errorString());
+    return false;
+}
+
 } // namespace
 
 QJsonObject HistoryJson::toJson(const HistoryRecord &r)
@@ -233,16 +260,8 @@ bool HistoryJson::fromJson(const QJsonObject &o, HistoryRecord *out, QString *wh
 
 bool HistoryQueue::append(const HistoryRecord &record, QString *error)
 {
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QFile f(m_path);
-    const QByteArray line = QJsonDocument(HistoryJson::toJson(record)).toJson(QJsonDocument::Compact) + '\n';
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || f.write(line) != line.size() || !f.flush()) {
-        if (error)
-            *error = QStringLiteral("очередь истории %1 не записана: %2")
-                         .arg(QDir::toNativeSeparators(m_path), f.errorString());
-        return false;
-    }
-    return true;
+    return appendLine(m_path, QJsonDocument(HistoryJson::toJson(record)).toJson(QJsonDocument::Compact) + '\n',
+                      QStringLiteral("очередь истории %1 не записана: %2"), error);
 }
 
 QVector<HistoryRecord> HistoryQueue::readAll(int *unreadable, QStringList *reasons) const
@@ -257,12 +276,8 @@ QVector<HistoryRecord> HistoryQueue::readAll(int *unreadable, QStringList *reaso
             if (line.trimmed().isEmpty())
                 continue;
             HistoryRecord r;
-            QJsonParseError pe;
             QString why;
-            const QJsonDocument doc = QJsonDocument::fromJson(line, &pe);
-            if (pe.error != QJsonParseError::NoError || !doc.isObject())
-                why = pe.error != QJsonParseError::NoError ? pe.errorString() : QStringLiteral("не объект");
-            if (why.isEmpty() && HistoryJson::fromJson(doc.object(), &r, &why)) {
+            if (recordFrom(line, &r, &why)) {
                 out.append(r);
                 continue;
             }
@@ -290,16 +305,13 @@ bool HistoryQueue::replace(const QVector<HistoryRecord> &left, QString *error)
         QByteArray bad;
         for (const QByteArray &line : f.readAll().split('\n')) {
             HistoryRecord r;
-            const QJsonDocument doc = QJsonDocument::fromJson(line);
-            if (!line.trimmed().isEmpty() && !(doc.isObject() && HistoryJson::fromJson(doc.object(), &r)))
+            QString why;
+            if (!line.trimmed().isEmpty() && !recordFrom(line, &r, &why))
                 bad += line + '\n';
         }
         f.close();
-        if (!bad.isEmpty()) {
-            QFile aside(m_path + QStringLiteral(".bad"));
-            if (aside.open(QIODevice::WriteOnly | QIODevice::Append))
-                aside.write(bad);
-        }
+        if (!bad.isEmpty())
+            appendLine(m_path + QStringLiteral(".bad"), bad, QString(), nullptr);
     }
     if (left.isEmpty()) {
         if (QFile::exists(m_path) && !QFile::remove(m_path)) {
@@ -320,17 +332,9 @@ bool HistoryQueue::replace(const QVector<HistoryRecord> &left, QString *error)
 
 bool HistoryQueue::setAside(const HistoryRecord &record, const QString &reason, QString *error)
 {
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QFile f(setAsidePath());
     const QJsonObject o{{QStringLiteral("reason"), reason},
                         {QStringLiteral("at"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
                         {QStringLiteral("record"), HistoryJson::toJson(record)}};
-    const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || f.write(line) != line.size() || !f.flush()) {
-        if (error)
-            *error = QStringLiteral("файл отложенных событий истории %1 не записан: %2")
-                         .arg(QDir::toNativeSeparators(setAsidePath()), f.errorString());
-        return false;
-    }
-    return true;
+    return appendLine(setAsidePath(), QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n',
+                      QStringLiteral("файл отложенных событий истории %1 не записан: %2"), error);
 }
