@@ -43,6 +43,17 @@ QTableView *makeTable(QStandardItemModel *model, QWidget *parent)
     view->horizontalHeader()->setResizeContentsPrecision(50);
     return view;
 }
+
+// A copy the history keeps, written into dir under the file's own name (its
+// sum when the path names no file); empty, with why, when it is not.
+QString writeKept(const QString &dir, const HistoryFile &f, QString *why)
+{
+    const QString name = QFileInfo(QFile::decodeName(f.path)).fileName();
+    const QString path = QDir(dir).filePath(name.isEmpty() ? f.sha256 : name);
+    const SafeSave::Result saved = SafeSave::write(path, f.content, false);
+    *why = saved.error;
+    return saved.ok ? path : QString();
+}
 }
 
 HistoryWindow::HistoryWindow(HistoryRecorder *recorder, QWidget *parent)
@@ -393,14 +404,10 @@ QString HistoryWindow::keptCopy(const HistoryFile &file, QString *error)
 {
     if (!m_keptDir)
         m_keptDir.reset(new QTemporaryDir(QDir::temp().filePath(QStringLiteral("tesmar-history-XXXXXX"))));
-    const QString name = QFileInfo(QFile::decodeName(file.path)).fileName();
-    const QString path = QDir(m_keptDir->path()).filePath(name.isEmpty() ? file.sha256 : name);
-    const SafeSave::Result saved = m_keptDir->isValid() ? SafeSave::write(path, file.content, false) : SafeSave::Result();
-    if (!m_keptDir->isValid() || !saved.ok) {
-        *error = QStringLiteral("Копия файла из истории не записана: %1")
-                     .arg(m_keptDir->isValid() ? saved.error : QStringLiteral("нет временной папки"));
-        return QString();
-    }
+    QString why = QStringLiteral("нет временной папки");
+    const QString path = m_keptDir->isValid() ? writeKept(m_keptDir->path(), file, &why) : QString();
+    if (path.isEmpty())
+        *error = QStringLiteral("Копия файла из истории не записана: %1").arg(why);
     return path;
 }
 
@@ -419,12 +426,9 @@ void HistoryWindow::saveKept(const HistoryRecord &record)
     if (dir.isEmpty())
         return;
     for (const HistoryFile &f : record.files()) {
-        if (!f.kept)
-            continue;
-        const QString name = QFileInfo(QFile::decodeName(f.path)).fileName();
-        const SafeSave::Result saved = SafeSave::write(QDir(dir).filePath(name.isEmpty() ? f.sha256 : name), f.content, false);
-        if (!saved.ok) {
-            say(QStringLiteral("Файл из истории не сохранен: %1").arg(saved.error), true);
+        QString why;
+        if (f.kept && writeKept(dir, f, &why).isEmpty()) {
+            say(QStringLiteral("Файл из истории не сохранен: %1").arg(why), true);
             return;
         }
     }
