@@ -81,21 +81,27 @@ private:
     QVERIFY2(engine == HistoryConfig::Sqlite || !config.host.isEmpty(),                                 \
              qPrintable(QStringLiteral("PostgreSQL server did not start: ") + HistoryEngines::instance().whyNot()))
 
-// Statements run on a database of the given settings through a connection
-// of their own (another PC's Tesmar, or a database administrator); the
-// first value the last statement returns, empty when none.
+// A connection of its own to the database of the given settings (another
+// PC's Tesmar, or a database administrator), not yet open; the caller
+// closes and removes it.
+inline QSqlDatabase historyRawDatabase(const HistoryConfig &config, const QString &name)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(config.driver(), name);
+    db.setDatabaseName(config.engine == HistoryConfig::Postgres ? config.database : config.sqlitePath);
+    db.setHostName(config.host);
+    db.setPort(config.port);
+    db.setUserName(config.user);
+    return db;
+}
+
+// Statements run through such a connection; the first value the last
+// statement returns, empty when none.
 inline QString historyRawExec(const HistoryConfig &config, const QStringList &statements, bool *ok = nullptr)
 {
-    const bool pg = config.engine == HistoryConfig::Postgres;
     QString value;
     bool ran = true;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
-                                                    QStringLiteral("raw-exec"));
-        db.setDatabaseName(pg ? config.database : config.sqlitePath);
-        db.setHostName(config.host);
-        db.setPort(config.port);
-        db.setUserName(config.user);
+        QSqlDatabase db = historyRawDatabase(config, QStringLiteral("raw-exec"));
         ran = db.open();
         for (const QString &sql : statements) {
             QSqlQuery q(db);

@@ -249,13 +249,8 @@ void TestHistoryStore::migrationFromFirstSchema()
 {
     HISTORY_FRESH_CONFIG(config);
     // A raw connection builds the first schema, as the first Tesmar did.
-    const QString driver = engine == HistoryConfig::Postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(driver, QStringLiteral("raw"));
-        db.setDatabaseName(engine == HistoryConfig::Postgres ? config.database : config.sqlitePath);
-        db.setHostName(config.host);
-        db.setPort(config.port);
-        db.setUserName(config.user);
+        QSqlDatabase db = historyRawDatabase(config, QStringLiteral("raw"));
         QVERIFY(db.open());
         int found = -1;
         QString error;
@@ -308,15 +303,10 @@ void TestHistoryStore::newerSchemaRefused()
         HistoryStore store(QStringLiteral("t"));
         QCOMPARE(int(store.open(config)), int(HistoryStore::Status::Open));
     }
-    const QString driver = engine == HistoryConfig::Postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
     auto tablesAndVersion = [&](int setVersion) {
         QStringList out;
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase(driver, QStringLiteral("raw"));
-            db.setDatabaseName(engine == HistoryConfig::Postgres ? config.database : config.sqlitePath);
-            db.setHostName(config.host);
-            db.setPort(config.port);
-            db.setUserName(config.user);
+            QSqlDatabase db = historyRawDatabase(config, QStringLiteral("raw"));
             if (db.open()) {
                 QSqlQuery q(db);
                 if (setVersion > 0)
