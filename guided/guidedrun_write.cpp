@@ -7,7 +7,7 @@
 
 #include "guided/guidedrun.h"
 
-#include "device/registermap.h"
+#include "devicedata/writeidentity.h"
 #include "guided/guidedreport.h"
 
 #include <QDir>
@@ -85,8 +85,8 @@ void GuidedRun::sendJob()
         return;
     }
     const int i = m_job.record().device;
-    const GuidedWrite::Request r = m_job.next();
-    if (m_link->send(m_plan.devices[i].address, r.command, r.data)) {
+    const RequestItem r = m_job.next();
+    if (m_link->send(m_plan.devices[i].address, uint8_t(r.command), r.data)) {
         m_pending = Pending::Write;
         return;
     }
@@ -264,7 +264,8 @@ void GuidedRun::onIdentityReply(const GuidedReply &reply)
         return;
     }
     const int i = m_identityOrder.first();
-    if (!m_link->send(m_plan.devices[i].address, RegisterMap::CmdReadRegisters, GuidedWrite::serialRequest())) {
+    const RequestItem serial = WriteIdentity::serialRead();
+    if (!m_link->send(m_plan.devices[i].address, uint8_t(serial.command), serial.data)) {
         if (pauseIfPortGone())
             return;
         QTimer::singleShot(10, this, [this] { onIdentityReply(GuidedReply()); });
