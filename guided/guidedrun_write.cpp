@@ -263,15 +263,5 @@ void GuidedRun::onIdentityReply(const GuidedReply &reply)
         emit changed();
         return;
     }
-    const int i = m_identityOrder.first();
-    const RequestItem serial = WriteIdentity::serialRead();
-    if (!m_link->send(m_plan.devices[i].address, uint8_t(serial.command), serial.data)) {
-        if (pauseIfPortGone())
-            return;
-        QTimer::singleShot(10, this, [this] { onIdentityReply(GuidedReply()); });
-        return;
-    }
-    m_identityOrder.removeFirst();
-    m_pollDevice = i;
-    m_pending = Pending::Identity;
+    readNext(&m_identityOrder, WriteIdentity::serialRead(), Pending::Identity, &GuidedRun::onIdentityReply);
 }
