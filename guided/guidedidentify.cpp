@@ -3,6 +3,7 @@
 #include "device/registermap.h"
 #include "device/sensorrangetable.h"
 #include "device/valuecodec.h"
+#include "guided/guidedvalidate.h"
 #include "polling/command3answer.h"
 
 #include <QTimer>
@@ -98,10 +99,8 @@ void GuidedIdentify::onReply(const GuidedReply &reply)
         ok = ValueCodec::readFloat(reply.data, 0, &d.pvPa);
     } else if (ok && m_step == ReadPn) {
         ok = ValueCodec::readFloat(reply.data, 0, &d.pnPa);
-        if (ok && !(d.pmaxPa > 0 && d.pvPa > d.pnPa))
-            ok = false, said = true, m_failures << QStringLiteral("%1: диапазон прибора не задан (Pmax %2 Па, %3…%4 Па)")
-                                          .arg(d.addressText()).arg(double(d.pmaxPa)).arg(double(d.pnPa))
-                                          .arg(double(d.pvPa));
+        if (ok && !d.rangeProblem().isEmpty())
+            ok = false, said = true, m_failures << QStringLiteral("%1: %2").arg(d.addressText(), d.rangeProblem());
     } else if (ok && m_step == ReadSettings) {
         uint16_t unit = 0, type = 0, code = 0;
         ok = ValueCodec::readU16(reply.data, 0, &unit) && ValueCodec::readU16(reply.data, 2, &type)
@@ -110,8 +109,7 @@ void GuidedIdentify::onReply(const GuidedReply &reply)
         d.deviceType = type;
         d.sensorCode = code;
         // The verification compares its pressure register with the bench.
-        if (ok && (unit >= SensorRangeTable::UnitCount
-                   || SensorRangeTable::quantityText(unit) != QStringLiteral("Давление")))
+        if (ok && !GuidedValidate::pressureUnit(unit))
             ok = false, said = true, m_failures << QStringLiteral("%1: прибор показывает не давление (единица «%2»); "
                                                      "установите единицу давления на вкладке прибора")
                                           .arg(d.addressText(), SensorRangeTable::unitText(unit));

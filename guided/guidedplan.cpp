@@ -60,6 +60,14 @@ DeviceSensorType GuidedDevice::statedSensor() const
     return decodeDeviceSensorType(block);
 }
 
+QString GuidedDevice::rangeProblem() const
+{
+    if (pmaxPa > 0 && pvPa > pnPa)
+        return QString();
+    return QStringLiteral("диапазон прибора не задан (Pmax %1 Па, %2…%3 Па)")
+        .arg(double(pmaxPa)).arg(double(pnPa)).arg(double(pvPa));
+}
+
 GuidedPlan GuidedPlan::defaults(const QVector<GuidedDevice> &devices)
 {
     GuidedPlan p;
@@ -400,9 +408,8 @@ bool GuidedPlan::fromJson(const QJsonObject &o, GuidedPlan *plan, QString *why)
         d.pvPa = float(j.number("pvPa", -FLT_MAX, FLT_MAX));
         // Plans kept before the unit was read are in kPa.
         d.unitCode = j.integerOr("unitCode", 0, 0xffff, 1);
-        if (j.ok() && !(d.pmaxPa > 0 && d.pvPa > d.pnPa))
-            j.fail(QStringLiteral("диапазон прибора не задан (Pmax %1 Па, %2…%3 Па)")
-                       .arg(double(d.pmaxPa)).arg(double(d.pnPa)).arg(double(d.pvPa)));
+        if (j.ok())
+            j.fail(d.rangeProblem());
         if (j.ok() && !GuidedValidate::pressureUnit(d.unitCode))
             j.fail(QStringLiteral("единица %1 не единица давления").arg(d.unitCode));
         f.fail(j.error());

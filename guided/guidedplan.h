@@ -42,6 +42,9 @@ struct GuidedDevice
     QString serialText() const;     // the number, or "—"
     // The cell the device states in its sensor code (read with the plan).
     DeviceSensorType statedSensor() const;
+    // Empty when Pmax and the set range are there to calculate and verify
+    // with, else why not (as identification says it).
+    QString rangeProblem() const;
 };
 
 struct GuidedTemperature

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 #include <QUuid>
 
 GuidedRun::GuidedRun(GuidedLink *link, QObject *parent)
@@ -453,6 +454,20 @@ void GuidedRun::leaveOut(int device, const QString &reason)
     fail(QStringLiteral("Устройство %1 (зав. № %2) исключено из прогона: %3")
              .arg(m_plan.devices[device].addressText(), m_plan.devices[device].serialText(), reason));
     emit changed();
+}
+
+void GuidedRun::readNext(QVector<int> *order, const RequestItem &read, Pending kind,
+                         void (GuidedRun::*again)(const GuidedReply &))
+{
+    const int i = order->first();
+    if (!m_link->send(m_plan.devices[i].address, uint8_t(read.command), read.data)) {
+        if (!pauseIfPortGone())
+            QTimer::singleShot(10, this, [this, again] { (this->*again)(GuidedReply()); });
+        return;
+    }
+    order->removeFirst();
+    m_pollDevice = i;
+    m_pending = kind;
 }
 
 bool GuidedRun::pauseIfPortGone()

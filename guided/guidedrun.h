@@ -141,6 +141,11 @@ private:
     void fail(const QString &text);
     // The port has gone: the run is paused, saying how to go on (true).
     bool pauseIfPortGone();
+    // Sends `read` to the first device of `order` (then its reply is a
+    // `kind`); a busy link is tried again shortly through `again` with no
+    // reply, a closed port pauses the run.
+    void readNext(QVector<int> *order, const RequestItem &read, Pending kind,
+                  void (GuidedRun::*again)(const GuidedReply &));
     void say(const QString &text);
 
     // Capture and verification (guidedrun_capture.cpp).

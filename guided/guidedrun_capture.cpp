@@ -373,17 +373,8 @@ void GuidedRun::onPressureReply(const GuidedReply &reply)
         finishVerifyStep();
         return;
     }
-    const int i = m_pressureOrder.first();
-    if (!m_link->send(m_plan.devices[i].address, RegisterMap::CmdReadRegisters,
-                      ValueCodec::readData(RegisterMap::PressureValue, 4))) {
-        if (pauseIfPortGone())
-            return;
-        QTimer::singleShot(10, this, [this] { onPressureReply(GuidedReply()); });
-        return;
-    }
-    m_pressureOrder.removeFirst();
-    m_pollDevice = i;
-    m_pending = Pending::Pressure;
+    readNext(&m_pressureOrder, RequestItem::read(RegisterMap::PressureValue, 4), Pending::Pressure,
+             &GuidedRun::onPressureReply);
 }
 
 void GuidedRun::finishVerifyStep()

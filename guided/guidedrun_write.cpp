@@ -7,7 +7,7 @@
 
 #include "guided/guidedrun.h"
 
-#include "device/registermap.h"
+#include "devicedata/writeidentity.h"
 #include "guided/guidedreport.h"
 
 #include <QDir>
@@ -85,8 +85,8 @@ void GuidedRun::sendJob()
         return;
     }
     const int i = m_job.record().device;
-    const GuidedWrite::Request r = m_job.next();
-    if (m_link->send(m_plan.devices[i].address, r.command, r.data)) {
+    const RequestItem r = m_job.next();
+    if (m_link->send(m_plan.devices[i].address, uint8_t(r.command), r.data)) {
         m_pending = Pending::Write;
         return;
     }
@@ -263,14 +263,5 @@ void GuidedRun::onIdentityReply(const GuidedReply &reply)
         emit changed();
         return;
     }
-    const int i = m_identityOrder.first();
-    if (!m_link->send(m_plan.devices[i].address, RegisterMap::CmdReadRegisters, GuidedWrite::serialRequest())) {
-        if (pauseIfPortGone())
-            return;
-        QTimer::singleShot(10, this, [this] { onIdentityReply(GuidedReply()); });
-        return;
-    }
-    m_identityOrder.removeFirst();
-    m_pollDevice = i;
-    m_pending = Pending::Identity;
+    readNext(&m_identityOrder, WriteIdentity::serialRead(), Pending::Identity, &GuidedRun::onIdentityReply);
 }

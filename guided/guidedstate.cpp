@@ -265,12 +265,13 @@ bool GuidedDeviceResult::fromJson(const QJsonObject &o, int index, GuidedDeviceR
     d.verified = f.boolean("verified");
     // A state from before the write's progress or the bench notes were kept
     // has none of these fields.
-    const QString progress = writeProgressProblem(o);
-    if (f.ok() && !progress.isEmpty())
-        f.fail(progress);
-    d.blocksWritten = f.integerOr("blocksWritten", 0, MaxBlocks, 0);
-    d.blocksTotal = f.integerOr("blocksTotal", 0, MaxBlocks, 0);
-    d.priorKept = f.has("priorKept") ? f.boolean("priorKept") : false;
+    JsonFields blocks(o, QStringLiteral("блоки записи"));
+    d.blocksWritten = blocks.integerOr("blocksWritten", 0, MaxBlocks, 0);
+    d.blocksTotal = blocks.integerOr("blocksTotal", 0, MaxBlocks, 0);
+    if (blocks.ok() && d.blocksWritten > d.blocksTotal)
+        blocks.fail(QStringLiteral("%1 из %2").arg(d.blocksWritten).arg(d.blocksTotal));
+    f.fail(blocks.error());
+    d.priorKept = f.has("priorKept") && f.boolean("priorKept");
     if (f.has("benchNotes")) {
         const QJsonArray notes = f.array("benchNotes", 0, 10000);
         for (int i = 0; i < notes.size() && f.ok(); ++i) {
@@ -288,24 +289,6 @@ bool GuidedDeviceResult::fromJson(const QJsonObject &o, int index, GuidedDeviceR
     d.judge();
     *out = d;
     return true;
-}
-
-// A state from before the write's progress was kept has none of these
-// fields; one that is there must be what the run writes.
-QString GuidedDeviceResult::writeProgressProblem(const QJsonObject &o)
-{
-    const QJsonValue written = o.value(QStringLiteral("blocksWritten"));
-    const QJsonValue total = o.value(QStringLiteral("blocksTotal"));
-    const QJsonValue prior = o.value(QStringLiteral("priorKept"));
-    const auto count = [](const QJsonValue &v) {
-        return v.isUndefined() ? 0 : v.isDouble() && v.toDouble() == std::floor(v.toDouble()) ? v.toDouble() : -1.0;
-    };
-    const double w = count(written), t = count(total);
-    if (w < 0 || t < 0 || t > MaxBlocks || w > t)
-        return QStringLiteral("блоки записи: %1 из %2").arg(written.toVariant().toString(), total.toVariant().toString());
-    if (!(prior.isUndefined() || prior.isBool()))
-        return QStringLiteral("поле priorKept не логическое");
-    return QString();
 }
 
 QString GuidedCursor::phaseKey(GuidedPhase p) { return QLatin1String(phaseKeys[int(p)]); }

@@ -79,9 +79,8 @@ struct GuidedDeviceResult
     // False with the reason when a field is missing, of another type or out
     // of range; index is the device's place in the state, for the reason.
     static bool fromJson(const QJsonObject &o, int index, GuidedDeviceResult *d, QString *why);
-    // Why a device's saved write progress cannot be taken (empty: it can).
+    // Blocks of one write (the parameters dialog's five).
     static constexpr int MaxBlocks = 5;
-    static QString writeProgressProblem(const QJsonObject &o);
 };
 
 enum class GuidedPhase {

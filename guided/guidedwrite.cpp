@@ -1,8 +1,8 @@
 #include "guided/guidedwrite.h"
 
-#include "calc/lsqcalibration.h"
 #include "device/registermap.h"
 #include "device/valuecodec.h"
+#include "devicedata/writeidentity.h"
 #include "guided/guidedcalc.h"
 
 #include <QFile>
@@ -53,11 +53,6 @@ QString serialText(bool read, uint32_t serial)
 
 } // namespace
 
-QByteArray GuidedWrite::serialRequest()
-{
-    return ValueCodec::readData(RegisterMap::SerialNumber, LsqCalibration::SerialReadBytes);
-}
-
 QString GuidedWrite::identityProblem(const GuidedDevice &device, const GuidedReply &reply, uint32_t *serial,
                                      bool *serialRead)
 {
@@ -100,12 +95,11 @@ void GuidedWrite::begin(int deviceIndex, const GuidedDevice &device, const Calib
     m_priorWanted = readPrior;
 }
 
-GuidedWrite::Request GuidedWrite::next() const
+RequestItem GuidedWrite::next() const
 {
     switch (m_step) {
-    case Step::Serial: return {RegisterMap::CmdReadRegisters, serialRequest()};
-    case Step::Prior:
-        return {RegisterMap::CmdReadRegisters, ValueCodec::readData(PriorReads[m_index].reg, PriorReads[m_index].bytes)};
+    case Step::Serial: return WriteIdentity::serialRead();
+    case Step::Prior: return RequestItem::read(PriorReads[m_index].reg, PriorReads[m_index].bytes);
     case Step::Blocks: return {RegisterMap::CmdWriteRegisters, m_blocks.value(m_index)};
     case Step::Done: break;
     }

@@ -10,6 +10,7 @@
 // each reply to take().
 
 #include "calc/calibrationtypes.h"
+#include "device/operations.h"
 #include "guided/guidedlink.h"
 #include "guided/guidedplan.h"
 
@@ -41,14 +42,6 @@ struct GuidedWriteRecord
 class GuidedWrite
 {
 public:
-    struct Request
-    {
-        uint8_t command = 0;
-        QByteArray data;
-    };
-
-    // The serial read the tabs send: register 0x3A, four bytes.
-    static QByteArray serialRequest();
     // Empty when the reply names the device planned; else why not, with
     // both numbers when the device answered with another.
     static QString identityProblem(const GuidedDevice &device, const GuidedReply &reply, uint32_t *serial,
@@ -61,7 +54,9 @@ public:
     void begin(int deviceIndex, const GuidedDevice &device, const CalibrationCoefficients &values, bool readPrior,
                bool restore);
     bool running() const { return m_step != Step::Done; }
-    Request next() const;
+    // The serial read is the one every write of the tabs opens with
+    // (WriteIdentity::serialRead).
+    RequestItem next() const;
     // Takes the reply to the request next() gave; the write has ended when
     // running() turns false (record() says how).
     void take(const GuidedReply &reply);

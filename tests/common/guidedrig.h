@@ -82,7 +82,23 @@ struct Bench
         g.pnPa = d->f32(sim::VirtualDevice::RegPn);
         return g;
     }
+    // A two-gauge unit at 01 and a capacitive one at 02, planned as they are.
+    GuidedPlan addMixedPair()
+    {
+        add(1, Kind::TwoGauge, 1);
+        add(2, Kind::CapacitiveNear, 2);
+        return GuidedPlan::defaults({planned(1, SensorModel::TwoGauge), planned(2, SensorModel::Capacitive)});
+    }
 };
+
+// The run's lines said in red, collected as they come.
+inline void collectFailures(GuidedRun *run, QStringList *into)
+{
+    QObject::connect(run, &GuidedRun::message, run, [into](const QString &t, bool failure) {
+        if (failure)
+            *into << t;
+    });
+}
 
 // Answers the run's requests as they come: the chamber temperature for
 // every device, each device's chambers as the plan says for its sensor

@@ -238,10 +238,7 @@ void TestGuidedBench::chamberTrapAtVerification()
     QString why;
     QVERIFY2(run.create(QDir::current().filePath(QStringLiteral("run")), plan, &why), qPrintable(why));
     QStringList failures;
-    connect(&run, &GuidedRun::message, &run, [&](const QString &t, bool failure) {
-        if (failure)
-            failures << t;
-    });
+    collectFailures(&run, &failures);
     Operator op(&bench, &run);
     QStringList holds;
     op.beforeConfirm = [&](GuidedRun *r) {

@@ -93,10 +93,7 @@ void TestGuidedDamage::initTestCase()
     m_runDir = m_dir.filePath(QStringLiteral("run"));
     Bench bench;
     QVERIFY(bench.open());
-    bench.add(1, Kind::TwoGauge, 1);
-    bench.add(2, Kind::CapacitiveNear, 2);
-    GuidedPlan plan = GuidedPlan::defaults({bench.planned(1, SensorModel::TwoGauge),
-                                            bench.planned(2, SensorModel::Capacitive)});
+    GuidedPlan plan = bench.addMixedPair();
     plan.points = {0, 33, 67, 100};   // the capacitive cell's cubic needs four
     plan.verifyPercent = {0, 50, 100};
     plan.stableCount = plan.averaged = 3;

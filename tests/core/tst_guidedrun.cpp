@@ -158,13 +158,7 @@ void TestGuidedRun::wholeRun()
     QVERIFY2(run->create(runDir, plan, &why), qPrintable(why));
     QVERIFY(!run->create(runDir, plan, &why));   // the folder holds a run now
     QStringList failures;
-    auto listen = [&failures](GuidedRun *r) {
-        connect(r, &GuidedRun::message, r, [&failures](const QString &t, bool failure) {
-            if (failure)
-                failures << t;
-        });
-    };
-    listen(run.get());
+    collectFailures(run.get(), &failures);
     auto op = std::make_unique<Operator>(&bench, run.get());
     // The operator types the reference's reading at one point.
     op->reading = [](const GuidedCursor &c) { return c.temperature == 0 && c.point == 2 ? 50.02 : std::nan(""); };
@@ -185,7 +179,7 @@ void TestGuidedRun::wholeRun()
         }
         resumedAt = QStringLiteral("%1 %2 %3").arg(GuidedCursor::phaseKey(run->phase()))
                         .arg(run->cursor().temperature).arg(run->cursor().point);
-        listen(run.get());
+        collectFailures(run.get(), &failures);
         op = std::make_unique<Operator>(&bench, run.get());
         run->start();
     };
@@ -457,20 +451,14 @@ void TestGuidedRun::operatorChoices()
     QFETCH(QString, choice);
     Bench bench;
     QVERIFY(bench.open());
-    bench.add(1, Kind::TwoGauge, 1);
-    bench.add(2, Kind::CapacitiveNear, 2);
-    GuidedPlan plan = GuidedPlan::defaults({bench.planned(1, SensorModel::TwoGauge),
-                                            bench.planned(2, SensorModel::Capacitive)});
+    GuidedPlan plan = bench.addMixedPair();
     plan.points = {0, 50, 75, 100};   // the fewest the capacitive cubic is calculated from
     plan.stableCount = plan.averaged = 3;
     GuidedRun run(bench.guided.get());
     QString why;
     QVERIFY2(run.create(QDir::current().filePath(QStringLiteral("run")), plan, &why), qPrintable(why));
     QStringList failures;
-    connect(&run, &GuidedRun::message, &run, [&](const QString &t, bool failure) {
-        if (failure)
-            failures << t;
-    });
+    collectFailures(&run, &failures);
     int sentWhilePaused = 0;
     connect(bench.line.get(), &sim::VirtualLine::requestReceived, &run, [&] { sentWhilePaused += run.isPaused(); });
 
