@@ -153,10 +153,9 @@ bool HartReceiver::Hunt::checksumOk() const
     if (!complete || expectedLength < 2 || buffer.size() < expectedLength)
         return false;
     // From the delimiter (right after the counted preamble) to the checksum.
-    uint8_t sum = 0;
-    for (int i = preambleCounter; i < expectedLength - 1; ++i)
-        sum ^= uint8_t(buffer.at(i));
-    return sum == uint8_t(buffer.at(expectedLength - 1));
+    const int last = expectedLength - 1;
+    return HartAnswer::checksumOf(buffer.constData() + preambleCounter, last - preambleCounter)
+        == uint8_t(buffer.at(last));
 }
 
 bool HartReceiver::feedHunt(int k, uint8_t c)
