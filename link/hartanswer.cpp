@@ -66,11 +66,16 @@ bool HartAnswer::checksumOk() const
 {
     if (!m_valid)
         return false;
-    const auto *b = reinterpret_cast<const uint8_t *>(m_raw.constData());
+    const int last = m_totalLength - 1;
+    return checksumOf(m_raw.constData() + m_preambleCount, last - m_preambleCount) == uint8_t(m_raw.at(last));
+}
+
+uint8_t HartAnswer::checksumOf(const char *bytes, int size)
+{
     uint8_t sum = 0;
-    for (int i = m_preambleCount; i <= m_totalLength - 2; ++i)
-        sum ^= b[i];
-    return sum == b[m_totalLength - 1];
+    for (int i = 0; i < size; ++i)
+        sum ^= uint8_t(bytes[i]);
+    return sum;
 }
 
 uint8_t HartAnswer::shortAddress() const

@@ -28,6 +28,9 @@ public:
     // XOR of delimiter through last data byte against the checksum byte.
     // False for a frame that did not parse.
     bool checksumOk() const;
+    // The checksum of a frame's bytes from its delimiter up to (not
+    // including) the checksum byte: their XOR.
+    static uint8_t checksumOf(const char *bytes, int size);
 
     int totalLength() const { return m_totalLength; }
     int preambleCount() const { return m_preambleCount; }

@@ -118,10 +118,8 @@ bool HartRequestFrame::build(uint8_t command, const uint8_t *data, int n)
     }
 
     // The checksum covers delimiter through data, preamble excluded.
-    uint8_t sum = 0;
-    for (int i = m_preambleCount; i < length; ++i)
-        sum ^= m_buffer[i];
-    m_buffer[length] = sum;
+    m_buffer[length] = HartAnswer::checksumOf(reinterpret_cast<const char *>(m_buffer) + m_preambleCount,
+                                              length - m_preambleCount);
     m_totalLength = length + 1;
     return true;
 }

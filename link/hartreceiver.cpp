@@ -1,6 +1,7 @@
 #include "link/hartreceiver.h"
 #include "link/linklog.h"
 
+#include <algorithm>
 #include <cstring>
 
 const char *HartReceiver::errorText(Error e)
@@ -20,14 +21,12 @@ const char *HartReceiver::errorText(Error e)
 
 HartReceiver::HartReceiver()
 {
-    m_top.buffer.reserve(MaxBuffer);
+    m_hunts[0].buffer.reserve(MaxBuffer);
 }
-
-HartReceiver::~HartReceiver() = default;
 
 void HartReceiver::reset()
 {
-    m_top.clear();
+    clearHunt(0);
     m_lastError = NoError;
     for (int &n : m_errorCounts)
         n = 0;
@@ -37,10 +36,10 @@ void HartReceiver::huntOn()
 {
     // A damaged frame may have been noise whose byte count ran into the
     // preamble of the real answer: what the inner hunt had of it stays.
-    if (m_top.complete && !m_top.checksumOk())
-        m_top.giveUp();
+    if (m_hunts[0].complete && !m_hunts[0].checksumOk())
+        giveUp(0);
     else
-        m_top.clear();
+        clearHunt(0);
 }
 
 int HartReceiver::errorCount(Error e) const
@@ -78,18 +77,18 @@ int HartReceiver::feedUntilComplete(const char *data, int size, bool *complete)
         // go, up to the last one (which completes it) and up to the first
         // 0xFF while the inner hunt has nothing begun: nothing else can
         // start a frame inside this one.
-        const Hunt &h = m_top;
+        Hunt &h = m_hunts[0];
         if (h.frameStarted && !h.complete && h.expectedLength > 0) {
             int bulk = qMin(h.expectedLength - h.buffer.size(), size - i) - 1;
-            if (bulk > 0 && h.inner) {
-                if (!h.inner->idle()) {
+            if (bulk > 0) {
+                if (!innerIdle(0)) {
                     bulk = 0;
                 } else if (const void *ff = std::memchr(data + i, 0xFF, size_t(bulk))) {
                     bulk = int(static_cast<const char *>(ff) - (data + i));
                 }
             }
             if (bulk > 0) {
-                m_top.buffer.append(data + i, bulk);
+                h.buffer.append(data + i, bulk);
                 i += bulk;
             }
         }
@@ -106,51 +105,47 @@ bool HartReceiver::feedByte(uint8_t c)
     // The common bytes take a short way: the next 0xFF of a preamble under
     // way, and a byte inside a frame that neither is its byte count nor
     // completes it, while nothing has begun inside the frame.
-    Hunt &h = m_top;
+    Hunt &h = m_hunts[0];
     if (!h.frameStarted) {
         if (c == 0xFF && h.preambleCounter > 0 && h.preambleCounter < MaxPreamble) {
             ++h.preambleCounter;
             return false;
         }
-    } else if (!h.complete && c != 0xFF && (!h.inner || h.inner->idle()) && h.buffer.size() < MaxBuffer) {
+    } else if (!h.complete && c != 0xFF && innerIdle(0) && h.buffer.size() < MaxBuffer) {
         const int n = h.buffer.size() + 1;
         if (n - 1 != h.headerIndex && n != h.expectedLength) {
             h.buffer.append(char(c));
             return false;
         }
     }
-    const Hunt::Step step = m_top.feedByte(c, *this, 0);
-    if (step == Hunt::Failed)
-        report(m_top.error);
-    return step == Hunt::Completed;
+    return feedHunt(0, c);
 }
 
 HartAnswer HartReceiver::answer() const
 {
     HartAnswer a;
-    if (m_top.complete) {
-        const QByteArray &b = m_top.buffer;
-        a.parse(b.size() == m_top.expectedLength ? b : b.left(m_top.expectedLength));
-    }
+    const Hunt &h = m_hunts[0];
+    if (h.complete)
+        a.parse(h.buffer.size() == h.expectedLength ? h.buffer : h.buffer.left(h.expectedLength));
     return a;
 }
 
-// ---------------------------------------------------------------- one hunt
+// ---------------------------------------------------------------- the hunts
 
-void HartReceiver::Hunt::clear()
+void HartReceiver::clearHunt(int k)
 {
-    buffer.resize(0);
-    preambleCounter = 0;
-    headerIndex = 0;
-    expectedLength = 0;
-    number = 0;
-    runTooLong = false;
-    frameStarted = false;
-    complete = false;
-    error = NoError;
+    Hunt &h = m_hunts[k];
+    h.buffer.resize(0);
+    h.preambleCounter = 0;
+    h.headerIndex = 0;
+    h.expectedLength = 0;
+    h.number = 0;
+    h.runTooLong = false;
+    h.frameStarted = false;
+    h.complete = false;
     // An idle inner hunt has nothing to forget, nor has any hunt inside it.
-    if (inner && !inner->idle())
-        inner->clear();
+    if (!innerIdle(k))
+        clearHunt(k + 1);
 }
 
 bool HartReceiver::Hunt::checksumOk() const
@@ -158,66 +153,68 @@ bool HartReceiver::Hunt::checksumOk() const
     if (!complete || expectedLength < 2 || buffer.size() < expectedLength)
         return false;
     // From the delimiter (right after the counted preamble) to the checksum.
-    uint8_t sum = 0;
-    for (int i = preambleCounter; i < expectedLength - 1; ++i)
-        sum ^= uint8_t(buffer.at(i));
-    return sum == uint8_t(buffer.at(expectedLength - 1));
+    const int last = expectedLength - 1;
+    return HartAnswer::checksumOf(buffer.constData() + preambleCounter, last - preambleCounter)
+        == uint8_t(buffer.at(last));
 }
 
-HartReceiver::Hunt::Step HartReceiver::Hunt::feedByte(uint8_t c, HartReceiver &r, int depth)
+bool HartReceiver::feedHunt(int k, uint8_t c)
 {
-    if (!frameStarted) {
+    Hunt &h = m_hunts[k];
+    if (!h.frameStarted) {
         if (c == 0xFF) {
-            if (preambleCounter == 0 && depth == 0)
-                ++r.m_startCount;
+            if (h.preambleCounter == 0 && k == 0)
+                ++m_startCount;
             // A run longer than a preamble may be is line noise (a converter
             // switching direction) running into a real answer's preamble: it
             // is reported once, and the last bytes of the run still count, so
             // the answer behind it is not lost.
-            if (++preambleCounter > MaxPreamble) {
-                preambleCounter = MaxPreamble;
-                if (!runTooLong) {
-                    runTooLong = true;
-                    error = PreambleTooLong;
-                    return Failed;
+            if (++h.preambleCounter > MaxPreamble) {
+                h.preambleCounter = MaxPreamble;
+                if (!h.runTooLong) {
+                    h.runTooLong = true;
+                    if (k == 0)
+                        report(PreambleTooLong);
                 }
             }
-            return Nothing;
+            return false;
         }
-        if (preambleCounter >= MinPreamble && (c == 0x82 || c == 0x02)) {
+        if (h.preambleCounter >= MinPreamble && (c == 0x82 || c == 0x02)) {
             // headerIndex is where the byte count will sit in the buffer.
-            headerIndex = preambleCounter + (c == 0x82 ? 7 : 3);
-            buffer.fill(char(0xFF), preambleCounter);
-            buffer.append(char(c));
-            frameStarted = true;
-            runTooLong = false;
-            number = ++r.m_delimiterCount;
-            if (depth + 1 < MaxNesting) {
-                if (!inner)
-                    inner = std::make_unique<Hunt>();
-                else if (!inner->idle())
-                    inner->clear();
+            h.headerIndex = h.preambleCounter + (c == 0x82 ? 7 : 3);
+            h.buffer.fill(char(0xFF), h.preambleCounter);
+            h.buffer.append(char(c));
+            h.frameStarted = true;
+            h.runTooLong = false;
+            h.number = ++m_delimiterCount;
+            if (k + 1 < MaxNesting) {
+                // What begins inside this frame is hunted for from here on.
+                m_huntsInUse = qMax(m_huntsInUse, k + 2);
+                clearHunt(k + 1);
             }
-            return Nothing;
+            return false;
         }
-        error = preambleCounter < MinPreamble ? PreambleTooShort : WrongDelimiter;
-        preambleCounter = 0;
-        runTooLong = false;
-        return Failed;
+        // Only the frame reported has its framing errors reported.
+        if (k == 0)
+            report(h.preambleCounter < MinPreamble ? PreambleTooShort : WrongDelimiter);
+        h.preambleCounter = 0;
+        h.runTooLong = false;
+        return false;
     }
 
-    if (complete) {
+    if (h.complete) {
         // Kept (up to the cap) for whoever reads the buffer; never a frame.
-        if (buffer.size() < MaxBuffer)
-            buffer.append(char(c));
-        return Nothing;
+        if (h.buffer.size() < MaxBuffer)
+            h.buffer.append(char(c));
+        return false;
     }
-    Step step = Nothing;
+    Hunt *inner = innerOf(k);
+    bool completed = false;
     bool hopeless = false;
-    if (buffer.size() < MaxBuffer) {
-        buffer.append(char(c));
-        const int n = buffer.size();
-        if (n - 1 == headerIndex) {
+    if (h.buffer.size() < MaxBuffer) {
+        h.buffer.append(char(c));
+        const int n = h.buffer.size();
+        if (n - 1 == h.headerIndex) {
             // The byte count is taken as a signed byte. A negative one never
             // forms a frame: from 0x80 to 0xFD the end would lie behind the
             // bytes already received, and 0xFE or 0xFF would end the frame
@@ -225,37 +222,36 @@ HartReceiver::Hunt::Step HartReceiver::Hunt::feedByte(uint8_t c, HartReceiver &r
             // Such a start is noise and given up at once.
             const int count = int(int8_t(c));
             hopeless = count < 0;
-            expectedLength = hopeless ? 0 : headerIndex + count + 4;
-        } else if (expectedLength != 0 && n == expectedLength) {
-            complete = true;
-            step = Completed;
+            h.expectedLength = hopeless ? 0 : h.headerIndex + count + 4;
+        } else if (h.expectedLength != 0 && n == h.expectedLength) {
+            h.complete = true;
+            completed = true;
         }
     }
     // Every byte after this frame's delimiter is also hunted through for a
     // frame that begins inside it; a damaged one there is given up at once.
     // (A byte other than 0xFF changes nothing in an idle hunt.)
-    if (inner && (c == 0xFF || !inner->idle()) && inner->feedByte(c, r, depth + 1) == Completed
-        && !inner->checksumOk())
-        inner->giveUp();
+    if (inner && (c == 0xFF || !inner->idle()) && feedHunt(k + 1, c) && !inner->checksumOk())
+        giveUp(k + 1);
     // This frame gives way to the one begun inside it when it cannot
     // complete, when that one completed first with a good checksum, or when
     // this one completed damaged: then the later frame completes on its own
     // bytes.
-    const bool innerWon = inner && inner->complete && step != Completed;
+    const bool innerWon = inner && inner->complete && !completed;
     const bool innerBegun = inner && inner->frameStarted;
-    if (hopeless || innerWon || (step == Completed && innerBegun && !checksumOk())) {
-        giveUp();
-        return complete ? Completed : Nothing;
+    if (hopeless || innerWon || (completed && innerBegun && !h.checksumOk())) {
+        giveUp(k);
+        return h.complete;
     }
-    return step;
+    return completed;
 }
 
-void HartReceiver::Hunt::giveUp()
+void HartReceiver::giveUp(int k)
 {
-    if (!inner) {
-        clear();
+    if (!innerOf(k)) {
+        clearHunt(k);
         return;
     }
-    std::unique_ptr<Hunt> next = std::move(inner);
-    *this = std::move(*next);
+    std::rotate(m_hunts.begin() + k, m_hunts.begin() + k + 1, m_hunts.begin() + m_huntsInUse);
+    --m_huntsInUse;
 }

@@ -25,8 +25,8 @@
 #include "link/hartanswer.h"
 
 #include <QByteArray>
+#include <array>
 #include <cstdint>
-#include <memory>
 
 class HartReceiver
 {
@@ -52,7 +52,6 @@ public:
     static const char *errorText(Error e);
 
     HartReceiver();
-    ~HartReceiver();
 
     void reset();
     // Drops the completed frame and hunts on. When that frame was damaged,
@@ -68,12 +67,12 @@ public:
     // frame.
     int feedUntilComplete(const char *data, int size, bool *complete);
 
-    bool isComplete() const { return m_top.complete; }
+    bool isComplete() const { return m_hunts[0].complete; }
     // True while a frame is being received: its preamble has begun and it
     // has not completed (nor been dropped by a framing error).
     bool isMidFrame() const
     {
-        return m_top.frameStarted ? !m_top.complete : m_top.preambleCounter > 0;
+        return m_hunts[0].frameStarted ? !m_hunts[0].complete : m_hunts[0].preambleCounter > 0;
     }
     // Counts the frames begun (first preamble byte) since construction, reset()
     // or not.
@@ -85,10 +84,10 @@ public:
     int delimiterCount() const { return m_delimiterCount; }
     // The number (as delimiterCount counted it) of the frame being received
     // or just completed; 0 before a delimiter.
-    int frameNumber() const { return m_top.number; }
-    bool isFrameStarted() const { return m_top.frameStarted; }
+    int frameNumber() const { return m_hunts[0].number; }
+    bool isFrameStarted() const { return m_hunts[0].frameStarted; }
     // The normalised frame, followed by anything that came after it.
-    const QByteArray &buffer() const { return m_top.buffer; }
+    const QByteArray &buffer() const { return m_hunts[0].buffer; }
     // The completed frame alone, parsed. Invalid before completion.
     HartAnswer answer() const;
 
@@ -98,13 +97,11 @@ public:
     int errorCount(Error e) const;
 
 private:
-    // One frame hunted for: the outermost is the frame the receiver reports;
-    // each started frame follows the bytes after its delimiter in an inner
-    // hunt, for a frame that begins inside it.
+    // One frame hunted for. m_hunts[0] is the frame the receiver reports;
+    // while the frame of m_hunts[k] is under way, m_hunts[k + 1] hunts the
+    // bytes after its delimiter for a frame that begins inside it.
     struct Hunt
     {
-        enum Step { Nothing, Completed, Failed };
-
         QByteArray buffer;
         int preambleCounter = 0;
         int headerIndex = 0;
@@ -113,23 +110,30 @@ private:
         bool runTooLong = false;
         bool frameStarted = false;
         bool complete = false;
-        Error error = NoError;            // of the last step that failed
-        std::unique_ptr<Hunt> inner;
 
-        void clear();
-        Step feedByte(uint8_t c, HartReceiver &r, int depth);
         bool checksumOk() const;
-        // Drops this frame start for the one begun inside it (or for
-        // nothing), as the inner hunt has it.
-        void giveUp();
         // True when the next byte cannot start anything in this hunt: no
         // preamble has begun and no frame is under way.
         bool idle() const { return !frameStarted && preambleCounter == 0; }
     };
 
     void report(Error e);
+    // Feeds one byte to hunt k; true when it completed that hunt's frame.
+    bool feedHunt(int k, uint8_t c);
+    // Forgets hunt k and whatever had begun inside it.
+    void clearHunt(int k);
+    // Drops hunt k's frame start for the one begun inside it (or for
+    // nothing), as hunt k + 1 has it.
+    void giveUp(int k);
+    // The hunt inside hunt k's frame; null when there is none.
+    Hunt *innerOf(int k) { return k + 1 < m_huntsInUse ? &m_hunts[k + 1] : nullptr; }
+    bool innerIdle(int k) const { return k + 1 >= m_huntsInUse || m_hunts[k + 1].idle(); }
 
-    Hunt m_top;
+    std::array<Hunt, MaxNesting> m_hunts;
+    // Hunts 0 .. m_huntsInUse - 1 are in use. A hunt takes the next one
+    // into use when its frame starts; giving up moves the ones inside out
+    // by one, and the last is out of use until a frame starts again.
+    int m_huntsInUse = 1;
     int m_startCount = 0;
     int m_delimiterCount = 0;
     bool m_diagnostics = true;

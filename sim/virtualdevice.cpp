@@ -286,6 +286,7 @@ QByteArray VirtualDevice::answer(const Request &request)
     // The knob's code for this answer, if it is hit (the line counts the
     // answer after this call, so this one is number answersGiven + 1).
     int forced = -1;
+    // The register a read or write starts at; -1 for other commands.
     const bool registerCommand = request.command == ReadRegisters || request.command == WriteRegisters;
     const int reg = registerCommand && request.data.size() >= 2
         ? uint8_t(request.data.at(0)) << 8 | uint8_t(request.data.at(1)) : -1;
@@ -337,8 +338,7 @@ QByteArray VirtualDevice::answer(const Request &request)
             response = ResponseTooFewDataBytes;
         else
             data = writeRegisters(request.data);
-        if (answersFromNewAddress && request.data.size() >= 3 && !request.longFrame
-            && (uint8_t(request.data.at(0)) << 8 | uint8_t(request.data.at(1))) == RegAddress) {
+        if (answersFromNewAddress && reg == RegAddress && request.data.size() >= 3 && !request.longFrame) {
             m_address = u8(RegAddress) & 0x3F;
             address = QByteArray(1, char(m_address));
         }

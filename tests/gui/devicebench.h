@@ -1,16 +1,16 @@
 #pragma once
 // A main window connected to one virtual transmitter at address 0, unlocked,
-// with short poll timing, for the tests of the device operation slots. Also
-// a capture of the standard error stream, where the operations write their
-// diagnostics.
+// with short poll timing, for the tests of the device operation slots. The
+// operations write their diagnostics to the standard error stream
+// (common/capture.h catches them).
 
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "link/linklog.h"
 #include "link/protocolcomhart.h"
 #include "sim/virtualline.h"
 
+#include "common/capture.h"
 #include "common/sandbox.h"
 #include "panecolour.h"
 
@@ -19,17 +19,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QTextEdit>
-#include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 namespace bench {
 
@@ -115,41 +111,5 @@ inline QColor baseColour(QWidget *w)
 {
     return w->palette().color(QPalette::Base);
 }
-
-// Redirects the standard error stream into a file for as long as it lives,
-// with the link's diagnostics (off by default) asked for meanwhile.
-class StderrCapture
-{
-public:
-    StderrCapture()
-        : m_linkDiagnostics(linkDiagnosticsOn())
-    {
-        setLinkDiagnosticsOn(true);
-        m_file.open();
-        std::fflush(stderr);
-        m_saved = ::dup(2);
-        ::dup2(m_file.handle(), 2);
-    }
-    ~StderrCapture()
-    {
-        std::fflush(stderr);
-        ::dup2(m_saved, 2);
-        ::close(m_saved);
-        setLinkDiagnosticsOn(m_linkDiagnostics);
-    }
-    QString text()
-    {
-        std::fflush(stderr);
-        QFile f(m_file.fileName());
-        f.open(QIODevice::ReadOnly);
-        return QString::fromLocal8Bit(f.readAll());
-    }
-
-private:
-    QTemporaryFile m_file;
-    int m_saved = -1;
-    bool m_linkDiagnostics;
-};
-
 
 } // namespace bench

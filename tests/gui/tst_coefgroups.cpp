@@ -140,7 +140,7 @@ void TestCoefGroups::kdspWrite()
     QCOMPARE(baseColour(field(b, "idaczero_setEdit")), QColor(Qt::green));
     QCOMPARE(baseColour(field(b, "idaccoef_setEdit")), QColor(Qt::green));
     QCOMPARE(baseColour(field(b, "kdsp3_setEdit")), QColor(Qt::white));
-    QVERIFY(!err.text().contains(QStringLiteral("onKdspSet:Conversion error\n")));
+    QVERIFY(!err.text().contains("onKdspSet:Conversion error\n"));
     // One byte for the zero balance, a float for every other register.
     QCOMPARE(b.device->commandsSeen.first().toHex(), QByteArray("5b0015ff"));
     QCOMPARE(b.device->commandsSeen.size(), 3);
@@ -160,7 +160,7 @@ void TestCoefGroups::zeroBalanceClampedBelow()
     b.ui()->kdsp_setButton->click();
     QCOMPARE(baseColour(field(b, "idaczero_setEdit")), QColor(Qt::red));
     QCOMPARE(baseColour(field(b, "kdsp0_setEdit")), QColor(Qt::white));
-    QCOMPARE(err.text().count(QStringLiteral("onKdspSet:Conversion error\n")), 1);
+    QCOMPARE(err.text().count("onKdspSet:Conversion error\n"), 1);
     QVERIFY(!b.w().isBusy());
     QTest::qWait(100);
     QVERIFY(b.device->commandsSeen.isEmpty());
@@ -216,7 +216,7 @@ void TestCoefGroups::emptySetColumn()
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     StderrCapture err;
     b.ui()->coef_setButton->click();
-    QVERIFY(err.text().contains(QStringLiteral("Requests quene is empty\n")));
+    QVERIFY(err.text().contains("Requests quene is empty\n"));
     // Nothing was sent, so nothing would ever release a lock.
     QVERIFY(!b.w().isBusy());
     QVERIFY(b.ui()->coef_setButton->isEnabled());
