@@ -402,14 +402,9 @@ void MainWindow::download2Device()
     if (deviceOps.recordLoaded()) {
         if (!startExchange())
             return;
-        // Frames that cannot be built are refused before anything is read.
-        if (batchFrames(deviceOps.buildOperation(28).items).isEmpty()) {
-            setBusy(false);
-            return;
-        }
         write.what = QStringLiteral("Файл параметров");
         write.write = [this] { runOperation(28); };
-        writeAfterSerialRead(std::move(write));
+        writeAfterSerialRead(batchFrames(deviceOps.buildOperation(28).items), std::move(write));
         return;
     }
 
@@ -428,19 +423,13 @@ void MainWindow::download2Device()
     QVector<RequestItem> items;
     for (const BlockWriteTally::Block &b : blocks)
         items << RequestItem{RegisterMap::CmdWriteRegisters, b.request};
-    // Built now, for the address the serial is read from; frames that
-    // cannot be built are refused before anything is read.
     const QVector<QByteArray> frames = batchFrames(items);
-    if (frames.isEmpty()) {
-        setBusy(false);
-        return;
-    }
     write.what = QStringLiteral("Коэффициенты расчета");
     write.write = [this, frames, blocks] {
         m_coefWrite.begin(blocks);
         runBatch(28, 1500, frames);
     };
-    writeAfterSerialRead(std::move(write));
+    writeAfterSerialRead(frames, std::move(write));
 }
 
 void MainWindow::uploadFromDevice()
