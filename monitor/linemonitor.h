@@ -74,8 +74,6 @@ public:
     QVector<QLabel *> marks;
     QVector<StabilityVerdict> verdicts;
     bool allStable = false;
-    // The rule and quantity the marks' tips were written for.
-    QString tipKey;
     // Answers taken before this (now()'s clock) earn no mark: the poll
     // stopped, or the line was lost or connected again, since.
     qint64 judgeSince = 0;
