@@ -15,6 +15,7 @@
 #include "monitor/trendstore.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QVector>
 #include <functional>
@@ -46,6 +47,8 @@ public:
     RotatingLogFile trafficFile;
     MonitorSettings settings;
 
+    // The three panels, in the order of their tabs.
+    QList<QDockWidget *> docks() const { return {trendDock, statsDock, logDock}; }
     QDockWidget *trendDock = nullptr;
     TrendView *trend = nullptr;
     QDockWidget *statsDock = nullptr;

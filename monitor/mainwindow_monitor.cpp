@@ -195,7 +195,7 @@ void MainWindow::setupMonitor()
     // A row of the window's height less when unlocked, where the poll
     // table needs it most.
     MonitorDocks::showWhileHidden(ui->menuBar, m->toolBar);
-    const QList<QDockWidget *> docks = {m->trendDock, m->statsDock, m->logDock};
+    const QList<QDockWidget *> docks = m->docks();
     {
         QSettings s = BenchProfile::settings();
         for (QDockWidget *dock : docks) {
@@ -322,7 +322,7 @@ void MonitorSlots::saveMonitorSettings() const
 {
     QSettings s = BenchProfile::settings();
     m->settings.save(s);
-    for (QDockWidget *dock : {m->trendDock, m->statsDock, m->logDock}) {
+    for (QDockWidget *dock : m->docks()) {
         s.setValue(QStringLiteral("/Monitor/Shown_") + dock->objectName(),
                    dock->toggleViewAction()->isChecked());
     }
