@@ -540,8 +540,10 @@ private:
 
     // Every write to a device opens with the serial read at the address it
     // writes (devicedata/mainwindow_writeidentity.cpp): the caller holds
-    // the lock; the write runs once the number is in, else it is refused.
-    void writeAfterSerialRead(PendingWrite write);
+    // the lock and has built the write's frames for that address (none: the
+    // lock goes and nothing is read); the write runs once the number is in,
+    // else it is refused.
+    void writeAfterSerialRead(const QVector<QByteArray> &writeFrames, PendingWrite write);
     void handleWriteSerialOutcome(bool answered);    // its answer or time-out
     // A block of the dialog's write refused, damaged or unanswered: said
     // and marked (true), else left to the device answer handler.

@@ -48,8 +48,8 @@ bool WheelGuard::passesOn(const QWidget *widget)
 
 bool WheelGuard::eventFilter(QObject *watched, QEvent *event)
 {
-    // Polished once, before it is first shown: after the style has had its
-    // say on the focus policy.
+    // Polished once, before it is first shown, its constructor's focus
+    // policy set.
     if (event->type() == QEvent::Polish && watched->isWidgetType()) {
         keepWheelFocusOff(static_cast<QWidget *>(watched));
         return false;

@@ -1,21 +1,28 @@
 #include "calc/blockwritetally.h"
 
-#include "calc/parametervector.h"
+#include "device/registermap.h"
+#include "device/valuecodec.h"
 
-QVector<BlockWriteTally::Block> BlockWriteTally::dialogBlocks()
+QVector<BlockWriteTally::Block> BlockWriteTally::dialogBlocks(const ParameterVector::Values &values)
 {
     using namespace ParameterVector;
-    const auto block = [](int from, int count) {
+    // Each block is the dialog's fields from its first register on.
+    const auto block = [&values](uint16_t reg, int from, int count) {
         Block b;
-        for (int i = from; i < from + count; ++i)
-            b.fields << i;
+        QByteArray payload;
         QStringList names;
-        for (int i : qAsConst(b.fields))
+        for (int i = from; i < from + count; ++i) {
+            b.fields << i;
+            payload += ValueCodec::float32(values[size_t(i)]);
             names << keys().at(i);
+        }
         b.name = names.join(QStringLiteral(", "));
+        b.request = ValueCodec::writeData(reg, payload);
         return b;
     };
-    return {block(Uk1h, 4), block(A42, 3), block(B42, 3), block(C42, 3), block(C43, 1)};
+    // Pmax is the device's own and is not written.
+    return {block(RegisterMap::Uk1h, Uk1h, 4), block(RegisterMap::A42, A42, 3), block(RegisterMap::B42, B42, 3),
+            block(RegisterMap::C42, C42, 3), block(RegisterMap::C43, C43, 1)};
 }
 
 void BlockWriteTally::begin(const QVector<Block> &blocks)

@@ -6,6 +6,8 @@
 // said (the pane, the history's refused blocks) and its fields in the
 // dialog turn red, so that the values the device does not hold are seen.
 
+#include "calc/parametervector.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -21,9 +23,9 @@ public:
         QVector<int> fields;    // the dialog's fields it holds (ParameterVector indices)
     };
 
-    // The parameters dialog's own five blocks, in the order they are sent,
-    // with the payload each carries; requests are filled by the caller.
-    static QVector<Block> dialogBlocks();
+    // The parameters dialog's own five blocks of these values, in the order
+    // they are sent.
+    static QVector<Block> dialogBlocks(const ParameterVector::Values &values);
 
     void begin(const QVector<Block> &blocks);
     void clear() { begin({}); }

@@ -42,16 +42,6 @@ void printTo(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-RequestItem writeItem(uint16_t reg, const QByteArray &payload)
-{
-    return {RegisterMap::CmdWriteRegisters, ValueCodec::writeData(reg, payload)};
-}
-
-RequestItem readItem(uint16_t reg, int count)
-{
-    return {RegisterMap::CmdReadRegisters, ValueCodec::readData(reg, count)};
-}
-
 } // namespace
 
 void MainWindow::setupCalc()
@@ -136,9 +126,9 @@ void MainWindow::calcCoefMNK()
 RequestItem MainWindow::calcStageRead(CalcStage stage)
 {
     switch (stage) {
-    case CalcReadPmax: return readItem(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes);
-    case CalcReadSerial: return readItem(RegisterMap::SerialNumber, LsqCalibration::SerialReadBytes);
-    case CalcReadSensor: return readItem(RegisterMap::MeasureUnit, kSensorTypeReadBytes);
+    case CalcReadPmax: return RequestItem::read(RegisterMap::MaxUpperLimit, LsqCalibration::ParameterReadBytes);
+    case CalcReadSerial: return RequestItem::read(RegisterMap::SerialNumber, LsqCalibration::SerialReadBytes);
+    case CalcReadSensor: return RequestItem::read(RegisterMap::MeasureUnit, kSensorTypeReadBytes);
     case CalcIdle: break;
     }
     return RequestItem();
@@ -412,14 +402,9 @@ void MainWindow::download2Device()
     if (deviceOps.recordLoaded()) {
         if (!startExchange())
             return;
-        // Frames that cannot be built are refused before anything is read.
-        if (batchFrames(deviceOps.buildOperation(28).items).isEmpty()) {
-            setBusy(false);
-            return;
-        }
         write.what = QStringLiteral("Файл параметров");
         write.write = [this] { runOperation(28); };
-        writeAfterSerialRead(std::move(write));
+        writeAfterSerialRead(batchFrames(deviceOps.buildOperation(28).items), std::move(write));
         return;
     }
 
@@ -434,36 +419,17 @@ void MainWindow::download2Device()
         return;
     dialogParam->close();
 
-    auto floats = [&v](int from, int count) {
-        QByteArray b;
-        for (int i = from; i < from + count; ++i)
-            b += ValueCodec::float32(v[static_cast<size_t>(i)]);
-        return b;
-    };
-    // Pmax is the device's own and is not written. Each block is the
-    // dialog's fields from its first register on.
-    QVector<BlockWriteTally::Block> blocks = BlockWriteTally::dialogBlocks();
-    const uint16_t registers[] = {RegisterMap::Uk1h, RegisterMap::A42, RegisterMap::B42, RegisterMap::C42,
-                                  RegisterMap::C43};
+    const QVector<BlockWriteTally::Block> blocks = BlockWriteTally::dialogBlocks(v);
     QVector<RequestItem> items;
-    for (int i = 0; i < blocks.size(); ++i) {
-        const BlockWriteTally::Block &b = blocks[i];
-        items << writeItem(registers[i], floats(b.fields.first(), b.fields.size()));
-        blocks[i].request = items.last().data;
-    }
-    // Built now, for the address the serial is read from; frames that
-    // cannot be built are refused before anything is read.
+    for (const BlockWriteTally::Block &b : blocks)
+        items << RequestItem{RegisterMap::CmdWriteRegisters, b.request};
     const QVector<QByteArray> frames = batchFrames(items);
-    if (frames.isEmpty()) {
-        setBusy(false);
-        return;
-    }
     write.what = QStringLiteral("Коэффициенты расчета");
     write.write = [this, frames, blocks] {
         m_coefWrite.begin(blocks);
         runBatch(28, 1500, frames);
     };
-    writeAfterSerialRead(std::move(write));
+    writeAfterSerialRead(frames, std::move(write));
 }
 
 void MainWindow::uploadFromDevice()
@@ -474,11 +440,11 @@ void MainWindow::uploadFromDevice()
     deviceOps.clearLoadedRecord();
 
     const QVector<QByteArray> frames = batchFrames({
-        readItem(RegisterMap::A42, 12),
-        readItem(RegisterMap::B42, 12),
-        readItem(RegisterMap::C42, 12),
-        readItem(RegisterMap::C43, 4),
-        readItem(RegisterMap::MaxUpperLimit, 24),
+        RequestItem::read(RegisterMap::A42, 12),
+        RequestItem::read(RegisterMap::B42, 12),
+        RequestItem::read(RegisterMap::C42, 12),
+        RequestItem::read(RegisterMap::C43, 4),
+        RequestItem::read(RegisterMap::MaxUpperLimit, 24),
     });
     uploadedValues = CalibrationCoefficients();
     uploadedBlocks = 0;

@@ -141,14 +141,9 @@ void MainWindow::onSendCoefsToDevice()
     }
     if (!startDeviceDataTransfer())
         return;
-    // The dialog has checked that every device row has a text. Built now,
-    // for the address the serial number is read from.
+    // The dialog has checked that every device row has a text.
     const QVector<QByteArray> frames =
         deviceDataFrames(CommandWrite, BulkBlocks::writeRequests(dumpDialog->record(), password));
-    if (frames.isEmpty()) {
-        setBusy(false);
-        return;
-    }
     PendingWrite write;
     write.what = QStringLiteral("Данные устройства");
     write.say = [this](const QString &text) { appendStatus(ui->textEditStatusSettingsDevice, text); };
@@ -160,7 +155,7 @@ void MainWindow::onSendCoefsToDevice()
         runBatch(CodeWrite, pollPeriod, frames);
         beginDeviceDataTransfer(CodeWrite, frames.size());
     };
-    writeAfterSerialRead(std::move(write));
+    writeAfterSerialRead(frames, std::move(write));
 }
 
 void MainWindow::handleDeviceDataAnswer(int code)

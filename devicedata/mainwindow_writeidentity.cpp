@@ -29,12 +29,14 @@ void MainWindow::sendAlone(int code, const QByteArray &frame)
     }
 }
 
-void MainWindow::writeAfterSerialRead(PendingWrite write)
+void MainWindow::writeAfterSerialRead(const QVector<QByteArray> &writeFrames, PendingWrite write)
 {
     m_writeTarget = WriteTarget();
-    const QVector<QByteArray> frames = batchFrames({WriteIdentity::serialRead()});
+    // Frames that cannot be built (said by batchFrames) are refused before
+    // anything is read: nothing goes out, so nothing would release the lock.
+    const QVector<QByteArray> frames =
+        writeFrames.isEmpty() ? QVector<QByteArray>() : batchFrames({WriteIdentity::serialRead()});
     if (frames.isEmpty()) {
-        // Nothing went out (said by batchFrames): nothing will release the lock.
         setBusy(false);
         return;
     }

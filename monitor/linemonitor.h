@@ -15,6 +15,7 @@
 #include "monitor/trendstore.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QVector>
 #include <functional>
@@ -46,6 +47,8 @@ public:
     RotatingLogFile trafficFile;
     MonitorSettings settings;
 
+    // The three panels, in the order of their tabs.
+    QList<QDockWidget *> docks() const { return {trendDock, statsDock, logDock}; }
     QDockWidget *trendDock = nullptr;
     TrendView *trend = nullptr;
     QDockWidget *statsDock = nullptr;
@@ -74,8 +77,6 @@ public:
     QVector<QLabel *> marks;
     QVector<StabilityVerdict> verdicts;
     bool allStable = false;
-    // The rule and quantity the marks' tips were written for.
-    QString tipKey;
     // Answers taken before this (now()'s clock) earn no mark: the poll
     // stopped, or the line was lost or connected again, since.
     qint64 judgeSince = 0;

@@ -37,7 +37,6 @@
 #include <QToolBar>
 #include <qcustomplot.h>
 
-#include <cmath>
 #include <limits>
 
 #include "settings/benchprofile.h"
@@ -50,13 +49,6 @@ namespace {
 // redrawn costs more than it tells at a glance, every other tick.
 constexpr int RefreshMs = 500;
 constexpr int TableTicks = 2;
-
-// Whether a mark's tool tip must be written again.
-bool sameVerdict(const StabilityVerdict &a, const StabilityVerdict &b)
-{
-    return a.state == b.state && a.answers == b.answers
-           && (a.spread == b.spread || (std::isnan(a.spread) && std::isnan(b.spread)));
-}
 
 // Fifteen colours a poll row keeps on the plot.
 const QColor &seriesColour(int channel)
@@ -203,7 +195,7 @@ void MainWindow::setupMonitor()
     // A row of the window's height less when unlocked, where the poll
     // table needs it most.
     MonitorDocks::showWhileHidden(ui->menuBar, m->toolBar);
-    const QList<QDockWidget *> docks = {m->trendDock, m->statsDock, m->logDock};
+    const QList<QDockWidget *> docks = m->docks();
     {
         QSettings s = BenchProfile::settings();
         for (QDockWidget *dock : docks) {
@@ -330,7 +322,7 @@ void MonitorSlots::saveMonitorSettings() const
 {
     QSettings s = BenchProfile::settings();
     m->settings.save(s);
-    for (QDockWidget *dock : {m->trendDock, m->statsDock, m->logDock}) {
+    for (QDockWidget *dock : m->docks()) {
         s.setValue(QStringLiteral("/Monitor/Shown_") + dock->objectName(),
                    dock->toggleViewAction()->isChecked());
     }
@@ -435,12 +427,6 @@ void MonitorSlots::updateStabilityMarks() const
     const qint32 since = m->judgeSince > 0 ? store.toStoreMs(m->judgeSince)
                                            : std::numeric_limits<qint32>::min();
 
-    // A tip is written again when its verdict changed, or the rule or the
-    // quantity it names.
-    const QString tipKey = QStringLiteral("%1 %2 %3").arg(rule.threshold).arg(rule.count)
-                               .arg(m->trend->quantityLabel());
-    const bool tipsStale = tipKey != m->tipKey;
-    m->tipKey = tipKey;
     QVector<StabilityVerdict> shown;
     for (int i = 0; i < w->pollChannels.size() && i < m->marks.size(); ++i) {
         QLabel *const mark = m->marks[i];
@@ -458,11 +444,11 @@ void MonitorSlots::updateStabilityMarks() const
             p.setColor(QPalette::WindowText, QColor::fromRgb(Stability::colour(v.state)));
             mark->setPalette(p);
         }
-        if (!sameVerdict(v, m->verdicts[i]) || tipsStale) {
-            mark->setToolTip(v.state == StabilityState::NoData
-                                 ? QString()
-                                 : Stability::describe(v, m->trend->quantityLabel(), rule));
-        }
+        // Written again only when it says something new.
+        const QString tip =
+            v.state == StabilityState::NoData ? QString() : Stability::describe(v, m->trend->quantityLabel(), rule);
+        if (tip != mark->toolTip())
+            mark->setToolTip(tip);
         m->verdicts[i] = v;
     }
     const bool all = Stability::allStable(shown);

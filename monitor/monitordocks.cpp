@@ -99,7 +99,7 @@ int tableHeightForRows(const QTableView *table, int rows)
 // is not squeezed below it, beside the tabs or floating.
 void holdPanelWidths(LineMonitor *m)
 {
-    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+    for (QDockWidget *d : m->docks()) {
         auto *scroll = static_cast<QScrollArea *>(d->widget());
         scroll->setMinimumWidth(scroll->widget()->minimumSizeHint().width()
                                 + scroll->verticalScrollBar()->sizeHint().width());
@@ -116,7 +116,7 @@ Qt::DockWidgetArea areaFor(const QMainWindow *window, const LineMonitor *m)
     if (ScreenFit::largestSize(window).isEmpty())
         return Qt::RightDockWidgetArea;
     int panel = 0;
-    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock})
+    for (QDockWidget *d : m->docks())
         panel = qMax(panel, d->minimumSizeHint().width());
     const int tabs = m->centralScroll->widget()->minimumSizeHint().width()
                      + m->centralScroll->verticalScrollBar()->sizeHint().width();
@@ -129,7 +129,7 @@ Qt::DockWidgetArea areaFor(const QMainWindow *window, const LineMonitor *m)
 // No panel docked anywhere but where the window put them.
 bool panelsWherePlaced(const QMainWindow *window, const LineMonitor *m)
 {
-    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+    for (QDockWidget *d : m->docks()) {
         if (!d->isFloating() && window->dockWidgetArea(d) != m->dockArea)
             return false;
     }
@@ -154,7 +154,7 @@ void holdPollRows(QMainWindow *window, LineMonitor *m, const QDockWidget *changi
     if (!window->isVisible())
         return;
     bool below = false;
-    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+    for (QDockWidget *d : m->docks()) {
         const Qt::DockWidgetArea area = window->dockWidgetArea(d);
         const bool shown = d == changing ? willShow : !d->isHidden();
         below = below || (shown && !d->isFloating()
@@ -204,7 +204,7 @@ void sizeDocks(QMainWindow *window, LineMonitor *m)
         m->dockArea = wanted;
         m->docksSized = false;
         QDockWidget *front = m->trendDock;
-        for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+        for (QDockWidget *d : m->docks()) {
             if (d->isVisible())
                 front = d;
         }
@@ -214,7 +214,7 @@ void sizeDocks(QMainWindow *window, LineMonitor *m)
         front->raise();
     }
     QDockWidget *shown = nullptr;
-    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock}) {
+    for (QDockWidget *d : m->docks()) {
         if (d->isVisible() && !d->isFloating() && window->dockWidgetArea(d) == m->dockArea) {
             shown = d;
             break;
@@ -291,7 +291,7 @@ void addPanels(QMainWindow *window, LineMonitor *m)
     window->addDockWidget(m->dockArea, m->trendDock);
     window->tabifyDockWidget(m->trendDock, m->statsDock);
     window->tabifyDockWidget(m->statsDock, m->logDock);
-    for (QDockWidget *dock : {m->trendDock, m->statsDock, m->logDock})
+    for (QDockWidget *dock : m->docks())
         dock->hide();
     // The tabs grow or shrink when the interface is locked or unlocked.
     m->centralScroll->widget()->installEventFilter(new AfterLayout(m, [window, m] { sizeDocks(window, m); }));

@@ -18,7 +18,7 @@ namespace {
 // The three panels open, as they open together, with this one in front.
 void showInFront(LineMonitor *m, QDockWidget *dock)
 {
-    for (QDockWidget *d : {m->trendDock, m->statsDock, m->logDock})
+    for (QDockWidget *d : m->docks())
         d->show();
     dock->raise();
 }

@@ -21,7 +21,7 @@ sizes=${SIZES:-"1366x768 1024x700"}
 source "$root/scripts/deps.sh"
 tesmar_install_deps run
 cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" -j2 --target tesmar tesmar-sim
+cmake --build "$build" -j2 --target tesmar-programs
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tesmar-shots.XXXXXX")
 sim_pid=""

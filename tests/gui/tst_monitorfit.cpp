@@ -121,7 +121,7 @@ void TestMonitorFit::panelsFitTheScreen()
     QVERIFY(available.contains(w->frameGeometry()));
     LineMonitor *m = w->lineMonitor();
     QScrollArea *tabs = m->centralScroll;
-    const QList<QDockWidget *> docks = {m->trendDock, m->statsDock, m->logDock};
+    const QList<QDockWidget *> docks = m->docks();
     const QList<QList<QDockWidget *>> shown = {{m->trendDock}, {m->statsDock}, {m->logDock}, docks};
     const QString size = QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height());
     saveShot(w.get(), size + QStringLiteral("-opened"));

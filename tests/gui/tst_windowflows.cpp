@@ -70,8 +70,8 @@ private slots:
 
 private:
     // Starts the run named by what; false when it could not be started.
-    // Starts the run; started() comes just before the request that starts
-    // it (for a write, after the read that fills the record it sends).
+    // started() comes just before the request that starts it (for a write,
+    // after the read that fills the record it sends).
     bool startRun(const QString &what, const std::function<void()> &started = {});
 
     Sandbox m_sandbox;
