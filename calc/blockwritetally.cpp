@@ -25,6 +25,16 @@ QVector<BlockWriteTally::Block> BlockWriteTally::dialogBlocks(const ParameterVec
             block(RegisterMap::C42, C42, 3), block(RegisterMap::C43, C43, 1)};
 }
 
+QVector<BlockWriteTally::Block> BlockWriteTally::coefficientBlocks(const CalibrationCoefficients &k)
+{
+    ParameterVector::Values values{};
+    const auto named = k.named();
+    for (size_t i = 0; i < named.size(); ++i)
+        values[i] = named[i].second;
+    values[ParameterVector::Pmax] = k.Pmax;
+    return dialogBlocks(values);
+}
+
 void BlockWriteTally::begin(const QVector<Block> &blocks)
 {
     m_blocks = blocks;

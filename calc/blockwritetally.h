@@ -6,6 +6,7 @@
 // said (the pane, the history's refused blocks) and its fields in the
 // dialog turn red, so that the values the device does not hold are seen.
 
+#include "calc/calibrationtypes.h"
 #include "calc/parametervector.h"
 
 #include <QByteArray>
@@ -26,6 +27,9 @@ public:
     // The parameters dialog's own five blocks of these values, in the order
     // they are sent.
     static QVector<Block> dialogBlocks(const ParameterVector::Values &values);
+    // The same five blocks from a calculation's coefficients as the dialog
+    // would hand them on (the guided run writes without the dialog).
+    static QVector<Block> coefficientBlocks(const CalibrationCoefficients &k);
 
     void begin(const QVector<Block> &blocks);
     void clear() { begin({}); }

@@ -81,23 +81,6 @@ GuidedCalcResult calculate(const QString &dir, const GuidedDevice &device, const
     return r;
 }
 
-QVector<QByteArray> writeRequests(const CalibrationCoefficients &w)
-{
-    auto floats = [](std::initializer_list<float> values) {
-        QByteArray b;
-        for (float v : values)
-            b += ValueCodec::float32(v);
-        return b;
-    };
-    return {
-        ValueCodec::writeData(RegisterMap::Uk1h, floats({w.Uk1h, w.Uk2h, w.U10, w.U20})),
-        ValueCodec::writeData(RegisterMap::A42, floats({w.a[0], w.a[1], w.a[2]})),
-        ValueCodec::writeData(RegisterMap::B42, floats({w.b[0], w.b[1], w.b[2]})),
-        ValueCodec::writeData(RegisterMap::C42, floats({w.c[0], w.c[1], w.c[2]})),
-        ValueCodec::writeData(RegisterMap::C43, floats({w.c43})),
-    };
-}
-
 bool writeReport(const GuidedCalcResult &result, QString *error)
 {
     return writeCalibrationReport(result.reportPath, result.reportText, error);

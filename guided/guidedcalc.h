@@ -41,10 +41,6 @@ QByteArray parameterRequest();
 // the device's report.
 GuidedCalcResult calculate(const QString &dir, const GuidedDevice &device, const QByteArray &parameterAnswer);
 
-// The command-91 data of the five writes, in the dialog's order: Uk1h..U20,
-// the a-, b- and c-triples, c43. Pmax is the device's own and not written.
-QVector<QByteArray> writeRequests(const CalibrationCoefficients &written);
-
 bool writeReport(const GuidedCalcResult &result, QString *error);
 
 } // namespace GuidedCalc

@@ -1,9 +1,10 @@
 #include "guided/guidedwrite.h"
 
+#include "calc/blockwritetally.h"
+
 #include "device/registermap.h"
 #include "device/valuecodec.h"
 #include "devicedata/writeidentity.h"
-#include "guided/guidedcalc.h"
 
 #include <QFile>
 #include <cmath>
@@ -71,22 +72,27 @@ QString GuidedWrite::identityProblem(const GuidedDevice &device, const GuidedRep
 
 QStringList GuidedWrite::blockNames()
 {
-    return {QStringLiteral("Uk1h, Uk2h, U10, U20"), QStringLiteral("a42, a41, a40"), QStringLiteral("b42, b41, b40"),
-            QStringLiteral("c42, c41, c40"), QStringLiteral("c43")};
+    QStringList names;
+    for (const BlockWriteTally::Block &b : BlockWriteTally::coefficientBlocks(CalibrationCoefficients()))
+        names << b.name;
+    return names;
 }
 
 void GuidedWrite::begin(int deviceIndex, const GuidedDevice &device, const CalibrationCoefficients &values,
                         bool readPrior, bool restore)
 {
     m_device = device;
-    m_blocks = GuidedCalc::writeRequests(values);
+    m_blocks.clear();
+    m_record = GuidedWriteRecord();
+    for (const BlockWriteTally::Block &b : BlockWriteTally::coefficientBlocks(values)) {
+        m_blocks << b.request;
+        m_record.blocks << b.name;
+    }
     m_index = 0;
     m_priorJustRead = false;
-    m_record = GuidedWriteRecord();
     m_record.device = deviceIndex;
     m_record.address = device.address;
     m_record.restore = restore;
-    m_record.blocks = blockNames();
     m_record.values = values;
     m_record.priorRead = false;
     m_step = Step::Serial;
