@@ -8,6 +8,7 @@
 #include "ui_mainwindow.h"
 
 #include "calc/dialog.h"
+#include "calc/coefficientupload.h"
 #include "calc/devicesensor.h"
 #include "device/registermap.h"
 #include "device/valuecodec.h"
@@ -327,61 +328,34 @@ void MainWindow::handleCalcAnswer(int code)
     const QByteArray data = link->answerData();
     if (!link->answerChecksumOk())
         return;
-    auto value = [&data](int i) {
-        float v = 0;
-        ValueCodec::readFloat(data, i * RegisterMap::FloatWidth, &v);
-        return v;
-    };
-    auto triple = [&value] { return std::array<float, 3>{value(0), value(1), value(2)}; };
-    CalibrationCoefficients &v = uploadedValues;
-
-    switch (ValueCodec::requestRegister(link->requestData())) {
+    const uint16_t reg = ValueCodec::requestRegister(link->requestData());
+    if (!CoefficientUpload::take(reg, data, &uploadedValues))
+        return;
+    switch (reg) {
     case RegisterMap::A42:
-        if (data.size() < 12)
-            return;
-        v.a = triple();
         uploadedBlocks |= BlockA;
         appendCalcSuccess(QStringLiteral("Получены A\n"));
         break;
     case RegisterMap::B42:
-        if (data.size() < 12)
-            return;
-        v.b = triple();
         uploadedBlocks |= BlockB;
         appendCalcSuccess(QStringLiteral("Получены B\n"));
         break;
     case RegisterMap::C42:
-        if (data.size() < 12)
-            return;
-        v.c = triple();
         uploadedBlocks |= BlockC;
         appendCalcSuccess(QStringLiteral("Получены C\n"));
         break;
     case RegisterMap::MaxUpperLimit:
-        if (data.size() < 24)
-            return;
-        // The second value, the differential pressure, is not one of the
-        // dialog's.
-        v.Pmax = value(0);
-        v.Uk1h = value(2);
-        v.Uk2h = value(3);
-        v.U10 = value(4);
-        v.U20 = value(5);
         uploadedBlocks |= BlockLimits;
         appendCalcSuccess(QStringLiteral("Получены коэффициенты\n"));
         break;
-    case RegisterMap::C43:
-        if (data.size() < 4)
-            return;
-        v.c43 = value(0);
+    default:
         uploadedBlocks |= BlockC43;
         break;
-    default:
-        return;
     }
 
     if (uploadedBlocks != AllBlocks)
         return;
+    CalibrationCoefficients &v = uploadedValues;
     v.var1 = v.var2 = v.var4 = std::array<float, 6>{};
     v.polynomial = ui->checkBoxCapacitor->isChecked();
     dialogParam->setValues(v);
@@ -439,13 +413,7 @@ void MainWindow::uploadFromDevice()
     // What comes from the device replaces what came from a file.
     deviceOps.clearLoadedRecord();
 
-    const QVector<QByteArray> frames = batchFrames({
-        RequestItem::read(RegisterMap::A42, 12),
-        RequestItem::read(RegisterMap::B42, 12),
-        RequestItem::read(RegisterMap::C42, 12),
-        RequestItem::read(RegisterMap::C43, 4),
-        RequestItem::read(RegisterMap::MaxUpperLimit, 24),
-    });
+    const QVector<QByteArray> frames = batchFrames(CoefficientUpload::reads());
     uploadedValues = CalibrationCoefficients();
     uploadedBlocks = 0;
     dialogParam->close();

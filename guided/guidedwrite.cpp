@@ -1,6 +1,7 @@
 #include "guided/guidedwrite.h"
 
 #include "calc/blockwritetally.h"
+#include "calc/coefficientupload.h"
 
 #include "device/registermap.h"
 #include "device/valuecodec.h"
@@ -10,42 +11,6 @@
 #include <cmath>
 
 namespace {
-
-// What "Считать из прибора" on the calibration tab asks for, in its order:
-// the a-, b- and c-triples, c43, and Pmax with the five floats after it
-// (Uk1h..U20 are the third to sixth).
-struct PriorRead
-{
-    uint16_t reg;
-    int bytes;
-};
-const PriorRead PriorReads[] = {{RegisterMap::A42, 12}, {RegisterMap::B42, 12}, {RegisterMap::C42, 12},
-                                {RegisterMap::C43, 4}, {RegisterMap::MaxUpperLimit, 24}};
-constexpr int PriorReadCount = int(sizeof(PriorReads) / sizeof(PriorReads[0]));
-
-bool takePrior(int index, const QByteArray &data, CalibrationCoefficients *k)
-{
-    if (data.size() < PriorReads[index].bytes)
-        return false;
-    float v[6] = {0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < PriorReads[index].bytes / 4; ++i)
-        if (!ValueCodec::readFloat(data, i * 4, &v[i]) || !std::isfinite(v[i]))
-            return false;
-    switch (index) {
-    case 0: k->a = {v[0], v[1], v[2]}; break;
-    case 1: k->b = {v[0], v[1], v[2]}; break;
-    case 2: k->c = {v[0], v[1], v[2]}; break;
-    case 3: k->c43 = v[0]; break;
-    default:
-        k->Pmax = v[0];
-        k->Uk1h = v[2];
-        k->Uk2h = v[3];
-        k->U10 = v[4];
-        k->U20 = v[5];
-        break;
-    }
-    return true;
-}
 
 QString serialText(bool read, uint32_t serial)
 {
@@ -105,7 +70,7 @@ RequestItem GuidedWrite::next() const
 {
     switch (m_step) {
     case Step::Serial: return WriteIdentity::serialRead();
-    case Step::Prior: return RequestItem::read(PriorReads[m_index].reg, PriorReads[m_index].bytes);
+    case Step::Prior: return CoefficientUpload::reads().value(m_index);
     case Step::Blocks: return {RegisterMap::CmdWriteRegisters, m_blocks.value(m_index)};
     case Step::Done: break;
     }
@@ -127,13 +92,18 @@ void GuidedWrite::take(const GuidedReply &reply)
         m_index = 0;
         return;
     }
-    case Step::Prior:
-        if (!reply.ok() || !takePrior(m_index, reply.data, &m_record.prior)) {
+    case Step::Prior: {
+        const QVector<RequestItem> reads = CoefficientUpload::reads();
+        bool finite = false;
+        if (!reply.ok()
+            || !CoefficientUpload::take(ValueCodec::requestRegister(reads.value(m_index).data), reply.data,
+                                        &m_record.prior, &finite)
+            || !finite) {
             finish(QStringLiteral("прежние коэффициенты не прочитаны (%1): запись не выполнена, в прибор ничего "
                                   "не записано").arg(reply.ok() ? QStringLiteral("неполный ответ") : reply.why));
             return;
         }
-        if (++m_index >= PriorReadCount) {
+        if (++m_index >= reads.size()) {
             m_record.priorRead = true;
             m_priorJustRead = true;
             m_step = Step::Blocks;
@@ -141,6 +111,7 @@ void GuidedWrite::take(const GuidedReply &reply)
             m_index = 0;
         }
         return;
+    }
     case Step::Blocks:
         if (!reply.ok()) {
             finish(QStringLiteral("блок %1 из %2 («%3») не записан: %4")
